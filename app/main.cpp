@@ -1,0 +1,39 @@
+#include "app/mainform.h"
+
+#include <QApplication>
+#include <cstdio>
+#include <cstdlib>
+
+namespace
+{
+
+// Where no window system answers, Qt would abort; say so plainly instead.
+bool displayAvailable()
+{
+#if defined(Q_OS_LINUX) || defined(Q_OS_FREEBSD)
+    return std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY") ||
+           std::getenv("QT_QPA_PLATFORM");
+#else
+    return true;
+#endif
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (!displayAvailable()) {
+        std::fputs("quelvana: no hay pantalla disponible (ni DISPLAY ni WAYLAND_DISPLAY); "
+                   "la ventana no puede abrirse.\n",
+                   stderr);
+        return 0;
+    }
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quelvana"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Quelvana"));
+    QApplication::setApplicationVersion(QStringLiteral(QUELVANA_VERSION));
+
+    TMForm mainForm;
+    mainForm.show();
+    return application.exec();
+}

@@ -1,0 +1,879 @@
+#include "components/xmldocument.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
+#include <algorithm>
+#include <climits>
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+#include <libxml/xmlerror.h>
+#include <libxml/xmlsave.h>
+#include <libxml/xpath.h>
+#include <libxml/xpathInternals.h>
+#include <mutex>
+
+namespace
+{
+
+// Marks nodes made by createElement: they may stand outside the tree and are freed with the
+// document, so a removal must not free them early.
+char createdMarker;
+
+// What one parse collects through libxml2's callbacks.
+struct ParseCapture {
+    bool haveError = false;
+    int code = 0;
+    QString libxmlMessage;
+    QString detail1;
+    QString detail2;
+    int line = 0;
+    int column = 0;
+    QString refusedEntity;
+    int refusedLine = 0;
+    int refusedColumn = 0;
+};
+
+void silentGenericError(void*, const char*, ...) {}
+void silentStructuredError(void*, xmlErrorPtr) {}
+
+QString fromXmlChars(const xmlChar* chars)
+{
+    return chars ? QString::fromUtf8(reinterpret_cast<const char*>(chars)) : QString();
+}
+
+QString fromXmlChars(const char* chars)
+{
+    return chars ? QString::fromUtf8(chars) : QString();
+}
+
+// The loader libxml2 calls for every external resource (entities, DTDs). The document itself
+// is read into memory first, so nothing external is ever legitimate: refuse and remember it.
+xmlParserInputPtr refuseExternalResource(const char* url, const char* id, xmlParserCtxtPtr ctxt)
+{
+    if (ctxt && ctxt->_private) {
+        auto* capture = static_cast<ParseCapture*>(ctxt->_private);
+        if (capture->refusedEntity.isEmpty()) {
+            capture->refusedEntity = fromXmlChars(url ? url : id);
+            if (capture->refusedEntity.isEmpty())
+                capture->refusedEntity = QStringLiteral("?");
+            if (ctxt->input) {
+                capture->refusedLine = ctxt->input->line;
+                capture->refusedColumn = ctxt->input->col;
+            }
+        }
+    }
+    return nullptr;
+}
+
+void captureParseError(void* userData, xmlErrorPtr error)
+{
+    auto* ctxt = static_cast<xmlParserCtxtPtr>(userData);
+    if (!ctxt || !ctxt->_private || !error || error->level < XML_ERR_ERROR)
+        return;
+    auto* capture = static_cast<ParseCapture*>(ctxt->_private);
+    // The first fatal error is the reason; anything after it is a consequence.
+    if (capture->haveError && !(error->level == XML_ERR_FATAL && capture->code == 0))
+        return;
+    capture->haveError = true;
+    capture->code = error->level == XML_ERR_FATAL ? error->code : 0;
+    capture->libxmlMessage = fromXmlChars(error->message).trimmed();
+    capture->detail1 = fromXmlChars(error->str1);
+    capture->detail2 = fromXmlChars(error->str2);
+    capture->line = error->line;
+    capture->column = error->int2;
+}
+
+void prepareLibxml()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        xmlInitParser();
+        xmlSetExternalEntityLoader(refuseExternalResource);
+    });
+    // libxml2 keeps its error handlers per thread; nothing of it is ever printed.
+    xmlSetGenericErrorFunc(nullptr, silentGenericError);
+    xmlSetStructuredErrorFunc(nullptr, silentStructuredError);
+}
+
+// The parser's reason in plain Spanish for the errors people meet; libxml2's own text otherwise.
+QString reasonOf(const ParseCapture& c, bool blankInput)
+{
+    switch (c.code) {
+    case XML_ERR_DOCUMENT_EMPTY:
+        if (blankInput)
+            return QStringLiteral("el archivo está vacío");
+        return QStringLiteral("el archivo no contiene ningún elemento XML");
+    case XML_ERR_DOCUMENT_START:
+        return QStringLiteral("el archivo no empieza como un documento XML");
+    case XML_ERR_DOCUMENT_END:
+    case XML_ERR_EXTRA_CONTENT:
+        return QStringLiteral("hay contenido después del final del elemento raíz");
+    case XML_ERR_TAG_NAME_MISMATCH:
+        return QStringLiteral("la etiqueta de cierre </%1> no corresponde a la de apertura <%2>")
+            .arg(c.detail2, c.detail1);
+    case XML_ERR_TAG_NOT_FINISHED:
+        return QStringLiteral("el archivo termina sin cerrar el elemento <%1>").arg(c.detail1);
+    case XML_ERR_GT_REQUIRED:
+        return QStringLiteral("falta «>» al final de una etiqueta");
+    case XML_ERR_LTSLASH_REQUIRED:
+        return QStringLiteral("falta la etiqueta de cierre");
+    case XML_ERR_NAME_REQUIRED:
+        if (c.libxmlMessage.contains(QLatin1String("EntityRef")))
+            return QStringLiteral("hay un «&» que no empieza una referencia válida "
+                                  "(dentro de un texto se escribe «&amp;»)");
+        return QStringLiteral("falta un nombre de elemento o de atributo");
+    case XML_ERR_INVALID_CHAR:
+        if (c.libxmlMessage.contains(QLatin1String("encoding")))
+            return QStringLiteral("el contenido no está en la codificación que declara el archivo");
+        return QStringLiteral("hay un carácter no permitido en XML");
+    case XML_ERR_INVALID_CHARREF:
+    case XML_ERR_INVALID_DEC_CHARREF:
+        return QStringLiteral("hay un carácter no permitido en XML");
+    case XML_ERR_INVALID_ENCODING:
+        return QStringLiteral("el contenido no está en la codificación que declara el archivo");
+    case XML_ERR_UNSUPPORTED_ENCODING:
+    case XML_ERR_UNKNOWN_ENCODING:
+        if (!c.detail1.isEmpty())
+            return QStringLiteral("la codificación declarada («%1») no está admitida")
+                .arg(c.detail1);
+        return QStringLiteral("la codificación declarada no está admitida");
+    case XML_ERR_UNDECLARED_ENTITY:
+        return QStringLiteral("se usa una entidad no declarada (&%1;)").arg(c.detail1);
+    case XML_ERR_ENTITY_LOOP:
+        return QStringLiteral(
+            "las entidades se expanden sin límite (referencias en bucle o expansión excesiva)");
+    case XML_ERR_ATTRIBUTE_REDEFINED:
+        return QStringLiteral("un elemento repite el atributo «%1»").arg(c.detail1);
+    case XML_ERR_ATTRIBUTE_WITHOUT_VALUE:
+    case XML_ERR_ATTRIBUTE_NOT_STARTED:
+    case XML_ERR_EQUAL_REQUIRED:
+    case XML_ERR_STRING_NOT_CLOSED:
+        return QStringLiteral("un atributo está mal escrito");
+    case XML_ERR_LT_IN_ATTRIBUTE:
+        return QStringLiteral("el valor de un atributo contiene «<»");
+    case XML_ERR_ENTITYREF_SEMICOL_MISSING:
+        return QStringLiteral("falta «;» tras una referencia (un «&» sin escapar)");
+    case XML_ERR_COMMENT_NOT_FINISHED:
+        return QStringLiteral("un comentario no está cerrado");
+    case XML_ERR_NO_MEMORY:
+        return QStringLiteral("no hay memoria suficiente para leer el documento");
+    default:
+        break;
+    }
+    if (!c.libxmlMessage.isEmpty())
+        return QStringLiteral("error de sintaxis XML: %1").arg(c.libxmlMessage);
+    return QStringLiteral("el documento no es XML bien formado");
+}
+
+bool isXmlBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+bool isBlankText(const xmlChar* content)
+{
+    if (!content)
+        return true;
+    for (const xmlChar* p = content; *p; ++p) {
+        if (!isXmlBlank(static_cast<char>(*p)))
+            return false;
+    }
+    return true;
+}
+
+bool containsCreatedNode(xmlNodePtr root);
+
+// Frees a node that has left the tree, unless a node made by createElement lies inside it:
+// such nodes are freed by the document at its end, so the subtree waits until then.
+void discardDetached(xmlNodePtr node, std::vector<xmlNodePtr>& deferred)
+{
+    if (containsCreatedNode(node))
+        deferred.push_back(node);
+    else
+        xmlFreeNode(node);
+}
+
+// Pre-order walk of a subtree without recursion (documents nest deeply on purpose).
+template <typename Visit> void walkSubtree(xmlNodePtr root, Visit&& visit)
+{
+    xmlNodePtr node = root;
+    while (node) {
+        const bool descend = visit(node);
+        if (descend && node->children && node->type != XML_ENTITY_REF_NODE &&
+            node->type != XML_ATTRIBUTE_NODE) {
+            node = node->children;
+            continue;
+        }
+        while (node && node != root && !node->next)
+            node = node->parent;
+        if (!node || node == root)
+            break;
+        node = node->next;
+    }
+}
+
+bool containsCreatedNode(xmlNodePtr root)
+{
+    bool found = false;
+    walkSubtree(root, [&](xmlNodePtr n) {
+        if (n->_private == &createdMarker)
+            found = true;
+        return !found;
+    });
+    return found;
+}
+
+// White space between elements is not content: every text node made only of blanks goes,
+// except where xml:space="preserve" asks to keep it.
+void dropBlankText(xmlDocPtr doc, bool mayPreserve)
+{
+    std::vector<xmlNodePtr> blank;
+    walkSubtree(reinterpret_cast<xmlNodePtr>(doc), [&](xmlNodePtr n) {
+        if (n->type == XML_TEXT_NODE && isBlankText(n->content) &&
+            !(mayPreserve && xmlNodeGetSpacePreserve(n->parent) == 1))
+            blank.push_back(n);
+        return n->type == XML_DOCUMENT_NODE || n->type == XML_ELEMENT_NODE;
+    });
+    for (xmlNodePtr n : blank) {
+        xmlUnlinkNode(n);
+        xmlFreeNode(n);
+    }
+}
+
+// How the input stood on disk, kept so that a save writes the same form again.
+struct InputForm {
+    enum class Family { Bytes, Utf16LE, Utf16BE };
+    Family family = Family::Bytes;
+    QByteArray bom;
+    QByteArray declaration; // the XML declaration's bytes as they stood, in the input's encoding
+    QByteArray encoding;    // the encoding the declaration names, empty when it names none
+};
+
+InputForm inspectInput(const QByteArray& bytes)
+{
+    InputForm form;
+    qsizetype start = 0;
+    if (bytes.startsWith("\xEF\xBB\xBF")) {
+        form.bom = bytes.left(3);
+        start = 3;
+    } else if (bytes.startsWith("\xFF\xFE")) {
+        form.family = InputForm::Family::Utf16LE;
+        form.bom = bytes.left(2);
+        start = 2;
+    } else if (bytes.startsWith("\xFE\xFF")) {
+        form.family = InputForm::Family::Utf16BE;
+        form.bom = bytes.left(2);
+        start = 2;
+    } else if (bytes.startsWith(QByteArray("<\0?\0", 4))) {
+        form.family = InputForm::Family::Utf16LE;
+    } else if (bytes.startsWith(QByteArray("\0<\0?", 4))) {
+        form.family = InputForm::Family::Utf16BE;
+    }
+
+    QString head; // the declaration, decoded
+    if (form.family == InputForm::Family::Bytes) {
+        const QByteArray rest = bytes.mid(start, 1024);
+        if (rest.startsWith("<?xml") && rest.size() > 5 && isXmlBlank(rest.at(5))) {
+            const qsizetype end = rest.indexOf("?>");
+            if (end > 0) {
+                form.declaration = rest.left(end + 2);
+                head = QString::fromLatin1(form.declaration);
+            }
+        }
+    } else {
+        const bool le = form.family == InputForm::Family::Utf16LE;
+        QString decoded;
+        for (qsizetype i = start; i + 1 < bytes.size() && decoded.size() < 512; i += 2) {
+            const auto lo = static_cast<unsigned char>(bytes.at(le ? i : i + 1));
+            const auto hi = static_cast<unsigned char>(bytes.at(le ? i + 1 : i));
+            decoded.append(QChar(static_cast<char16_t>(hi << 8 | lo)));
+            if (decoded.endsWith(QStringLiteral("?>")))
+                break;
+        }
+        if (decoded.startsWith(QStringLiteral("<?xml")) && decoded.size() > 5 &&
+            decoded.at(5).unicode() < 128 && isXmlBlank(char(decoded.at(5).unicode())) &&
+            decoded.endsWith(QStringLiteral("?>"))) {
+            form.declaration = bytes.mid(start, decoded.size() * 2);
+            head = decoded;
+        }
+    }
+    if (!head.isEmpty()) {
+        static const QRegularExpression encodingAttribute(
+            QStringLiteral("encoding\\s*=\\s*([\"'])([^\"']*)\\1"));
+        const auto match = encodingAttribute.match(head);
+        if (match.hasMatch())
+            form.encoding = match.captured(2).toLatin1();
+    }
+    return form;
+}
+
+int writeToByteArray(void* context, const char* buffer, int len)
+{
+    static_cast<QByteArray*>(context)->append(buffer, len);
+    return len;
+}
+
+// The document from its first node on, without a declaration, in the given encoding.
+QByteArray serializeBody(xmlDocPtr doc, const char* encoding)
+{
+    QByteArray out;
+    xmlSaveCtxtPtr save = xmlSaveToIO(writeToByteArray, nullptr, &out, encoding, XML_SAVE_NO_DECL);
+    if (!save)
+        throw XmlError(QStringLiteral("No se puede escribir el documento en la codificación «%1».")
+                           .arg(QString::fromLatin1(encoding)));
+    const long written = xmlSaveDoc(save, doc);
+    xmlSaveClose(save);
+    if (written < 0)
+        throw XmlError(QStringLiteral("No se pudo convertir el documento a la codificación «%1».")
+                           .arg(QString::fromLatin1(encoding)));
+    return out;
+}
+
+xmlNodePtr docAsNode(xmlDocPtr doc)
+{
+    return reinterpret_cast<xmlNodePtr>(doc);
+}
+
+std::vector<xmlNodePtr> childrenOf(xmlNodePtr node)
+{
+    std::vector<xmlNodePtr> out;
+    for (xmlNodePtr c = node->children; c; c = c->next)
+        out.push_back(c);
+    return out;
+}
+
+bool isPlainName(const QString& path)
+{
+    if (path.isEmpty())
+        return false;
+    for (qsizetype i = 0; i < path.size(); ++i) {
+        const QChar c = path.at(i);
+        const bool ok = c.isLetter() || c == QLatin1Char('_') ||
+                        (i > 0 && (c.isDigit() || c == QLatin1Char('-') || c == QLatin1Char('.')));
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+std::vector<xmlNodePtr> evaluate(xmlDocPtr doc, xmlNodePtr context, const QString& xpath)
+{
+    // A plain name is the commonest query (a record's values): answer it by walking the children.
+    if (isPlainName(xpath)) {
+        const QByteArray name = xpath.toUtf8();
+        std::vector<xmlNodePtr> out;
+        for (xmlNodePtr c = context->children; c; c = c->next) {
+            if (c->type == XML_ELEMENT_NODE && c->ns == nullptr &&
+                xmlStrEqual(c->name, reinterpret_cast<const xmlChar*>(name.constData())))
+                out.push_back(c);
+        }
+        return out;
+    }
+
+    struct XPathCapture {
+        QString message;
+    } capture;
+    std::unique_ptr<xmlXPathContext, decltype(&xmlXPathFreeContext)> ctx(xmlXPathNewContext(doc),
+                                                                         xmlXPathFreeContext);
+    if (!ctx)
+        throw XmlError(QStringLiteral("No hay memoria suficiente para consultar el documento."));
+    ctx->node = context;
+    ctx->userData = &capture;
+    ctx->error = [](void* data, xmlErrorPtr error) {
+        auto* c = static_cast<XPathCapture*>(data);
+        if (c->message.isEmpty() && error)
+            c->message = fromXmlChars(error->message).trimmed();
+    };
+    const QByteArray expression = xpath.toUtf8();
+    std::unique_ptr<xmlXPathObject, decltype(&xmlXPathFreeObject)> result(
+        xmlXPathEvalExpression(reinterpret_cast<const xmlChar*>(expression.constData()), ctx.get()),
+        xmlXPathFreeObject);
+    if (!result)
+        throw XmlError(
+            QStringLiteral("La expresión XPath «%1» no es válida: %2")
+                .arg(xpath, capture.message.isEmpty() ? QStringLiteral("error") : capture.message));
+    if (result->type != XPATH_NODESET)
+        throw XmlError(QStringLiteral("La expresión XPath «%1» no selecciona nodos.").arg(xpath));
+    std::vector<xmlNodePtr> out;
+    if (result->nodesetval) {
+        out.reserve(result->nodesetval->nodeNr);
+        for (int i = 0; i < result->nodesetval->nodeNr; ++i) {
+            // Namespace nodes live only as long as the XPath result: they cannot be handed out.
+            if (result->nodesetval->nodeTab[i]->type == XML_NAMESPACE_DECL)
+                throw XmlError(
+                    QStringLiteral("La expresión XPath «%1» selecciona espacios de nombres, "
+                                   "que no se admiten.")
+                        .arg(xpath));
+            out.push_back(result->nodesetval->nodeTab[i]);
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+// ----------------------------------------------------------------------------------------------
+
+struct XmlDocument::Impl {
+    xmlDocPtr doc = nullptr;
+    XmlParseError error;
+    InputForm form;
+    std::vector<xmlNodePtr> created;  // every node made by createElement
+    std::vector<xmlNodePtr> deferred; // removed subtrees that hold some of them
+
+    Impl() { reset(nullptr); }
+    ~Impl() { release(); }
+
+    void reset(xmlDocPtr newDoc)
+    {
+        release();
+        doc = newDoc ? newDoc : xmlNewDoc(reinterpret_cast<const xmlChar*>("1.0"));
+        if (!doc)
+            throw XmlError(QStringLiteral("No hay memoria suficiente para crear un documento."));
+        doc->_private = this;
+        form = InputForm();
+        error = XmlParseError();
+    }
+
+    void release()
+    {
+        if (!doc)
+            return;
+        // Free what stands outside the tree; decide for every node before freeing any.
+        std::vector<xmlNodePtr> loose;
+        for (xmlNodePtr n : created)
+            if (!n->parent)
+                loose.push_back(n);
+        for (xmlNodePtr n : deferred)
+            if (!n->parent)
+                loose.push_back(n);
+        std::sort(loose.begin(), loose.end());
+        loose.erase(std::unique(loose.begin(), loose.end()), loose.end());
+        for (xmlNodePtr n : loose)
+            xmlFreeNode(n);
+        created.clear();
+        deferred.clear();
+        xmlFreeDoc(doc);
+        doc = nullptr;
+    }
+
+    static Impl* of(xmlNodePtr node) { return static_cast<Impl*>(node->doc->_private); }
+};
+
+QString XmlParseError::toString() const
+{
+    if (line > 0 && column > 0)
+        return QStringLiteral("%1 (línea %2, columna %3)").arg(reason).arg(line).arg(column);
+    if (line > 0)
+        return QStringLiteral("%1 (línea %2)").arg(reason).arg(line);
+    return reason;
+}
+
+XmlDocument::XmlDocument()
+{
+    prepareLibxml();
+    m_impl = std::make_unique<Impl>();
+}
+
+XmlDocument::~XmlDocument() = default;
+XmlDocument::XmlDocument(XmlDocument&& other) noexcept = default;
+XmlDocument& XmlDocument::operator=(XmlDocument&& other) noexcept = default;
+
+bool XmlDocument::load(const QString& path)
+{
+    prepareLibxml();
+    QFile file(path);
+    if (!file.exists()) {
+        m_impl->reset(nullptr);
+        m_impl->error.reason = QStringLiteral("no existe el archivo «%1»").arg(path);
+        return false;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        m_impl->reset(nullptr);
+        m_impl->error.reason =
+            QStringLiteral("no se puede leer el archivo «%1»: %2").arg(path, file.errorString());
+        return false;
+    }
+    if (file.size() >= INT_MAX) {
+        m_impl->reset(nullptr);
+        m_impl->error.reason =
+            QStringLiteral("el archivo «%1» es demasiado grande para leerlo").arg(path);
+        return false;
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        m_impl->reset(nullptr);
+        m_impl->error.reason =
+            QStringLiteral("no se puede leer el archivo «%1»: %2").arg(path, file.errorString());
+        return false;
+    }
+    return loadXml(bytes);
+}
+
+bool XmlDocument::loadXml(const QByteArray& bytes)
+{
+    prepareLibxml();
+    m_impl->reset(nullptr);
+    if (bytes.size() >= INT_MAX) {
+        m_impl->error.reason = QStringLiteral("el documento es demasiado grande para leerlo");
+        return false;
+    }
+
+    ParseCapture capture;
+    std::unique_ptr<xmlParserCtxt, decltype(&xmlFreeParserCtxt)> ctxt(xmlNewParserCtxt(),
+                                                                      xmlFreeParserCtxt);
+    if (!ctxt) {
+        m_impl->error.reason = QStringLiteral("no hay memoria suficiente para leer el documento");
+        return false;
+    }
+    ctxt->_private = &capture;
+    ctxt->sax->serror = captureParseError;
+    // Entities are replaced by their text; external ones never load (see the loader above),
+    // the network is never used, and libxml2's limits on depth and expansion stay in force.
+    const int options = XML_PARSE_NONET | XML_PARSE_NOENT;
+    xmlDocPtr doc = xmlCtxtReadMemory(ctxt.get(), bytes.constData(), static_cast<int>(bytes.size()),
+                                      nullptr, nullptr, options);
+    const bool wellFormed = doc && ctxt->wellFormed && capture.refusedEntity.isEmpty();
+    if (!wellFormed) {
+        if (doc)
+            xmlFreeDoc(doc);
+        if (!capture.refusedEntity.isEmpty()) {
+            m_impl->error.reason =
+                QStringLiteral(
+                    "el documento pide leer un recurso externo («%1»), lo que no se admite")
+                    .arg(capture.refusedEntity);
+            m_impl->error.line = capture.refusedLine;
+            m_impl->error.column = capture.refusedColumn;
+        } else {
+            m_impl->error.reason = reasonOf(capture, bytes.trimmed().isEmpty());
+            m_impl->error.line = capture.line;
+            m_impl->error.column = capture.column;
+        }
+        return false;
+    }
+    if (!xmlDocGetRootElement(doc)) {
+        xmlFreeDoc(doc);
+        m_impl->error.reason = QStringLiteral("el documento no tiene elemento raíz");
+        return false;
+    }
+    m_impl->reset(doc);
+    m_impl->form = inspectInput(bytes);
+    const bool mayPreserve =
+        m_impl->form.family != InputForm::Family::Bytes || bytes.contains("xml:space");
+    dropBlankText(doc, mayPreserve);
+    return true;
+}
+
+const XmlParseError& XmlDocument::parseError() const
+{
+    return m_impl->error;
+}
+
+XmlNode XmlDocument::documentElement() const
+{
+    return XmlNode(xmlDocGetRootElement(m_impl->doc));
+}
+
+XmlNode XmlDocument::firstChild() const
+{
+    return XmlNode(m_impl->doc->children);
+}
+
+XmlNodeList XmlDocument::childNodes() const
+{
+    return XmlNodeList(childrenOf(docAsNode(m_impl->doc)));
+}
+
+XmlNodeList XmlDocument::selectNodes(const QString& xpath) const
+{
+    return XmlNodeList(evaluate(m_impl->doc, docAsNode(m_impl->doc), xpath));
+}
+
+XmlNode XmlDocument::selectSingleNode(const QString& xpath) const
+{
+    return selectNodes(xpath).item(0);
+}
+
+XmlNode XmlDocument::createElement(const QString& name)
+{
+    return createNode(XmlNode::Type::Element, name, QString());
+}
+
+XmlNode XmlDocument::createNode(XmlNode::Type type, const QString& name,
+                                const QString& namespaceUri)
+{
+    if (type != XmlNode::Type::Element)
+        throw XmlError(QStringLiteral("Solo se pueden crear nodos de tipo elemento."));
+    const QByteArray utf8 = name.toUtf8();
+    if (xmlValidateName(reinterpret_cast<const xmlChar*>(utf8.constData()), 0) != 0)
+        throw XmlError(QStringLiteral("«%1» no es un nombre de elemento válido.").arg(name));
+    xmlNodePtr node = xmlNewDocNode(m_impl->doc, nullptr,
+                                    reinterpret_cast<const xmlChar*>(utf8.constData()), nullptr);
+    if (!node)
+        throw XmlError(QStringLiteral("No hay memoria suficiente para crear un elemento."));
+    node->_private = &createdMarker;
+    m_impl->created.push_back(node);
+    if (!namespaceUri.isEmpty()) {
+        const QByteArray uri = namespaceUri.toUtf8();
+        xmlNsPtr ns = xmlNewNs(node, reinterpret_cast<const xmlChar*>(uri.constData()), nullptr);
+        xmlSetNs(node, ns);
+    }
+    return XmlNode(node);
+}
+
+void XmlDocument::appendChild(XmlNode child)
+{
+    xmlNodePtr node = child.checked("appendChild");
+    if (node->doc != m_impl->doc)
+        throw XmlError(QStringLiteral("El nodo pertenece a otro documento."));
+    if (node->type == XML_ELEMENT_NODE) {
+        xmlNodePtr root = xmlDocGetRootElement(m_impl->doc);
+        if (root && root != node)
+            throw XmlError(QStringLiteral("El documento ya tiene un elemento raíz."));
+    } else if (node->type != XML_COMMENT_NODE && node->type != XML_PI_NODE) {
+        throw XmlError(QStringLiteral("Ese tipo de nodo no puede estar fuera del elemento raíz."));
+    }
+    xmlUnlinkNode(node);
+    if (!xmlAddChild(docAsNode(m_impl->doc), node))
+        throw XmlError(QStringLiteral("No se pudo añadir el nodo al documento."));
+}
+
+void XmlDocument::removeChild(XmlNode child)
+{
+    xmlNodePtr node = child.checked("removeChild");
+    if (node->parent != docAsNode(m_impl->doc))
+        throw XmlError(QStringLiteral("El nodo que se quiere quitar no está en el documento."));
+    xmlUnlinkNode(node);
+    discardDetached(node, m_impl->deferred);
+}
+
+QByteArray XmlDocument::toBytes() const
+{
+    const InputForm& form = m_impl->form;
+    if (form.declaration.isEmpty()) {
+        QByteArray out = form.family == InputForm::Family::Bytes ? form.bom : QByteArray();
+        return out + serializeBody(m_impl->doc, "UTF-8");
+    }
+    if (form.family == InputForm::Family::Bytes) {
+        const QByteArray encoding = form.encoding.isEmpty() ? QByteArray("UTF-8") : form.encoding;
+        return form.bom + form.declaration + '\n' +
+               serializeBody(m_impl->doc, encoding.constData());
+    }
+    // UTF-16: written from the UTF-8 form, which holds every character.
+    const QString body = QLatin1Char('\n') + QString::fromUtf8(serializeBody(m_impl->doc, "UTF-8"));
+    QStringEncoder encoder(form.family == InputForm::Family::Utf16LE ? QStringEncoder::Utf16LE
+                                                                     : QStringEncoder::Utf16BE);
+    const QByteArray encoded = encoder.encode(body);
+    return form.bom + form.declaration + encoded;
+}
+
+void XmlDocument::save(const QString& path) const
+{
+    const QByteArray bytes = toBytes();
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        throw XmlError(QStringLiteral("No se puede crear el archivo «%1»: %2")
+                           .arg(QFileInfo(path).absoluteFilePath(), file.errorString()));
+    if (file.write(bytes) != bytes.size() || !file.commit())
+        throw XmlError(QStringLiteral("No se pudo guardar el archivo «%1»: %2")
+                           .arg(QFileInfo(path).absoluteFilePath(), file.errorString()));
+}
+
+// ----------------------------------------------------------------------------------------------
+
+xmlNodePtr XmlNode::checked(const char* operation) const
+{
+    if (!m_node)
+        throw XmlError(QStringLiteral("Operación «%1» sobre un nodo que no existe.")
+                           .arg(QLatin1String(operation)));
+    return m_node;
+}
+
+xmlNodePtr XmlNode::checkedElement(const char* operation) const
+{
+    xmlNodePtr node = checked(operation);
+    if (node->type != XML_ELEMENT_NODE)
+        throw XmlError(QStringLiteral("Operación «%1» sobre un nodo que no es un elemento.")
+                           .arg(QLatin1String(operation)));
+    return node;
+}
+
+XmlNode::Type XmlNode::type() const
+{
+    switch (checked("type")->type) {
+    case XML_ELEMENT_NODE:
+        return Type::Element;
+    case XML_TEXT_NODE:
+        return Type::Text;
+    case XML_CDATA_SECTION_NODE:
+        return Type::CData;
+    case XML_COMMENT_NODE:
+        return Type::Comment;
+    case XML_PI_NODE:
+        return Type::ProcessingInstruction;
+    case XML_DOCUMENT_NODE:
+        return Type::Document;
+    default:
+        return Type::Other;
+    }
+}
+
+QString XmlNode::name() const
+{
+    xmlNodePtr node = checked("name");
+    if (node->type == XML_ELEMENT_NODE && node->ns && node->ns->prefix)
+        return fromXmlChars(node->ns->prefix) + QLatin1Char(':') + fromXmlChars(node->name);
+    return fromXmlChars(node->name);
+}
+
+QString XmlNode::text() const
+{
+    xmlNodePtr node = checked("text");
+    switch (node->type) {
+    case XML_TEXT_NODE:
+    case XML_CDATA_SECTION_NODE:
+    case XML_COMMENT_NODE:
+    case XML_PI_NODE:
+        return fromXmlChars(node->content);
+    case XML_ATTRIBUTE_NODE: {
+        xmlChar* value = xmlNodeGetContent(node);
+        const QString out = fromXmlChars(value);
+        xmlFree(value);
+        return out;
+    }
+    default:
+        break;
+    }
+    QByteArray utf8;
+    walkSubtree(node, [&](xmlNodePtr n) {
+        if ((n->type == XML_TEXT_NODE || n->type == XML_CDATA_SECTION_NODE) && n->content)
+            utf8.append(reinterpret_cast<const char*>(n->content));
+        return n->type == XML_ELEMENT_NODE || n->type == XML_DOCUMENT_NODE;
+    });
+    return QString::fromUtf8(utf8);
+}
+
+void XmlNode::setText(const QString& text)
+{
+    xmlNodePtr node = checkedElement("text");
+    XmlDocument::Impl* impl = XmlDocument::Impl::of(node);
+    for (xmlNodePtr child : childrenOf(node)) {
+        xmlUnlinkNode(child);
+        discardDetached(child, impl->deferred);
+    }
+    if (text.isEmpty())
+        return;
+    const QByteArray utf8 = text.toUtf8();
+    xmlNodePtr textNode =
+        xmlNewDocTextLen(node->doc, reinterpret_cast<const xmlChar*>(utf8.constData()),
+                         static_cast<int>(utf8.size()));
+    if (!textNode || !xmlAddChild(node, textNode))
+        throw XmlError(QStringLiteral("No hay memoria suficiente para escribir un texto."));
+}
+
+XmlNode XmlNode::firstChild() const
+{
+    return XmlNode(checked("firstChild")->children);
+}
+
+XmlNodeList XmlNode::childNodes() const
+{
+    return XmlNodeList(childrenOf(checked("childNodes")));
+}
+
+XmlNodeList XmlNode::selectNodes(const QString& xpath) const
+{
+    xmlNodePtr node = checked("selectNodes");
+    return XmlNodeList(evaluate(node->doc, node, xpath));
+}
+
+XmlNode XmlNode::selectSingleNode(const QString& xpath) const
+{
+    return selectNodes(xpath).item(0);
+}
+
+void XmlNode::appendChild(XmlNode child)
+{
+    xmlNodePtr parent = checkedElement("appendChild");
+    xmlNodePtr node = child.checked("appendChild");
+    if (node->doc != parent->doc)
+        throw XmlError(QStringLiteral("El nodo pertenece a otro documento."));
+    if (node->type == XML_DOCUMENT_NODE || node->type == XML_ATTRIBUTE_NODE)
+        throw XmlError(QStringLiteral("Ese tipo de nodo no puede ser hijo de un elemento."));
+    for (xmlNodePtr a = parent; a; a = a->parent) {
+        if (a == node)
+            throw XmlError(QStringLiteral("Un nodo no puede ser hijo de sí mismo."));
+    }
+    xmlUnlinkNode(node);
+    if (node->type == XML_TEXT_NODE) {
+        // libxml2 merges a text node into a neighbouring one and frees it; keep it whole.
+        xmlNodePtr copy = xmlNewDocTextLen(parent->doc, node->content, xmlStrlen(node->content));
+        XmlDocument::Impl::of(parent)->deferred.push_back(node);
+        node = copy;
+    }
+    if (!node || !xmlAddChild(parent, node))
+        throw XmlError(QStringLiteral("No se pudo añadir el nodo."));
+}
+
+void XmlNode::removeChild(XmlNode child)
+{
+    xmlNodePtr parent = checked("removeChild");
+    xmlNodePtr node = child.checked("removeChild");
+    if (node->parent != parent)
+        throw XmlError(QStringLiteral("El nodo que se quiere quitar no es hijo de este nodo."));
+    xmlUnlinkNode(node);
+    discardDetached(node, XmlDocument::Impl::of(parent)->deferred);
+}
+
+QString XmlNode::attribute(const QString& name) const
+{
+    xmlNodePtr node = checkedElement("getAttribute");
+    const QByteArray utf8 = name.toUtf8();
+    xmlChar* value = xmlGetProp(node, reinterpret_cast<const xmlChar*>(utf8.constData()));
+    const QString out = fromXmlChars(value);
+    xmlFree(value);
+    return out;
+}
+
+QList<QPair<QString, QString>> XmlNode::attributes() const
+{
+    xmlNodePtr node = checkedElement("attributes");
+    QList<QPair<QString, QString>> out;
+    for (xmlAttrPtr a = node->properties; a; a = a->next) {
+        xmlChar* value = xmlNodeGetContent(reinterpret_cast<xmlNodePtr>(a));
+        out.append({fromXmlChars(a->name), fromXmlChars(value)});
+        xmlFree(value);
+    }
+    return out;
+}
+
+void XmlNode::setAttribute(const QString& name, const QString& value)
+{
+    xmlNodePtr node = checkedElement("setAttribute");
+    const QByteArray utf8Name = name.toUtf8();
+    if (xmlValidateName(reinterpret_cast<const xmlChar*>(utf8Name.constData()), 0) != 0)
+        throw XmlError(QStringLiteral("«%1» no es un nombre de atributo válido.").arg(name));
+    const QByteArray utf8Value = value.toUtf8();
+    // The value is stored as plain text: the serializer escapes it.
+    if (!xmlSetProp(node, reinterpret_cast<const xmlChar*>(utf8Name.constData()),
+                    reinterpret_cast<const xmlChar*>(utf8Value.constData())))
+        throw XmlError(QStringLiteral("No se pudo poner el atributo «%1».").arg(name));
+}
+
+void XmlNode::setAttribute(const QString& name, qint64 value)
+{
+    setAttribute(name, QString::number(value));
+}
+
+// ----------------------------------------------------------------------------------------------
+
+XmlNode XmlNodeList::item(int position) const
+{
+    if (position < 0 || position >= length())
+        return XmlNode();
+    return XmlNode(m_nodes[static_cast<size_t>(position)]);
+}

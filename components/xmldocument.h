@@ -1,0 +1,176 @@
+#pragma once
+
+#include "components/engineerror.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <memory>
+#include <vector>
+
+struct _xmlNode;
+struct _xmlDoc;
+
+class XmlDocument;
+class XmlNodeList;
+
+// A node of an XmlDocument. A handle only: it does not own the node and stays valid while its
+// document lives and the node has not been removed. A null handle stands for "no node"; every
+// operation on it but isNull() throws XmlError.
+class XmlNode
+{
+public:
+    enum class Type { Element, Text, CData, Comment, ProcessingInstruction, Document, Other };
+
+    XmlNode() = default;
+
+    bool isNull() const { return m_node == nullptr; }
+    explicit operator bool() const { return m_node != nullptr; }
+    bool operator==(const XmlNode& other) const { return m_node == other.m_node; }
+
+    Type type() const;
+    // The element's name; for other nodes, the name libxml2 gives them ("text", "comment").
+    QString name() const;
+
+    // The text of the node and of all its descendants, run together in document order,
+    // untrimmed. For a comment or processing instruction, its own content.
+    QString text() const;
+    // Replaces every child of the element with the given text ("" leaves it empty).
+    void setText(const QString& text);
+
+    XmlNode firstChild() const;
+    XmlNodeList childNodes() const;
+
+    // Nodes selected by an XPath expression evaluated with this node as context, in document
+    // order. A plain name ("dato") selects the direct element children of that name.
+    XmlNodeList selectNodes(const QString& xpath) const;
+    // The first node that selectNodes would give, or a null node.
+    XmlNode selectSingleNode(const QString& xpath) const;
+
+    // The child becomes this node's last child (it leaves its earlier place first).
+    void appendChild(XmlNode child);
+    // Removes the child from this node and destroys it with everything under it; handles on
+    // them must not be used afterwards.
+    void removeChild(XmlNode child);
+
+    // Attributes of an element, in the order they stand.
+    QString attribute(const QString& name) const;
+    QList<QPair<QString, QString>> attributes() const;
+    // Sets an attribute; a new one is placed after the element's existing attributes.
+    void setAttribute(const QString& name, const QString& value);
+    void setAttribute(const QString& name, qint64 value);
+
+private:
+    friend class XmlDocument;
+    friend class XmlNodeList;
+    explicit XmlNode(_xmlNode* node) : m_node(node) {}
+    _xmlNode* checked(const char* operation) const;
+    _xmlNode* checkedElement(const char* operation) const;
+
+    _xmlNode* m_node = nullptr;
+};
+
+// An ordered list of nodes, as selectNodes and childNodes give it.
+class XmlNodeList
+{
+public:
+    XmlNodeList() = default;
+
+    int length() const { return static_cast<int>(m_nodes.size()); }
+    // The node at a position from 0; a null node at or past the end (or below 0).
+    XmlNode item(int position) const;
+
+    class const_iterator
+    {
+    public:
+        explicit const_iterator(std::vector<_xmlNode*>::const_iterator it) : m_it(it) {}
+        XmlNode operator*() const { return XmlNode(*m_it); }
+        const_iterator& operator++()
+        {
+            ++m_it;
+            return *this;
+        }
+        bool operator!=(const const_iterator& other) const { return m_it != other.m_it; }
+
+    private:
+        std::vector<_xmlNode*>::const_iterator m_it;
+    };
+    const_iterator begin() const { return const_iterator(m_nodes.begin()); }
+    const_iterator end() const { return const_iterator(m_nodes.end()); }
+
+private:
+    friend class XmlNode;
+    friend class XmlDocument;
+    explicit XmlNodeList(std::vector<_xmlNode*> nodes) : m_nodes(std::move(nodes)) {}
+
+    std::vector<_xmlNode*> m_nodes;
+};
+
+// Why a document could not be loaded: the parser's reason and where it stopped (line and
+// column from 1; 0 when the file could not be read at all).
+struct XmlParseError {
+    QString reason;
+    int line = 0;
+    int column = 0;
+
+    bool isNull() const { return reason.isEmpty(); }
+    // "reason (línea N, columna M)", or the reason alone when there is no position.
+    QString toString() const;
+};
+
+// An XML document held in memory.
+//
+// Loading never reaches the network and never reads an external entity or DTD; entity
+// expansion is bounded. Text made only of white space is not kept, except under
+// xml:space="preserve". The nodes outside the root (comments, processing instructions, the
+// document type) are kept in order, and the XML declaration as it stood.
+//
+// Saving writes that declaration again, in the encoding it names (UTF-8 when the input had
+// none, and then no declaration), the kept nodes, then the root; no indentation is added.
+class XmlDocument
+{
+public:
+    // An empty document, with no root.
+    XmlDocument();
+    ~XmlDocument();
+    XmlDocument(XmlDocument&& other) noexcept;
+    XmlDocument& operator=(XmlDocument&& other) noexcept;
+    XmlDocument(const XmlDocument&) = delete;
+    XmlDocument& operator=(const XmlDocument&) = delete;
+
+    // Parses the file, replacing the document's content. Returns false when the file cannot
+    // be read or is not well-formed XML: the document is then empty and parseError() says why.
+    bool load(const QString& path);
+    // The same for bytes already in memory.
+    bool loadXml(const QByteArray& bytes);
+    const XmlParseError& parseError() const;
+
+    XmlNode documentElement() const;
+    XmlNode firstChild() const;
+    XmlNodeList childNodes() const;
+    XmlNodeList selectNodes(const QString& xpath) const;
+    XmlNode selectSingleNode(const QString& xpath) const;
+
+    // A new element of this document, in no place yet.
+    XmlNode createElement(const QString& name);
+    // A new node of the given type in no place yet; only elements are made. An empty
+    // namespace gives an element in no namespace.
+    XmlNode createNode(XmlNode::Type type, const QString& name, const QString& namespaceUri);
+
+    // The child becomes the document's last child. A second root element is refused.
+    void appendChild(XmlNode child);
+    // Removes a node that stands directly in the document and destroys it.
+    void removeChild(XmlNode child);
+
+    // The whole document as saved to a file.
+    QByteArray toBytes() const;
+    // Atomic save: the file is written under a temporary name beside the target and renamed
+    // into place, so a failure never leaves a half-written document. Throws XmlError.
+    void save(const QString& path) const;
+
+private:
+    friend class XmlNode;
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};

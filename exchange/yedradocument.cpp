@@ -1,0 +1,108 @@
+#include "exchange/yedradocument.h"
+
+namespace yedra
+{
+
+QString trimValue(const QString& value)
+{
+    qsizetype begin = 0;
+    qsizetype end = value.size();
+    while (begin < end && value.at(begin).unicode() <= 0x20)
+        ++begin;
+    while (end > begin && value.at(end - 1).unicode() <= 0x20)
+        --end;
+    if (begin == 0 && end == value.size())
+        return value;
+    return value.mid(begin, end - begin);
+}
+
+QString recordsPath(const QString& group)
+{
+    return QStringLiteral("/SERVICIO/BLOQUE_DATOS/grupo_datos[@seq=\"%1\"]/grupo_datos").arg(group);
+}
+
+XmlNodeList selectRecords(const XmlDocument& document, const QString& group)
+{
+    if (group.contains(QLatin1Char('"')))
+        throw XmlError(QStringLiteral("Nombre de grupo no válido: %1").arg(group));
+    return document.selectNodes(recordsPath(group));
+}
+
+Record::Record(XmlNode record, QString group, int number)
+    : m_record(record), m_values(record.selectNodes(QStringLiteral("dato"))),
+      m_group(std::move(group)), m_number(number)
+{
+}
+
+QString Record::rawValue(int position) const
+{
+    const XmlNode value = m_values.item(position);
+    if (value.isNull())
+        throw XmlError(
+            QStringLiteral("El registro %1 del grupo %2 tiene %3 datos y se necesita el dato %4.")
+                .arg(m_number)
+                .arg(m_group)
+                .arg(m_values.length())
+                .arg(position));
+    return value.text();
+}
+
+std::vector<Record> records(const XmlDocument& document, const QString& group)
+{
+    const XmlNodeList nodes = selectRecords(document, group);
+    std::vector<Record> out;
+    out.reserve(static_cast<size_t>(nodes.length()));
+    int number = 0;
+    for (XmlNode node : nodes)
+        out.emplace_back(node, group, ++number);
+    return out;
+}
+
+std::vector<Record> guardedRecords(const XmlDocument& document, const QString& group)
+{
+    std::vector<Record> out = records(document, group);
+    std::erase_if(out, [](const Record& r) { return r.valueCount() < 2; });
+    return out;
+}
+
+QList<ShortRecord> findShortRecords(const XmlDocument& document, const QList<RecordNeed>& needs)
+{
+    QList<ShortRecord> out;
+    for (const RecordNeed& need : needs) {
+        for (const Record& record : records(document, need.group)) {
+            const int found = record.valueCount();
+            if (need.guarded && found < 2)
+                continue;
+            if (found < need.needed)
+                out.append({need.group, record.number(), found, need.needed});
+        }
+    }
+    return out;
+}
+
+QString describeShortRecords(const QList<ShortRecord>& shortRecords)
+{
+    QStringList lines;
+    for (const ShortRecord& r : shortRecords) {
+        lines.append(QStringLiteral("%1, registro %2: tiene %3 %4 y necesita %5")
+                         .arg(r.group)
+                         .arg(r.number)
+                         .arg(r.found)
+                         .arg(r.found == 1 ? QStringLiteral("dato") : QStringLiteral("datos"))
+                         .arg(r.needed));
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+std::optional<QString> academicYear(const XmlDocument& document)
+{
+    const XmlNode block = document.selectSingleNode(QStringLiteral("/SERVICIO/BLOQUE_DATOS"));
+    if (block.isNull())
+        return std::nullopt;
+    const XmlNode first = block.firstChild();
+    if (first.isNull())
+        return std::nullopt;
+    return first.text().left(4);
+}
+
+} // namespace yedra

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "components/xmldocument.h"
+
+#include <QList>
+#include <QString>
+#include <optional>
+#include <vector>
+
+// Reading a Yedra exchange document: SERVICIO / BLOQUE_DATOS / grupo_datos (a group, named by
+// its seq) / grupo_datos (a record) / dato (a value). Values are taken by position from 0,
+// never by name; the attributes of records and values are not read.
+namespace yedra
+{
+
+// The record groups a Yedra document hands to the timetable.
+inline const QString Materias = QStringLiteral("MATERIAS");
+inline const QString Actividades = QStringLiteral("ACTIVIDADES");
+inline const QString Empleados = QStringLiteral("EMPLEADOS");
+inline const QString Dependencias = QStringLiteral("DEPENDENCIAS");
+inline const QString CursosDelCentro = QStringLiteral("CURSOS_DEL_CENTRO");
+inline const QString Unidades = QStringLiteral("UNIDADES");
+inline const QString JornadasEscolares = QStringLiteral("JORNADAS_ESCOLARES");
+inline const QString TramosHorarios = QStringLiteral("TRAMOS_HORARIOS");
+
+// Removes the characters U+0020 and below from both ends (blanks, tabs, line breaks).
+QString trimValue(const QString& value);
+
+// '/SERVICIO/BLOQUE_DATOS/grupo_datos[@seq="G"]/grupo_datos': the records of every group whose
+// seq is exactly G (letter case counts), one group's after the other's.
+QString recordsPath(const QString& group);
+XmlNodeList selectRecords(const XmlDocument& document, const QString& group);
+
+// One record of a group, with its values (its direct dato children, in document order).
+class Record
+{
+public:
+    Record(XmlNode record, QString group, int number);
+
+    const QString& group() const { return m_group; }
+    // The record's place in its group, from 1, counting every record of the group.
+    int number() const { return m_number; }
+    int valueCount() const { return m_values.length(); }
+    // The text of dato `position` as the document gives it. A position the record lacks
+    // throws XmlError: no value is ever made up for it.
+    QString rawValue(int position) const;
+    // The same, trimmed.
+    QString value(int position) const { return trimValue(rawValue(position)); }
+    XmlNode node() const { return m_record; }
+
+private:
+    XmlNode m_record;
+    XmlNodeList m_values;
+    QString m_group;
+    int m_number;
+};
+
+// Every record of the group, in document order.
+std::vector<Record> records(const XmlDocument& document, const QString& group);
+// The guarded walk: the records with at least two values, in document order.
+std::vector<Record> guardedRecords(const XmlDocument& document, const QString& group);
+
+// How many values the records of a group must carry. A guarded group asks it only of the
+// records its walk visits (two values or more); otherwise of every record.
+struct RecordNeed {
+    QString group;
+    int needed;
+    bool guarded = true;
+};
+
+// A record with fewer values than its group needs.
+struct ShortRecord {
+    QString group;
+    int number;
+    int found;
+    int needed;
+};
+
+// Every short record of the groups, group by group in the order given, in document order.
+QList<ShortRecord> findShortRecords(const XmlDocument& document, const QList<RecordNeed>& needs);
+// One line per record: "EMPLEADOS, registro 3: tiene 5 datos y necesita 7".
+QString describeShortRecords(const QList<ShortRecord>& shortRecords);
+
+// The academic year: the first four characters (all, when shorter) of the text of the first
+// child of /SERVICIO/BLOQUE_DATOS, as they stand. Nothing when the block or its child is missing.
+std::optional<QString> academicYear(const XmlDocument& document);
+
+} // namespace yedra

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Prepares a Debian 12 machine to build and test Quelvana: installs the Debian packages
+# that are missing (as root, or through sudo) and configures and builds the project in build/.
+# Sourced by demo.sh and test.sh; usable on its own.
+set -euo pipefail
+
+root_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+packages=(
+  build-essential cmake pkg-config ninja-build
+  qt6-base-dev qt6-qpa-plugins libgl-dev
+  libxml2-dev libxml2-utils
+  libgtest-dev
+  python3
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if ((${#missing[@]})); then
+  echo "Instalando paquetes de Debian: ${missing[*]}"
+  sudo_cmd=()
+  if [ "$(id -u)" -ne 0 ]; then
+    if command -v sudo >/dev/null; then sudo_cmd=(sudo); else
+      echo "Faltan paquetes (${missing[*]}) y no se puede instalar sin ser root." >&2
+      exit 1
+    fi
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo_cmd[@]}" apt-get update </dev/null
+  "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "${missing[@]}" </dev/null
+fi
+
+build_dir="$root_dir/build"
+build_type=${QUELVANA_BUILD_TYPE:-RelWithDebInfo}
+cmake -S "$root_dir" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE="$build_type" </dev/null
+cmake --build "$build_dir" --parallel "$(nproc)" </dev/null

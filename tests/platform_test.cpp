@@ -1,0 +1,55 @@
+#include "components/platform.h"
+
+#include <QDir>
+#include <gtest/gtest.h>
+
+namespace
+{
+
+// Sets or clears an environment variable for one test, and puts it back afterwards.
+class ScopedVariable
+{
+public:
+    ScopedVariable(const char* name, const char* value)
+        : m_name(name), m_had(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name))
+    {
+        if (value)
+            qputenv(name, value);
+        else
+            qunsetenv(name);
+    }
+    ~ScopedVariable()
+    {
+        if (m_had)
+            qputenv(m_name, m_old);
+        else
+            qunsetenv(m_name);
+    }
+
+private:
+    const char* m_name;
+    bool m_had;
+    QByteArray m_old;
+};
+
+} // namespace
+
+TEST(Platform, TheTimetableFolderCanBeChosenByTheEnvironment)
+{
+    ScopedVariable chosen("QUELVANA_TIMETABLE_FOLDER", "/tmp/horarios/OTEMP/");
+    EXPECT_EQ(platform::timetableFolder().toStdString(), "/tmp/horarios/OTEMP");
+}
+
+#ifndef Q_OS_WIN
+TEST(Platform, ElsewhereTheTimetableFolderLiesInTheWinePrefix)
+{
+    ScopedVariable unset("QUELVANA_TIMETABLE_FOLDER", "");
+    {
+        ScopedVariable prefix("WINEPREFIX", "/opt/oranel-wine");
+        EXPECT_EQ(platform::timetableFolder().toStdString(), "/opt/oranel-wine/drive_c/OTEMP");
+    }
+    ScopedVariable noPrefix("WINEPREFIX", nullptr);
+    EXPECT_EQ(platform::timetableFolder(),
+              QDir::homePath() + QStringLiteral("/.wine/drive_c/OTEMP"));
+}
+#endif

@@ -1,0 +1,416 @@
+#include "components/xmldocument.h"
+#include "tests/testsupport.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace
+{
+
+XmlDocument loaded(const QByteArray& bytes)
+{
+    XmlDocument document;
+    EXPECT_TRUE(document.loadXml(bytes)) << document.parseError().toString().toStdString();
+    return document;
+}
+
+std::string s(const QString& text)
+{
+    return text.toStdString();
+}
+
+} // namespace
+
+TEST(XmlDocumentLoad, DropsWhiteSpaceBetweenElementsAndKeepsTextUntrimmed)
+{
+    XmlDocument document = loaded("<SERVICIO>\n  <BLOQUE_DATOS>\r\n\t<dato>  Ana  </dato>\n"
+                                  "  <dato>\n</dato>\n  <dato>a <b>b</b> c</dato>\n"
+                                  "  <p xml:space=\"preserve\"> <q/> </p>\n"
+                                  "</BLOQUE_DATOS>\n</SERVICIO>\n");
+    const XmlNode block = document.documentElement().firstChild();
+    EXPECT_EQ(s(block.name()), "BLOQUE_DATOS");
+    const XmlNodeList children = block.childNodes();
+    ASSERT_EQ(children.length(), 4);
+    EXPECT_EQ(children.item(0).type(), XmlNode::Type::Element);
+    EXPECT_EQ(s(children.item(0).text()), "  Ana  ");
+    EXPECT_EQ(s(children.item(1).text()), "");
+    EXPECT_EQ(children.item(1).childNodes().length(), 0);
+    EXPECT_EQ(s(children.item(2).text()), "a b c");
+    // Only under xml:space="preserve" does white space stay.
+    EXPECT_EQ(children.item(3).childNodes().length(), 3);
+}
+
+TEST(XmlDocumentLoad, TextRunsDescendantsTogetherInDocumentOrder)
+{
+    XmlDocument document = loaded(
+        "<r><dato>uno<x>dos<!-- no --><y> tres</y></x><![CDATA[ <cuatro> ]]>&amp;</dato></r>");
+    EXPECT_EQ(s(document.documentElement().text()), "unodos tres <cuatro> &");
+    EXPECT_EQ(document.documentElement().firstChild().firstChild().type(), XmlNode::Type::Text);
+}
+
+TEST(XmlDocumentLoad, KeepsTheNodesOutsideTheRootInOrder)
+{
+    XmlDocument document = loaded("<?xml version=\"1.0\"?>\n<!-- primero -->\n"
+                                  "<?yedra version=\"3\"?>\n<!-- segundo -->\n<SERVICIO/>\n"
+                                  "<!-- final -->\n");
+    const XmlNodeList nodes = document.childNodes();
+    ASSERT_EQ(nodes.length(), 5);
+    EXPECT_EQ(nodes.item(0).type(), XmlNode::Type::Comment);
+    EXPECT_EQ(s(nodes.item(0).text()), " primero ");
+    EXPECT_EQ(nodes.item(1).type(), XmlNode::Type::ProcessingInstruction);
+    EXPECT_EQ(s(nodes.item(1).name()), "yedra");
+    EXPECT_EQ(s(nodes.item(2).text()), " segundo ");
+    EXPECT_EQ(nodes.item(3), document.documentElement());
+    EXPECT_EQ(s(nodes.item(4).text()), " final ");
+    EXPECT_EQ(document.firstChild(), nodes.item(0));
+}
+
+TEST(XmlDocumentLoad, SelectsNodesByPathAndByPlainName)
+{
+    XmlDocument document = loaded("<r><g seq=\"A\"><dato>1</dato><x><dato>no</dato></x>"
+                                  "<dato>2</dato></g><g seq=\"B\"><dato>3</dato></g></r>");
+    const XmlNode a = document.selectSingleNode(QStringLiteral("/r/g[@seq=\"A\"]"));
+    ASSERT_FALSE(a.isNull());
+    const XmlNodeList values = a.selectNodes(QStringLiteral("dato"));
+    ASSERT_EQ(values.length(), 2);
+    EXPECT_EQ(s(values.item(0).text()), "1");
+    EXPECT_EQ(s(values.item(1).text()), "2");
+    EXPECT_TRUE(values.item(2).isNull());
+    EXPECT_TRUE(values.item(-1).isNull());
+    EXPECT_EQ(document.selectNodes(QStringLiteral("//dato")).length(), 4);
+    EXPECT_TRUE(document.selectSingleNode(QStringLiteral("/r/nada")).isNull());
+    EXPECT_EQ(document.selectNodes(QStringLiteral("/R/g")).length(), 0);
+    EXPECT_THROW(document.selectNodes(QStringLiteral("/r/g[")), XmlError);
+    EXPECT_THROW(document.selectNodes(QStringLiteral("count(/r)")), XmlError);
+    EXPECT_THROW(document.selectNodes(QStringLiteral("//namespace::*")), XmlError);
+    EXPECT_EQ(s(document.selectSingleNode(QStringLiteral("/r/g[2]/@seq")).text()), "B");
+}
+
+TEST(XmlDocumentLoad, NullNodesRefuseEveryOperation)
+{
+    const XmlNode none;
+    EXPECT_TRUE(none.isNull());
+    EXPECT_THROW(none.text(), XmlError);
+    EXPECT_THROW(none.firstChild(), XmlError);
+    EXPECT_THROW(none.selectNodes(QStringLiteral("dato")), XmlError);
+}
+
+// Documents that cannot be read: the document stays empty and tells why, with the place.
+TEST(XmlDocumentLoad, ReportsWhyAFileCannotBeRead)
+{
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        const char* reasonPart;
+        int line; // 0: no position expected
+    };
+    const Case cases[] = {
+        {"empty file", "", "vacío", 0},
+        {"tag mismatch", "<a>\n<b>\n</a>", "</a> no corresponde a la de apertura <b>", 3},
+        {"truncated", "<SERVICIO><BLOQUE_DATOS>", "sin cerrar el elemento", 1},
+        {"bad UTF-8",
+         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<a>Garc\xED"
+         "a</a>",
+         "codificación", 2},
+        {"unknown encoding", "<?xml version=\"1.0\" encoding=\"x-nada\"?><a/>", "codificación", 1},
+        {"text after root", "<a/>\n<b/>", "después del final", 2},
+        {"bare ampersand", "<a>Lengua & Literatura</a>", "&amp;", 1},
+        {"not XML", QByteArray("\x00\x01\x02 binario", 12), "ningún elemento", 0},
+        {"plain text", "Nombre;Apellidos\n", "ningún elemento", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        XmlDocument document;
+        EXPECT_FALSE(document.loadXml(c.bytes));
+        const XmlParseError& error = document.parseError();
+        EXPECT_FALSE(error.isNull());
+        EXPECT_NE(error.reason.indexOf(QString::fromUtf8(c.reasonPart)), -1) << s(error.reason);
+        if (c.line > 0) {
+            EXPECT_EQ(error.line, c.line);
+            EXPECT_GT(error.column, 0);
+            EXPECT_NE(error.toString().indexOf(QStringLiteral("línea %1").arg(c.line)), -1);
+        }
+        EXPECT_TRUE(document.documentElement().isNull());
+        EXPECT_EQ(document.selectNodes(QStringLiteral("/SERVICIO/BLOQUE_DATOS")).length(), 0);
+    }
+
+    XmlDocument missing;
+    EXPECT_FALSE(missing.load(QStringLiteral("/no/existe/horario.xml")));
+    EXPECT_NE(missing.parseError().reason.indexOf(QStringLiteral("/no/existe/horario.xml")), -1);
+    QTemporaryDir dir;
+    EXPECT_FALSE(missing.load(dir.path()));
+    EXPECT_FALSE(missing.parseError().isNull());
+
+    // A failed load empties a document that held something.
+    XmlDocument reused = loaded("<a><b/></a>");
+    EXPECT_FALSE(reused.loadXml("<a>"));
+    EXPECT_TRUE(reused.documentElement().isNull());
+}
+
+TEST(XmlDocumentSafety, NeverReadsExternalEntitiesOrDtds)
+{
+    QTemporaryDir dir;
+    const QString secret = dir.filePath(QStringLiteral("secreto.txt"));
+    writeFile(secret, "CONTENIDO-SECRETO");
+    const QString dtd = dir.filePath(QStringLiteral("yedra.dtd"));
+    writeFile(dtd,
+              "<!ENTITY s SYSTEM \"file://" + secret.toUtf8() + "\">\n<!ENTITY t \"TEXTO-DTD\">");
+
+    const QByteArray cases[] = {
+        "<!DOCTYPE r [<!ENTITY x SYSTEM \"file:///etc/passwd\">]><r>&x;</r>",
+        "<!DOCTYPE r [<!ENTITY x SYSTEM \"file://" + secret.toUtf8() + "\">]><r>&x;</r>",
+        "<!DOCTYPE r [<!ENTITY % p SYSTEM \"file://" + secret.toUtf8() + "\"> %p;]><r/>",
+        "<!DOCTYPE r [<!ENTITY x SYSTEM \"http://127.0.0.1:9/x\">]><r>&x;</r>",
+        "<!DOCTYPE r [<!ENTITY x SYSTEM \"" + secret.toUtf8() + "\">]><r><![CDATA[a]]>&x;</r>",
+    };
+    for (const QByteArray& bytes : cases) {
+        SCOPED_TRACE(bytes.toStdString());
+        XmlDocument document;
+        EXPECT_FALSE(document.loadXml(bytes));
+        EXPECT_NE(document.parseError().reason.indexOf(QStringLiteral("externo")), -1)
+            << s(document.parseError().reason);
+        EXPECT_EQ(document.toBytes().indexOf("CONTENIDO-SECRETO"), -1);
+        EXPECT_EQ(document.toBytes().indexOf("root:"), -1);
+    }
+
+    // An external DTD is named, never read: the document loads without what it declares.
+    XmlDocument withDtd;
+    ASSERT_TRUE(withDtd.loadXml("<!DOCTYPE r SYSTEM \"file://" + dtd.toUtf8() + "\"><r>a&t;b</r>"))
+        << s(withDtd.parseError().toString());
+    EXPECT_EQ(s(withDtd.documentElement().text()), "ab");
+
+    // Internal entities are expanded.
+    XmlDocument internal = loaded("<!DOCTYPE r [<!ENTITY e \"Educación\">]><r>&e; Física</r>");
+    EXPECT_EQ(s(internal.documentElement().text()), "Educación Física");
+}
+
+TEST(XmlDocumentSafety, RefusesEntityExpansionBombs)
+{
+    QByteArray laughs = "<?xml version=\"1.0\"?><!DOCTYPE l [<!ENTITY l0 \"lol\">";
+    for (int i = 1; i <= 10; ++i)
+        laughs += "<!ENTITY l" + QByteArray::number(i) + " \"" +
+                  QByteArray("&l" + QByteArray::number(i - 1) + ";").repeated(10) + "\">";
+    laughs += "]><l>&l10;</l>";
+
+    const QByteArray quadratic = "<!DOCTYPE r [<!ENTITY big \"" + QByteArray(100000, 'x') +
+                                 "\">]><r>" + QByteArray("&big;").repeated(20000) + "</r>";
+
+    for (const QByteArray& bytes : {laughs, quadratic}) {
+        XmlDocument document;
+        EXPECT_FALSE(document.loadXml(bytes));
+        EXPECT_NE(document.parseError().reason.indexOf(QStringLiteral("entidades")), -1)
+            << s(document.parseError().reason);
+        EXPECT_TRUE(document.documentElement().isNull());
+    }
+}
+
+TEST(XmlDocumentWrite, BuildsElementsAttributesAndText)
+{
+    XmlDocument document;
+    XmlNode root = document.createElement(QStringLiteral("SERVICIO"));
+    root.setAttribute(QStringLiteral("modulo"), QStringLiteral("HORARIOS"));
+    root.setAttribute(QStringLiteral("registros"), qint64(42));
+    root.setAttribute(QStringLiteral("autor"), QStringLiteral("a & b < \"c\" 'd'"));
+    document.appendChild(root);
+    XmlNode block =
+        document.createNode(XmlNode::Type::Element, QStringLiteral("BLOQUE_DATOS"), QString());
+    document.selectSingleNode(QStringLiteral("/SERVICIO")).appendChild(block);
+    XmlNode value = document.createElement(QStringLiteral("dato"));
+    value.setText(QStringLiteral("Lengua & Literatura <1º> &amp;"));
+    block.appendChild(value);
+    XmlNode empty = document.createElement(QStringLiteral("dato"));
+    empty.setText(QString());
+    block.appendChild(empty);
+    XmlNode dropped = document.createElement(QStringLiteral("nunca_puesto"));
+    dropped.setText(QStringLiteral("x"));
+
+    const QList<QPair<QString, QString>> attributes = root.attributes();
+    ASSERT_EQ(attributes.size(), 3);
+    EXPECT_EQ(s(attributes[0].first), "modulo");
+    EXPECT_EQ(s(attributes[1].second), "42");
+    EXPECT_EQ(s(root.attribute(QStringLiteral("autor"))), "a & b < \"c\" 'd'");
+
+    const QByteArray bytes = document.toBytes();
+    EXPECT_EQ(bytes, "<SERVICIO modulo=\"HORARIOS\" registros=\"42\" "
+                     "autor=\"a &amp; b &lt; &quot;c&quot; 'd'\"><BLOQUE_DATOS>"
+                     "<dato>Lengua &amp; Literatura &lt;1º&gt; &amp;amp;</dato><dato/>"
+                     "</BLOQUE_DATOS></SERVICIO>\n");
+
+    XmlDocument again = loaded(bytes);
+    EXPECT_EQ(s(again.selectSingleNode(QStringLiteral("//dato")).text()),
+              "Lengua & Literatura <1º> &amp;");
+    EXPECT_EQ(s(again.documentElement().attribute(QStringLiteral("autor"))), "a & b < \"c\" 'd'");
+
+    // Setting text again replaces what was there; removing takes the node away.
+    value.setText(QStringLiteral("otra"));
+    block.removeChild(empty);
+    EXPECT_EQ(s(block.text()), "otra");
+    EXPECT_EQ(block.childNodes().length(), 1);
+}
+
+TEST(XmlDocumentWrite, RefusesMalformedStructures)
+{
+    XmlDocument document = loaded("<a><b/></a>");
+    XmlNode root = document.documentElement();
+    EXPECT_THROW(document.appendChild(document.createElement(QStringLiteral("otra"))), XmlError);
+    EXPECT_THROW(document.createElement(QStringLiteral("no valido")), XmlError);
+    EXPECT_THROW(root.firstChild().appendChild(root), XmlError);
+    EXPECT_THROW(root.removeChild(root), XmlError);
+    EXPECT_THROW(document.removeChild(root.firstChild()), XmlError);
+    XmlDocument other;
+    EXPECT_THROW(root.appendChild(other.createElement(QStringLiteral("ajena"))), XmlError);
+
+    // Once the old root has gone, a new one can take its place.
+    document.removeChild(root);
+    EXPECT_TRUE(document.documentElement().isNull());
+    document.appendChild(document.createElement(QStringLiteral("nueva")));
+    EXPECT_EQ(s(document.documentElement().name()), "nueva");
+}
+
+// Each encoding is read by its declaration and written back in it, declaration and byte order
+// mark as they stood; what the encoding cannot hold is written as character references.
+TEST(XmlDocumentEncoding, RoundTripsEveryEncodingByItsDeclaration)
+{
+    const QString stored = QStringLiteral("GARCÍA Núñez, Educación Física");
+    const QString added = QStringLiteral("Añadido: € “comillas” 中文 & <fin>");
+
+    auto body = [](const QString& text) {
+        return QStringLiteral("<!-- ficha -->\n<SERVICIO modulo=\"X\">\n  <BLOQUE_DATOS>\n"
+                              "    <dato>%1</dato>\n  </BLOQUE_DATOS>\n</SERVICIO>\n")
+            .arg(text);
+    };
+    auto utf16 = [](const QString& text, bool le) {
+        QStringEncoder e(le ? QStringEncoder::Utf16LE : QStringEncoder::Utf16BE);
+        return QByteArray(e.encode(text));
+    };
+    // windows-1252 for the few characters it adds to ISO-8859-1.
+    auto cp1252 = [](const QString& text) {
+        QByteArray out;
+        for (QChar c : text) {
+            if (c == QChar(0x20AC))
+                out += '\x80';
+            else if (c == QChar(0x201C))
+                out += '\x93';
+            else if (c == QChar(0x201D))
+                out += '\x94';
+            else
+                out += char(c.unicode());
+        }
+        return out;
+    };
+
+    struct Case {
+        const char* name;
+        QByteArray prefix; // byte order mark and declaration, as they stand in the file
+        QByteArray bytes;
+        const char* declared; // the encoding Python reads from the declaration
+        QString text;
+    };
+    const QString cpText = QStringLiteral("Ñandú “€”");
+    const QByteArray declUtf8 = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
+    const QByteArray declLatin1 = "<?xml version='1.0' encoding='ISO-8859-1' standalone='yes'?>";
+    const QByteArray declCp1252 = "<?xml version=\"1.0\" encoding=\"windows-1252\"?>";
+    const QString declUtf16 = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-16\"?>");
+    const Case cases[] = {
+        {"UTF-8", declUtf8, declUtf8 + "\n" + body(stored).toUtf8(), "UTF-8", stored},
+        {"UTF-8 with BOM", "\xEF\xBB\xBF" + declUtf8,
+         "\xEF\xBB\xBF" + declUtf8 + "\r\n" + body(stored).toUtf8(), "UTF-8", stored},
+        {"UTF-16LE with BOM", "\xFF\xFE" + utf16(declUtf16, true),
+         "\xFF\xFE" + utf16(declUtf16 + QStringLiteral("\n") + body(stored), true), "UTF-16",
+         stored},
+        {"UTF-16BE with BOM", "\xFE\xFF" + utf16(declUtf16, false),
+         "\xFE\xFF" + utf16(declUtf16 + QStringLiteral("\n") + body(stored), false), "UTF-16",
+         stored},
+        {"ISO-8859-1", declLatin1, declLatin1 + "\n" + body(stored).toLatin1(), "ISO-8859-1",
+         stored},
+        {"windows-1252", declCp1252, declCp1252 + "\n" + cp1252(body(cpText)), "windows-1252",
+         cpText},
+        {"no declaration", "", body(stored).toUtf8(), nullptr, stored},
+    };
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        XmlDocument document = loaded(c.bytes);
+        XmlNode value = document.selectSingleNode(QStringLiteral("/SERVICIO/BLOQUE_DATOS/dato"));
+        ASSERT_FALSE(value.isNull());
+        EXPECT_EQ(s(value.text()), s(c.text));
+
+        XmlNode extra = document.createElement(QStringLiteral("dato"));
+        extra.setText(added);
+        extra.setAttribute(QStringLiteral("nombre_dato"), added);
+        value.selectSingleNode(QStringLiteral("..")).appendChild(extra);
+
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("salida.xml"));
+        document.save(path);
+        const QByteArray saved = readFile(path);
+        EXPECT_TRUE(saved.startsWith(c.prefix));
+        if (c.prefix.isEmpty()) {
+            EXPECT_TRUE(saved.startsWith("<!-- ficha -->"));
+        }
+        // No line breaks or indentation between elements.
+        const QString asText = QString::fromUtf8(saved);
+        EXPECT_EQ(asText.indexOf(QStringLiteral(">\n  <")), -1);
+
+        QString pythonError;
+        const QJsonObject read = readWithPython(path, &pythonError);
+        ASSERT_FALSE(read.isEmpty()) << s(pythonError);
+        if (c.declared) {
+            EXPECT_EQ(s(read[QStringLiteral("declaration")][QStringLiteral("encoding")].toString()),
+                      c.declared);
+        } else {
+            EXPECT_TRUE(read[QStringLiteral("declaration")].isNull());
+        }
+        const QJsonArray prolog = read[QStringLiteral("prolog")].toArray();
+        ASSERT_EQ(prolog.size(), 1);
+        EXPECT_EQ(s(prolog[0].toArray()[1].toString()), " ficha ");
+        const QJsonArray block = read[QStringLiteral("root")][QStringLiteral("children")]
+                                     .toArray()[0][QStringLiteral("children")]
+                                     .toArray();
+        ASSERT_EQ(block.size(), 2);
+        EXPECT_EQ(s(block[0][QStringLiteral("children")].toArray()[0].toString()), s(c.text));
+        EXPECT_EQ(s(block[1][QStringLiteral("children")].toArray()[0].toString()), s(added));
+        EXPECT_EQ(s(block[1][QStringLiteral("attributes")].toArray()[0].toArray()[1].toString()),
+                  s(added));
+
+        // And our own reader gets the same back.
+        XmlDocument again;
+        ASSERT_TRUE(again.load(path)) << s(again.parseError().toString());
+        EXPECT_EQ(s(again.selectNodes(QStringLiteral("//dato")).item(1).text()), s(added));
+    }
+}
+
+TEST(XmlDocumentEncoding, WritesWhatASingleByteEncodingLacksAsCharacterReferences)
+{
+    XmlDocument document = loaded("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r>\xF1</r>");
+    document.documentElement().setText(QStringLiteral("ñ€"));
+    const QByteArray bytes = document.toBytes();
+    EXPECT_EQ(bytes, "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<r>\xF1&#8364;</r>\n");
+}
+
+TEST(XmlDocumentSave, ReplacesTheTargetWholeOrNotAtAll)
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("resultado.xml"));
+    writeFile(target, QByteArray(100000, 'v'));
+
+    XmlDocument document = loaded("<r>nuevo</r>");
+    document.save(target);
+    EXPECT_EQ(readFile(target), "<r>nuevo</r>\n");
+
+    // A target that cannot be written: an error naming it, and nothing left behind.
+    const QString folderInTheWay = dir.filePath(QStringLiteral("carpeta.xml"));
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("carpeta.xml")));
+    try {
+        document.save(folderInTheWay);
+        FAIL() << "saving over a folder must fail";
+    } catch (const XmlError& error) {
+        EXPECT_NE(error.message().indexOf(QStringLiteral("carpeta.xml")), -1);
+    }
+    EXPECT_THROW(document.save(dir.filePath(QStringLiteral("no/existe/r.xml"))), XmlError);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+              QStringList{QStringLiteral("resultado.xml")});
+}

@@ -1,0 +1,200 @@
+#include "exchange/yedradocument.h"
+
+#include <gtest/gtest.h>
+
+using namespace yedra;
+
+namespace
+{
+
+std::string s(const QString& text)
+{
+    return text.toStdString();
+}
+
+XmlDocument loaded(const QByteArray& bytes)
+{
+    XmlDocument document;
+    EXPECT_TRUE(document.loadXml(bytes)) << s(document.parseError().toString());
+    return document;
+}
+
+// A record as Yedra writes it: one dato per value, with the names Yedra gives them.
+QByteArray record(std::initializer_list<const char*> values)
+{
+    QByteArray out = "\n      <grupo_datos seq=\"ID\">";
+    int i = 0;
+    for (const char* v : values)
+        out += "\n        <dato nombre_dato=\"D" + QByteArray::number(i++) + "\">" + v + "</dato>";
+    return out + "\n      </grupo_datos>";
+}
+
+QByteArray group(const char* seq, const QByteArray& records)
+{
+    return "\n    <grupo_datos seq=\"" + QByteArray(seq) + "\" registros=\"9\">" + records +
+           "\n    </grupo_datos>";
+}
+
+QByteArray yedraDocument(const QByteArray& groups)
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<SERVICIO modulo=\"ORANEL\" tipo=\"E\" autor=\"YEDRA\">\n  <BLOQUE_DATOS>" +
+           groups + "\n  </BLOQUE_DATOS>\n</SERVICIO>\n";
+}
+
+QStringList firstValues(const std::vector<Record>& records)
+{
+    QStringList out;
+    for (const Record& r : records)
+        out << r.value(0);
+    return out;
+}
+
+} // namespace
+
+TEST(YedraRecords, ThePathIsExactlyTheGroupsPath)
+{
+    EXPECT_EQ(s(recordsPath(Materias)),
+              "/SERVICIO/BLOQUE_DATOS/grupo_datos[@seq=\"MATERIAS\"]/grupo_datos");
+    EXPECT_EQ(s(recordsPath(TramosHorarios)),
+              "/SERVICIO/BLOQUE_DATOS/grupo_datos[@seq=\"TRAMOS_HORARIOS\"]/grupo_datos");
+}
+
+TEST(YedraRecords, SelectsTheRecordsOfEveryGroupOfThatExactName)
+{
+    const XmlDocument document = loaded(
+        yedraDocument(group("DEPENDENCIAS", record({"A01", "Aula 1"}) + record({"A02", "Aula 2"})) +
+                      group("materias", record({"x", "minúsculas"})) +
+                      group("MATERIAS", record({"1", "Lengua"})) + group("EMPLEADOS", "") +
+                      group("DEPENDENCIAS", record({"LAB", "Laboratorio"}))));
+
+    EXPECT_EQ(firstValues(records(document, Dependencias)),
+              (QStringList{QStringLiteral("A01"), QStringLiteral("A02"), QStringLiteral("LAB")}));
+    EXPECT_EQ(records(document, Dependencias).back().number(), 3);
+    EXPECT_EQ(firstValues(records(document, Materias)), QStringList{QStringLiteral("1")});
+    EXPECT_TRUE(records(document, Empleados).empty());
+    EXPECT_TRUE(records(document, Unidades).empty());
+}
+
+TEST(YedraRecords, DocumentsWithoutTheEnvelopeGiveNoRecords)
+{
+    const QByteArray cases[] = {
+        "<SERVICIO><grupo_datos seq=\"MATERIAS\"><grupo_datos><dato>a</dato><dato>b</dato>"
+        "</grupo_datos></grupo_datos></SERVICIO>",
+        "<OTRO><BLOQUE_DATOS><grupo_datos seq=\"MATERIAS\"><grupo_datos><dato>a</dato>"
+        "<dato>b</dato></grupo_datos></grupo_datos></BLOQUE_DATOS></OTRO>",
+    };
+    for (const QByteArray& bytes : cases) {
+        const XmlDocument document = loaded(bytes);
+        EXPECT_TRUE(records(document, Materias).empty());
+        EXPECT_FALSE(academicYear(document).has_value());
+    }
+    const XmlDocument empty;
+    EXPECT_TRUE(guardedRecords(empty, Materias).empty());
+}
+
+TEST(YedraRecords, ValuesAreTheDirectDatoChildrenByPosition)
+{
+    const XmlDocument document = loaded(yedraDocument(group(
+        "EMPLEADOS", "<grupo_datos><dato>  0042\n </dato><otro>no</otro><dato>01/09/2020</dato>"
+                     "<dato><b>Depar</b>tamento <i>de</i> Lengua</dato>"
+                     "<x><dato>anidado</dato></x><dato>\t GARCÍA\r\n</dato><dato> ctl\x7f</dato>"
+                     "<dato>\xC2\xA0nbsp\xC2\xA0</dato></grupo_datos>")));
+    const std::vector<Record> all = records(document, Empleados);
+    ASSERT_EQ(all.size(), 1u);
+    const Record& r = all.front();
+    EXPECT_EQ(r.valueCount(), 6);
+    EXPECT_EQ(s(r.rawValue(0)), "  0042\n ");
+    EXPECT_EQ(s(r.value(0)), "0042");
+    EXPECT_EQ(s(r.value(1)), "01/09/2020");
+    EXPECT_EQ(s(r.value(2)), "Departamento de Lengua");
+    EXPECT_EQ(s(r.rawValue(3)), "\t GARCÍA\n"); // line ends arrive normalised
+    EXPECT_EQ(s(r.value(3)), "GARCÍA");
+    EXPECT_EQ(s(r.value(4)), "ctl\x7f"); // only U+0020 and below are trimmed
+    EXPECT_EQ(s(r.value(5)), "\u00A0nbsp\u00A0");
+    try {
+        (void)r.rawValue(6);
+        FAIL() << "a missing position must not give a value";
+    } catch (const XmlError& error) {
+        EXPECT_NE(error.message().indexOf(QStringLiteral("EMPLEADOS")), -1);
+    }
+}
+
+TEST(YedraRecords, TheTrimmingRule)
+{
+    const struct {
+        QString in;
+        QString out;
+    } cases[] = {
+        {QString(), QString()},
+        {QStringLiteral(" \t\r\n"), QString()},
+        {QStringLiteral("  Aula 1  "), QStringLiteral("Aula 1")},
+        {QStringLiteral("\x01x\x1f"), QStringLiteral("x")},
+        {QStringLiteral("\u3000x\u00A0"), QStringLiteral("\u3000x\u00A0")},
+        {QStringLiteral("a  b"), QStringLiteral("a  b")},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(s(trimValue(c.in)), s(c.out));
+}
+
+TEST(YedraRecords, TheGuardedWalkSkipsRecordsWithFewerThanTwoValues)
+{
+    const XmlDocument document = loaded(yedraDocument(
+        group("DEPENDENCIAS", record({"A01", "Aula 1"}) + record({"solo uno"}) + record({}) +
+                                  "<grupo_datos><x><dato>a</dato><dato>b</dato></x></grupo_datos>" +
+                                  record({"A02", "Aula 2", "extra"}))));
+    const std::vector<Record> walked = guardedRecords(document, Dependencias);
+    EXPECT_EQ(firstValues(walked), (QStringList{QStringLiteral("A01"), QStringLiteral("A02")}));
+    EXPECT_EQ(walked[0].number(), 1);
+    EXPECT_EQ(walked[1].number(), 5);
+}
+
+TEST(YedraRecords, FindsEveryRecordShorterThanItsGroupNeeds)
+{
+    const XmlDocument document = loaded(yedraDocument(
+        group("EMPLEADOS", record({"1", "01/09/2020", "Lengua", "GARCÍA", "LÓPEZ", "ANA", ""}) +
+                               record({"2", "01/09/2021", "Lengua"}) + record({"solo"})) +
+        group("JORNADAS_ESCOLARES",
+              record({"M1", "Mañana", "01/09/2026", "30/06/2027"}) + record({"T1"}) + record({})) +
+        group("DEPENDENCIAS", record({"A01", "Aula"}))));
+
+    const QList<ShortRecord> found = findShortRecords(
+        document, {{Empleados, 7}, {Dependencias, 2}, {JornadasEscolares, 4, false}});
+    ASSERT_EQ(found.size(), 3);
+    EXPECT_EQ(s(found[0].group), "EMPLEADOS");
+    EXPECT_EQ(found[0].number, 2);
+    EXPECT_EQ(found[0].found, 3);
+    EXPECT_EQ(found[0].needed, 7);
+    EXPECT_EQ(found[1].number, 2);
+    EXPECT_EQ(found[1].found, 1);
+    EXPECT_EQ(found[2].number, 3);
+    EXPECT_EQ(found[2].found, 0);
+    EXPECT_EQ(s(describeShortRecords(found)),
+              "EMPLEADOS, registro 2: tiene 3 datos y necesita 7\n"
+              "JORNADAS_ESCOLARES, registro 2: tiene 1 dato y necesita 4\n"
+              "JORNADAS_ESCOLARES, registro 3: tiene 0 datos y necesita 4");
+
+    EXPECT_TRUE(findShortRecords(document, {{Dependencias, 2}, {Materias, 5}}).isEmpty());
+}
+
+TEST(YedraRecords, TheAcademicYearIsTheStartOfTheFirstGroupsText)
+{
+    const struct {
+        QByteArray block;
+        std::optional<std::string> year;
+    } cases[] = {
+        {group("ANNO", record({"2026", "2026/2027"})), "2026"},
+        {group("CURSO", record({"25", ""})), "25"},
+        {"<grupo_datos> 20</grupo_datos>", " 20"},
+        {"<!-- nota -->" + group("ANNO", record({"2026", "x"})), " not"},
+        {"", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        const XmlDocument document = loaded(yedraDocument(c.block));
+        const std::optional<QString> year = academicYear(document);
+        ASSERT_EQ(year.has_value(), c.year.has_value());
+        if (year) {
+            EXPECT_EQ(s(*year), *c.year);
+        }
+    }
+}
