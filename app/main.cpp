@@ -11,8 +11,12 @@ namespace
 bool displayAvailable()
 {
 #if defined(Q_OS_LINUX) || defined(Q_OS_FREEBSD)
-    return std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY") ||
-           std::getenv("QT_QPA_PLATFORM");
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char* value = std::getenv(name);
+        if (value && *value)
+            return true;
+    }
+    return false;
 #else
     return true;
 #endif
