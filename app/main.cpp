@@ -4,8 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace
-{
+namespace {
 
 // Where no window system answers, Qt would abort; say so plainly instead.
 bool displayAvailable()

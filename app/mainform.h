@@ -3,8 +3,7 @@
 #include <QWidget>
 
 // The main window (MForm): the frame from which both runs start.
-class TMForm : public QWidget
-{
+class TMForm : public QWidget {
     Q_OBJECT
 
 public:

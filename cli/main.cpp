@@ -4,8 +4,7 @@
 #include <QStringList>
 #include <QTextStream>
 
-namespace
-{
+namespace {
 
 const char* const usage = "Uso:\n"
                           "  quelvana-cli --help\n"

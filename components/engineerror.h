@@ -6,8 +6,7 @@
 
 // An error of the engine: a failing XML or table operation, or a text that is not a number.
 // It carries a message in Spanish that a person can act on; the caller decides how to show it.
-class EngineError : public std::exception
-{
+class EngineError : public std::exception {
 public:
     explicit EngineError(QString message)
         : m_message(std::move(message)), m_utf8(m_message.toUtf8())
@@ -23,8 +22,7 @@ private:
 };
 
 // A failing operation of the XML document layer.
-class XmlError : public EngineError
-{
+class XmlError : public EngineError {
 public:
     using EngineError::EngineError;
 };

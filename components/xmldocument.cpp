@@ -16,8 +16,7 @@
 #include <libxml/xpathInternals.h>
 #include <mutex>
 
-namespace
-{
+namespace {
 
 // Marks nodes made by createElement: they may stand outside the tree and are freed with the
 // document, so a removal must not free them early.

@@ -18,8 +18,7 @@ class XmlNodeList;
 // A node of an XmlDocument. A handle only: it does not own the node and stays valid while its
 // document lives and the node has not been removed. A null handle stands for "no node"; every
 // operation on it but isNull() throws XmlError.
-class XmlNode
-{
+class XmlNode {
 public:
     enum class Type { Element, Text, CData, Comment, ProcessingInstruction, Document, Other };
 
@@ -72,8 +71,7 @@ private:
 };
 
 // An ordered list of nodes, as selectNodes and childNodes give it.
-class XmlNodeList
-{
+class XmlNodeList {
 public:
     XmlNodeList() = default;
 
@@ -81,8 +79,7 @@ public:
     // The node at a position from 0; a null node at or past the end (or below 0).
     XmlNode item(int position) const;
 
-    class const_iterator
-    {
+    class const_iterator {
     public:
         explicit const_iterator(std::vector<_xmlNode*>::const_iterator it) : m_it(it) {}
         XmlNode operator*() const { return XmlNode(*m_it); }
@@ -128,8 +125,7 @@ struct XmlParseError {
 //
 // Saving writes that declaration again, in the encoding it names (UTF-8 when the input had
 // none, and then no declaration), the kept nodes, then the root; no indentation is added.
-class XmlDocument
-{
+class XmlDocument {
 public:
     // An empty document, with no root.
     XmlDocument();

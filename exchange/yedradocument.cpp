@@ -1,7 +1,6 @@
 #include "exchange/yedradocument.h"
 
-namespace yedra
-{
+namespace yedra {
 
 QString trimValue(const QString& value)
 {

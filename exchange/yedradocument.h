@@ -10,8 +10,7 @@
 // Reading a Yedra exchange document: SERVICIO / BLOQUE_DATOS / grupo_datos (a group, named by
 // its seq) / grupo_datos (a record) / dato (a value). Values are taken by position from 0,
 // never by name; the attributes of records and values are not read.
-namespace yedra
-{
+namespace yedra {
 
 // The record groups a Yedra document hands to the timetable.
 inline const QString Materias = QStringLiteral("MATERIAS");
@@ -32,8 +31,7 @@ QString recordsPath(const QString& group);
 XmlNodeList selectRecords(const XmlDocument& document, const QString& group);
 
 // One record of a group, with its values (its direct dato children, in document order).
-class Record
-{
+class Record {
 public:
     Record(XmlNode record, QString group, int number);
 

@@ -1,7 +1,6 @@
 #include "exchange/yedrawriter.h"
 
-namespace yedra
-{
+namespace yedra {
 
 XmlNode rebuildEnvelope(XmlDocument& document, const QString& fecha)
 {

@@ -7,8 +7,7 @@
 // Writing a Yedra exchange document inside the document that was read: the envelope is
 // rebuilt in place, so whatever stood outside the old root (declaration, comments, processing
 // instructions) is saved again before the new one.
-namespace yedra
-{
+namespace yedra {
 
 // The old BLOQUE_DATOS and SERVICIO leave the document; a new SERVICIO with, in this order,
 // modulo="HORARIOS" tipo="I" autor="YEDRA" fecha=`fecha` takes their place, holding one empty

@@ -3,12 +3,10 @@
 #include <QDir>
 #include <gtest/gtest.h>
 
-namespace
-{
+namespace {
 
 // Sets or clears an environment variable for one test, and puts it back afterwards.
-class ScopedVariable
-{
+class ScopedVariable {
 public:
     ScopedVariable(const char* name, const char* value)
         : m_name(name), m_had(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name))

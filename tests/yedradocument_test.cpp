@@ -4,8 +4,7 @@
 
 using namespace yedra;
 
-namespace
-{
+namespace {
 
 std::string s(const QString& text)
 {

@@ -8,8 +8,7 @@
 
 using namespace yedra;
 
-namespace
-{
+namespace {
 
 std::string s(const QString& text)
 {
