@@ -2,14 +2,23 @@
 
 #include <QString>
 
+class QFile;
+
 // What differs between Windows, where Oranel runs natively, and the other systems, where it
 // runs under Wine. Nothing else in the program asks which platform it is on.
-namespace platform
-{
+namespace platform {
 
 // The timetable folder: QUELVANA_TIMETABLE_FOLDER when it is set and not empty; otherwise
 // "C:\OTEMP" on Windows and, elsewhere, drive_c/OTEMP in the Wine prefix ($WINEPREFIX, else
 // ~/.wine). The folder may not exist.
 QString timetableFolder();
+
+enum class LockKind { Shared, Exclusive };
+
+// Takes the platform's lock on an open file without waiting: false when another program holds
+// a lock that conflicts. Taking a lock again changes its kind. The lock goes with the file's
+// closing or with unlockFile().
+bool tryLockFile(QFile& file, LockKind kind);
+void unlockFile(QFile& file);
 
 } // namespace platform

@@ -11,7 +11,7 @@ packages=(
   qt6-base-dev qt6-qpa-plugins libgl-dev
   libxml2-dev libxml2-utils
   libgtest-dev
-  python3
+  python3 python3-dbf libdbd-xbase-perl util-linux
 )
 
 missing=()

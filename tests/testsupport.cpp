@@ -42,3 +42,57 @@ QJsonObject readWithPython(const QString& path, QString* error)
     }
     return QJsonDocument::fromJson(python.readAllStandardOutput()).object();
 }
+
+QByteArray runProgram(const QString& program, const QStringList& arguments, int* exitCode,
+                      QByteArray* errorOutput)
+{
+    QProcess process;
+    process.start(program, arguments);
+    process.closeWriteChannel();
+    const bool ended = process.waitForFinished(120000);
+    if (exitCode)
+        *exitCode = ended && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    if (errorOutput)
+        *errorOutput = process.readAllStandardError();
+    return process.readAllStandardOutput();
+}
+
+namespace {
+
+QString dbfTool()
+{
+    return QDir(QStringLiteral(QUELVANA_TEST_TOOLS_DIR)).filePath(QStringLiteral("dbftool.py"));
+}
+
+} // namespace
+
+QJsonObject readTableWithPython(const QString& path)
+{
+    int code = 0;
+    QByteArray error;
+    const QByteArray out = runProgram(QStringLiteral(QUELVANA_PYTHON),
+                                      {dbfTool(), QStringLiteral("read"), path}, &code, &error);
+    if (code != 0)
+        throw std::runtime_error("python3-dbf could not read " + path.toStdString() + ": " +
+                                 error.toStdString());
+    return QJsonDocument::fromJson(out).object();
+}
+
+void writeTableWithPython(const QString& path, const QJsonObject& spec)
+{
+    const QString specPath = path + QStringLiteral(".json");
+    writeFile(specPath, QJsonDocument(spec).toJson());
+    int code = 0;
+    QByteArray error;
+    runProgram(QStringLiteral(QUELVANA_PYTHON),
+               {dbfTool(), QStringLiteral("write"), path, specPath}, &code, &error);
+    QFile::remove(specPath);
+    if (code != 0)
+        throw std::runtime_error("python3-dbf could not write " + path.toStdString() + ": " +
+                                 error.toStdString());
+}
+
+QString referenceSample(const QString& name)
+{
+    return QDir(QStringLiteral(QUELVANA_REFERENCE_SAMPLES)).filePath(name);
+}

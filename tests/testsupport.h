@@ -14,3 +14,15 @@ QByteArray readFile(const QString& path);
 // declaration, the nodes outside the root and the tree (see tests/tools/xmlread.py).
 // An empty object when Python could not read it; `error` then holds its message.
 QJsonObject readWithPython(const QString& path, QString* error = nullptr);
+
+// Runs a program to its end and gives what it wrote on standard output; `exitCode` and
+// `errorOutput` receive the rest (-1 when it could not start or did not end normally).
+QByteArray runProgram(const QString& program, const QStringList& arguments, int* exitCode = nullptr,
+                      QByteArray* errorOutput = nullptr);
+
+// A dBase table read and written by Debian's python3-dbf (see tests/tools/dbftool.py).
+QJsonObject readTableWithPython(const QString& path);
+void writeTableWithPython(const QString& path, const QJsonObject& spec);
+
+// The sample tables of real dBase software kept beside the format notes.
+QString referenceSample(const QString& name);

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+
+// A single-byte code page of dBase tables: bytes 0x00-0x7F are ASCII, the upper half comes
+// from the code page's table.
+class CodePage {
+public:
+    // The code page a table's language driver byte names; 0x00 and unknown drivers read as
+    // Windows 1252, the page Oranel's tables are written in.
+    static const CodePage& forLanguageDriver(quint8 driver);
+    // The code page a level-7 table's language driver name ("DBWINUS0", "DB437US0") names,
+    // or nullptr when the name says nothing known.
+    static const CodePage* forDriverName(const QByteArray& name);
+    static const CodePage& windows1252();
+
+    int number() const { return m_number; }
+    QString decode(const char* bytes, qsizetype size) const;
+    // One byte per character; a character the page cannot hold becomes '?'.
+    QByteArray encode(const QString& text) const;
+
+private:
+    CodePage(int number, const char16_t* upperHalf);
+    static const CodePage* numbered(int number);
+
+    int m_number;
+    const char16_t* m_upperHalf;
+    QHash<char32_t, char> m_reverse;
+};

@@ -1,0 +1,1223 @@
+#include "components/dbftable.h"
+
+#include "components/codepage.h"
+#include "components/mdxindex.h"
+#include "components/platform.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QMutex>
+#include <QSaveFile>
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+// One table file, shared by every DbfTable of this program that has it open.
+struct TableFile {
+    QString path;
+    QFile file;
+    bool writable = false;
+    int sharedHolders = 0;
+    int exclusiveHolders = 0;
+
+    bool level7 = false;
+    qsizetype headerLength = 0;
+    int recordLength = 0;
+    QList<DbfField> fields;
+    const CodePage* codePage = nullptr;
+    bool productionIndex = false;
+    bool indexMaintainable = true;
+    int indexedField = -1;
+
+    QByteArray records; // recordCount × recordLength bytes
+    int recordCount = 0;
+    int deletedCount = 0;
+    bool indexDirty = false;
+};
+
+namespace {
+
+QMutex registryMutex;
+QHash<QString, std::weak_ptr<TableFile>>& registry()
+{
+    static QHash<QString, std::weak_ptr<TableFile>> files;
+    return files;
+}
+
+std::shared_ptr<TableFile> openFileFor(const QString& canonicalPath)
+{
+    QMutexLocker lock(&registryMutex);
+    return registry().value(canonicalPath).lock();
+}
+
+QString shown(const QString& path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+[[noreturn]] void fail(const QString& path, const QString& what)
+{
+    throw TableError(QStringLiteral("Tabla «%1»: %2").arg(shown(path), what));
+}
+
+quint16 le16(const char* p)
+{
+    return static_cast<quint16>(static_cast<unsigned char>(p[0]) | static_cast<unsigned char>(p[1])
+                                                                       << 8);
+}
+
+quint32 le32(const char* p)
+{
+    return static_cast<quint32>(le16(p)) | static_cast<quint32>(le16(p + 2)) << 16;
+}
+
+void putLe16(char* p, quint16 v)
+{
+    p[0] = static_cast<char>(v & 0xFF);
+    p[1] = static_cast<char>(v >> 8);
+}
+
+void putLe32(char* p, quint32 v)
+{
+    putLe16(p, static_cast<quint16>(v & 0xFFFF));
+    putLe16(p + 2, static_cast<quint16>(v >> 16));
+}
+
+quint64 be64(const char* p)
+{
+    quint64 v = 0;
+    for (int i = 0; i < 8; ++i)
+        v = v << 8 | static_cast<unsigned char>(p[i]);
+    return v;
+}
+
+quint32 be32(const char* p)
+{
+    quint32 v = 0;
+    for (int i = 0; i < 4; ++i)
+        v = v << 8 | static_cast<unsigned char>(p[i]);
+    return v;
+}
+
+void putDate(char* p, const QDate& date)
+{
+    p[0] = static_cast<char>(std::clamp(date.year() - 1900, 0, 255));
+    p[1] = static_cast<char>(date.month());
+    p[2] = static_cast<char>(date.day());
+}
+
+bool isBlankBytes(const char* p, int n)
+{
+    for (int i = 0; i < n; ++i) {
+        if (p[i] != ' ' && p[i] != '\0')
+            return false;
+    }
+    return true;
+}
+
+QByteArray trimmedBytes(const char* p, int n)
+{
+    int begin = 0;
+    int end = n;
+    while (begin < end && (p[begin] == ' ' || p[begin] == '\0'))
+        ++begin;
+    while (end > begin && (p[end - 1] == ' ' || p[end - 1] == '\0'))
+        --end;
+    return QByteArray(p + begin, end - begin);
+}
+
+int rightTrimmedLength(const char* p, int n)
+{
+    while (n > 0 && (p[n - 1] == ' ' || p[n - 1] == '\0'))
+        --n;
+    return n;
+}
+
+// A number written in decimal, made plain: no blanks, no '+', no leading zeros in the whole
+// part, no trailing zeros in the fraction ("  -03.500" gives "-3.5"). False for anything else.
+bool plainNumber(const QByteArray& text, QByteArray* out)
+{
+    QByteArray t = text.trimmed();
+    bool negative = false;
+    if (!t.isEmpty() && (t.front() == '-' || t.front() == '+')) {
+        negative = t.front() == '-';
+        t.remove(0, 1);
+    }
+    const qsizetype dot = t.indexOf('.');
+    QByteArray whole = dot < 0 ? t : t.left(dot);
+    QByteArray fraction = dot < 0 ? QByteArray() : t.mid(dot + 1);
+    if (whole.isEmpty() && fraction.isEmpty())
+        return false;
+    for (char c : whole + fraction) {
+        if (c < '0' || c > '9')
+            return false;
+    }
+    while (whole.size() > 1 && whole.front() == '0')
+        whole.remove(0, 1);
+    if (whole.isEmpty())
+        whole = "0";
+    while (!fraction.isEmpty() && fraction.back() == '0')
+        fraction.chop(1);
+    QByteArray result = whole;
+    if (!fraction.isEmpty())
+        result += '.' + fraction;
+    if (negative && result != "0")
+        result.prepend('-');
+    *out = result;
+    return true;
+}
+
+bool isNumericType(char type)
+{
+    return type == 'N' || type == 'F';
+}
+
+bool isBinaryInteger(const DbfField& f)
+{
+    return (f.type == 'I' || f.type == '+') && f.width == 4;
+}
+
+bool isBinaryDouble(const DbfField& f)
+{
+    return f.type == 'O' && f.width == 8;
+}
+
+bool isTimestamp(const DbfField& f)
+{
+    return f.type == '@' && f.width == 8;
+}
+
+// Level-7 doubles sort as bytes: positive values have the sign bit set, negative ones are
+// inverted whole.
+double levelSevenDouble(quint64 u)
+{
+    if (u & (quint64(1) << 63))
+        u &= ~(quint64(1) << 63);
+    else
+        u = ~u;
+    double d;
+    std::memcpy(&d, &u, sizeof d);
+    return d;
+}
+
+QString timestampText(double milliseconds)
+{
+    const qint64 ms = static_cast<qint64>(milliseconds);
+    const qint64 dayMs = 86400000;
+    const qint64 days = ms / dayMs - 1; // counted from 0001-01-01, plus one
+    const QDate date = QDate(1, 1, 1).addDays(days);
+    const QTime time = QTime::fromMSecsSinceStartOfDay(static_cast<int>(ms % dayMs));
+    QString text =
+        date.toString(Qt::ISODate) + QLatin1Char(' ') + time.toString(QStringLiteral("HH:mm:ss"));
+    if (time.msec() != 0)
+        text += QStringLiteral(".%1").arg(time.msec(), 3, 10, QLatin1Char('0'));
+    return text;
+}
+
+// The file in `folder` named `fileName` without regard to letter case: the exact name when it
+// is there, else the first other spelling. Empty when there is none.
+QString findFile(const QString& folder, const QString& fileName)
+{
+    const QDir dir(folder);
+    if (QFileInfo(dir.filePath(fileName)).isFile())
+        return dir.filePath(fileName);
+    const QStringList entries = dir.entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& entry : entries) {
+        if (entry.compare(fileName, Qt::CaseInsensitive) == 0)
+            return dir.filePath(entry);
+    }
+    return QString();
+}
+
+QStringList allSpellings(const QString& folder, const QString& fileName)
+{
+    QStringList out;
+    const QDir dir(folder);
+    for (const QString& entry : dir.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        if (entry.compare(fileName, Qt::CaseInsensitive) == 0)
+            out << dir.filePath(entry);
+    }
+    return out;
+}
+
+QString baseNameOf(const QString& fileName)
+{
+    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? fileName : fileName.left(dot);
+}
+
+QString indexFileFor(const QString& tablePath)
+{
+    const QFileInfo info(tablePath);
+    const QString name = baseNameOf(info.fileName()) + QStringLiteral(".MDX");
+    const QString existing = findFile(info.path(), name);
+    return existing.isEmpty() ? QDir(info.path()).filePath(name) : existing;
+}
+
+bool isOpenInThisProgram(const QString& path)
+{
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    return !canonical.isEmpty() && openFileFor(canonical) != nullptr;
+}
+
+void writeWhole(const QString& path, const QByteArray& bytes)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        fail(path, QStringLiteral("no se pudo escribir: %1").arg(file.errorString()));
+}
+
+// ----------------------------------------------------------------------------------------------
+// Reading the header of a table written by anyone.
+
+void parseTable(TableFile& t, const QByteArray& data)
+{
+    const char* d = data.constData();
+    const qsizetype size = data.size();
+    auto damaged = [&](const QString& why) {
+        fail(t.path, QStringLiteral("el archivo no es una tabla dBase válida (%1)").arg(why));
+    };
+    if (size < 32)
+        damaged(QStringLiteral("es demasiado corto"));
+    const auto version = static_cast<unsigned char>(d[0]);
+    switch (version) {
+    case 0x03:
+    case 0x83:
+    case 0x8B:
+        t.level7 = false;
+        break;
+    case 0x04:
+    case 0x8C:
+        t.level7 = true;
+        break;
+    default:
+        damaged(QStringLiteral("versión 0x%1 no admitida").arg(version, 2, 16, QLatin1Char('0')));
+    }
+    const quint32 declaredRecords = le32(d + 4);
+    t.headerLength = le16(d + 8);
+    t.recordLength = le16(d + 10);
+    t.productionIndex = d[28] == 1;
+
+    const qsizetype firstDescriptor = t.level7 ? 68 : 32;
+    const qsizetype descriptorSize = t.level7 ? 48 : 32;
+    const qsizetype nameSize = t.level7 ? 32 : 11;
+    if (t.level7 && size < 68)
+        damaged(QStringLiteral("la cabecera está cortada"));
+    if (t.headerLength > size)
+        damaged(QStringLiteral("la cabecera dice medir %1 bytes y el archivo tiene %2")
+                    .arg(t.headerLength)
+                    .arg(size));
+
+    if (t.level7) {
+        const QByteArray driverName = QByteArray(d + 32, 32).split('\0').first();
+        const CodePage* byName = CodePage::forDriverName(driverName);
+        t.codePage =
+            byName ? byName : &CodePage::forLanguageDriver(static_cast<unsigned char>(d[29]));
+    } else {
+        t.codePage = &CodePage::forLanguageDriver(static_cast<unsigned char>(d[29]));
+    }
+
+    t.fields.clear();
+    qsizetype at = firstDescriptor;
+    int offset = 1;
+    for (;;) {
+        if (at >= t.headerLength || at >= size)
+            damaged(QStringLiteral("falta el final de la lista de campos"));
+        if (d[at] == 0x0D)
+            break;
+        if (at + descriptorSize > t.headerLength)
+            damaged(QStringLiteral("falta el final de la lista de campos"));
+        const char* p = d + at;
+        DbfField f;
+        f.name = QString::fromLatin1(QByteArray(p, nameSize).split('\0').first()).trimmed();
+        f.type = p[nameSize];
+        if (t.level7) {
+            f.width = static_cast<unsigned char>(p[33]);
+            f.decimals = static_cast<unsigned char>(p[34]);
+            f.indexed = p[37] == 1;
+        } else {
+            f.width = static_cast<unsigned char>(p[16]);
+            f.decimals = static_cast<unsigned char>(p[17]);
+            f.indexed = p[31] == 1;
+        }
+        if (f.width == 0)
+            damaged(QStringLiteral("el campo %1 tiene anchura 0").arg(f.name));
+        f.offset = offset;
+        offset += f.width;
+        t.fields.append(f);
+        at += descriptorSize;
+    }
+    if (offset > t.recordLength)
+        damaged(QStringLiteral("los campos miden %1 bytes y el registro %2")
+                    .arg(offset)
+                    .arg(t.recordLength));
+
+    // The layer keeps up to date a production index of one tag on one numeric field, the
+    // kind it writes; a table whose index is of another kind is only read.
+    t.indexedField = -1;
+    t.indexMaintainable = !t.productionIndex;
+    if (t.productionIndex) {
+        int tagged = 0;
+        for (int i = 0; i < t.fields.size(); ++i) {
+            if (t.fields[i].indexed) {
+                ++tagged;
+                t.indexedField = i;
+            }
+        }
+        t.indexMaintainable = tagged == 1 && isNumericType(t.fields[t.indexedField].type);
+        if (!t.indexMaintainable)
+            t.indexedField = -1;
+    }
+
+    // A last record cut short (a crash while appending) is not read; a count that runs further
+    // past the end is a damaged header.
+    const qsizetype available = (size - t.headerLength) / t.recordLength;
+    if (declaredRecords > static_cast<quint64>(available) + 1)
+        damaged(QStringLiteral("la cabecera declara %1 filas y el archivo solo tiene %2")
+                    .arg(declaredRecords)
+                    .arg(available));
+    if (available > std::numeric_limits<int>::max() / 2)
+        damaged(QStringLiteral("tiene demasiadas filas"));
+    t.recordCount = static_cast<int>(std::min<qsizetype>(declaredRecords, available));
+    t.records = data.mid(t.headerLength, qsizetype(t.recordCount) * t.recordLength);
+    t.deletedCount = 0;
+    for (int r = 0; r < t.recordCount; ++r) {
+        if (t.records.at(qsizetype(r) * t.recordLength) == '*')
+            ++t.deletedCount;
+    }
+}
+
+// ----------------------------------------------------------------------------------------------
+// Writing.
+
+void writeAt(TableFile& t, qint64 position, const QByteArray& bytes)
+{
+    if (!t.file.seek(position) || t.file.write(bytes) != bytes.size())
+        fail(t.path, QStringLiteral("no se pudo escribir: %1").arg(t.file.errorString()));
+}
+
+void writeHeaderCount(TableFile& t, int recordCount)
+{
+    QByteArray bytes(7, '\0');
+    putDate(bytes.data(), QDate::currentDate());
+    putLe32(bytes.data() + 3, static_cast<quint32>(recordCount));
+    writeAt(t, 1, bytes);
+}
+
+void rebuildIndex(TableFile& t)
+{
+    std::vector<mdx::Entry> entries;
+    entries.reserve(static_cast<size_t>(t.recordCount));
+    const DbfField& f = t.fields[t.indexedField];
+    for (int r = 0; r < t.recordCount; ++r) {
+        const char* p = t.records.constData() + qsizetype(r) * t.recordLength + f.offset;
+        entries.push_back({trimmedBytes(p, f.width), static_cast<quint32>(r + 1)});
+    }
+    const QString indexPath = indexFileFor(t.path);
+    const QString tableName = baseNameOf(QFileInfo(t.path).fileName()).toUpper();
+    writeWhole(indexPath, mdx::buildProductionIndex(tableName, f.name, f.name, std::move(entries),
+                                                    QDate::currentDate()));
+    t.indexDirty = false;
+}
+
+QByteArray encodedNumber(const QString& path, const DbfField& f, QByteArray digits)
+{
+    if (digits.size() > f.width)
+        fail(path, QStringLiteral("el valor %1 no cabe en el campo %2 (anchura %3)")
+                       .arg(QString::fromLatin1(digits), f.name)
+                       .arg(f.width));
+    return QByteArray(f.width - digits.size(), ' ') + digits;
+}
+
+QByteArray integerDigits(const DbfField& f, qint64 value)
+{
+    QByteArray digits = QByteArray::number(value);
+    if (f.decimals > 0)
+        digits += '.' + QByteArray(f.decimals, '0');
+    return digits;
+}
+
+QByteArray floatDigits(const QString& path, const DbfField& f, double value)
+{
+    if (!std::isfinite(value))
+        fail(path, QStringLiteral("el campo %1 no admite el valor %2").arg(f.name).arg(value));
+    QByteArray digits = QByteArray::number(value, 'f', f.decimals);
+    QByteArray plain;
+    if (digits.startsWith('-') && plainNumber(digits, &plain) && plain == "0")
+        digits.remove(0, 1);
+    return digits;
+}
+
+// Reading one field of one record, whatever wrote the table.
+
+bool fieldIsBlank(const DbfField& f, const char* record)
+{
+    const char* p = record + f.offset;
+    if (isBinaryInteger(f) || isBinaryDouble(f) || isTimestamp(f))
+        return std::all_of(p, p + f.width, [](char c) { return c == 0; });
+    if (f.type == 'L')
+        return *p == ' ' || *p == '?' || *p == '\0';
+    return isBlankBytes(p, f.width);
+}
+
+QString fieldText(const TableFile& t, const DbfField& f, const char* record)
+{
+    if (!record || fieldIsBlank(f, record))
+        return QString();
+    const char* p = record + f.offset;
+    if (isNumericType(f.type)) {
+        QByteArray plain;
+        if (plainNumber(QByteArray(p, f.width), &plain))
+            return QString::fromLatin1(plain);
+        return QString::fromLatin1(trimmedBytes(p, f.width));
+    }
+    if (f.type == 'L')
+        return (*p == 'T' || *p == 't' || *p == 'Y' || *p == 'y') ? QStringLiteral("T")
+                                                                  : QStringLiteral("F");
+    if (isBinaryInteger(f))
+        return QString::number(static_cast<qint32>(be32(p) ^ 0x80000000u));
+    if (isBinaryDouble(f))
+        return QString::number(levelSevenDouble(be64(p)), 'g', QLocale::FloatingPointShortest);
+    if (isTimestamp(f)) {
+        const quint64 u = be64(p);
+        double ms;
+        std::memcpy(&ms, &u, sizeof ms);
+        return timestampText(ms);
+    }
+    return t.codePage->decode(p, rightTrimmedLength(p, f.width));
+}
+
+} // namespace
+
+// ----------------------------------------------------------------------------------------------
+
+DbfTable::DbfTable(const QString& folder, const QString& name)
+    : m_folder(folder),
+      m_fileName(name.contains(QLatin1Char('.')) ? name : name + QStringLiteral(".DBF"))
+{
+}
+
+DbfTable::DbfTable(const QString& path)
+    : m_folder(QFileInfo(path).path()), m_fileName(QFileInfo(path).fileName()), m_givenPath(path)
+{
+}
+
+DbfTable::~DbfTable()
+{
+    release();
+}
+
+QString DbfTable::path() const
+{
+    if (m_file)
+        return m_file->path;
+    const QString existing = findFile(m_folder, m_fileName);
+    if (!existing.isEmpty())
+        return existing;
+    if (!m_givenPath.isEmpty())
+        return m_givenPath;
+    return QDir(m_folder).filePath(m_fileName.toUpper());
+}
+
+bool DbfTable::exists() const
+{
+    return !findFile(m_folder, m_fileName).isEmpty();
+}
+
+void DbfTable::deleteFiles()
+{
+    const QString indexName = baseNameOf(m_fileName) + QStringLiteral(".MDX");
+    const QStringList victims =
+        allSpellings(m_folder, m_fileName) + allSpellings(m_folder, indexName);
+    for (const QString& victim : victims) {
+        if (isOpenInThisProgram(victim))
+            fail(victim, QStringLiteral("está abierta y no se puede borrar"));
+    }
+    for (const QString& victim : victims) {
+        QFile file(victim);
+        if (!file.remove())
+            fail(victim, QStringLiteral("no se pudo borrar: %1").arg(file.errorString()));
+    }
+}
+
+void DbfTable::create(const QList<FieldDef>& defs, const QString& indexField)
+{
+    const QString target =
+        m_givenPath.isEmpty() ? QDir(m_folder).filePath(m_fileName.toUpper()) : m_givenPath;
+    if (m_file || isOpenInThisProgram(target))
+        fail(target, QStringLiteral("está abierta y no se puede crear de nuevo"));
+    if (!QFileInfo(m_folder).isDir())
+        fail(target, QStringLiteral("no existe la carpeta %1").arg(shown(m_folder)));
+
+    QByteArray descriptors;
+    int recordLength = 1;
+    bool indexFound = indexField.isEmpty();
+    QStringList seen;
+    for (const FieldDef& def : defs) {
+        const QByteArray name = def.name.toLatin1();
+        const bool validName =
+            !name.isEmpty() && name.size() <= 11 && def.name.at(0).isLetter() &&
+            std::all_of(name.begin(), name.end(), [](char c) {
+                return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+            });
+        if (!validName)
+            fail(target, QStringLiteral("«%1» no es un nombre de campo válido").arg(def.name));
+        if (seen.contains(def.name))
+            fail(target, QStringLiteral("el campo %1 está repetido").arg(def.name));
+        seen << def.name;
+
+        char type = 'C';
+        int width = def.width;
+        int decimals = 0;
+        switch (def.type) {
+        case FieldDef::Type::Text:
+            if (width < 1 || width > 100)
+                fail(target, QStringLiteral("el campo %1 tiene una anchura no válida (%2)")
+                                 .arg(def.name)
+                                 .arg(width));
+            break;
+        case FieldDef::Type::Integer:
+            type = 'N';
+            width = 11;
+            break;
+        case FieldDef::Type::Float:
+            type = 'N';
+            width = 20;
+            decimals = 4;
+            break;
+        case FieldDef::Type::Boolean:
+            type = 'L';
+            width = 1;
+            break;
+        }
+        const bool indexed = !indexField.isEmpty() && def.name == indexField;
+        if (indexed) {
+            if (type != 'N')
+                fail(target, QStringLiteral("el índice ha de ir sobre un campo numérico, y %1 no "
+                                            "lo es")
+                                 .arg(def.name));
+            indexFound = true;
+        }
+        QByteArray d(32, '\0');
+        std::memcpy(d.data(), name.constData(), static_cast<size_t>(name.size()));
+        d[11] = type;
+        d[16] = static_cast<char>(width);
+        d[17] = static_cast<char>(decimals);
+        d[31] = indexed ? 1 : 0;
+        descriptors += d;
+        recordLength += width;
+    }
+    if (!indexFound)
+        fail(target, QStringLiteral("no tiene el campo %1 para el índice").arg(indexField));
+    if (recordLength > 0xFFFF)
+        fail(target, QStringLiteral("los campos son demasiado anchos"));
+
+    QByteArray header(32, '\0');
+    header[0] = 0x03;
+    putDate(header.data() + 1, QDate::currentDate());
+    putLe16(header.data() + 8, static_cast<quint16>(32 + descriptors.size() + 1));
+    putLe16(header.data() + 10, static_cast<quint16>(recordLength));
+    header[28] = indexField.isEmpty() ? 0 : 1;
+    header[29] = 0x57; // Windows 1252, the engine's default driver
+    const QByteArray file = header + descriptors + '\x0D' + '\x1A';
+
+    // The index goes first: a table that promises an index must always find it whole.
+    const QString indexPath =
+        QDir(m_folder).filePath(baseNameOf(QFileInfo(target).fileName()) + QStringLiteral(".MDX"));
+    if (!indexField.isEmpty())
+        writeWhole(indexPath,
+                   mdx::buildProductionIndex(baseNameOf(QFileInfo(target).fileName()), indexField,
+                                             indexField, {}, QDate::currentDate()));
+    writeWhole(target, file);
+
+    // No other spelling of the table, nor an index it no longer has, stays beside it.
+    const QFileInfo targetInfo(target);
+    QStringList stale = allSpellings(m_folder, targetInfo.fileName()) +
+                        allSpellings(m_folder, QFileInfo(indexPath).fileName());
+    for (const QString& other : stale) {
+        const bool keep = QFileInfo(other).fileName() == targetInfo.fileName() ||
+                          (!indexField.isEmpty() &&
+                           QFileInfo(other).fileName() == QFileInfo(indexPath).fileName());
+        if (!keep && !QFile::remove(other))
+            fail(other, QStringLiteral("no se pudo borrar la copia anterior"));
+    }
+}
+
+void DbfTable::open(Access access)
+{
+    if (m_file) {
+        if (access == m_access || access == Access::Shared)
+            return;
+        close();
+    }
+    const QString existing = findFile(m_folder, m_fileName);
+    if (existing.isEmpty())
+        fail(path(), QStringLiteral("no existe"));
+    const QString canonical = QFileInfo(existing).canonicalFilePath();
+    const platform::LockKind wanted =
+        access == Access::Exclusive ? platform::LockKind::Exclusive : platform::LockKind::Shared;
+
+    std::shared_ptr<TableFile> file = openFileFor(canonical);
+    if (file) {
+        if (access == Access::Exclusive && file->exclusiveHolders == 0 &&
+            !platform::tryLockFile(file->file, wanted))
+            fail(file->path, QStringLiteral("está en uso por otro programa"));
+    } else {
+        file = std::make_shared<TableFile>();
+        file->path = existing;
+        file->file.setFileName(existing);
+        file->writable = file->file.open(QIODevice::ReadWrite | QIODevice::Unbuffered);
+        if (!file->writable && !file->file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+            fail(existing, QStringLiteral("no se puede abrir: %1").arg(file->file.errorString()));
+        if (!platform::tryLockFile(file->file, wanted))
+            fail(existing, QStringLiteral("está en uso por otro programa"));
+        const QByteArray data = file->file.readAll();
+        if (file->file.error() != QFileDevice::NoError)
+            fail(existing, QStringLiteral("no se puede leer: %1").arg(file->file.errorString()));
+        parseTable(*file, data);
+        QMutexLocker lock(&registryMutex);
+        registry().insert(canonical, file);
+    }
+    if (access == Access::Exclusive)
+        ++file->exclusiveHolders;
+    else
+        ++file->sharedHolders;
+    m_file = std::move(file);
+    m_access = access;
+    m_current = -1;
+    m_eof = true;
+    m_pending = Pending::None;
+    m_orderField = -1;
+    m_filterField = -1;
+    first();
+}
+
+void DbfTable::close()
+{
+    if (!m_file)
+        return;
+    try {
+        postIfEditing();
+        const bool last = m_file->sharedHolders + m_file->exclusiveHolders == 1;
+        if (last && m_file->indexDirty && m_file->indexedField >= 0)
+            rebuildIndex(*m_file);
+    } catch (...) {
+        release();
+        throw;
+    }
+    release();
+}
+
+void DbfTable::release() noexcept
+{
+    if (!m_file)
+        return;
+    std::shared_ptr<TableFile> file = std::move(m_file);
+    m_file.reset();
+    m_pending = Pending::None;
+    if (m_access == Access::Exclusive)
+        --file->exclusiveHolders;
+    else
+        --file->sharedHolders;
+    if (file->exclusiveHolders + file->sharedHolders > 0) {
+        if (file->exclusiveHolders == 0)
+            platform::tryLockFile(file->file, platform::LockKind::Shared);
+        return;
+    }
+    if (file->indexDirty && file->indexedField >= 0) {
+        try {
+            rebuildIndex(*file);
+        } catch (...) {
+            // Closing from a destructor: the table itself is written; the index stays as it was.
+        }
+    }
+    platform::unlockFile(file->file);
+    file->file.close();
+    QMutexLocker lock(&registryMutex);
+    registry().remove(QFileInfo(file->path).canonicalFilePath());
+}
+
+bool DbfTable::isOpen() const
+{
+    return m_file != nullptr;
+}
+
+void DbfTable::requireOpen(const char* operation) const
+{
+    if (!m_file)
+        fail(path(), QStringLiteral("no está abierta (%1)").arg(QLatin1String(operation)));
+}
+
+const QList<DbfField>& DbfTable::fields() const
+{
+    requireOpen("fields");
+    return m_file->fields;
+}
+
+int DbfTable::rowCount() const
+{
+    requireOpen("rowCount");
+    return m_file->recordCount - m_file->deletedCount;
+}
+
+int DbfTable::fieldIndex(const QString& name) const
+{
+    requireOpen("field");
+    const QList<DbfField>& fields = m_file->fields;
+    auto find = [&](const QString& wanted, Qt::CaseSensitivity cs) {
+        for (int i = 0; i < fields.size(); ++i) {
+            if (fields[i].name.compare(wanted, cs) == 0)
+                return i;
+        }
+        return -1;
+    };
+    int i = find(name, Qt::CaseSensitive);
+    if (i < 0 && m_file->level7)
+        i = find(name, Qt::CaseInsensitive);
+    // dBase III/IV names hold at most 11 characters, and most tools keep only 10.
+    if (i < 0 && !m_file->level7 && name.size() > 10) {
+        i = find(name.left(11), Qt::CaseSensitive);
+        if (i < 0)
+            i = find(name.left(10), Qt::CaseSensitive);
+    }
+    if (i < 0)
+        fail(m_file->path, QStringLiteral("no tiene el campo %1").arg(name));
+    return i;
+}
+
+// ----------------------------------------------------------------------------------------------
+// Walking.
+
+bool DbfTable::visible(int record) const
+{
+    const TableFile& t = *m_file;
+    const char* p = t.records.constData() + qsizetype(record) * t.recordLength;
+    if (*p == '*')
+        return false;
+    if (m_filterField < 0)
+        return true;
+    const DbfField& f = t.fields[m_filterField];
+    const int length = rightTrimmedLength(p + f.offset, f.width);
+    return length == m_filterValue.size() &&
+           std::memcmp(p + f.offset, m_filterValue.constData(), static_cast<size_t>(length)) == 0;
+}
+
+void DbfTable::setOrderByField(const QString& field)
+{
+    requireOpen("setOrderByField");
+    m_orderField = field.isEmpty() ? -1 : fieldIndex(field);
+    first();
+}
+
+void DbfTable::moveFrom(int start)
+{
+    if (m_orderField >= 0) {
+        for (int i = start; i < static_cast<int>(m_order.size()); ++i) {
+            if (visible(m_order[static_cast<size_t>(i)])) {
+                m_orderPosition = i;
+                m_current = m_order[static_cast<size_t>(i)];
+                m_eof = false;
+                return;
+            }
+        }
+    } else {
+        for (int r = start; r < m_file->recordCount; ++r) {
+            if (visible(r)) {
+                m_current = r;
+                m_eof = false;
+                return;
+            }
+        }
+    }
+    m_eof = true;
+}
+
+void DbfTable::first()
+{
+    requireOpen("first");
+    postIfEditing();
+    m_current = -1;
+    m_orderPosition = -1;
+    if (m_orderField >= 0) {
+        const TableFile& t = *m_file;
+        const DbfField& f = t.fields[m_orderField];
+        std::vector<std::pair<long double, int>> keyed;
+        keyed.reserve(static_cast<size_t>(t.recordCount));
+        for (int r = 0; r < t.recordCount; ++r) {
+            const char* p = t.records.constData() + qsizetype(r) * t.recordLength + f.offset;
+            QByteArray plain;
+            long double key = 0;
+            if (plainNumber(QByteArray(p, f.width), &plain))
+                key = std::strtold(plain.constData(), nullptr);
+            keyed.emplace_back(key, r);
+        }
+        std::stable_sort(keyed.begin(), keyed.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        m_order.clear();
+        for (const auto& k : keyed)
+            m_order.push_back(k.second);
+    }
+    moveFrom(0);
+}
+
+void DbfTable::next()
+{
+    requireOpen("next");
+    postIfEditing();
+    if (m_eof)
+        return;
+    const int current = m_current;
+    moveFrom(m_orderField >= 0 ? m_orderPosition + 1 : m_current + 1);
+    if (m_eof)
+        m_current = current; // past the end the cursor stays on the last row
+}
+
+bool DbfTable::eof() const
+{
+    return !m_file || m_eof;
+}
+
+void DbfTable::setFilter(const QString& field, const QString& value)
+{
+    requireOpen("setFilter");
+    const int index = fieldIndex(field);
+    if (m_file->fields[index].type != 'C')
+        fail(m_file->path,
+             QStringLiteral("solo se filtra por campos de texto, y %1 no lo es").arg(field));
+    QString wanted = value;
+    while (wanted.endsWith(QLatin1Char(' ')))
+        wanted.chop(1);
+    const QByteArray encoded = m_file->codePage->encode(wanted);
+    m_filterField = index;
+    // A value the table's code page cannot hold matches no row.
+    const bool representable =
+        m_file->codePage->decode(encoded.constData(), encoded.size()) == wanted;
+    m_filterValue = representable ? encoded : QByteArray(m_file->fields[index].width + 1, ' ');
+    first();
+}
+
+void DbfTable::clearFilter()
+{
+    requireOpen("clearFilter");
+    m_filterField = -1;
+    m_filterValue.clear();
+}
+
+bool DbfTable::locate(std::initializer_list<std::pair<QString, QVariant>> fieldValues)
+{
+    requireOpen("locate");
+    postIfEditing();
+    const TableFile& t = *m_file;
+
+    struct Condition {
+        int field;
+        QString text;      // the value as text
+        QByteArray stored; // for text fields: the bytes the field would hold
+        QByteArray plain;  // for numbers: the plain number, empty for a blank value
+        bool possible = true;
+    };
+    std::vector<Condition> conditions;
+    for (const auto& [name, value] : fieldValues) {
+        Condition c;
+        c.field = fieldIndex(name);
+        const DbfField& f = t.fields[c.field];
+        const QString text = value.toString();
+        c.text = text;
+        if (f.type == 'C') {
+            QByteArray encoded = t.codePage->encode(text).left(f.width);
+            c.possible = t.codePage->decode(encoded.constData(), encoded.size()) ==
+                         text.left(encoded.size());
+            c.stored = encoded + QByteArray(f.width - encoded.size(), ' ');
+        } else if (isNumericType(f.type) && !text.trimmed().isEmpty()) {
+            c.possible = plainNumber(text.toLatin1(), &c.plain);
+        }
+        conditions.push_back(c);
+    }
+
+    for (int r = 0; r < t.recordCount; ++r) {
+        if (!visible(r))
+            continue;
+        const char* record = t.records.constData() + qsizetype(r) * t.recordLength;
+        bool all = true;
+        for (const Condition& c : conditions) {
+            const DbfField& f = t.fields[c.field];
+            const char* p = record + f.offset;
+            bool match = c.possible;
+            if (match && f.type == 'C') {
+                match = std::memcmp(p, c.stored.constData(), static_cast<size_t>(f.width)) == 0;
+            } else if (match && isNumericType(f.type)) {
+                QByteArray plain;
+                const bool blank = isBlankBytes(p, f.width);
+                match = blank ? c.plain.isEmpty()
+                              : (plainNumber(QByteArray(p, f.width), &plain) && plain == c.plain);
+            } else if (match) {
+                match = fieldText(t, f, record) == c.text;
+            }
+            if (!match) {
+                all = false;
+                break;
+            }
+        }
+        if (all) {
+            m_current = r;
+            m_eof = false;
+            if (m_orderField >= 0) {
+                const auto it = std::find(m_order.begin(), m_order.end(), r);
+                m_orderPosition = it == m_order.end() ? -1 : int(it - m_order.begin());
+            }
+            return true;
+        }
+    }
+    return false;
+}
+
+// ----------------------------------------------------------------------------------------------
+// Changing rows.
+
+void DbfTable::append()
+{
+    requireOpen("append");
+    postIfEditing();
+    requireWritable();
+    m_buffer = QByteArray(m_file->recordLength, ' ');
+    m_pending = Pending::Append;
+}
+
+void DbfTable::requireWritable() const
+{
+    if (!m_file->writable)
+        fail(m_file->path, QStringLiteral("es de solo lectura"));
+    if (m_file->level7)
+        fail(m_file->path, QStringLiteral("es de dBase 7 y solo se puede leer"));
+    if (!m_file->indexMaintainable)
+        fail(m_file->path, QStringLiteral("tiene un índice que este programa no sabe mantener, "
+                                          "así que solo se puede leer"));
+}
+
+void DbfTable::edit()
+{
+    requireOpen("edit");
+    postIfEditing();
+    requireWritable();
+    if (m_current < 0)
+        fail(m_file->path, QStringLiteral("no hay ninguna fila que modificar"));
+    m_buffer =
+        m_file->records.mid(qsizetype(m_current) * m_file->recordLength, m_file->recordLength);
+    m_pending = Pending::Edit;
+}
+
+void DbfTable::post()
+{
+    requireOpen("post");
+    TableFile& t = *m_file;
+    if (m_pending == Pending::Append) {
+        const qint64 position = t.headerLength + qint64(t.recordCount) * t.recordLength;
+        writeAt(t, position, m_buffer + '\x1A');
+        writeHeaderCount(t, t.recordCount + 1);
+        t.records.append(m_buffer);
+        m_current = t.recordCount;
+        ++t.recordCount;
+        m_eof = false;
+    } else if (m_pending == Pending::Edit) {
+        writeAt(t, t.headerLength + qint64(m_current) * t.recordLength, m_buffer);
+        writeHeaderCount(t, t.recordCount);
+        std::memcpy(t.records.data() + qsizetype(m_current) * t.recordLength, m_buffer.constData(),
+                    static_cast<size_t>(t.recordLength));
+    } else {
+        return;
+    }
+    if (t.indexedField >= 0)
+        t.indexDirty = true;
+    m_pending = Pending::None;
+}
+
+void DbfTable::cancel()
+{
+    m_pending = Pending::None;
+}
+
+bool DbfTable::isEditing() const
+{
+    return m_pending != Pending::None;
+}
+
+void DbfTable::postIfEditing()
+{
+    if (m_pending != Pending::None)
+        post();
+}
+
+char* DbfTable::editableValue(int field, const char* operation)
+{
+    if (m_pending == Pending::None)
+        fail(m_file->path, QStringLiteral("no se está añadiendo ni modificando una fila (%1)")
+                               .arg(QLatin1String(operation)));
+    return m_buffer.data() + m_file->fields[field].offset;
+}
+
+void DbfTable::setText(const QString& field, const QString& value)
+{
+    const int index = fieldIndex(field);
+    const DbfField& f = m_file->fields[index];
+    char* p = editableValue(index, "setText");
+    QByteArray bytes;
+    if (f.type == 'C' || f.type == 'D') {
+        bytes = m_file->codePage->encode(value).left(f.width);
+        bytes += QByteArray(f.width - bytes.size(), ' ');
+    } else if (isNumericType(f.type)) {
+        QByteArray plain;
+        if (value.trimmed().isEmpty())
+            bytes = QByteArray(f.width, ' ');
+        else if (!plainNumber(value.toLatin1(), &plain))
+            fail(m_file->path,
+                 QStringLiteral("«%1» no es un número para el campo %2").arg(value, f.name));
+        else if (!plain.contains('.') && f.decimals == 0)
+            bytes = encodedNumber(m_file->path, f, plain);
+        else
+            bytes = encodedNumber(m_file->path, f, floatDigits(m_file->path, f, plain.toDouble()));
+    } else if (f.type == 'L') {
+        const QString v = value.trimmed().toUpper();
+        if (v.isEmpty())
+            bytes = " ";
+        else if (v == QLatin1String("T") || v == QLatin1String("Y"))
+            bytes = "T";
+        else if (v == QLatin1String("F") || v == QLatin1String("N"))
+            bytes = "F";
+        else
+            fail(m_file->path,
+                 QStringLiteral("«%1» no es un valor lógico para el campo %2").arg(value, f.name));
+    } else {
+        fail(m_file->path, QStringLiteral("el campo %1 no se puede escribir").arg(f.name));
+    }
+    std::memcpy(p, bytes.constData(), static_cast<size_t>(f.width));
+}
+
+void DbfTable::setInteger(const QString& field, qint64 value)
+{
+    const int index = fieldIndex(field);
+    const DbfField& f = m_file->fields[index];
+    if (isNumericType(f.type)) {
+        char* p = editableValue(index, "setInteger");
+        const QByteArray bytes = encodedNumber(m_file->path, f, integerDigits(f, value));
+        std::memcpy(p, bytes.constData(), static_cast<size_t>(f.width));
+    } else {
+        setText(field, QString::number(value));
+    }
+}
+
+void DbfTable::setFloat(const QString& field, double value)
+{
+    const int index = fieldIndex(field);
+    const DbfField& f = m_file->fields[index];
+    if (isNumericType(f.type)) {
+        char* p = editableValue(index, "setFloat");
+        const QByteArray bytes =
+            encodedNumber(m_file->path, f, floatDigits(m_file->path, f, value));
+        std::memcpy(p, bytes.constData(), static_cast<size_t>(f.width));
+    } else {
+        setText(field, QString::number(value, 'g', 15));
+    }
+}
+
+void DbfTable::setBoolean(const QString& field, bool value)
+{
+    const int index = fieldIndex(field);
+    const DbfField& f = m_file->fields[index];
+    if (f.type == 'L')
+        *editableValue(index, "setBoolean") = value ? 'T' : 'F';
+    else if (isNumericType(f.type))
+        setInteger(field, value ? 1 : 0);
+    else
+        setText(field, value ? QStringLiteral("T") : QStringLiteral("F"));
+}
+
+// ----------------------------------------------------------------------------------------------
+// Reading rows.
+
+const char* DbfTable::currentRecord() const
+{
+    if (m_pending != Pending::None)
+        return m_buffer.constData();
+    if (m_current < 0)
+        return nullptr;
+    return m_file->records.constData() + qsizetype(m_current) * m_file->recordLength;
+}
+
+bool DbfTable::isBlank(const QString& field) const
+{
+    const int index = fieldIndex(field);
+    const char* record = currentRecord();
+    return !record || fieldIsBlank(m_file->fields[index], record);
+}
+
+QString DbfTable::text(const QString& field) const
+{
+    const int index = fieldIndex(field);
+    return fieldText(*m_file, m_file->fields[index], currentRecord());
+}
+
+qint64 DbfTable::integer(const QString& field) const
+{
+    const int index = fieldIndex(field);
+    const DbfField& f = m_file->fields[index];
+    const char* record = currentRecord();
+    if (!record || isBlank(field))
+        return 0;
+    const char* p = record + f.offset;
+    if (isBinaryInteger(f))
+        return static_cast<qint32>(be32(p) ^ 0x80000000u);
+    if (f.type == 'L')
+        return boolean(field) ? 1 : 0;
+    if (isBinaryDouble(f))
+        return std::llround(levelSevenDouble(be64(p)));
+    const QString shownText = text(field);
+    QByteArray plain;
+    if (!plainNumber(shownText.toLatin1(), &plain))
+        fail(m_file->path, QStringLiteral("el campo %1 no contiene un número entero («%2»)")
+                               .arg(f.name, shownText));
+    if (plain.contains('.'))
+        return std::llround(plain.toDouble());
+    bool ok = false;
+    const qint64 value = plain.toLongLong(&ok);
+    if (!ok)
+        fail(m_file->path, QStringLiteral("el número «%1» del campo %2 es demasiado grande")
+                               .arg(shownText, f.name));
+    return value;
+}
+
+double DbfTable::toFloat(const QString& field) const
+{
+    const int index = fieldIndex(field);
+    const DbfField& f = m_file->fields[index];
+    const char* record = currentRecord();
+    if (!record || isBlank(field))
+        return 0;
+    if (isBinaryDouble(f))
+        return levelSevenDouble(be64(record + f.offset));
+    if (isBinaryInteger(f) || f.type == 'L')
+        return static_cast<double>(integer(field));
+    const QString shownText = text(field);
+    QByteArray plain;
+    if (!plainNumber(shownText.toLatin1(), &plain))
+        fail(m_file->path,
+             QStringLiteral("el campo %1 no contiene un número («%2»)").arg(f.name, shownText));
+    return plain.toDouble();
+}
+
+bool DbfTable::boolean(const QString& field) const
+{
+    const int index = fieldIndex(field);
+    const DbfField& f = m_file->fields[index];
+    const char* record = currentRecord();
+    if (!record || isBlank(field))
+        return false;
+    const char c = record[f.offset];
+    if (f.type == 'L' || f.type == 'C')
+        return c == 'T' || c == 't' || c == 'Y' || c == 'y';
+    return integer(field) != 0;
+}

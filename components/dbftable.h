@@ -1,0 +1,157 @@
+#pragma once
+
+#include "components/engineerror.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QVariant>
+#include <initializer_list>
+#include <memory>
+#include <utility>
+#include <vector>
+
+// A failing table operation: a missing or damaged file, a table in use, a missing field, a
+// value that does not fit. The message names the file.
+class TableError : public EngineError {
+public:
+    using EngineError::EngineError;
+};
+
+// What a new table's field is: text of a width from 1 to 100, integer (stored N(11,0)), float
+// (N(20,4)) or Boolean (L). The names Oranel reads are kept exactly.
+struct FieldDef {
+    enum class Type { Text, Integer, Float, Boolean };
+    QString name;
+    Type type;
+    int width = 0; // text only
+};
+
+// A field as it stands in a table file.
+struct DbfField {
+    QString name;
+    char type; // 'C', 'N', 'F', 'L', 'D', and in level-7 tables also 'I', 'O', '+', '@'
+    int width; // in bytes
+    int decimals;
+    int offset;   // from the start of the record, after the deletion flag
+    bool indexed; // the field carries the production index's tag
+};
+
+struct TableFile;
+
+// A dBase table (.DBF, with its production index .MDX when it has one) reached through a
+// cursor, as Oranel's tables are. The object closes its file when it goes out of scope.
+//
+// Every object open on the same file in this program shares one copy of its rows, so a row
+// posted through one is seen at once by the others. Rows are written to the file as they are
+// posted; the production index is brought up to date when the last object closes the table.
+//
+// Tables are written as dBase IV tables (version 0x03, Windows 1252 text, language driver
+// 0x57). Tables written by other software are read whatever their code page, in the dBase
+// III/IV and level-7 forms.
+class DbfTable {
+public:
+    enum class Access { Shared, Exclusive };
+
+    // Binds to `name` in `folder` (".DBF" implied when the name has no extension). An existing
+    // file is found without regard to letter case; a new one is written upper case.
+    DbfTable(const QString& folder, const QString& name);
+    // Binds to a file given by its full path.
+    explicit DbfTable(const QString& path);
+    ~DbfTable();
+    DbfTable(const DbfTable&) = delete;
+    DbfTable& operator=(const DbfTable&) = delete;
+
+    // The file the table is (or would be) in.
+    QString path() const;
+    bool exists() const;
+
+    // Removes the table's .DBF and .MDX, in every letter case the folder holds them.
+    void deleteFiles();
+    // Writes a new empty table with exactly these fields, in this order, replacing one that
+    // is there; `indexField` (a numeric field) gets the production index, tag of the same
+    // name. Both files are written under temporary names first, the index before the table.
+    void create(const QList<FieldDef>& fields, const QString& indexField = QString());
+
+    // Exclusive access takes the platform's exclusive lock: another program cannot hold the
+    // table at the same time. Objects of this program can always open it together.
+    void open(Access access = Access::Shared);
+    // Posts a pending row, then lets go of the file.
+    void close();
+    bool isOpen() const;
+
+    const QList<DbfField>& fields() const;
+    // Rows that a walk without a filter visits (deleted rows do not count).
+    int rowCount() const;
+
+    // Walks in natural order (append order), or ascending by a numeric field with equal
+    // values in natural order. Rows marked deleted are skipped, and so are the rows a filter
+    // leaves out. Moving posts a pending row first.
+    void setOrderByField(const QString& field);
+    void first();
+    void next();
+    bool eof() const;
+
+    // Only rows whose text field `field` reads exactly `value` (letter case counts, trailing
+    // blanks do not) are walked; setting it moves to the first such row.
+    void setFilter(const QString& field, const QString& value);
+    void clearFilter();
+
+    // Makes the first row in natural order whose fields equal the values, as the fields would
+    // store them (text cut to the width, letter case counting), the current row.
+    bool locate(std::initializer_list<std::pair<QString, QVariant>> fieldValues);
+
+    // A new row at the end, blank until set; stored by post().
+    void append();
+    // Changes the current row in place; stored by post().
+    void edit();
+    void post();
+    void cancel();
+    bool isEditing() const;
+
+    // Setting a value: a text is cut to the field's width; a number that does not fit its
+    // field is an error, never cut. Only while appending or editing.
+    void setText(const QString& field, const QString& value);
+    void setInteger(const QString& field, qint64 value);
+    void setFloat(const QString& field, double value);
+    void setBoolean(const QString& field, bool value);
+
+    // Reading the current row (an empty table has none: texts are then empty, numbers 0).
+    // A text field reads without its trailing pad blanks, leading blanks kept; a number reads
+    // as its plain decimal text ("3", "-0.5"), a blank one as "".
+    QString text(const QString& field) const;
+    // A blank number reads 0; a text that is not a whole number is an error.
+    qint64 integer(const QString& field) const;
+    double toFloat(const QString& field) const;
+    bool boolean(const QString& field) const;
+    bool isBlank(const QString& field) const;
+
+private:
+    int fieldIndex(const QString& name) const;
+    const char* currentRecord() const;
+    char* editableValue(int field, const char* operation);
+    bool visible(int record) const;
+    void moveFrom(int startOrderPosition);
+    void requireOpen(const char* operation) const;
+    void requireWritable() const;
+    void postIfEditing();
+    void release() noexcept;
+
+    QString m_folder;
+    QString m_fileName;
+    QString m_givenPath;
+    std::shared_ptr<TableFile> m_file;
+    Access m_access = Access::Shared;
+
+    enum class Pending { None, Append, Edit };
+    Pending m_pending = Pending::None;
+    QByteArray m_buffer;
+
+    int m_current = -1; // record number from 0, -1 for none
+    bool m_eof = true;
+    int m_orderField = -1;
+    std::vector<int> m_order; // walk order when ordered by a field
+    int m_orderPosition = -1;
+    int m_filterField = -1;
+    QByteArray m_filterValue;
+};

@@ -1,0 +1,700 @@
+#include "components/dbftable.h"
+#include "tests/testsupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string s(const QString& text)
+{
+    return text.toStdString();
+}
+
+const QList<FieldDef> schoolFields = {
+    {QStringLiteral("ABREV"), FieldDef::Type::Text, 10},
+    {QStringLiteral("NOMBRE"), FieldDef::Type::Text, 80},
+    {QStringLiteral("DNI"), FieldDef::Type::Integer},
+    {QStringLiteral("PESO"), FieldDef::Type::Float},
+    {QStringLiteral("ESTAREA"), FieldDef::Type::Boolean},
+    {QStringLiteral("OFERTAMATRI"), FieldDef::Type::Text, 20},
+};
+
+// A table in its own folder, removed with it.
+struct Fixture {
+    QTemporaryDir dir;
+    QString folder() const { return dir.path(); }
+    QString file(const QString& name) const { return dir.filePath(name); }
+};
+
+void appendRow(DbfTable& table, const QString& abrev, const QString& nombre)
+{
+    table.append();
+    table.setText(QStringLiteral("ABREV"), abrev);
+    table.setText(QStringLiteral("NOMBRE"), nombre);
+    table.post();
+}
+
+QStringList walk(DbfTable& table, const QString& field)
+{
+    QStringList out;
+    for (table.first(); !table.eof(); table.next())
+        out << table.text(field);
+    return out;
+}
+
+} // namespace
+
+// Every field type written and read back, with the edges of each, and the bytes on disk as
+// the dBase IV format lays them out.
+TEST(DbfTable, WritesAndReadsEveryFieldType)
+{
+    Fixture f;
+    DbfTable table(f.folder(), QStringLiteral("profT"));
+    table.create(schoolFields);
+    EXPECT_TRUE(QFileInfo::exists(f.file(QStringLiteral("PROFT.DBF"))));
+    table.open(DbfTable::Access::Exclusive);
+    EXPECT_EQ(table.rowCount(), 0);
+    EXPECT_TRUE(table.eof());
+    EXPECT_EQ(s(table.text(QStringLiteral("ABREV"))), ""); // no row: empty values
+
+    struct Row {
+        QString abrev, nombre;
+        std::optional<qint64> dni;
+        std::optional<double> peso;
+        std::optional<bool> estarea;
+        // read back
+        const char* abrevRead;
+        const char* nombreRead;
+        const char* dniText;
+        const char* pesoText;
+        const char* estareaText;
+    };
+    const Row rows[] = {
+        {QStringLiteral("GLA"), QStringLiteral("GARCÍA LÓPEZ, ANA"), 42, 1.5, true, "GLA",
+         "GARCÍA LÓPEZ, ANA", "42", "1.5", "T"},
+        {QStringLiteral("Educación Física"), QStringLiteral("  con blancos delante  "), 0, 0.0,
+         false, "Educación", "  con blancos delante", "0", "0", "F"}, // the final blank is a pad
+        {QStringLiteral("中文€"), QStringLiteral("€ “sí”"), 99999999999, -0.00001, std::nullopt,
+         "??€", "€ “sí”", "99999999999", "0", ""},
+        {QString(), QString(), -9999999999, 123456789012345.5, std::nullopt, "", "", "-9999999999",
+         "123456789012345.5", ""},
+        {QStringLiteral("x"), QStringLiteral("y"), std::nullopt, std::nullopt, std::nullopt, "x",
+         "y", "", "", ""},
+    };
+    for (const Row& r : rows) {
+        table.append();
+        table.setText(QStringLiteral("ABREV"), r.abrev);
+        table.setText(QStringLiteral("NOMBRE"), r.nombre);
+        if (r.dni)
+            table.setInteger(QStringLiteral("DNI"), *r.dni);
+        if (r.peso)
+            table.setFloat(QStringLiteral("PESO"), *r.peso);
+        if (r.estarea)
+            table.setBoolean(QStringLiteral("ESTAREA"), *r.estarea);
+        table.post();
+    }
+    // Numbers that do not fit are refused, never cut or starred.
+    table.append();
+    EXPECT_THROW(table.setInteger(QStringLiteral("DNI"), 100000000000), TableError);
+    EXPECT_THROW(table.setInteger(QStringLiteral("DNI"), -10000000000), TableError);
+    EXPECT_THROW(table.setFloat(QStringLiteral("PESO"), 1e16), TableError);
+    EXPECT_THROW(table.setFloat(QStringLiteral("PESO"), std::nan("")), TableError);
+    EXPECT_THROW(table.setText(QStringLiteral("DNI"), QStringLiteral("doce")), TableError);
+    EXPECT_THROW(table.setText(QStringLiteral("NO_HAY"), QStringLiteral("x")), TableError);
+    table.cancel();
+    EXPECT_THROW(table.setText(QStringLiteral("ABREV"), QStringLiteral("x")), TableError);
+    table.close();
+
+    DbfTable reread(f.folder(), QStringLiteral("PROFT"));
+    reread.open();
+    ASSERT_EQ(reread.rowCount(), 5);
+    int i = 0;
+    for (reread.first(); !reread.eof(); reread.next(), ++i) {
+        SCOPED_TRACE(i);
+        const Row& r = rows[i];
+        EXPECT_EQ(s(reread.text(QStringLiteral("ABREV"))), r.abrevRead);
+        EXPECT_EQ(s(reread.text(QStringLiteral("NOMBRE"))), r.nombreRead);
+        EXPECT_EQ(s(reread.text(QStringLiteral("DNI"))), r.dniText);
+        EXPECT_EQ(s(reread.text(QStringLiteral("PESO"))), r.pesoText);
+        EXPECT_EQ(s(reread.text(QStringLiteral("ESTAREA"))), r.estareaText);
+        EXPECT_EQ(reread.integer(QStringLiteral("DNI")), r.dni.value_or(0));
+        EXPECT_EQ(reread.isBlank(QStringLiteral("DNI")), !r.dni.has_value());
+        EXPECT_EQ(reread.boolean(QStringLiteral("ESTAREA")), r.estarea.value_or(false));
+    }
+    EXPECT_EQ(i, 5);
+    EXPECT_THROW(reread.integer(QStringLiteral("NOMBRE")), TableError);
+
+    const QByteArray bytes = readFile(f.file(QStringLiteral("PROFT.DBF")));
+    const int headerLength = 32 + 32 * 6 + 1;
+    const int recordLength = 1 + 10 + 80 + 11 + 20 + 1 + 20;
+    ASSERT_EQ(bytes.size(), headerLength + 5 * recordLength + 1);
+    EXPECT_EQ(bytes[0], 0x03);
+    EXPECT_EQ(static_cast<unsigned char>(bytes[1]), QDate::currentDate().year() - 1900);
+    EXPECT_EQ(bytes[4], 5);
+    auto le16 = [&](int at) {
+        return static_cast<unsigned char>(bytes[at]) | static_cast<unsigned char>(bytes[at + 1])
+                                                           << 8;
+    };
+    EXPECT_EQ(le16(8), headerLength);
+    EXPECT_EQ(le16(10), recordLength);
+    EXPECT_EQ(bytes[28], 0);
+    EXPECT_EQ(bytes[29], 0x57);
+    EXPECT_EQ(bytes.mid(32 + 5 * 32, 12), QByteArray("OFERTAMATRIC")); // 11 letters, no NUL
+    EXPECT_EQ(bytes[headerLength - 1], 0x0D);
+    EXPECT_EQ(bytes.back(), 0x1A);
+    const QByteArray first = bytes.mid(headerLength, recordLength);
+    EXPECT_EQ(first.left(11), QByteArray(" GLA       "));
+    EXPECT_EQ(first.mid(91, 11), QByteArray("         42"));
+    EXPECT_EQ(first.mid(102, 20), QByteArray("              1.5000"));
+    EXPECT_EQ(first[122], 'T');
+    const QByteArray second = bytes.mid(headerLength + recordLength, recordLength);
+    EXPECT_EQ(second.mid(1, 10), QByteArray("Educaci\xF3n "));
+    EXPECT_EQ(second.mid(91, 11), QByteArray("          0"));
+    EXPECT_EQ(bytes.mid(headerLength + 4 * recordLength + 91, 32), QByteArray(32, ' '));
+}
+
+// Independent readers see the same table: Debian's python3-dbf and Perl's XBase.
+TEST(DbfTable, IsReadByIndependentReaders)
+{
+    Fixture f;
+    DbfTable table(f.folder(), QStringLiteral("ASIGNOMT2"));
+    table.create(schoolFields);
+    table.open(DbfTable::Access::Exclusive);
+    table.append();
+    table.setText(QStringLiteral("ABREV"), QStringLiteral("  LEN"));
+    table.setText(QStringLiteral("NOMBRE"), QStringLiteral("Lengua Castellana y Literatura ñ"));
+    table.setInteger(QStringLiteral("DNI"), -16);
+    table.setFloat(QStringLiteral("PESO"), 2.25);
+    table.setBoolean(QStringLiteral("ESTAREA"), false);
+    table.setText(QStringLiteral("OFERTAMATRI"), QStringLiteral("1234"));
+    table.post();
+    table.append();
+    table.post();
+    table.close();
+
+    const QString path = f.file(QStringLiteral("ASIGNOMT2.DBF"));
+    const QJsonObject python = readTableWithPython(path);
+    EXPECT_EQ(s(python[QStringLiteral("codepage")].toString()), "cp1252");
+    const QJsonArray fields = python[QStringLiteral("fields")].toArray();
+    const char* expected[][4] = {{"ABREV", "C", "10", "0"},  {"NOMBRE", "C", "80", "0"},
+                                 {"DNI", "N", "11", "0"},    {"PESO", "N", "20", "4"},
+                                 {"ESTAREA", "L", "1", "0"}, {"OFERTAMATRI", "C", "20", "0"}};
+    ASSERT_EQ(fields.size(), 6);
+    for (int i = 0; i < 6; ++i) {
+        const QJsonArray field = fields[i].toArray();
+        EXPECT_EQ(s(field[0].toString()), expected[i][0]);
+        EXPECT_EQ(s(field[1].toString()), expected[i][1]);
+        EXPECT_EQ(field[2].toInt(), std::stoi(expected[i][2]));
+        EXPECT_EQ(field[3].toInt(), std::stoi(expected[i][3]));
+    }
+    const QJsonArray records = python[QStringLiteral("records")].toArray();
+    ASSERT_EQ(records.size(), 2);
+    const QJsonArray row = records[0].toArray();
+    EXPECT_EQ(s(row[0].toString()), "  LEN     ");
+    EXPECT_EQ(s(row[1].toString().trimmed()), "Lengua Castellana y Literatura ñ");
+    EXPECT_EQ(row[2].toInt(), -16);
+    EXPECT_EQ(row[3].toDouble(), 2.25);
+    EXPECT_FALSE(row[4].toBool());
+    EXPECT_TRUE(records[1].toArray()[2].isNull());
+    EXPECT_TRUE(records[1].toArray()[4].isNull());
+
+    int code = 0;
+    const QByteArray perl =
+        runProgram(QStringLiteral("dbf_dump"),
+                   {QStringLiteral("--fs=|"), QStringLiteral("--undef=NULL"), path}, &code);
+    ASSERT_EQ(code, 0);
+    EXPECT_EQ(perl, QByteArray("  LEN|Lengua Castellana y Literatura \xF1|-16|2.25|0|1234\n"
+                               "||NULL|NULL|NULL|\n"));
+}
+
+// Tables written by other software: any code page its language driver names, the dBase III/IV
+// and level-7 forms, fields of every type.
+TEST(DbfTable, ReadsTablesOfOtherSoftware)
+{
+    Fixture f;
+    const QString cp850 = f.file(QStringLiteral("soluc.dbf"));
+    writeTableWithPython(
+        cp850, QJsonObject{{QStringLiteral("codepage"), QStringLiteral("cp850")},
+                           {QStringLiteral("fields"),
+                            QStringLiteral("PROF C(10); DIA N(2,0); HORA N(3,0); PESO N(8,2); "
+                                           "OK L; FECHA D")},
+                           {QStringLiteral("records"),
+                            QJsonArray{QJsonArray{QStringLiteral("Ñandú ü"), 3, 12, -1.5, true,
+                                                  QStringLiteral("2026-12-10")},
+                                       QJsonArray{QStringLiteral("x"), QJsonValue(), QJsonValue(),
+                                                  QJsonValue(), QJsonValue(), QJsonValue()}}}});
+    DbfTable soluc(f.folder(), QStringLiteral("SOLUC")); // found whatever its letter case
+    soluc.open(DbfTable::Access::Exclusive);
+    ASSERT_EQ(soluc.rowCount(), 2);
+    soluc.first();
+    EXPECT_EQ(s(soluc.text(QStringLiteral("PROF"))), "Ñandú ü");
+    EXPECT_EQ(s(soluc.text(QStringLiteral("DIA"))), "3");
+    EXPECT_EQ(soluc.integer(QStringLiteral("HORA")), 12);
+    EXPECT_EQ(s(soluc.text(QStringLiteral("PESO"))), "-1.5");
+    EXPECT_DOUBLE_EQ(soluc.toFloat(QStringLiteral("PESO")), -1.5);
+    EXPECT_TRUE(soluc.boolean(QStringLiteral("OK")));
+    EXPECT_EQ(s(soluc.text(QStringLiteral("FECHA"))), "20261210");
+    soluc.next();
+    EXPECT_EQ(s(soluc.text(QStringLiteral("DIA"))), "");
+    EXPECT_EQ(soluc.integer(QStringLiteral("DIA")), 0);
+    EXPECT_TRUE(soluc.isBlank(QStringLiteral("OK"))); // python3-dbf writes '?'
+    soluc.close();
+
+    struct Sample {
+        const char* file;
+        int rows;
+        const char* field;
+        QStringList firstValues;
+    };
+    const Sample samples[] = {
+        // Language driver 0x00: read as Windows 1252.
+        {"industry.dbf",
+         18,
+         "IND_NAME",
+         {QStringLiteral("SoftW"), QStringLiteral("Auto"), QStringLiteral("Aero")}},
+        {"holdings.dbf",
+         40,
+         "PUR_PRICE",
+         {QStringLiteral("11"), QStringLiteral("19"), QStringLiteral("59")}},
+        {"master.dbf",
+         110,
+         "PROJ_GRTH",
+         {QStringLiteral("-16"), QStringLiteral("0"), QStringLiteral("3")}},
+        {"dbase4.dbf", 4, "LOGIC", {QStringLiteral("T"), QStringLiteral("F"), QString()}},
+        {"dbasevii_int.dbf",
+         6,
+         "INT",
+         {QStringLiteral("1"), QStringLiteral("-1"), QStringLiteral("5000000")}},
+        {"dbasevii_double.dbf",
+         5,
+         "DOUBLE",
+         {QStringLiteral("-199.99"), QStringLiteral("-74.62"), QStringLiteral("43.65")}},
+        {"dbasevii_ts.dbf",
+         9,
+         "TS",
+         {QStringLiteral("1900-01-01 00:00:00"), QStringLiteral("1900-01-02 00:00:00"),
+          QStringLiteral("1900-01-03 00:00:00")}},
+    };
+    for (const Sample& sample : samples) {
+        SCOPED_TRACE(sample.file);
+        DbfTable table(referenceSample(QString::fromLatin1(sample.file)));
+        table.open();
+        EXPECT_EQ(table.rowCount(), sample.rows);
+        QStringList values = walk(table, QString::fromLatin1(sample.field));
+        EXPECT_EQ(values.mid(0, 3), sample.firstValues);
+    }
+
+    DbfTable level7(referenceSample(QStringLiteral("dbasevii_int.dbf")));
+    level7.open();
+    QList<qint64> ints;
+    for (level7.first(); !level7.eof(); level7.next())
+        ints << level7.integer(QStringLiteral("int"));
+    EXPECT_EQ(ints, (QList<qint64>{1, -1, 5000000, -5000000, 2147483647, -2147483647}));
+    EXPECT_THROW(level7.append(), TableError); // level-7 tables are only read
+    // An index of a kind the layer does not write is never left behind the table.
+    DbfTable holdings(referenceSample(QStringLiteral("holdings.dbf")));
+    holdings.open();
+    EXPECT_THROW(holdings.append(), TableError);
+
+    DbfTable dbase4(referenceSample(QStringLiteral("dbase4.dbf")));
+    dbase4.open();
+    EXPECT_EQ(s(dbase4.text(QStringLiteral("CHAR"))).substr(0, 21), "This dBase IV table h");
+    EXPECT_EQ(s(dbase4.text(QStringLiteral("NUM"))), "1");
+    EXPECT_EQ(s(dbase4.text(QStringLiteral("DATE"))), "20010101");
+
+    // Level 7 with a property area after the field list, names with blanks, a code page named
+    // by the driver name.
+    DbfTable level7Fish(referenceSample(QStringLiteral("dbase_8c.dbf")));
+    level7Fish.open();
+    EXPECT_EQ(level7Fish.rowCount(), 10);
+    EXPECT_EQ(level7Fish.integer(QStringLiteral("ID")), 1);
+    EXPECT_EQ(s(level7Fish.text(QStringLiteral("Name"))), "Clown Triggerfish");
+    EXPECT_EQ(s(level7Fish.text(QStringLiteral("Length CM"))), "100");
+}
+
+// A table with a production index: the index is written with the table, brought up to date
+// when rows have been appended, and walked by Perl's XBase in the order the layer walks.
+TEST(DbfTable, KeepsItsProductionIndexUpToDate)
+{
+    Fixture f;
+    const QList<FieldDef> fields = {{QStringLiteral("CODDIHO"), FieldDef::Type::Text, 10},
+                                    {QStringLiteral("ORDEN"), FieldDef::Type::Integer}};
+    DbfTable table(f.folder(), QStringLiteral("DIASHORAST2"));
+    table.create(fields, QStringLiteral("ORDEN"));
+    const QString dbfPath = f.file(QStringLiteral("DIASHORAST2.DBF"));
+    const QString mdxPath = f.file(QStringLiteral("DIASHORAST2.MDX"));
+    ASSERT_TRUE(QFileInfo::exists(mdxPath));
+    const QByteArray header = readFile(dbfPath);
+    EXPECT_EQ(header[28], 1);
+    EXPECT_EQ(header[32 + 32 + 31], 1); // ORDEN carries the tag
+    EXPECT_EQ(header[32 + 31], 0);
+
+    auto perlOrder = [&] {
+        int code = 0;
+        const QByteArray out =
+            runProgram(QStringLiteral("index_dump"), {mdxPath, QStringLiteral("ORDEN")}, &code);
+        EXPECT_EQ(code, 0);
+        QList<int> records;
+        for (const QByteArray& line : out.split('\n')) {
+            const QList<QByteArray> words = line.simplified().split(' ');
+            if (!line.trimmed().isEmpty())
+                records << words.last().toInt();
+        }
+        return records;
+    };
+    EXPECT_TRUE(perlOrder().isEmpty());
+
+    // Keys repeat, and more rows than one leaf holds.
+    std::vector<std::pair<int, int>> expected; // (value, record)
+    table.open(DbfTable::Access::Exclusive);
+    for (int i = 1; i <= 310; ++i) {
+        const int value = (i * 7919) % 37 * 60 + 480;
+        table.append();
+        table.setText(QStringLiteral("CODDIHO"), QString::number(i));
+        table.setInteger(QStringLiteral("ORDEN"), value);
+        table.post();
+        expected.emplace_back(value, i);
+    }
+    table.close();
+    DbfTable more(f.folder(), QStringLiteral("DIASHORAST2"));
+    more.open();
+    for (int i = 311; i <= 320; ++i) {
+        more.append();
+        more.setText(QStringLiteral("CODDIHO"), QString::number(i));
+        more.setInteger(QStringLiteral("ORDEN"), 480);
+        more.post();
+        expected.emplace_back(480, i);
+    }
+    more.close();
+    std::stable_sort(expected.begin(), expected.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    QList<int> expectedRecords;
+    QStringList expectedCodes;
+    for (const auto& e : expected) {
+        expectedRecords << e.second;
+        expectedCodes << QString::number(e.second);
+    }
+    EXPECT_EQ(perlOrder(), expectedRecords);
+
+    DbfTable ordered(f.folder(), QStringLiteral("DIASHORAST2"));
+    ordered.open();
+    ordered.setOrderByField(QStringLiteral("ORDEN"));
+    EXPECT_EQ(walk(ordered, QStringLiteral("CODDIHO")), expectedCodes);
+}
+
+// Locate finds the first row in natural order whose fields equal the values as stored; a
+// filter walks only the rows whose text equals the value; case counts in both.
+TEST(DbfTable, LocatesAndFiltersAsTheFieldsStoreTheValues)
+{
+    Fixture f;
+    DbfTable table(f.folder(), QStringLiteral("PROFT"));
+    table.create(schoolFields);
+    table.open(DbfTable::Access::Exclusive);
+    const QStringList abrevs = {QStringLiteral("GLA"),        QStringLiteral("gla"),
+                                QStringLiteral(" GLA"),       QStringLiteral("GLA"),
+                                QStringLiteral("ABCDEFGHIJ"), QStringLiteral("MAT")};
+    int n = 0;
+    for (const QString& a : abrevs) {
+        table.append();
+        table.setText(QStringLiteral("ABREV"), a);
+        table.setInteger(QStringLiteral("DNI"), ++n);
+        table.setText(QStringLiteral("OFERTAMATRI"),
+                      n % 2 ? QStringLiteral("A") : QStringLiteral("B"));
+        table.post();
+    }
+
+    struct Case {
+        QList<std::pair<QString, QVariant>> conditions;
+        qint64 foundDni; // 0: not found
+    };
+    const QString abrev = QStringLiteral("ABREV");
+    const QString dni = QStringLiteral("DNI");
+    const QString oferta = QStringLiteral("OFERTAMATRI");
+    const Case cases[] = {
+        {{{abrev, QStringLiteral("GLA")}}, 1},
+        {{{abrev, QStringLiteral("gla")}}, 2},
+        {{{abrev, QStringLiteral(" GLA")}}, 3},
+        {{{abrev, QStringLiteral("GLA   ")}}, 1},
+        {{{abrev, QStringLiteral("ABCDEFGHIJK")}}, 5}, // cut to the width, as stored
+        {{{abrev, QStringLiteral("Gla")}}, 0},
+        {{{abrev, QStringLiteral("GLA")}, {oferta, QStringLiteral("B")}}, 4},
+        {{{dni, 6}}, 6},
+        {{{dni, QStringLiteral("006")}}, 6},
+        {{{dni, 7}}, 0},
+    };
+    for (const Case& c : cases) {
+        table.first();
+        table.next(); // a failed locate leaves the cursor where it was
+        bool found = false;
+        if (c.conditions.size() == 1)
+            found = table.locate({c.conditions[0]});
+        else
+            found = table.locate({c.conditions[0], c.conditions[1]});
+        EXPECT_EQ(found, c.foundDni != 0);
+        EXPECT_EQ(table.integer(dni), found ? c.foundDni : 2);
+    }
+
+    table.setFilter(abrev, QStringLiteral("GLA"));
+    QList<qint64> filtered;
+    for (; !table.eof(); table.next())
+        filtered << table.integer(dni);
+    EXPECT_EQ(filtered, (QList<qint64>{1, 4}));
+    table.setFilter(abrev, QStringLiteral("NADIE"));
+    EXPECT_TRUE(table.eof());
+    table.setFilter(abrev, QStringLiteral("中"));
+    EXPECT_TRUE(table.eof());
+    table.clearFilter();
+    table.first();
+    EXPECT_EQ(walk(table, abrev).size(), 6);
+    EXPECT_THROW(table.setFilter(dni, QStringLiteral("1")), TableError);
+}
+
+// Rows marked deleted by another program are neither walked, counted, located nor filtered.
+TEST(DbfTable, SkipsDeletedRows)
+{
+    Fixture f;
+    {
+        DbfTable table(f.folder(), QStringLiteral("SOLUC"));
+        table.create(schoolFields);
+        table.open();
+        for (const char* a : {"uno", "dos", "tres", "cuatro"})
+            appendRow(table, QString::fromLatin1(a), QString());
+    }
+    const QString path = f.file(QStringLiteral("SOLUC.DBF"));
+    QByteArray bytes = readFile(path);
+    const int headerLength = 32 + 32 * 6 + 1;
+    const int recordLength = 1 + 10 + 80 + 11 + 20 + 1 + 20;
+    bytes[headerLength] = '*';
+    bytes[headerLength + 2 * recordLength] = '*';
+    writeFile(path, bytes);
+
+    DbfTable table(f.folder(), QStringLiteral("SOLUC"));
+    table.open();
+    EXPECT_EQ(table.rowCount(), 2);
+    EXPECT_EQ(walk(table, QStringLiteral("ABREV")),
+              (QStringList{QStringLiteral("dos"), QStringLiteral("cuatro")}));
+    EXPECT_FALSE(table.locate({{QStringLiteral("ABREV"), QStringLiteral("uno")}}));
+    table.setFilter(QStringLiteral("ABREV"), QStringLiteral("tres"));
+    EXPECT_TRUE(table.eof());
+}
+
+// Objects of this program on one file see each other's posts at once, exclusive or not.
+TEST(DbfTable, ObjectsOnOneFileShareTheirRows)
+{
+    Fixture f;
+    DbfTable writer(f.folder(), QStringLiteral("PROFT"));
+    writer.create(schoolFields);
+    writer.open(DbfTable::Access::Exclusive);
+    DbfTable reader(f.folder(), QStringLiteral("proft"));
+    reader.open(DbfTable::Access::Shared);
+    DbfTable second(f.file(QStringLiteral("PROFT.DBF")));
+    second.open(DbfTable::Access::Exclusive);
+
+    appendRow(writer, QStringLiteral("GLA"), QStringLiteral("García"));
+    appendRow(second, QStringLiteral("MAT"), QStringLiteral("Mateo"));
+    EXPECT_EQ(reader.rowCount(), 2);
+    EXPECT_EQ(walk(reader, QStringLiteral("ABREV")),
+              (QStringList{QStringLiteral("GLA"), QStringLiteral("MAT")}));
+
+    // Edit in place through one object; the others see the new value.
+    reader.first();
+    reader.edit();
+    reader.setText(QStringLiteral("NOMBRE"), QStringLiteral("García López"));
+    reader.post();
+    writer.first();
+    EXPECT_EQ(s(writer.text(QStringLiteral("NOMBRE"))), "García López");
+    EXPECT_EQ(writer.rowCount(), 2);
+
+    // A pending row is posted when the table closes.
+    second.append();
+    second.setText(QStringLiteral("ABREV"), QStringLiteral("PEN"));
+    second.close();
+    EXPECT_EQ(reader.rowCount(), 3);
+    writer.close();
+    reader.close();
+
+    DbfTable later(f.folder(), QStringLiteral("PROFT"));
+    later.open();
+    EXPECT_EQ(walk(later, QStringLiteral("NOMBRE")),
+              (QStringList{QStringLiteral("García López"), QStringLiteral("Mateo"), QString()}));
+}
+
+TEST(DbfTable, ATableAnotherProgramHoldsIsRefused)
+{
+    Fixture f;
+    DbfTable table(f.folder(), QStringLiteral("SOLUC"));
+    table.create(schoolFields);
+    const QString path = f.file(QStringLiteral("SOLUC.DBF"));
+
+    QProcess holder;
+    // --no-fork: the lock belongs to the process we can kill.
+    holder.start(QStringLiteral("flock"),
+                 {QStringLiteral("--no-fork"), QStringLiteral("--exclusive"), path,
+                  QStringLiteral("sleep"), QStringLiteral("60")});
+    ASSERT_TRUE(holder.waitForStarted());
+    // Wait until the lock is really held: a shared lock of our own then fails.
+    bool held = false;
+    for (int i = 0; i < 100 && !held; ++i) {
+        QThread::msleep(50);
+        try {
+            DbfTable probe(path);
+            probe.open();
+        } catch (const TableError&) {
+            held = true;
+        }
+    }
+    ASSERT_TRUE(held);
+    try {
+        table.open(DbfTable::Access::Exclusive);
+        ADD_FAILURE() << "a table held by another program must be refused";
+    } catch (const TableError& error) {
+        EXPECT_NE(error.message().indexOf(QStringLiteral("SOLUC.DBF")), -1);
+        EXPECT_NE(error.message().indexOf(QStringLiteral("en uso")), -1);
+    }
+    holder.kill();
+    holder.waitForFinished();
+    table.open(DbfTable::Access::Exclusive);
+    EXPECT_TRUE(table.isOpen());
+}
+
+// A file whose header lies is refused with a message naming it; nothing is read past its end.
+TEST(DbfTable, RefusesFilesWhoseHeaderLies)
+{
+    Fixture f;
+    {
+        DbfTable table(f.folder(), QStringLiteral("BUENA"));
+        table.create({{QStringLiteral("A"), FieldDef::Type::Text, 4},
+                      {QStringLiteral("N"), FieldDef::Type::Integer}});
+        table.open();
+        for (int i = 0; i < 3; ++i) {
+            table.append();
+            table.setInteger(QStringLiteral("N"), i);
+            table.post();
+        }
+    }
+    const QByteArray good = readFile(f.file(QStringLiteral("BUENA.DBF")));
+    const int headerLength = 32 + 2 * 32 + 1; // 97
+    const int recordLength = 1 + 4 + 11;
+
+    auto with = [&](int offset, QByteArray bytes) {
+        QByteArray out = good;
+        out.replace(offset, bytes.size(), bytes);
+        return out;
+    };
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        const char* reason; // empty: the file is read
+        int rows;
+    };
+    const Case cases[] = {
+        {"too short", good.left(20), "demasiado corto", 0},
+        {"unknown version", with(0, "\x30"), "versión", 0},
+        {"header length past the end", with(8, QByteArray("\xFF\x7F", 2)), "cabecera", 0},
+        {"record count past the end", with(4, QByteArray("\x05\x00\x00\x00", 4)), "declara 5", 0},
+        {"huge record count", with(4, QByteArray("\xFF\xFF\xFF\xFF", 4)), "declara", 0},
+        {"widths past the record length", with(10, QByteArray("\x05\x00", 2)), "campos miden", 0},
+        {"no terminator", with(headerLength - 1, QByteArray(1, '\0')), "final de la lista", 0},
+        {"zero width", with(32 + 16, QByteArray("\x00", 1)), "anchura 0", 0},
+        {"zero record length", with(10, QByteArray("\x00\x00", 2)), "campos miden", 0},
+        {"truncated last record", good.left(headerLength + 2 * recordLength + 5), "", 2},
+        {"no end-of-file mark", good.left(good.size() - 1), "", 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = f.file(QStringLiteral("MALA.DBF"));
+        writeFile(path, c.bytes);
+        DbfTable table(path);
+        if (*c.reason) {
+            try {
+                table.open();
+                ADD_FAILURE() << "opened";
+            } catch (const TableError& error) {
+                EXPECT_NE(error.message().indexOf(QStringLiteral("MALA.DBF")), -1);
+                EXPECT_NE(error.message().indexOf(QString::fromUtf8(c.reason)), -1)
+                    << s(error.message());
+            }
+        } else {
+            table.open();
+            EXPECT_EQ(table.rowCount(), c.rows);
+        }
+    }
+    DbfTable missing(f.folder(), QStringLiteral("NO_ESTA"));
+    EXPECT_THROW(missing.open(), TableError);
+}
+
+// Old files of a table go in every letter case; new ones are written upper case.
+TEST(DbfTable, DeletesEverySpellingAndCreatesUpperCase)
+{
+    Fixture f;
+    for (const char* name : {"asignomt.dbf", "ASIGNOMT.DBF", "Asignomt.Mdx", "asignomt.mdx",
+                             "ASIGNOMT2.DBF", "otra.dbf"})
+        writeFile(f.file(QString::fromLatin1(name)), "x");
+    DbfTable table(f.folder(), QStringLiteral("ASIGNOMT"));
+    table.deleteFiles();
+    QStringList left = QDir(f.folder()).entryList(QDir::Files);
+    left.sort();
+    EXPECT_EQ(left, (QStringList{QStringLiteral("ASIGNOMT2.DBF"), QStringLiteral("otra.dbf")}));
+
+    // Creating over a lower-case table and a stale index leaves only the new table.
+    writeFile(f.file(QStringLiteral("aulat.dbf")), "viejo");
+    writeFile(f.file(QStringLiteral("AULAT.MDX")), "viejo");
+    DbfTable aulat(f.folder(), QStringLiteral("aulat"));
+    aulat.create({{QStringLiteral("ABREV"), FieldDef::Type::Text, 10}});
+    EXPECT_TRUE(QDir(f.folder()).entryList(QDir::Files).contains(QStringLiteral("AULAT.DBF")));
+    EXPECT_FALSE(QDir(f.folder()).entryList(QDir::Files).contains(QStringLiteral("aulat.dbf")));
+    EXPECT_FALSE(QDir(f.folder()).entryList(QDir::Files).contains(QStringLiteral("AULAT.MDX")));
+
+    // An open table is neither deleted nor created again.
+    aulat.open();
+    DbfTable other(f.folder(), QStringLiteral("AULAT"));
+    EXPECT_THROW(other.deleteFiles(), TableError);
+    EXPECT_THROW(other.create({{QStringLiteral("X"), FieldDef::Type::Text, 1}}), TableError);
+    aulat.close();
+    other.deleteFiles();
+    EXPECT_FALSE(other.exists());
+
+    // Field definitions the format cannot hold are refused.
+    const QList<QList<FieldDef>> invalid = {
+        {{QStringLiteral("NOMBRE"), FieldDef::Type::Text, 0}},
+        {{QStringLiteral("NOMBRE"), FieldDef::Type::Text, 101}},
+        {{QStringLiteral("X_OFERTAMATRIG"), FieldDef::Type::Text, 10}},
+        {{QStringLiteral("año"), FieldDef::Type::Text, 10}},
+        {{QStringLiteral("A"), FieldDef::Type::Text, 1},
+         {QStringLiteral("A"), FieldDef::Type::Integer}},
+    };
+    for (const QList<FieldDef>& defs : invalid)
+        EXPECT_THROW(other.create(defs), TableError);
+    EXPECT_THROW(
+        other.create({{QStringLiteral("A"), FieldDef::Type::Text, 1}}, QStringLiteral("A")),
+        TableError);
+}
+
+// Names over ten characters: found whole, else by the 11 or 10 characters a tool kept.
+TEST(DbfTable, FindsLongFieldNamesByWhatTheSlotHolds)
+{
+    Fixture f;
+    for (const char* kept : {"X_OFERTAMAT", "X_OFERTAMA"}) {
+        SCOPED_TRACE(kept);
+        DbfTable table(f.folder(), QStringLiteral("NIVELCAN"));
+        table.create({{QString::fromLatin1(kept), FieldDef::Type::Integer},
+                      {QStringLiteral("NIVEL_ABREV"), FieldDef::Type::Text, 10}});
+        table.open();
+        table.append();
+        table.setInteger(QStringLiteral("X_OFERTAMATRIG"), 42);
+        table.setText(QStringLiteral("NIVEL_ABREV"), QStringLiteral("ESO"));
+        table.post();
+        EXPECT_EQ(table.integer(QStringLiteral("X_OFERTAMATRIG")), 42);
+        EXPECT_EQ(s(table.text(QStringLiteral("NIVEL_ABREVIADO"))), "ESO");
+        EXPECT_THROW(table.text(QStringLiteral("X_OFERTA")), TableError);
+        EXPECT_THROW(table.text(QStringLiteral("nivel_abrev")), TableError);
+        table.close();
+        table.deleteFiles();
+    }
+}
