@@ -1,4 +1,5 @@
 #include "app/mainform.h"
+#include "components/platform.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -33,10 +34,17 @@ int main(int argc, char* argv[])
     }
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quelvana"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Quelvana"));
     QApplication::setApplicationVersion(QStringLiteral(QUELVANA_VERSION));
 
-    TMForm mainForm;
+    ShellSetup setup;
+    setup.arguments = QApplication::arguments().mid(1);
+    setup.executableFolder = QApplication::applicationDirPath();
+    setup.timetableFolder = platform::timetableFolder();
+
+    TMForm mainForm(setup);
+    mainForm.FormShow();
+    if (mainForm.hasClosed())
+        return 0;
     mainForm.show();
     return application.exec();
 }

@@ -1,15 +1,289 @@
 #include "app/mainform.h"
 
-#include <QGuiApplication>
-#include <QScreen>
+#include "app/glyphs.h"
+#include "app/gradientpanel.h"
+#include "app/helpviewer.h"
+#include "components/engineerror.h"
+#include "components/inifile.h"
+#include "components/platform.h"
+#include "components/texts.h"
+#include "to_timetable/timetablerun.h"
 
-TMForm::TMForm(QWidget* parent) : QWidget(parent)
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
+
+namespace {
+
+const QString NoDocument = QStringLiteral("No existe archivo");
+const QString NoLookupTable =
+    QStringLiteral("ATENCIÓN - NIVELCAN.DBF No encontrado - Reinstale QUELVANA");
+const QString Finished = QStringLiteral("Proceso finalizado");
+
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& text)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QLatin1String(name));
+    label->setAttribute(Qt::WA_TranslucentBackground);
+    return label;
+}
+
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& text, const QIcon& icon,
+                        const QRect& geometry)
+{
+    auto* button = new QPushButton(icon, text, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setGeometry(geometry);
+    return button;
+}
+
+} // namespace
+
+TMForm::TMForm(ShellSetup setup, QWidget* parent)
+    : QWidget(parent), m_setup(std::move(setup)), m_interaction(this)
 {
     setObjectName(QStringLiteral("MForm"));
     setWindowTitle(QStringLiteral("Exportar e importar datos entre Oranel y Yedra"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowCloseButtonHint |
-                   Qt::WindowTitleHint);
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                   Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setFixedSize(632, 266);
+    setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
+
+    const QColor gold(0xF9, 0xD3, 0x7D);
+    const QColor cream(0xFF, 0xEE, 0xDD);
+    Draw3D2 = new GradientPanel(gold, Qt::white, cream, this);
+    Draw3D2->setObjectName(QStringLiteral("Draw3D2"));
+    Draw3D2->setGeometry(1, 0, 315, 169);
+    Draw3D3 = new GradientPanel(gold, Qt::white, cream, this);
+    Draw3D3->setObjectName(QStringLiteral("Draw3D3"));
+    Draw3D3->setGeometry(316, 0, 317, 169);
+    Draw3D1 = new GradientPanel(QColor(0xC2, 0xCD, 0xFE), QColor(0xCF, 0xF2, 0xFE),
+                                QColor(0xCC, 0xD8, 0xE6), this);
+    Draw3D1->setObjectName(QStringLiteral("Draw3D1"));
+    Draw3D1->setGeometry(0, 168, 633, 97);
+
+    const QFont heading(QStringLiteral("Arial"), 12, QFont::Bold);
+    Label3 =
+        makeLabel(Draw3D2, "Label3", QStringLiteral("Transformar datos desde Yedra hacia Oranel "));
+    Label3->setGeometry(24, 24, 265, 57);
+    Label3->setFont(heading);
+    Label3->setWordWrap(true);
+    Label3->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Label4 =
+        makeLabel(Draw3D3, "Label4", QStringLiteral("Transformar datos desde Oranel hacia Yedra"));
+    Label4->setGeometry(8, 24, 305, 57);
+    Label4->setFont(heading);
+    Label4->setWordWrap(true);
+    Label4->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Label1 = makeLabel(Draw3D1, "Label1", QStringLiteral("Quelvana para OR18 V-1.1"));
+    QFont bold = font();
+    bold.setBold(true);
+    Label1->setFont(bold);
+    Label1->setStyleSheet(QStringLiteral("color: #FF0000;"));
+    Label1->move(8, 72);
+    Label1->adjustSize();
+
+    const QIcon ok = glyphs::checkMark();
+    BExportar = makeButton(Draw3D2, "BExportar", QStringLiteral("OK"), ok, QRect(96, 120, 89, 25));
+    BImportar = makeButton(Draw3D3, "BImportar", QStringLiteral("OK"), ok, QRect(96, 120, 89, 25));
+    BClose = makeButton(Draw3D1, "BClose", QStringLiteral("&Salir"), glyphs::cross(),
+                        QRect(256, 32, 89, 25));
+    Button1 =
+        makeButton(Draw3D1, "Button1", QStringLiteral("F1 Ayuda"), QIcon(), QRect(264, 64, 75, 25));
+    connect(BExportar, &QPushButton::clicked, this, &TMForm::BExportarClick);
+    connect(BImportar, &QPushButton::clicked, this, &TMForm::BImportarClick);
+    connect(BClose, &QPushButton::clicked, this, &TMForm::close);
+    connect(Button1, &QPushButton::clicked, this, &TMForm::Button1Click);
+    // F1 anywhere in the window: the help topic of context 3.
+    auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(f1, &QShortcut::activated, this, [this] { help::showContext(this, 3); });
+
+    OpenDialogXML =
+        new QFileDialog(this, QStringLiteral("Seleccione Archivo XML obtenido de YEDRA"));
+    OpenDialogXML->setObjectName(QStringLiteral("OpenDialogXML"));
+    OpenDialogXML->setNameFilter(QStringLiteral("*.xml (*.xml)"));
+    OpenDialogXML->setDefaultSuffix(QStringLiteral("xml"));
+    OpenDialogXML->setAcceptMode(QFileDialog::AcceptOpen);
+    OpenDialogXML->setFileMode(QFileDialog::AnyFile); // a name that does not exist can be typed
+
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
+
+    FormCreate();
+}
+
+TMForm::~TMForm() = default;
+
+QString TMForm::executableFile(const QString& name) const
+{
+    return platform::resolveLetterCase(QDir(m_setup.executableFolder).filePath(name));
+}
+
+void TMForm::FormCreate()
+{
+    m_resultStatus = 0;
+    m_runMode = m_setup.arguments.size() == 2 ? RunMode::CommandLine : RunMode::Interactive;
+    // A run that is killed must never leave an earlier run's 1 for Oranel to read as success.
+    if (m_runMode == RunMode::CommandLine)
+        writeResultStatus();
+}
+
+void TMForm::FormShow()
+{
+    if (m_runMode == RunMode::Interactive)
+        return;
+    if (texts::lowerAsciiLetters(m_setup.arguments.first()) == QLatin1String("importar"))
+        BImportarClick();
+    if (!m_closed &&
+        texts::lowerAsciiLetters(m_setup.arguments.first()) == QLatin1String("exportar"))
+        BExportarClick();
+}
+
+void TMForm::writeResultStatus()
+{
+    const QString path = QDir(m_setup.executableFolder).filePath(QStringLiteral("Oranel.ini"));
+    try {
+        ini::writeKey(path, QStringLiteral("Transformadores"), QStringLiteral("Transformado"),
+                      QString::number(m_resultStatus));
+    } catch (const EngineError& error) {
+        showErrorBox(this, error.message());
+    }
+}
+
+void TMForm::FormClose()
+{
+    if (m_runMode == RunMode::CommandLine)
+        writeResultStatus();
+}
+
+void TMForm::closeEvent(QCloseEvent* event)
+{
+    if (!m_closed) {
+        FormClose();
+        m_closed = true;
+    }
+    event->accept();
+}
+
+void TMForm::closeMainWindow()
+{
+    if (isVisible()) {
+        close();
+    } else if (!m_closed) {
+        // Closed before it was ever shown (a command-line run at start-up).
+        FormClose();
+        m_closed = true;
+    }
+}
+
+bool TMForm::chooseExistingDocument()
+{
+    QApplication::setOverrideCursor(Qt::ArrowCursor);
+    if (OpenDialogXML->exec() == QDialog::Accepted && !OpenDialogXML->selectedFiles().isEmpty())
+        filenameXML = OpenDialogXML->selectedFiles().first();
+    QApplication::restoreOverrideCursor();
+    if (QFileInfo(filenameXML).isFile())
+        return true;
+    showMessageBox(this, NoDocument);
+    if (m_runMode == RunMode::CommandLine) {
+        m_resultStatus = -1;
+        closeMainWindow();
+    }
+    return false;
+}
+
+void TMForm::runEnded()
+{
+    m_resultStatus = 1;
+    showMessageBox(this, Finished);
+    BExportar->setEnabled(false);
+    BImportar->setEnabled(false);
+    if (m_runMode == RunMode::CommandLine)
+        closeMainWindow();
+}
+
+void TMForm::BExportarClick()
+{
+    if (!chooseExistingDocument())
+        return;
+    const QString lookup = executableFile(QStringLiteral("NIVELCAN.DBF"));
+    if (!QFileInfo(lookup).isFile()) {
+        showMessageBox(this, NoLookupTable);
+        return;
+    }
+    try {
+        m_run.reset();
+        m_run = std::make_unique<TimetableRun>(m_setup.timetableFolder, lookup, m_interaction,
+                                               m_setup.mover);
+        const QString refusal = m_run->loadDocument(filenameXML);
+        if (!refusal.isEmpty()) {
+            showMessageBox(this, refusal);
+            return;
+        }
+        m_interaction.setBusy(true);
+        m_run->begin();
+        TransformarMaterias();
+        TransformarActividades();
+        TransformarEmpleados();
+        TransformarDependencias();
+        TransformarJornadas();
+        m_run->commit();
+        m_interaction.setBusy(false);
+    } catch (const std::exception& error) {
+        // The run ends where the error arose; the timetable folder is as it was.
+        if (m_run)
+            m_run->abandon();
+        m_interaction.setBusy(false);
+        const auto* engine = dynamic_cast<const EngineError*>(&error);
+        showErrorBox(this, engine ? engine->message() : QString::fromLocal8Bit(error.what()));
+        return;
+    }
+    runEnded();
+}
+
+void TMForm::TransformarMaterias()
+{
+    m_run->TransformarMaterias();
+}
+
+void TMForm::TransformarActividades()
+{
+    m_run->TransformarActividades();
+}
+
+void TMForm::TransformarEmpleados()
+{
+    m_run->TransformarEmpleados();
+}
+
+void TMForm::TransformarDependencias()
+{
+    m_run->TransformarDependencias();
+}
+
+void TMForm::TransformarJornadas()
+{
+    m_run->TransformarJornadas();
+    resultado = m_run->resultado;
+    nDiasPlanti = m_run->nDiasPlanti;
+}
+
+void TMForm::BImportarClick()
+{
+    if (!chooseExistingDocument())
+        return;
+    showMessageBox(this, QStringLiteral("La transformación desde Oranel hacia Yedra todavía no "
+                                        "está disponible en esta versión."));
+}
+
+void TMForm::Button1Click()
+{
+    help::showContents(this);
 }

@@ -496,6 +496,14 @@ QString fieldText(const TableFile& t, const DbfField& f, const char* record)
 
 // ----------------------------------------------------------------------------------------------
 
+QByteArray storedText(const QString& text, int width)
+{
+    QByteArray bytes = CodePage::windows1252().encode(text).left(width);
+    while (bytes.endsWith(' '))
+        bytes.chop(1);
+    return bytes;
+}
+
 DbfTable::DbfTable(const QString& folder, const QString& name)
     : m_folder(folder),
       m_fileName(name.contains(QLatin1Char('.')) ? name : name + QStringLiteral(".DBF"))

@@ -39,6 +39,11 @@ struct DbfField {
 
 struct TableFile;
 
+// A text as a text field of `width` characters stores it in a table this layer writes (Windows
+// 1252, cut to the width, pad blanks removed): two texts with the same stored form are one value
+// to a locate.
+QByteArray storedText(const QString& text, int width);
+
 // A dBase table (.DBF, with its production index .MDX when it has one) reached through a
 // cursor, as Oranel's tables are. The object closes its file when it goes out of scope.
 //

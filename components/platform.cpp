@@ -2,7 +2,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QtGlobal>
+#include <algorithm>
 
 #ifdef Q_OS_WIN
 #include <io.h>
@@ -17,15 +19,44 @@ QString timetableFolder()
 {
     const QString chosen = qEnvironmentVariable("QUELVANA_TIMETABLE_FOLDER");
     if (!chosen.isEmpty())
-        return QDir::cleanPath(chosen);
+        return resolveLetterCase(chosen);
 #ifdef Q_OS_WIN
     return QStringLiteral("C:/OTEMP");
 #else
     QString prefix = qEnvironmentVariable("WINEPREFIX");
     if (prefix.isEmpty())
         prefix = QDir::home().filePath(QStringLiteral(".wine"));
-    return QDir::cleanPath(prefix + QStringLiteral("/drive_c/OTEMP"));
+    return resolveLetterCase(prefix + QStringLiteral("/drive_c/OTEMP"));
 #endif
+}
+
+QString resolveLetterCase(const QString& path)
+{
+    const QString clean = QDir::cleanPath(QDir::fromNativeSeparators(path));
+    QStringList parts = clean.split(QLatin1Char('/'));
+    QString resolved = parts.takeFirst(); // "" for an absolute path, a drive, or a first name
+    if (resolved.isEmpty() && clean.startsWith(QLatin1Char('/')))
+        resolved = QStringLiteral("/");
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        const QString& part = parts.at(i);
+        const QDir parent(resolved.isEmpty() ? QStringLiteral(".") : resolved);
+        QString found = part;
+        if (!QFileInfo::exists(parent.filePath(part))) {
+            const QStringList entries = parent.entryList(QDir::AllEntries | QDir::Hidden |
+                                                         QDir::System | QDir::NoDotAndDotDot);
+            const auto match = std::find_if(entries.begin(), entries.end(), [&](const QString& e) {
+                return e.compare(part, Qt::CaseInsensitive) == 0;
+            });
+            if (match == entries.end()) {
+                // Nothing further down can exist: the rest stays as given.
+                QStringList rest = parts.mid(i);
+                return QDir::cleanPath(parent.filePath(rest.join(QLatin1Char('/'))));
+            }
+            found = *match;
+        }
+        resolved = resolved.isEmpty() ? found : QDir(resolved).filePath(found);
+    }
+    return QDir::cleanPath(resolved);
 }
 
 #ifdef Q_OS_WIN

@@ -10,8 +10,12 @@ namespace platform {
 
 // The timetable folder: QUELVANA_TIMETABLE_FOLDER when it is set and not empty; otherwise
 // "C:\OTEMP" on Windows and, elsewhere, drive_c/OTEMP in the Wine prefix ($WINEPREFIX, else
-// ~/.wine). The folder may not exist.
+// ~/.wine). Found without regard to letter case; the folder may not exist.
 QString timetableFolder();
+
+// The path with each of its parts found without regard to letter case where the file system
+// cares (an existing "otemp" serves for "OTEMP"); parts that do not exist stay as given.
+QString resolveLetterCase(const QString& path);
 
 enum class LockKind { Shared, Exclusive };
 

@@ -1,18 +1,12 @@
 #include "exchange/yedradocument.h"
 
+#include "components/texts.h"
+
 namespace yedra {
 
 QString trimValue(const QString& value)
 {
-    qsizetype begin = 0;
-    qsizetype end = value.size();
-    while (begin < end && value.at(begin).unicode() <= 0x20)
-        ++begin;
-    while (end > begin && value.at(end - 1).unicode() <= 0x20)
-        --end;
-    if (begin == 0 && end == value.size())
-        return value;
-    return value.mid(begin, end - begin);
+    return texts::trimmed(value);
 }
 
 QString recordsPath(const QString& group)

@@ -1,18 +1,23 @@
 #!/usr/bin/env bash
-# Sets up the machine (Debian 12), builds Quelvana and shows it working.
+# Sets up the machine (Debian 12), builds Quelvana and converts the sample school in examples/
+# into a timetable folder under build/demo, showing what was written.
 set -euo pipefail
 root_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 "$root_dir/scripts/setup.sh"
 
 bin="$root_dir/build/bin"
+demo="$root_dir/build/demo"
+rm -rf "$demo"
+mkdir -p "$demo/OTEMP"
+cp "$root_dir/examples/ies-ejemplo.xml" "$demo/"
+
 echo
-"$bin/quelvana-cli" --version
-echo "Programas compilados en $bin: quelvana (ventana) y quelvana-cli (sin ventana)."
+echo "== Centro de ejemplo: $demo/ies-ejemplo.xml"
+echo "== Exportar (de Yedra a Oranel), con los dos Marcos Horarios, a $demo/OTEMP"
+"$bin/quelvana-cli" exportar "$demo/ies-ejemplo.xml" --timetable-folder "$demo/OTEMP" --frames 1,2
 echo
-if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
-  echo "Abriendo la ventana principal; ciérrela con «Salir» para terminar."
-  "$bin/quelvana"
-else
-  # The program says so itself, and ends without error.
-  "$bin/quelvana"
-fi
+echo "== Contenido de la carpeta de horarios"
+ls -l "$demo/OTEMP"
+echo
+echo "La ventana del programa: $bin/quelvana (con QUELVANA_TIMETABLE_FOLDER=$demo/OTEMP"
+echo "trabaja sobre la misma carpeta)."

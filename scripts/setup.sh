@@ -12,6 +12,7 @@ packages=(
   libxml2-dev libxml2-utils
   libgtest-dev
   python3 python3-dbf libdbd-xbase-perl util-linux
+  fp-utils
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #include "components/platform.h"
 
 #include <QDir>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
@@ -51,3 +52,20 @@ TEST(Platform, ElsewhereTheTimetableFolderLiesInTheWinePrefix)
               QDir::homePath() + QStringLiteral("/.wine/drive_c/OTEMP"));
 }
 #endif
+
+TEST(Platform, FindsFoldersWithoutRegardToLetterCase)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("drive_c/otemp")));
+    const QString base = dir.path();
+    EXPECT_EQ(platform::resolveLetterCase(base + QStringLiteral("/DRIVE_C/OTEMP")),
+              base + QStringLiteral("/drive_c/otemp"));
+    EXPECT_EQ(platform::resolveLetterCase(base + QStringLiteral("/drive_c/otemp/")),
+              base + QStringLiteral("/drive_c/otemp"));
+    EXPECT_EQ(platform::resolveLetterCase(base + QStringLiteral("/Drive_C/NUEVA/Sub")),
+              base + QStringLiteral("/drive_c/NUEVA/Sub"));
+
+    ScopedVariable chosen("QUELVANA_TIMETABLE_FOLDER",
+                          (base + QStringLiteral("/DRIVE_C/OTEMP")).toUtf8().constData());
+    EXPECT_EQ(platform::timetableFolder(), base + QStringLiteral("/drive_c/otemp"));
+}

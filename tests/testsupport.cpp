@@ -1,6 +1,9 @@
 #include "tests/testsupport.h"
 
+#include "components/dbftable.h"
+
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QJsonDocument>
 #include <QProcess>
@@ -95,4 +98,35 @@ void writeTableWithPython(const QString& path, const QJsonObject& spec)
 QString referenceSample(const QString& name)
 {
     return QDir(QStringLiteral(QUELVANA_REFERENCE_SAMPLES)).filePath(name);
+}
+
+QMap<QString, QByteArray> snapshot(const QString& folder)
+{
+    QMap<QString, QByteArray> out;
+    const QDir base(folder);
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QFileInfo info = it.fileInfo();
+        if (info.isDir())
+            out.insert(base.relativeFilePath(path) + QLatin1Char('/'), QByteArray());
+        else
+            out.insert(base.relativeFilePath(path), readFile(path));
+    }
+    return out;
+}
+
+QList<QStringList> tableRows(const QString& path)
+{
+    DbfTable table(path);
+    table.open();
+    QList<QStringList> rows;
+    for (table.first(); !table.eof(); table.next()) {
+        QStringList row;
+        for (const DbfField& field : table.fields())
+            row << table.text(field.name);
+        rows << row;
+    }
+    return rows;
 }

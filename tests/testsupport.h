@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QJsonObject>
+#include <QMap>
 #include <QString>
 
 // A fixture file in tests/data.
@@ -26,3 +27,11 @@ void writeTableWithPython(const QString& path, const QJsonObject& spec);
 
 // The sample tables of real dBase software kept beside the format notes.
 QString referenceSample(const QString& name);
+
+// Every file below `folder` (relative path -> bytes), folders included with empty contents
+// and a trailing "/": compared before and after to show a folder was left as it was.
+QMap<QString, QByteArray> snapshot(const QString& folder);
+
+// Every row of a table in natural order, each as the texts of its fields in field order, read
+// through the table layer.
+QList<QStringList> tableRows(const QString& path);

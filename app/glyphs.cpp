@@ -1,0 +1,48 @@
+#include "app/glyphs.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+
+namespace glyphs {
+
+namespace {
+
+QIcon drawn(const QColor& colour, const QPainterPath& path)
+{
+    QIcon icon;
+    for (int size : {16, 32}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.scale(size / 16.0, size / 16.0);
+        painter.setPen(QPen(colour, 2.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        painter.drawPath(path);
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
+} // namespace
+
+QIcon checkMark()
+{
+    QPainterPath path;
+    path.moveTo(2.5, 8.5);
+    path.lineTo(6.5, 12.5);
+    path.lineTo(13.5, 3.5);
+    return drawn(QColor(0x00, 0x80, 0x00), path);
+}
+
+QIcon cross()
+{
+    QPainterPath path;
+    path.moveTo(3.5, 3.5);
+    path.lineTo(12.5, 12.5);
+    path.moveTo(12.5, 3.5);
+    path.lineTo(3.5, 12.5);
+    return drawn(QColor(0xC0, 0x00, 0x00), path);
+}
+
+} // namespace glyphs

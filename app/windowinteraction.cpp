@@ -1,0 +1,69 @@
+#include "app/windowinteraction.h"
+
+#include "components/engineerror.h"
+#include "to_timetable/plantihoras.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace {
+
+// A message of many lines (a list of records) shows its first lines; the whole list is behind
+// the box's details button.
+constexpr int LinesShown = 25;
+
+void showBox(QWidget* owner, QMessageBox::Icon icon, const QString& text)
+{
+    QMessageBox box(icon, QStringLiteral("Quelvana"), text, QMessageBox::Ok, owner);
+    box.setObjectName(QStringLiteral("QuelvanaMessage"));
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    if (lines.size() > LinesShown) {
+        box.setText(lines.mid(0, LinesShown).join(QLatin1Char('\n')) + QStringLiteral("\n…"));
+        box.setDetailedText(text);
+    }
+    QApplication::setOverrideCursor(Qt::ArrowCursor);
+    box.exec();
+    QApplication::restoreOverrideCursor();
+}
+
+} // namespace
+
+void showMessageBox(QWidget* owner, const QString& text)
+{
+    showBox(owner, QMessageBox::NoIcon, text);
+}
+
+void showErrorBox(QWidget* owner, const QString& text)
+{
+    showBox(owner, QMessageBox::Critical, text);
+}
+
+void WindowInteraction::showMessage(const QString& text)
+{
+    showMessageBox(m_owner, text);
+}
+
+FrameChoice WindowInteraction::chooseFrames(const XmlDocument& document)
+{
+    // One dialog per showing; its verdict is read before it goes.
+    TPlantillas dialog(document, m_owner);
+    dialog.exec();
+    return FrameChoice{dialog.resultMH, dialog.resultado, dialog.frameCount()};
+}
+
+bool WindowInteraction::completeTeachers(const QString&)
+{
+    throw EngineError(QStringLiteral("La revisión de los datos del profesorado todavía no está "
+                                     "disponible."));
+}
+
+void WindowInteraction::setBusy(bool busy)
+{
+    if (busy == m_busy)
+        return;
+    m_busy = busy;
+    if (busy)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}

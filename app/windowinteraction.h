@@ -1,0 +1,26 @@
+#pragma once
+
+#include "components/interaction.h"
+
+class QWidget;
+
+// The engine's questions answered by the window's own dialogs.
+class WindowInteraction : public Interaction {
+public:
+    explicit WindowInteraction(QWidget* owner) : m_owner(owner) {}
+
+    void showMessage(const QString& text) override;
+    FrameChoice chooseFrames(const XmlDocument& document) override;
+    bool completeTeachers(const QString& tablePath) override;
+    void setBusy(bool busy) override;
+
+private:
+    QWidget* m_owner;
+    bool m_busy = false;
+};
+
+// A message box titled with the application's title and one OK button, waiting for the user;
+// the ordinary pointer shows over it.
+void showMessageBox(QWidget* owner, const QString& text);
+// The error box for an error that ended a run.
+void showErrorBox(QWidget* owner, const QString& text);

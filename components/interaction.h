@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+
+class XmlDocument;
+
+// What the time-frame dialog hands back: whether the selection passed (one to five frames),
+// the selection string it built, and how many entries its frame list held.
+struct FrameChoice {
+    bool resultMH = false;
+    QString resultado;
+    int frameCount = 0;
+};
+
+// How the engine asks the user. The window answers with its dialogs, quelvana-cli from its
+// command line, tests with prepared answers.
+class Interaction {
+public:
+    virtual ~Interaction() = default;
+
+    // A message the user acknowledges before the run goes on.
+    virtual void showMessage(const QString& text) = 0;
+    // The time-frame dialog over the document's frames (shown when it holds two or more).
+    virtual FrameChoice chooseFrames(const XmlDocument& document) = 0;
+    // The teacher data dialog over the teacher table at `tablePath`; its verdict: true when
+    // the user left it with every teacher complete.
+    virtual bool completeTeachers(const QString& tablePath) = 0;
+    // The busy pointer while the engine works; the dialogs show the ordinary one.
+    virtual void setBusy(bool busy) { (void)busy; }
+};

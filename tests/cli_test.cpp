@@ -1,0 +1,171 @@
+#include "cli/cliinteraction.h"
+#include "cli/clitool.h"
+#include "components/dbftable.h"
+#include "components/engineerror.h"
+#include "components/xmldocument.h"
+#include "tests/testsupport.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string s(const QString& text)
+{
+    return text.toStdString();
+}
+
+struct Outcome {
+    int code;
+    QString out;
+    QString err;
+};
+
+Outcome run(const QStringList& arguments, const QString& executableFolder = QString())
+{
+    QString out;
+    QString err;
+    QTextStream outStream(&out);
+    QTextStream errStream(&err);
+    const int code = runQuelvanaCli(arguments, executableFolder, outStream, errStream);
+    outStream.flush();
+    errStream.flush();
+    return {code, out, err};
+}
+
+const QByteArray twoFrames =
+    "<SERVICIO><BLOQUE_DATOS><grupo_datos seq=\"JORNADAS_ESCOLARES\">"
+    "<grupo_datos><dato> A1 "
+    "</dato><dato>Mañana</dato><dato>01/09/2026</dato><dato>30/06/2027</dato></grupo_datos>"
+    "<grupo_datos><dato>B22</dato><dato>Tarde</dato><dato>01/09/2026</dato><dato>30/06/2027</"
+    "dato></grupo_datos>"
+    "<grupo_datos><dato>A1</dato><dato>Otra</dato><dato>01/06/2027</dato><dato>30/06/2027</dato></"
+    "grupo_datos>"
+    "<grupo_datos><dato>C333333333333</dato><dato>Larga</dato><dato>x</dato><dato>y</dato></"
+    "grupo_datos>"
+    "</grupo_datos></BLOQUE_DATOS></SERVICIO>";
+
+} // namespace
+
+TEST(Cli, RefusesBadUsageWithItsUsageText)
+{
+    const QString doc = QStringLiteral("horario.xml");
+    const QString folder = QStringLiteral("--timetable-folder");
+    const struct {
+        QStringList arguments;
+        const char* reason;
+    } cases[] = {
+        {{}, "falta la orden"},
+        {{QStringLiteral("convertir"), doc}, "orden desconocida: convertir"},
+        {{QStringLiteral("EXPORTAR"), doc, folder, QStringLiteral("/t")}, "orden desconocida"},
+        {{QStringLiteral("exportar"), folder, QStringLiteral("/t")}, "falta el DOCUMENTO"},
+        {{QStringLiteral("exportar"), doc}, "falta --timetable-folder"},
+        {{QStringLiteral("exportar"), doc, doc, folder, QStringLiteral("/t")},
+         "sobra el argumento"},
+        {{QStringLiteral("exportar"), doc, folder}, "falta el valor de --timetable-folder"},
+        {{QStringLiteral("exportar"), doc, QStringLiteral("--carpeta=/t")}, "opción desconocida"},
+        {{QStringLiteral("importar"), doc, folder, QStringLiteral("/t"), QStringLiteral("--frames"),
+          QStringLiteral("A1")},
+         "opción desconocida para importar: --frames"},
+        {{QStringLiteral("exportar"), doc, folder, QStringLiteral("/t"), folder,
+          QStringLiteral("/u")},
+         "aparece dos veces"},
+        {{QStringLiteral("--version"), QStringLiteral("--help")}, "orden desconocida"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(s(c.arguments.join(QLatin1Char(' '))));
+        const Outcome outcome = run(c.arguments);
+        EXPECT_EQ(outcome.code, 2);
+        EXPECT_NE(outcome.err.indexOf(QString::fromUtf8(c.reason)), -1) << s(outcome.err);
+        EXPECT_NE(outcome.err.indexOf(QStringLiteral("Uso:")), -1);
+        EXPECT_TRUE(outcome.out.isEmpty());
+    }
+
+    const Outcome help = run({QStringLiteral("--help")});
+    EXPECT_EQ(help.code, 0);
+    EXPECT_NE(
+        help.out.indexOf(QStringLiteral("quelvana-cli exportar DOCUMENTO --timetable-folder")), -1);
+    const Outcome version = run({QStringLiteral("--version")});
+    EXPECT_EQ(version.code, 0);
+    EXPECT_TRUE(version.out.startsWith(QStringLiteral("quelvana-cli ")));
+}
+
+// A run that cannot go on ends with 1 and the reason, and the timetable folder as it was.
+TEST(Cli, ReportsARunThatFails)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("OTEMP"));
+    QDir().mkpath(folder);
+    writeFile(QDir(folder).filePath(QStringLiteral("PROFT.DBF")), "de Oranel");
+    const QString lookup = dir.filePath(QStringLiteral("NIVELCAN.DBF"));
+    DbfTable(lookup).create({{QStringLiteral("X_OFERTAMAT"), FieldDef::Type::Integer}});
+    const QString bad = dir.filePath(QStringLiteral("malo.xml"));
+    writeFile(bad, "<SERVICIO>");
+    const QString good = dir.filePath(QStringLiteral("bueno.xml"));
+    writeFile(good, twoFrames);
+    const QMap<QString, QByteArray> before = snapshot(folder);
+
+    const QString f = QStringLiteral("--timetable-folder");
+    const struct {
+        QStringList arguments;
+        const char* reason;
+    } cases[] = {
+        {{QStringLiteral("exportar"), dir.filePath(QStringLiteral("no.xml")), f, folder},
+         "No existe archivo"},
+        {{QStringLiteral("exportar"), good, f, folder}, "NIVELCAN.DBF No encontrado"},
+        {{QStringLiteral("exportar"), bad, f, folder, QStringLiteral("--lookup"), lookup},
+         "El archivo XML no es válido"},
+        {{QStringLiteral("exportar"), good, f, dir.filePath(QStringLiteral("nada")),
+          QStringLiteral("--lookup"), lookup},
+         "No existe la carpeta de horarios"},
+        {{QStringLiteral("importar"), dir.filePath(QStringLiteral("no.xml")), f, folder},
+         "No existe archivo"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reason);
+        const Outcome outcome = run(c.arguments, dir.filePath(QStringLiteral("bin")));
+        EXPECT_EQ(outcome.code, 1);
+        EXPECT_NE(outcome.err.indexOf(QString::fromUtf8(c.reason)), -1) << s(outcome.err);
+        EXPECT_EQ(snapshot(folder), before);
+    }
+}
+
+// --frames builds the selection the time-frame dialog would build for the same entries.
+TEST(Cli, ChoosesTheTimeFramesItIsTold)
+{
+    XmlDocument document;
+    ASSERT_TRUE(document.loadXml(twoFrames));
+    const struct {
+        QStringList frames;
+        const char* selection; // nullptr: refused
+        const char* reason;
+    } cases[] = {
+        {{QStringLiteral("B22")}, "B22       ", nullptr},
+        {{QStringLiteral("B22"), QStringLiteral(" A1")}, " A1       B22       A1        ", nullptr},
+        {{QStringLiteral("C333333333333")}, "C333333333", nullptr},
+        {{}, nullptr, "elija de 1 a 5 con --frames"},
+        {{QStringLiteral("Z9")}, nullptr, "no tiene el Marco Horario Z9"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(s(c.frames.join(QLatin1Char(','))));
+        QString err;
+        QTextStream errStream(&err);
+        CliInteraction interaction(c.frames, errStream);
+        if (c.selection) {
+            const FrameChoice choice = interaction.chooseFrames(document);
+            EXPECT_TRUE(choice.resultMH);
+            EXPECT_EQ(s(choice.resultado), c.selection);
+            EXPECT_EQ(choice.frameCount, 4);
+        } else {
+            try {
+                interaction.chooseFrames(document);
+                ADD_FAILURE() << "refused";
+            } catch (const EngineError& error) {
+                EXPECT_NE(error.message().indexOf(QString::fromUtf8(c.reason)), -1);
+                // The message lists the document's time frames.
+                EXPECT_NE(error.message().indexOf(QStringLiteral("B22 | Tarde")), -1);
+            }
+        }
+    }
+}

@@ -1,0 +1,298 @@
+#include "app/mainform.h"
+#include "components/dbftable.h"
+#include "tests/gui/modalscript.h"
+#include "tests/testsupport.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <optional>
+
+namespace {
+
+std::string s(const QString& text)
+{
+    return text.toStdString();
+}
+
+const QByteArray validDocument =
+    "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n"
+    "<SERVICIO modulo=\"ORANEL\"><BLOQUE_DATOS>\n"
+    "<grupo_datos seq=\"JORNADAS_ESCOLARES\"><grupo_datos><dato>M1</dato><dato>Ma\xF1"
+    "ana</dato>"
+    "<dato>01/09/2026</dato><dato>30/06/2027</dato></grupo_datos></grupo_datos>\n"
+    "</BLOQUE_DATOS></SERVICIO>\n";
+
+// The program's surroundings in a temporary folder: the executable's folder with the lookup
+// table, the timetable folder with Oranel's tables, and a Yedra document.
+struct Shell {
+    QTemporaryDir dir;
+    QString bin = dir.filePath(QStringLiteral("bin"));
+    QString timetable = dir.filePath(QStringLiteral("OTEMP"));
+    QString document = dir.filePath(QStringLiteral("datos/horario.xml"));
+
+    explicit Shell(bool withLookup = true)
+    {
+        QDir().mkpath(bin);
+        QDir().mkpath(timetable);
+        QDir().mkpath(dir.filePath(QStringLiteral("datos")));
+        writeFile(document, validDocument);
+        writeFile(QDir(timetable).filePath(QStringLiteral("PROFT.DBF")), "tabla de Oranel");
+        writeFile(QDir(timetable).filePath(QStringLiteral("SOLUC.DBF")), "horario resuelto");
+        if (withLookup) {
+            DbfTable lookup(bin, QStringLiteral("NIVELCAN"));
+            lookup.create({{QStringLiteral("X_OFERTAMAT"), FieldDef::Type::Integer},
+                           {QStringLiteral("NIVEL_ABREV"), FieldDef::Type::Text, 5},
+                           {QStringLiteral("NIVEL"), FieldDef::Type::Text, 60}});
+        }
+    }
+    ShellSetup setup(const QStringList& arguments) const
+    {
+        return ShellSetup{arguments, bin, timetable, {}};
+    }
+    QString ini() const { return QDir(bin).filePath(QStringLiteral("Oranel.ini")); }
+    // The value of Transformado in Oranel.ini, or nothing when there is no file.
+    std::optional<QString> status() const
+    {
+        if (!QFileInfo::exists(ini()))
+            return std::nullopt;
+        for (const QByteArray& line : readFile(ini()).split('\n')) {
+            if (line.trimmed().startsWith("Transformado="))
+                return QString::fromLatin1(line.trimmed().mid(13));
+        }
+        return QString();
+    }
+};
+
+QPushButton* button(TMForm& form, const char* name)
+{
+    return form.findChild<QPushButton*>(QLatin1String(name));
+}
+
+} // namespace
+
+// Which command lines start a run by themselves, and what Oranel.ini says at the end.
+TEST(MainForm, TellsTheRunModesApart)
+{
+    struct Case {
+        QStringList arguments;
+        bool commandLine;
+        bool dialogShown;
+        const char* statusAtClose; // nullptr: no Oranel.ini written
+    };
+    const QString x = QStringLiteral("x");
+    const Case cases[] = {
+        {{}, false, false, nullptr},
+        {{QStringLiteral("exportar")}, false, false, nullptr},
+        {{QStringLiteral("exportar"), x, x}, false, false, nullptr},
+        {{QStringLiteral("exportar "), x}, true, false, "0"},
+        {{QStringLiteral("Exportar\t"), x}, true, false, "0"},
+        {{QStringLiteral("EXPORTAR"), x}, true, true, "-1"},
+        {{QStringLiteral("ImPoRtAr"), x}, true, true, "-1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(s(c.arguments.join(QLatin1Char('|'))));
+        Shell shell;
+        ModalScript script;
+        if (c.dialogShown)
+            script.then(ModalScript::cancel()).then(script.acknowledge());
+        TMForm form(shell.setup(c.arguments));
+        EXPECT_EQ(form.runMode() == TMForm::RunMode::CommandLine, c.commandLine);
+        form.FormShow();
+        EXPECT_TRUE(script.done());
+        EXPECT_TRUE(script.unexpected.isEmpty()) << s(script.unexpected.join(QLatin1Char(',')));
+        if (c.dialogShown) {
+            // A cancelled dialog with no earlier document: the run ends and so does the program.
+            EXPECT_EQ(script.messages, QStringList{QStringLiteral("No existe archivo")});
+            EXPECT_TRUE(form.hasClosed());
+        } else {
+            EXPECT_FALSE(form.hasClosed());
+            form.show();
+            form.close();
+        }
+        const std::optional<QString> status = shell.status();
+        EXPECT_EQ(status.has_value(), c.statusAtClose != nullptr);
+        if (status && c.statusAtClose) {
+            EXPECT_EQ(s(*status), c.statusAtClose);
+        }
+    }
+}
+
+// A completed command-line run: "Proceso finalizado", then 1 in Oranel.ini and the end. While
+// the run is going the key reads 0, and the file's other lines stay as they were.
+TEST(MainForm, ACommandLineRunLeavesItsStatusInOranelIni)
+{
+    Shell shell;
+    const QByteArray before = "; Oranel\r\n[Transformadores]\r\nTransformado=-1\r\n\r\n"
+                              "[Otros]\r\nclave=valor\r\n";
+    writeFile(shell.ini(), before);
+    std::optional<QString> during;
+    ModalScript script;
+    script
+        .then([&](QWidget* modal) {
+            during = shell.status();
+            ModalScript::chooseFile(shell.document)(modal);
+        })
+        .then(script.acknowledge());
+    TMForm form(shell.setup({QStringLiteral("exportar"), QStringLiteral("cualquiera")}));
+    form.FormShow();
+    ASSERT_TRUE(script.done());
+    EXPECT_EQ(during, QStringLiteral("0"));
+    EXPECT_EQ(script.messages, QStringList{QStringLiteral("Proceso finalizado")});
+    EXPECT_TRUE(form.hasClosed());
+    EXPECT_EQ(form.resultStatus(), 1);
+    EXPECT_EQ(readFile(shell.ini()),
+              QByteArray(before).replace("Transformado=-1", "Transformado=1"));
+}
+
+TEST(MainForm, AnInteractiveRunDisablesBothButtons)
+{
+    Shell shell;
+    ModalScript script;
+    script.then(ModalScript::chooseFile(shell.document)).then(script.acknowledge());
+    TMForm form(shell.setup({}));
+    form.show();
+    QTest::mouseClick(button(form, "BExportar"), Qt::LeftButton);
+    EXPECT_TRUE(script.done());
+    EXPECT_EQ(script.messages, QStringList{QStringLiteral("Proceso finalizado")});
+    EXPECT_FALSE(button(form, "BExportar")->isEnabled());
+    EXPECT_FALSE(button(form, "BImportar")->isEnabled());
+    EXPECT_EQ(form.resultStatus(), 1);
+    EXPECT_FALSE(form.hasClosed());
+    form.close();
+    EXPECT_FALSE(QFileInfo::exists(shell.ini())); // interactive mode writes no status
+}
+
+// A run that ends early: the window stays, the status and the buttons stay as they were; the
+// document chosen stays chosen for the next run.
+TEST(MainForm, AMissingLookupTableLeavesTheWindowOpen)
+{
+    Shell shell(false);
+    ModalScript script;
+    script.then(ModalScript::chooseFile(shell.document)).then(script.acknowledge());
+    TMForm form(shell.setup({QStringLiteral("exportar"), QStringLiteral("x")}));
+    form.FormShow();
+    EXPECT_EQ(script.messages, QStringList{QStringLiteral(
+                                   "ATENCIÓN - NIVELCAN.DBF No encontrado - Reinstale QUELVANA")});
+    EXPECT_FALSE(form.hasClosed());
+    EXPECT_TRUE(button(form, "BExportar")->isEnabled());
+    EXPECT_EQ(shell.status(), QStringLiteral("0"));
+
+    // The lookup table installed, a cancelled dialog goes on with the document chosen before.
+    DbfTable(shell.bin, QStringLiteral("NIVELCAN"))
+        .create({{QStringLiteral("X_OFERTAMAT"), FieldDef::Type::Integer}});
+    script.then(ModalScript::cancel()).then(script.acknowledge());
+    form.show();
+    form.BExportarClick();
+    EXPECT_EQ(script.messages.last(), QStringLiteral("Proceso finalizado"));
+    EXPECT_TRUE(form.hasClosed()); // a completed command-line run closes the window
+    EXPECT_EQ(shell.status(), QStringLiteral("1"));
+}
+
+// Documents that must not be converted are refused before anything in the timetable folder
+// changes.
+TEST(MainForm, RefusesDocumentsItCannotConvertWithoutTouchingTheTables)
+{
+    struct Case {
+        const char* name;
+        QByteArray document;
+        QStringList messageParts;
+    };
+    const Case cases[] = {
+        {"unparsable",
+         "<SERVICIO><BLOQUE_DATOS>\n<grupo_datos>\n</SERVICIO>",
+         {QStringLiteral("El archivo XML no es válido:"), QStringLiteral("(línea 3).")}},
+        {"not XML at all", "Nombre;Apellidos\n", {QStringLiteral("El archivo XML no es válido:")}},
+        {"no time frame",
+         "<SERVICIO><BLOQUE_DATOS/></SERVICIO>",
+         {QStringLiteral("El archivo XML no contiene ningún Marco Horario.")}},
+        {"short records in two groups",
+         "<SERVICIO><BLOQUE_DATOS>"
+         "<grupo_datos seq=\"EMPLEADOS\"><grupo_datos><dato>1</dato><dato>01/09/2020</dato>"
+         "<dato>Lengua</dato></grupo_datos></grupo_datos>"
+         "<grupo_datos seq=\"JORNADAS_ESCOLARES\"><grupo_datos><dato>M1</dato></grupo_datos>"
+         "</grupo_datos></BLOQUE_DATOS></SERVICIO>",
+         {QStringLiteral("EMPLEADOS, registro 1: tiene 3 datos y necesita 7"),
+          QStringLiteral("JORNADAS_ESCOLARES, registro 1: tiene 1 dato y necesita 4")}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Shell shell;
+        writeFile(shell.document, c.document);
+        const QMap<QString, QByteArray> before = snapshot(shell.timetable);
+        ModalScript script;
+        script.then(ModalScript::chooseFile(shell.document)).then(script.acknowledge());
+        TMForm form(shell.setup({QStringLiteral("exportar"), QStringLiteral("x")}));
+        form.FormShow();
+        ASSERT_EQ(script.messages.size(), 1);
+        for (const QString& part : c.messageParts)
+            EXPECT_NE(script.messages.first().indexOf(part), -1) << s(script.messages.first());
+        EXPECT_EQ(snapshot(shell.timetable), before);
+        EXPECT_FALSE(form.hasClosed());
+        EXPECT_EQ(form.resultStatus(), 0);
+        EXPECT_TRUE(button(form, "BExportar")->isEnabled());
+    }
+}
+
+// An error of a component ends the run with its own message in the error box; the window
+// stays open with the status and the buttons as they were.
+TEST(MainForm, AComponentErrorKeepsTheWindowOpen)
+{
+    Shell shell;
+    QDir(shell.timetable).removeRecursively();
+    ModalScript script;
+    script.then(ModalScript::chooseFile(shell.document)).then(script.acknowledge());
+    TMForm form(shell.setup({QStringLiteral("exportar"), QStringLiteral("x")}));
+    form.FormShow();
+    ASSERT_EQ(script.messages.size(), 1);
+    EXPECT_NE(script.messages.first().indexOf(QStringLiteral("No existe la carpeta de horarios")),
+              -1);
+    EXPECT_FALSE(form.hasClosed());
+    EXPECT_EQ(form.resultStatus(), 0);
+    EXPECT_TRUE(button(form, "BExportar")->isEnabled());
+    EXPECT_TRUE(button(form, "BImportar")->isEnabled());
+}
+
+// The commit's third move fails: the error names the file, the timetable folder stays byte for
+// byte as it was, and the run ends with the window open and the status unchanged.
+TEST(MainForm, ACommitThatFailsHalfwayLeavesTheFolderAsItWas)
+{
+    Shell shell;
+    writeFile(QDir(shell.timetable).filePath(QStringLiteral("AULAT.DBF")), "aulas de Oranel");
+    writeFile(QDir(shell.timetable).filePath(QStringLiteral("asignomt.dbf")), "materias de Oranel");
+    writeFile(shell.document,
+              QByteArray(validDocument)
+                  .replace("<grupo_datos seq=\"JORNADAS_ESCOLARES\">",
+                           "<grupo_datos seq=\"DEPENDENCIAS\"><grupo_datos><dato>A01</dato>"
+                           "<dato>Aula 1</dato></grupo_datos></grupo_datos>"
+                           "<grupo_datos seq=\"JORNADAS_ESCOLARES\">"));
+    const QMap<QString, QByteArray> before = snapshot(shell.timetable);
+
+    ShellSetup setup = shell.setup({QStringLiteral("exportar"), QStringLiteral("x")});
+    int moves = 0;
+    QString failedMove;
+    setup.mover = [&](const QString& from, const QString& to, QString* error) {
+        if (++moves == 3) {
+            failedMove = from;
+            *error = QStringLiteral("disco lleno");
+            return false;
+        }
+        return QDir().rename(from, to);
+    };
+    ModalScript script;
+    script.then(ModalScript::chooseFile(shell.document)).then(script.acknowledge());
+    TMForm form(setup);
+    form.FormShow();
+    ASSERT_EQ(script.messages.size(), 1);
+    EXPECT_NE(script.messages.first().indexOf(QFileInfo(failedMove).fileName()), -1)
+        << s(script.messages.first());
+    EXPECT_NE(script.messages.first().indexOf(QStringLiteral("como estaba")), -1);
+    EXPECT_GT(moves, 3); // the moves made before were undone
+    EXPECT_EQ(snapshot(shell.timetable), before);
+    EXPECT_FALSE(form.hasClosed());
+    EXPECT_EQ(form.resultStatus(), 0);
+    EXPECT_TRUE(button(form, "BExportar")->isEnabled());
+}

@@ -1,0 +1,344 @@
+#include "app/mainform.h"
+#include "app/windowinteraction.h"
+#include "components/dbftable.h"
+#include "components/xmldocument.h"
+#include "tests/gui/modalscript.h"
+#include "tests/testsupport.h"
+#include "to_timetable/plantihoras.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QLabel>
+#include <QListWidget>
+#include <QPointer>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QWindow>
+#include <gtest/gtest.h>
+#include <optional>
+
+namespace {
+
+std::string s(const QString& text)
+{
+    return text.toStdString();
+}
+
+using Records = QList<QStringList>;
+
+// A Yedra document with these time frames and time slots, each record's values in order.
+QByteArray yedraDocument(const Records& frames, const Records& tramos)
+{
+    QByteArray out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<SERVICIO><BLOQUE_DATOS>\n";
+    for (const auto& [group, records] :
+         {std::pair<const char*, Records>{"JORNADAS_ESCOLARES", frames},
+          std::pair<const char*, Records>{"TRAMOS_HORARIOS", tramos}}) {
+        out += QByteArray("<grupo_datos seq=\"") + group + "\">\n";
+        for (const QStringList& values : records) {
+            out += "  <grupo_datos>";
+            for (const QString& v : values)
+                out += "<dato>" + v.toHtmlEscaped().toUtf8() + "</dato>";
+            out += "</grupo_datos>\n";
+        }
+        out += "</grupo_datos>\n";
+    }
+    return out + "</BLOQUE_DATOS></SERVICIO>\n";
+}
+
+// Time frames with these codes, named after them.
+Records frames(const QStringList& codes)
+{
+    Records out;
+    for (const QString& code : codes)
+        out << QStringList{code, QStringLiteral("Marco ") + code, QStringLiteral("01/09/2026"),
+                           QStringLiteral("30/06/2027")};
+    return out;
+}
+
+XmlDocument loaded(const QByteArray& xml)
+{
+    XmlDocument document;
+    EXPECT_TRUE(document.loadXml(xml));
+    return document;
+}
+
+QListWidget* frameList(QWidget& dialog)
+{
+    return dialog.findChild<QListWidget*>(QStringLiteral("ListBox2"));
+}
+
+QString labelText(QWidget& dialog, const char* name)
+{
+    return dialog.findChild<QLabel*>(QLatin1String(name))->text();
+}
+
+QStringList entries(QListWidget* list, bool selectedOnly = false)
+{
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i) {
+        if (!selectedOnly || list->item(i)->isSelected())
+            out << list->item(i)->text();
+    }
+    return out;
+}
+
+// A click on an entry of the frame list, as the user makes it (Ctrl held adds or removes it).
+void clickEntry(QWidget& dialog, int row, Qt::KeyboardModifiers modifiers = Qt::ControlModifier)
+{
+    QListWidget* list = frameList(dialog);
+    QListWidgetItem* item = list->item(row);
+    list->scrollToItem(item);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers,
+                      list->visualItemRect(item).center());
+}
+
+void clickContinuar(QWidget& dialog)
+{
+    QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("BitBtnContinuar")),
+                      Qt::LeftButton);
+}
+
+// The close box: the window system asks the dialog's window to close.
+void clickCloseBox(QWidget& dialog)
+{
+    QCloseEvent event;
+    QApplication::sendEvent(dialog.windowHandle(), &event);
+}
+
+// From inside a modal answer: the click on "Continuar" once the answer has returned, so that
+// the messages it brings up are answered in their turn.
+void clickContinuarLater(QWidget* dialog)
+{
+    QTimer::singleShot(0, dialog, [dialog] { clickContinuar(*dialog); });
+}
+
+const QString NoneSelected = QStringLiteral("Debe al menos seleccionar 1 Marco Horario.");
+
+} // namespace
+
+// Every close checks the selection and builds the selection string, by "Continuar" or by the
+// close box alike: none or more than five selected is refused with its message.
+TEST(Plantillas, ValidatesTheSelectionOnEveryClose)
+{
+    const QString tooMany = QStringLiteral("Demasiados Marcos Horarios seleccionados.\r\n"
+                                           "Como máximo puede seleccionar 5 Marcos Horarios");
+    const QStringList six = {"M1", "M2", "M3", "M4", "M5", "M6"};
+    struct Case {
+        const char* name;
+        QStringList codes;
+        QList<int> clicks; // Ctrl-clicks, in order
+        bool closeBox;
+        QStringList messages;
+        bool resultMH;
+        QString resultado;
+    };
+    const Case cases[] = {
+        {"Continuar at once", six, {}, false, {NoneSelected}, false, ""},
+        {"the close box at once", six, {}, true, {NoneSelected}, false, ""},
+        {"six selected",
+         six,
+         {0, 1, 2, 3, 4, 5},
+         false,
+         {tooMany},
+         false,
+         "M1        M2        M3        M4        M5        M6        "},
+        {"six selected, the close box",
+         six,
+         {5, 4, 3, 2, 1, 0},
+         true,
+         {tooMany},
+         false,
+         "M1        M2        M3        M4        M5        M6        "},
+        {"five selected",
+         six,
+         {5, 0, 2, 3, 4},
+         false,
+         {},
+         true,
+         "M1        M3        M4        M5        M6        "},
+        {"one selected, the close box", six, {3}, true, {}, true, "M4        "},
+        {"A1 then B22", {"A1", "B22", "C3"}, {0, 1}, false, {}, true, "A1        B22       "},
+        {"B22 then A1", {"A1", "B22", "C3"}, {1, 0}, false, {}, true, "A1        B22       "},
+        {"a second click leaves an entry out",
+         {"A1", "B22", "C3"},
+         {0, 1, 2, 1},
+         false,
+         {},
+         true,
+         "A1        C3        "},
+        {"a code of twelve characters", {"M1", "ABCDEFGHIJKL"}, {1}, false, {}, true, "ABCDEFGHIJ"},
+        {"codes untrimmed", {" M1 ", "M2"}, {0, 1}, false, {}, true, " M1       M2        "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const XmlDocument document = loaded(yedraDocument(frames(c.codes), {}));
+        ModalScript script;
+        for (qsizetype i = 0; i < c.messages.size(); ++i)
+            script.then(script.acknowledge());
+        TPlantillas dialog(document);
+        dialog.show();
+        ASSERT_EQ(entries(frameList(dialog)), c.codes);
+        for (int row : c.clicks)
+            clickEntry(dialog, row);
+        if (c.closeBox)
+            clickCloseBox(dialog);
+        else
+            clickContinuar(dialog);
+        EXPECT_FALSE(dialog.isVisible());
+        EXPECT_EQ(script.messages, c.messages);
+        EXPECT_TRUE(script.unexpected.isEmpty()) << s(script.unexpected.join(QLatin1Char(',')));
+        EXPECT_EQ(dialog.resultMH, c.resultMH);
+        EXPECT_EQ(s(dialog.resultado), s(c.resultado));
+        EXPECT_EQ(dialog.frameCount(), c.codes.size());
+    }
+}
+
+// The frame last clicked is shown: the name and dates of the last frame in the document with
+// its code, and the labels of every slot with that code, in document order.
+TEST(Plantillas, ShowsTheFrameLastClicked)
+{
+    const Records twoWithOneCode = {
+        {"A1", "Mañana", "01/09/2026", "31/12/2026"},
+        {"B2", "Tarde", "01/09/2026", "30/06/2027"},
+        {"A1", "Intensiva", "01/06/2027", "30/06/2027"},
+    };
+    const Records tramos = {
+        {"T3", "3ª hora", "600", "655", "A1"}, {"T1", "1ª hora", "480", "535", "A1"},
+        {"T9", "Tarde 1", "900", "955", "B2"}, {"T2", "2ª hora", "535", "590", "A1"},
+        {"T5", "Recreo", "655", "685", " A1"},
+    };
+    struct Case {
+        const char* name;
+        Records tramos;
+        std::optional<int> click; // none: as shown at first
+        QStringList details;      // LabelNombre, LabelPlanFec1, LabelPlanFec2
+        QStringList hours;
+    };
+    const QStringList intensiva = {"Intensiva", "01/06/2027", "30/06/2027"};
+    const QStringList aHours = {"3ª hora", "1ª hora", "2ª hora"};
+    const Case cases[] = {
+        {"at first, the first frame", tramos, std::nullopt, intensiva, aHours},
+        {"its first entry", tramos, 0, intensiva, aHours},
+        {"its later entry", tramos, 2, intensiva, aHours},
+        {"another frame", tramos, 1, {"Tarde", "01/09/2026", "30/06/2027"}, {"Tarde 1"}},
+        {"one slot in the document fills no hours", {tramos.first()}, 0, intensiva, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const XmlDocument document = loaded(yedraDocument(twoWithOneCode, c.tramos));
+        TPlantillas dialog(document);
+        dialog.show();
+        if (c.click)
+            clickEntry(dialog, *c.click, Qt::NoModifier);
+        EXPECT_EQ((QStringList{labelText(dialog, "LabelNombre"), labelText(dialog, "LabelPlanFec1"),
+                               labelText(dialog, "LabelPlanFec2")}),
+                  c.details);
+        EXPECT_EQ(entries(dialog.findChild<QListWidget*>(QStringLiteral("ListBox1"))), c.hours);
+        dialog.hide();
+    }
+}
+
+// Coming back to the dialog from another window does not fill the lists again: the selection
+// the user made stays.
+TEST(Plantillas, FillsItsListsOnlyOnce)
+{
+    const XmlDocument document = loaded(yedraDocument(frames({"M1", "M2", "M3"}), {}));
+    ModalScript script;
+    script.then(script.acknowledge());
+    TPlantillas dialog(document);
+    dialog.show();
+    clickEntry(dialog, 2);
+    clickEntry(dialog, 0);
+    showMessageBox(&dialog, QStringLiteral("Otra ventana encima"));
+    dialog.activateWindow();
+    QEvent activate(QEvent::WindowActivate);
+    QApplication::sendEvent(&dialog, &activate);
+    QApplication::processEvents();
+    EXPECT_EQ(entries(frameList(dialog)), (QStringList{"M1", "M2", "M3"}));
+    EXPECT_EQ(entries(frameList(dialog), true), (QStringList{"M1", "M3"}));
+    clickContinuar(dialog);
+    EXPECT_EQ(s(dialog.resultado), "M1        M3        ");
+    EXPECT_TRUE(dialog.resultMH);
+}
+
+// The window's answer to the engine: the dialog shown modally over the busy pointer with the
+// ordinary one, and its verdict handed back with the number of entries in its frame list.
+TEST(Plantillas, TheWindowAsksThroughTheDialog)
+{
+    const XmlDocument document = loaded(yedraDocument(frames({"M1", "M2", "M3", "M4"}), {}));
+    QWidget owner;
+    WindowInteraction interaction(&owner);
+    std::optional<Qt::CursorShape> whileUp;
+    ModalScript script;
+    script.then([&](QWidget* modal) {
+        auto* dialog = qobject_cast<TPlantillas*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        whileUp = QApplication::overrideCursor()->shape();
+        clickEntry(*dialog, 3);
+        clickEntry(*dialog, 1);
+        clickContinuarLater(dialog);
+    });
+    interaction.setBusy(true);
+    const FrameChoice choice = interaction.chooseFrames(document);
+    ASSERT_NE(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    interaction.setBusy(false);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(script.done());
+    EXPECT_EQ(whileUp, Qt::ArrowCursor);
+    EXPECT_TRUE(choice.resultMH);
+    EXPECT_EQ(s(choice.resultado), "M2        M4        ");
+    EXPECT_EQ(choice.frameCount, 4);
+}
+
+// A whole exportar run from the window: a rejected choice brings a fresh dialog with its lists
+// filled anew and nothing selected; the choice that passes reaches the window and the tables.
+TEST(Plantillas, TheRunAsksAgainUntilTheChoicePasses)
+{
+    QTemporaryDir dir;
+    const QString bin = dir.filePath(QStringLiteral("bin"));
+    const QString timetable = dir.filePath(QStringLiteral("OTEMP"));
+    const QString path = dir.filePath(QStringLiteral("horario.xml"));
+    QDir().mkpath(bin);
+    QDir().mkpath(timetable);
+    DbfTable(bin, QStringLiteral("NIVELCAN"))
+        .create({{QStringLiteral("X_OFERTAMAT"), FieldDef::Type::Integer},
+                 {QStringLiteral("NIVEL_ABREV"), FieldDef::Type::Text, 5},
+                 {QStringLiteral("NIVEL"), FieldDef::Type::Text, 60}});
+    writeFile(path, yedraDocument(frames({"M1", "M2", "M3"}), {{"T1", "1ª", "480", "535", "M1"},
+                                                               {"T2", "1ª", "480", "535", "M2"},
+                                                               {"T3", "2ª", "535", "590", "M3"}}));
+
+    QPointer<QWidget> first;
+    QStringList secondSelection = {QStringLiteral("not seen")};
+    ModalScript script;
+    script.then(ModalScript::chooseFile(path))
+        .then([&](QWidget* modal) {
+            first = modal;
+            clickContinuarLater(modal);
+        })
+        .then(script.acknowledge())
+        .then([&](QWidget* modal) {
+            EXPECT_TRUE(first.isNull()); // the rejected dialog is gone
+            secondSelection = entries(frameList(*modal), true);
+            EXPECT_EQ(entries(frameList(*modal)), (QStringList{"M1", "M2", "M3"}));
+            clickEntry(*modal, 2);
+            clickEntry(*modal, 1);
+            clickContinuarLater(modal);
+        })
+        .then(script.acknowledge());
+    TMForm form(ShellSetup{{}, bin, timetable, {}});
+    form.show();
+    form.BExportarClick();
+    EXPECT_TRUE(script.done());
+    EXPECT_TRUE(script.unexpected.isEmpty()) << s(script.unexpected.join(QLatin1Char(',')));
+    EXPECT_EQ(script.messages, (QStringList{NoneSelected, QStringLiteral("Proceso finalizado")}));
+    EXPECT_TRUE(secondSelection.isEmpty());
+    EXPECT_EQ(s(form.resultado), "M2        M3        ");
+    EXPECT_EQ(form.nDiasPlanti, 3);
+    EXPECT_EQ(tableRows(QDir(timetable).filePath(QStringLiteral("DIASHORAST.DBF"))).size(), 2);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}

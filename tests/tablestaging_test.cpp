@@ -1,0 +1,143 @@
+#include "components/engineerror.h"
+#include "tests/testsupport.h"
+#include "to_timetable/tablestaging.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+// A timetable folder as Oranel leaves it: old tables in mixed spellings, and files of its own.
+struct Folder {
+    QTemporaryDir dir;
+    Folder()
+    {
+        writeFile(path(QStringLiteral("PROFT.DBF")), "profesores viejos");
+        writeFile(path(QStringLiteral("proft.mdx")), "índice viejo");
+        writeFile(path(QStringLiteral("AULAT.DBF")), "aulas viejas");
+        writeFile(path(QStringLiteral("SOLUC.DBF")), "horario de Oranel");
+        writeFile(path(QStringLiteral("PERIODOS.MDX")), "se queda");
+    }
+    QString path(const QString& name) const { return dir.filePath(name); }
+};
+
+// Stages new PROFT, AULAT and DIASHORAST2 (with its index) tables.
+void stageTables(TableStaging& staging)
+{
+    const QDir work(staging.folder());
+    for (const char* name : {"PROFT.DBF", "PROFT.MDX", "AULAT.DBF", "AULAT.MDX", "PERIODOS.DBF",
+                             "DIASHORAST2.DBF", "DIASHORAST2.MDX"})
+        staging.replaces(QString::fromLatin1(name));
+    writeFile(work.filePath(QStringLiteral("PROFT.DBF")), "profesores nuevos");
+    writeFile(work.filePath(QStringLiteral("AULAT.DBF")), "aulas nuevas");
+    writeFile(work.filePath(QStringLiteral("PERIODOS.DBF")), "periodos nuevos");
+    writeFile(work.filePath(QStringLiteral("DIASHORAST2.DBF")), "tramos");
+    writeFile(work.filePath(QStringLiteral("DIASHORAST2.MDX")), "índice de tramos");
+}
+
+} // namespace
+
+TEST(TableStaging, CommitMovesTheNewTablesInAndTheOldOnesToABackup)
+{
+    Folder folder;
+    TableStaging staging(folder.dir.path());
+    EXPECT_TRUE(QFileInfo(staging.folder()).isDir());
+    stageTables(staging);
+    const QString backup = staging.commit(QDateTime(QDate(2026, 12, 10), QTime(9, 5, 7)));
+
+    const QMap<QString, QByteArray> after = snapshot(folder.dir.path());
+    const QMap<QString, QByteArray> expected = {
+        {QStringLiteral("PROFT.DBF"), "profesores nuevos"},
+        {QStringLiteral("AULAT.DBF"), "aulas nuevas"},
+        {QStringLiteral("PERIODOS.DBF"), "periodos nuevos"},
+        {QStringLiteral("DIASHORAST2.DBF"), "tramos"},
+        {QStringLiteral("DIASHORAST2.MDX"), "índice de tramos"},
+        {QStringLiteral("SOLUC.DBF"), "horario de Oranel"},
+        {QStringLiteral("PERIODOS.MDX"), "se queda"},
+        {QStringLiteral("quelvana-copias/"), ""},
+        {QStringLiteral("quelvana-copias/2026-12-10_09-05-07/"), ""},
+        {QStringLiteral("quelvana-copias/2026-12-10_09-05-07/PROFT.DBF"), "profesores viejos"},
+        {QStringLiteral("quelvana-copias/2026-12-10_09-05-07/proft.mdx"), "índice viejo"},
+        {QStringLiteral("quelvana-copias/2026-12-10_09-05-07/AULAT.DBF"), "aulas viejas"},
+    };
+    EXPECT_EQ(after, expected);
+    EXPECT_EQ(backup, folder.path(QStringLiteral("quelvana-copias/2026-12-10_09-05-07")));
+}
+
+// Every move of the commit is made to fail in turn: the folder stays byte for byte as it was,
+// and the message names the file.
+TEST(TableStaging, AFailedMoveLeavesTheFolderAsItWas)
+{
+    for (int failing = 1; failing <= 8; ++failing) { // 3 old files out, 5 new ones in
+        SCOPED_TRACE(failing);
+        Folder folder;
+        const QMap<QString, QByteArray> before = snapshot(folder.dir.path());
+        {
+            int moves = 0;
+            TableStaging staging(folder.dir.path(),
+                                 [&](const QString& from, const QString& to, QString* error) {
+                                     if (++moves == failing) {
+                                         *error = QStringLiteral("disco lleno");
+                                         return false;
+                                     }
+                                     return QDir().rename(from, to);
+                                 });
+            stageTables(staging);
+            try {
+                staging.commit();
+                ADD_FAILURE() << "the commit must fail";
+            } catch (const EngineError& error) {
+                EXPECT_NE(error.message().indexOf(QStringLiteral("disco lleno")), -1);
+                EXPECT_NE(error.message().indexOf(QStringLiteral("como estaba")), -1);
+                EXPECT_TRUE(error.message().contains(QStringLiteral(".DBF")) ||
+                            error.message().contains(QStringLiteral(".MDX")) ||
+                            error.message().contains(QStringLiteral(".mdx")));
+            }
+        }
+        EXPECT_EQ(snapshot(folder.dir.path()), before);
+    }
+}
+
+TEST(TableStaging, ARunThatEndsEarlyLeavesNothingBehind)
+{
+    Folder folder;
+    const QMap<QString, QByteArray> before = snapshot(folder.dir.path());
+    {
+        TableStaging staging(folder.dir.path());
+        stageTables(staging);
+    }
+    EXPECT_EQ(snapshot(folder.dir.path()), before);
+
+    // A staging folder left by a killed run is cleared by the next one.
+    QDir(folder.dir.path()).mkpath(QStringLiteral("quelvana-preparando/restos"));
+    writeFile(folder.path(QStringLiteral("quelvana-preparando/PROFT.DBF")), "a medias");
+    {
+        TableStaging staging(folder.dir.path());
+        EXPECT_TRUE(QDir(staging.folder()).isEmpty());
+    }
+    EXPECT_EQ(snapshot(folder.dir.path()), before);
+
+    EXPECT_THROW(TableStaging(folder.path(QStringLiteral("no-existe"))), EngineError);
+}
+
+TEST(TableStaging, KeepsTheNewestBackupsOnly)
+{
+    Folder folder;
+    for (int run = 0; run < TableStaging::KeptBackups + 2; ++run) {
+        TableStaging staging(folder.dir.path());
+        staging.replaces(QStringLiteral("AULAT.DBF"));
+        writeFile(QDir(staging.folder()).filePath(QStringLiteral("AULAT.DBF")),
+                  QByteArray::number(run));
+        staging.commit(QDateTime(QDate(2026, 12, 1 + run), QTime(10, 0)));
+    }
+    const QStringList kept = QDir(folder.path(QStringLiteral("quelvana-copias")))
+                                 .entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    EXPECT_EQ(kept.size(), TableStaging::KeptBackups);
+    EXPECT_EQ(kept.first(), QStringLiteral("2026-12-03_10-00-00"));
+    EXPECT_EQ(readFile(folder.path(QStringLiteral("AULAT.DBF"))), QByteArray::number(6));
+    EXPECT_EQ(
+        readFile(folder.path(QStringLiteral("quelvana-copias/2026-12-07_10-00-00/AULAT.DBF"))),
+        QByteArray::number(5));
+}

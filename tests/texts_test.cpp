@@ -1,0 +1,87 @@
+#include "components/texts.h"
+
+#include <gtest/gtest.h>
+
+using namespace texts;
+
+namespace {
+
+std::string s(const QString& text)
+{
+    return text.toStdString();
+}
+
+} // namespace
+
+TEST(Texts, ChangesTheCaseOfTheLettersAToZOnly)
+{
+    EXPECT_EQ(s(upperAsciiLetters(QStringLiteral("Educación física ñ 1º"))),
+              "EDUCACIóN FíSICA ñ 1º");
+    EXPECT_EQ(s(lowerAsciiLetters(QStringLiteral("EXPORTAR Ñ É"))), "exportar Ñ É");
+}
+
+TEST(Texts, CountsCharactersNotUnits)
+{
+    const QString text = QStringLiteral("Educación \U0001F600 física");
+    EXPECT_EQ(characterCount(text), 18);
+    EXPECT_EQ(s(leftCharacters(text, 10)), "Educación ");
+    EXPECT_EQ(s(leftCharacters(text, 11)), "Educación \U0001F600");
+    EXPECT_EQ(s(rightCharacters(text, 8)), "\U0001F600 física");
+    EXPECT_EQ(s(leftCharacters(QStringLiteral("abc"), 10)), "abc");
+}
+
+TEST(Texts, ReadsIntegersStrictly)
+{
+    const struct {
+        const char* text;
+        std::optional<int> value;
+    } cases[] = {
+        {"42", 42},
+        {" -7\t", -7},
+        {"+5", 5},
+        {"0042", 42},
+        {"2147483647", 2147483647},
+        {"-2147483648", -2147483647 - 1},
+        {"2147483648", {}},
+        {"", {}},
+        {"-", {}},
+        {"1.5", {}},
+        {"1 2", {}},
+        {"١٢", {}},
+        {"0x1A", {}},
+        {"99999999999999999999", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        if (c.value) {
+            EXPECT_EQ(toInteger(QString::fromUtf8(c.text)), *c.value);
+        } else {
+            try {
+                toInteger(QString::fromUtf8(c.text));
+                ADD_FAILURE() << "accepted";
+            } catch (const ConversionError& error) {
+                EXPECT_EQ(s(error.message()),
+                          "'" + std::string(c.text) + "' is not a valid integer value");
+            }
+        }
+    }
+}
+
+TEST(Texts, WritesAndReadsClockTexts)
+{
+    const struct {
+        int minutes;
+        const char* text;
+    } written[] = {{480, "08:00"},   {535, "08:55"}, {545, "09:05"}, {0, "00:00"},
+                   {6000, "100:00"}, {-5, "-1:-5"},  {-61, "-2:-1"}, {1439, "23:59"}};
+    for (const auto& c : written)
+        EXPECT_EQ(s(clockText(c.minutes)), c.text) << c.minutes;
+
+    const struct {
+        const char* text;
+        int minutes;
+    } read[] = {{"08:30", 510}, {"8:30", 510}, {"", 0}, {"23:59", 1439}, {"08:55", 535}};
+    for (const auto& c : read)
+        EXPECT_EQ(clockMinutes(QString::fromUtf8(c.text)), c.minutes) << c.text;
+    EXPECT_THROW(clockMinutes(QStringLiteral("ab:cd")), ConversionError);
+}

@@ -1,0 +1,71 @@
+#include "to_timetable/codelist.h"
+
+#include "components/engineerror.h"
+#include "components/texts.h"
+
+#include <algorithm>
+
+namespace {
+
+// A code over 10 characters becomes its first 8 and last 2 characters.
+QString shortened(const QString& code)
+{
+    if (texts::characterCount(code) <= 10)
+        return code;
+    return texts::leftCharacters(code, 8) + texts::rightCharacters(code, 2);
+}
+
+} // namespace
+
+CodeList::CodeList(LetterCase letterCase, LongCodes longCodes)
+    : m_letterCase(letterCase), m_longCodes(longCodes)
+{
+}
+
+QString CodeList::storedForm(const QString& code) const
+{
+    QString stored = texts::leftCharacters(code, 10);
+    while (stored.endsWith(QLatin1Char(' ')))
+        stored.chop(1);
+    return m_letterCase == LetterCase::Ignored ? stored.toCaseFolded() : stored;
+}
+
+bool CodeList::contains(const QString& code) const
+{
+    return m_given.contains(storedForm(code));
+}
+
+void CodeList::clear()
+{
+    m_given.clear();
+    m_nextCounter.clear();
+}
+
+QString CodeList::give(const QString& code)
+{
+    const QString plain = m_longCodes == LongCodes::Shortened ? shortened(code) : code;
+    if (!contains(plain)) {
+        m_given.insert(storedForm(plain));
+        return plain;
+    }
+    const QString base = texts::leftCharacters(code, 9);
+    const QString baseKey = storedForm(base);
+    // Past this counter no candidate of the base has a final form not met before.
+    const qint64 last = std::min<qint64>(10'000'000, [&] {
+        qint64 limit = 1;
+        for (qsizetype digits = texts::characterCount(base); digits < 12; ++digits)
+            limit *= 10;
+        return limit;
+    }());
+    for (qint64 counter = m_nextCounter.value(baseKey, 1); counter <= last; ++counter) {
+        const QString candidate = shortened(base + QString::number(counter));
+        if (!contains(candidate)) {
+            m_given.insert(storedForm(candidate));
+            m_nextCounter.insert(baseKey, counter + 1);
+            return candidate;
+        }
+    }
+    throw EngineError(QStringLiteral("No quedan códigos libres para «%1»: ya se han dado todos los "
+                                     "que se forman con «%2» y un número.")
+                          .arg(code, base));
+}

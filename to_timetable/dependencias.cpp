@@ -1,0 +1,27 @@
+// The rooms (AULAT).
+
+#include "components/texts.h"
+#include "exchange/yedradocument.h"
+#include "to_timetable/timetablerun.h"
+
+void TimetableRun::TransformarDependencias()
+{
+    createTable(layouts::aulat);
+    CodeList codes(CodeList::LetterCase::Ignored);
+    const std::vector<yedra::Record> records =
+        yedra::guardedRecords(m_document, yedra::Dependencias);
+    DbfTable aulat(tablePath(layouts::aulat));
+    aulat.open();
+    for (const yedra::Record& record : records) {
+        const QString name = record.value(1);
+        QString code = record.value(0);
+        if (code.isEmpty())
+            code = texts::leftCharacters(name, 10);
+        aulat.append();
+        aulat.setText(QStringLiteral("ABREV"), codes.give(code));
+        aulat.setText(QStringLiteral("NOMBRE"), name);
+        aulat.setText(QStringLiteral("DEPCENTRO"), QString());
+        aulat.post();
+    }
+    aulat.close();
+}

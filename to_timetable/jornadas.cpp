@@ -1,0 +1,172 @@
+// TransformarJornadas: the day-and-hour grid (DIASHORAST, with its work table DIASHORAST2) and
+// the period of validity (PERIODOS) from the document's time frames and time slots.
+
+#include "components/dbftable.h"
+#include "components/engineerror.h"
+#include "components/texts.h"
+#include "exchange/yedradocument.h"
+#include "to_timetable/timetablerun.h"
+
+#include <algorithm>
+#include <array>
+
+namespace {
+
+constexpr int CodeWidth = 10;
+constexpr int SelectionSlots = 5;
+
+// A time frame's code as the selection carries it: trimmed, then its first ten characters.
+// Slots and PERIODOS compare their codes this way.
+QString frameCode(const QString& code)
+{
+    return texts::leftCharacters(yedra::trimValue(code), CodeWidth);
+}
+
+// The selection string cut into its five ten-character pieces, each trimmed; pieces past the
+// end of the string are empty, characters after the fiftieth are not looked at.
+std::array<QString, SelectionSlots> decodeSelection(const QString& selection)
+{
+    std::array<QString, SelectionSlots> codes;
+    QString rest = selection;
+    for (QString& code : codes) {
+        const QString piece = texts::leftCharacters(rest, CodeWidth);
+        rest.remove(0, piece.size());
+        code = yedra::trimValue(piece);
+    }
+    return codes;
+}
+
+// The fields a DIASHORAST row copies from its DIASHORAST2 row.
+const QStringList copiedFields = {QStringLiteral("TEXTOHOR"),  QStringLiteral("CODDIHO"),
+                                  QStringLiteral("HORADESDE"), QStringLiteral("HORAHASTA"),
+                                  QStringLiteral("MINUTOS"),   QStringLiteral("MARCOXML")};
+
+void appendGridRow(DbfTable& grid, const DbfTable& taken, const QString& day, int hour)
+{
+    grid.append();
+    grid.setText(QStringLiteral("DIHO"), day + QString::number(hour));
+    grid.setText(QStringLiteral("DIA"), day);
+    grid.setText(QStringLiteral("HORA"), QString::number(hour));
+    for (const QString& field : copiedFields)
+        grid.setText(field, taken.text(field));
+    grid.setText(QStringLiteral("MARCO"), QStringLiteral("0"));
+    grid.post();
+}
+
+} // namespace
+
+void TimetableRun::TransformarJornadas()
+{
+    resultado.clear();
+    createTable(layouts::diashorast);
+    createTable(layouts::diashorast2);
+    createTable(layouts::periodos);
+
+    // The time frames taken: the only one, or those the user picks (one to five), asked again
+    // until the choice passes.
+    const std::vector<yedra::Record> frames = yedra::records(document(), yedra::JornadasEscolares);
+    if (frames.empty())
+        throw EngineError(QStringLiteral("El archivo XML no contiene ningún Marco Horario."));
+    if (frames.size() == 1) {
+        resultado = frames.front().value(0);
+        nDiasPlanti = 1;
+    } else {
+        for (;;) {
+            resultado.clear();
+            const FrameChoice choice = interaction().chooseFrames(document());
+            if (choice.resultMH) {
+                resultado = choice.resultado;
+                nDiasPlanti = choice.frameCount;
+                break;
+            }
+        }
+    }
+
+    std::array<QString, SelectionSlots> selection;
+    if (texts::characterCount(resultado) <= CodeWidth) {
+        selection[0] = yedra::trimValue(texts::leftCharacters(resultado, CodeWidth));
+        nDiasPlanti = 1;
+    } else {
+        selection = decodeSelection(resultado);
+    }
+    auto isSelected = [&selection](const QString& code) {
+        return std::find(selection.begin(), selection.end(), code) != selection.end();
+    };
+
+    // DIASHORAST2: one row per slot of a frame taken. Every slot walked carries the next day
+    // number, 1 to nDiasPlanti over and over, whether its frame was taken or not.
+    DbfTable taken(workFolder(), layouts::diashorast2.name);
+    taken.open();
+    int day = 1;
+    for (const yedra::Record& slot : yedra::guardedRecords(document(), yedra::TramosHorarios)) {
+        const QString code = slot.value(0);
+        const QString label = slot.value(1);
+        const QString start = slot.value(2);
+        const QString end = slot.value(3);
+        const QString marco = frameCode(slot.value(4));
+        if (isSelected(marco)) {
+            const int from = texts::toInteger(start);
+            const int to = texts::toInteger(end);
+            taken.append();
+            taken.setText(QStringLiteral("DIA"), QString::number(day));
+            taken.setText(QStringLiteral("CODDIHO"), code);
+            taken.setText(QStringLiteral("TEXTOHOR"), label);
+            taken.setText(QStringLiteral("HORADESDE"), texts::clockText(from));
+            taken.setText(QStringLiteral("HORAHASTA"), texts::clockText(to));
+            taken.setText(QStringLiteral("MINUTOS"), QString::number(qint64(to) - from));
+            taken.setText(QStringLiteral("MARCOXML"), marco);
+            taken.setInteger(QStringLiteral("ORDEN"), from);
+            taken.post();
+        }
+        day = day >= nDiasPlanti ? 1 : day + 1;
+    }
+
+    // DIASHORAST, from the slots taken in order of their start. One frame: every slot is an
+    // hour of its own on each of the seven days. Several: the slots keep their day, and the
+    // hours are numbered by distinct start over all of them.
+    DbfTable grid(workFolder(), layouts::diashorast.name);
+    grid.open();
+    taken.setOrderByField(QStringLiteral("ORDEN"));
+    taken.first();
+    if (nDiasPlanti <= 1) {
+        int hour = 0;
+        for (; !taken.eof(); taken.next()) {
+            ++hour;
+            for (int d = 1; d <= 7; ++d)
+                appendGridRow(grid, taken, QString::number(d), hour);
+        }
+    } else {
+        int hour = 1;
+        qint64 reference = taken.eof() ? 0 : taken.integer(QStringLiteral("ORDEN"));
+        for (; !taken.eof(); taken.next()) {
+            const qint64 orden = taken.integer(QStringLiteral("ORDEN"));
+            if (orden > reference) {
+                ++hour;
+                reference = orden;
+            }
+            appendGridRow(grid, taken, taken.text(QStringLiteral("DIA")), hour);
+        }
+    }
+    grid.close();
+    taken.close();
+
+    // PERIODOS: the frame whose code is the first piece of the selection, its code cut to ten
+    // characters as the selection cuts it.
+    DbfTable periods(workFolder(), layouts::periodos.name);
+    periods.open();
+    for (const yedra::Record& frame : frames) {
+        const QString code = frame.value(0);
+        const QString name = frame.value(1);
+        const QString first = frame.value(2);
+        const QString last = frame.value(3);
+        if (frameCode(code) != selection[0])
+            continue;
+        periods.append();
+        periods.setText(QStringLiteral("CJORNADA"), code);
+        periods.setText(QStringLiteral("JORNADA"), name);
+        periods.setText(QStringLiteral("FECINI"), first);
+        periods.setText(QStringLiteral("FECFIN"), last);
+        periods.post();
+    }
+    periods.close();
+}

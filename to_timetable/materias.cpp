@@ -1,0 +1,115 @@
+// The subjects (ASIGNOMT, ASIGNOMT2) and the activities added to them as task rows.
+
+#include "components/texts.h"
+#include "exchange/yedradocument.h"
+#include "to_timetable/timetablerun.h"
+
+#include <QHash>
+#include <QPair>
+
+namespace {
+
+void appendOffering(DbfTable& asignomt2, const QString& code, const QString& longCode,
+                    const QString& name, const QString& subjectKey, const QString& offerKey)
+{
+    asignomt2.append();
+    asignomt2.setText(QStringLiteral("COD"), code);
+    asignomt2.setText(QStringLiteral("CODLARGO"), longCode);
+    asignomt2.setText(QStringLiteral("NOMBRE"), name);
+    asignomt2.setText(QStringLiteral("MATERIA"), subjectKey);
+    asignomt2.setText(QStringLiteral("OFERTAMATRI"), offerKey);
+    asignomt2.setBoolean(QStringLiteral("ESTAREA"), false);
+    asignomt2.post();
+}
+
+} // namespace
+
+void TimetableRun::TransformarMaterias()
+{
+    // The lists start empty on every run, also after one that ended early.
+    m_subjectLists = std::make_unique<SubjectLists>();
+    SubjectLists& lists = *m_subjectLists;
+
+    createTable(layouts::asignomt);
+    createTable(layouts::asignomt2);
+    const std::vector<yedra::Record> records = yedra::guardedRecords(m_document, yedra::Materias);
+    DbfTable asignomt(tablePath(layouts::asignomt));
+    asignomt.open();
+    DbfTable asignomt2(tablePath(layouts::asignomt2));
+    asignomt2.open();
+
+    // What the step has written, keyed by the fields as stored, so that finding a row costs no
+    // walk: the first row written wins, as a locate from the first row finds it.
+    QSet<QPair<QByteArray, QByteArray>> offerings;          // MATERIA, OFERTAMATRI
+    QHash<QPair<QByteArray, QByteArray>, QString> subjects; // CODLARGO, NOMBRE -> COD
+
+    for (const yedra::Record& record : records) {
+        const QString offerKey = record.value(0);
+        const QString subjectKey = record.value(1);
+        const QString name = record.value(2);
+        QString longCode = record.value(3);
+        if (longCode.isEmpty())
+            longCode = texts::leftCharacters(name, 10);
+        const QString upperName = texts::upperAsciiLetters(name);
+        const auto offering = qMakePair(storedText(subjectKey, 20), storedText(offerKey, 20));
+
+        const bool repeated = lists.names.contains(upperName) &&
+                              lists.longCodes.contains(longCode) &&
+                              lists.codesAndNames.contains(longCode + name);
+        if (repeated) {
+            if (offerings.contains(offering))
+                continue; // this offering is written already
+            const auto subject =
+                subjects.constFind(qMakePair(storedText(longCode, 10), storedText(name, 80)));
+            if (subject == subjects.constEnd())
+                continue;
+            appendOffering(asignomt2, subject.value(), longCode, name, subjectKey, offerKey);
+            offerings.insert(offering);
+            continue;
+        }
+
+        lists.names.insert(upperName);
+        lists.longCodes.insert(longCode);
+        lists.codesAndNames.insert(longCode + name);
+        const QString code = lists.shortCodes.give(texts::leftCharacters(longCode, 10));
+
+        asignomt.append();
+        asignomt.setText(QStringLiteral("COD"), code);
+        asignomt.setText(QStringLiteral("CODLARGO"), longCode);
+        asignomt.setText(QStringLiteral("NOMBRE"), name);
+        asignomt.setBoolean(QStringLiteral("ESTAREA"), false);
+        asignomt.post();
+        const auto subjectKeyStored = qMakePair(storedText(longCode, 10), storedText(name, 80));
+        if (!subjects.contains(subjectKeyStored))
+            subjects.insert(subjectKeyStored, code);
+
+        appendOffering(asignomt2, code, longCode, name, subjectKey, offerKey);
+        offerings.insert(offering);
+    }
+    asignomt.close();
+    asignomt2.close();
+}
+
+void TimetableRun::TransformarActividades()
+{
+    hayActividad513 = 0;
+    const std::vector<yedra::Record> records =
+        yedra::guardedRecords(m_document, yedra::Actividades);
+    DbfTable asignomt(tablePath(layouts::asignomt));
+    asignomt.open();
+    for (const yedra::Record& record : records) {
+        const QString name = record.value(2);
+        const QString code = record.value(1);
+        asignomt.append();
+        asignomt.setText(QStringLiteral("COD"), code);
+        asignomt.setText(QStringLiteral("CODLARGO"), texts::leftCharacters(name, 10));
+        asignomt.setText(QStringLiteral("NOMBRE"), name);
+        asignomt.setText(QStringLiteral("CODTAREA"), code);
+        asignomt.setBoolean(QStringLiteral("ESTAREA"), true);
+        asignomt.post();
+        if (code == QLatin1String("513"))
+            hayActividad513 = 1;
+    }
+    asignomt.close();
+    m_subjectLists.reset();
+}

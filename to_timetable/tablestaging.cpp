@@ -1,0 +1,150 @@
+#include "to_timetable/tablestaging.h"
+
+#include "components/engineerror.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <utility>
+#include <vector>
+
+const QString TableStaging::StagingFolderName = QStringLiteral("quelvana-preparando");
+const QString TableStaging::BackupFolderName = QStringLiteral("quelvana-copias");
+
+namespace {
+
+QString shown(const QString& path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+bool renameFile(const QString& from, const QString& to, QString* error)
+{
+    if (QFileInfo::exists(to)) {
+        *error = QStringLiteral("ya existe «%1»").arg(shown(to));
+        return false;
+    }
+    if (QDir().rename(from, to))
+        return true;
+    QFile file(from);
+    *error = file.exists() ? QStringLiteral("el sistema no lo permite (¿lo tiene abierto otro "
+                                            "programa o la carpeta es de solo lectura?)")
+                           : QStringLiteral("el archivo ha desaparecido");
+    return false;
+}
+
+QStringList spellingsIn(const QString& folder, const QString& fileName)
+{
+    QStringList out;
+    const QDir dir(folder);
+    for (const QString& entry : dir.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        if (entry.compare(fileName, Qt::CaseInsensitive) == 0)
+            out << dir.filePath(entry);
+    }
+    return out;
+}
+
+} // namespace
+
+TableStaging::TableStaging(const QString& timetableFolder, FileMover mover)
+    : m_timetable(timetableFolder), m_mover(mover ? std::move(mover) : FileMover(renameFile))
+{
+    const QDir timetable(m_timetable);
+    if (!QFileInfo(m_timetable).isDir())
+        throw EngineError(
+            QStringLiteral("No existe la carpeta de horarios «%1».").arg(shown(m_timetable)));
+    m_staging = timetable.filePath(StagingFolderName);
+    // A folder left by a run that was killed holds nothing anyone needs.
+    if (QFileInfo::exists(m_staging) && !QDir(m_staging).removeRecursively())
+        throw EngineError(
+            QStringLiteral("No se pudo borrar la carpeta «%1» que dejó una conversión "
+                           "interrumpida.")
+                .arg(shown(m_staging)));
+    if (!timetable.mkdir(StagingFolderName))
+        throw EngineError(QStringLiteral("No se puede escribir en la carpeta de horarios «%1».")
+                              .arg(shown(m_timetable)));
+}
+
+TableStaging::~TableStaging()
+{
+    if (!m_committed)
+        QDir(m_staging).removeRecursively();
+}
+
+void TableStaging::replaces(const QString& fileName)
+{
+    if (!m_replaced.contains(fileName, Qt::CaseInsensitive))
+        m_replaced << fileName;
+}
+
+QString TableStaging::commit(const QDateTime& when)
+{
+    const QDir timetable(m_timetable);
+    const QString backupRoot = timetable.filePath(BackupFolderName);
+    QString backup =
+        QDir(backupRoot).filePath(when.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")));
+    for (int n = 2; QFileInfo::exists(backup); ++n)
+        backup = QDir(backupRoot)
+                     .filePath(when.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) +
+                               QStringLiteral("_%1").arg(n));
+
+    std::vector<std::pair<QString, QString>> done; // moves made, to undo on failure
+    const bool backupRootExisted = QFileInfo::exists(backupRoot);
+    bool backupMade = false;
+    auto undo = [&]() -> QStringList {
+        QStringList stuck;
+        for (auto it = done.rbegin(); it != done.rend(); ++it) {
+            QString ignored;
+            if (!m_mover(it->second, it->first, &ignored))
+                stuck << shown(it->first);
+        }
+        if (backupMade && stuck.isEmpty()) {
+            QDir().rmdir(backup);
+            if (!backupRootExisted)
+                QDir().rmdir(backupRoot);
+        }
+        return stuck;
+    };
+    auto move = [&](const QString& from, const QString& to) {
+        QString error;
+        if (m_mover(from, to, &error)) {
+            done.emplace_back(from, to);
+            return;
+        }
+        const QStringList stuck = undo();
+        QString message =
+            QStringLiteral("No se pudo mover «%1» a «%2»: %3.").arg(shown(from), shown(to), error);
+        if (stuck.isEmpty())
+            message += QStringLiteral(" La carpeta de horarios se ha dejado como estaba.");
+        else
+            message += QStringLiteral(" No se pudieron devolver a su sitio: %1; están en «%2».")
+                           .arg(stuck.join(QStringLiteral(", ")), shown(backup));
+        throw EngineError(message);
+    };
+
+    QStringList old;
+    for (const QString& name : std::as_const(m_replaced))
+        old << spellingsIn(m_timetable, name);
+    if (!old.isEmpty()) {
+        if (!QDir().mkpath(backup))
+            throw EngineError(
+                QStringLiteral("No se pudo crear la carpeta de copias «%1».").arg(shown(backup)));
+        backupMade = true;
+    }
+    for (const QString& file : std::as_const(old))
+        move(file, QDir(backup).filePath(QFileInfo(file).fileName()));
+    for (const QString& name : std::as_const(m_replaced)) {
+        const QString staged = QDir(m_staging).filePath(name);
+        if (QFileInfo::exists(staged))
+            move(staged, timetable.filePath(name));
+    }
+
+    m_committed = true;
+    QDir(m_staging).removeRecursively();
+
+    // Only the newest backups are kept.
+    QDir backups(backupRoot);
+    QStringList runs = backups.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    while (runs.size() > KeptBackups)
+        QDir(backups.filePath(runs.takeFirst())).removeRecursively();
+    return backupMade ? backup : QString();
+}

@@ -1,0 +1,113 @@
+#include "to_timetable/timetablerun.h"
+
+#include "components/dbftable.h"
+#include "components/engineerror.h"
+#include "exchange/yedradocument.h"
+
+#include <QDir>
+
+namespace {
+
+// How many values the steps read from the records of each group: a shorter record is refused
+// before anything is written, never read with values made up for it.
+const QList<yedra::RecordNeed> recordNeeds = {
+    {yedra::Materias, 5},        {yedra::Actividades, 3},
+    {yedra::Empleados, 7},       {yedra::Dependencias, 2},
+    {yedra::CursosDelCentro, 2}, {yedra::Unidades, 3},
+    {yedra::TramosHorarios, 5},  {yedra::JornadasEscolares, 4, false},
+};
+
+} // namespace
+
+TimetableRun::TimetableRun(QString timetableFolder, QString lookupTable, Interaction& interaction,
+                           TableStaging::FileMover mover)
+    : m_timetableFolder(std::move(timetableFolder)), m_lookupTable(std::move(lookupTable)),
+      m_interaction(interaction), m_mover(std::move(mover))
+{
+}
+
+TimetableRun::~TimetableRun() = default;
+
+QString TimetableRun::loadDocument(const QString& path)
+{
+    if (!m_document.load(path)) {
+        const XmlParseError& error = m_document.parseError();
+        if (error.line > 0)
+            return QStringLiteral("El archivo XML no es válido: %1 (línea %2).")
+                .arg(error.reason)
+                .arg(error.line);
+        return QStringLiteral("El archivo XML no es válido: %1.").arg(error.reason);
+    }
+    if (yedra::records(m_document, yedra::JornadasEscolares).empty())
+        return QStringLiteral("El archivo XML no contiene ningún Marco Horario.");
+    const QList<yedra::ShortRecord> shortRecords = yedra::findShortRecords(m_document, recordNeeds);
+    if (!shortRecords.isEmpty()) {
+        QString message = QStringLiteral("El archivo XML tiene registros con menos datos de los "
+                                         "necesarios y no se puede convertir:\n");
+        return message + yedra::describeShortRecords(shortRecords);
+    }
+    return QString();
+}
+
+void TimetableRun::begin()
+{
+    m_staging = std::make_unique<TableStaging>(m_timetableFolder, m_mover);
+}
+
+QString TimetableRun::workFolder() const
+{
+    if (!m_staging)
+        throw EngineError(QStringLiteral("La conversión no ha empezado."));
+    return m_staging->folder();
+}
+
+void TimetableRun::runSteps()
+{
+    workFolder(); // the steps need the staging folder
+    TransformarMaterias();
+    TransformarActividades();
+    TransformarEmpleados();
+    TransformarDependencias();
+    TransformarJornadas();
+}
+
+void TimetableRun::createTable(const TableLayout& layout)
+{
+    DbfTable table(workFolder(), layout.name);
+    table.deleteFiles();
+    table.create(layout.fields, layout.indexField);
+    m_staging->replaces(layout.name + QStringLiteral(".DBF"));
+    if (layout.replacesIndex)
+        m_staging->replaces(layout.name + QStringLiteral(".MDX"));
+}
+
+QString TimetableRun::tablePath(const TableLayout& layout) const
+{
+    return QDir(workFolder()).filePath(layout.name + QStringLiteral(".DBF"));
+}
+
+QList<QPair<QString, int>> TimetableRun::stagedTables() const
+{
+    QList<QPair<QString, int>> out;
+    const QDir staging(workFolder());
+    for (const QString& name : m_staging->replacedFiles()) {
+        if (!name.endsWith(QStringLiteral(".DBF"), Qt::CaseInsensitive) ||
+            !QFileInfo::exists(staging.filePath(name)))
+            continue;
+        DbfTable table(staging.filePath(name));
+        table.open();
+        out.append({name.left(name.size() - 4), table.rowCount()});
+    }
+    return out;
+}
+
+QString TimetableRun::commit()
+{
+    workFolder();
+    return m_staging->commit();
+}
+
+void TimetableRun::abandon()
+{
+    m_staging.reset();
+}

@@ -1,0 +1,92 @@
+#pragma once
+
+#include "components/dbftable.h"
+#include "components/interaction.h"
+#include "components/xmldocument.h"
+#include "to_timetable/codelist.h"
+#include "to_timetable/tablelayouts.h"
+#include "to_timetable/tablestaging.h"
+
+#include <QList>
+#include <QPair>
+#include <QSet>
+#include <QString>
+#include <memory>
+
+// The Yedra-to-timetable run ("exportar"): the document it converts, the state its steps share,
+// and the all-or-nothing frame around them. The window and quelvana-cli drive it the same way:
+//
+//     TimetableRun run(folder, lookup, interaction);
+//     if (const QString refusal = run.loadDocument(path); !refusal.isEmpty()) ...;
+//     run.begin();
+//     run.runSteps();
+//     run.commit();
+//
+// Until commit() the timetable folder is not touched; a run that throws leaves it as it was.
+class TimetableRun {
+public:
+    TimetableRun(QString timetableFolder, QString lookupTable, Interaction& interaction,
+                 TableStaging::FileMover mover = {});
+    ~TimetableRun();
+
+    // Loads the document and checks that it can be converted: a document that cannot be
+    // parsed, has no time frame, or has records shorter than the steps read is refused.
+    // Returns the message for the user, empty when the run can go on.
+    QString loadDocument(const QString& path);
+
+    // Prepares the staging folder the steps write into.
+    void begin();
+    // The steps built so far, in their fixed order.
+    void runSteps();
+    // The tables the steps wrote, with their rows, as they stand in the staging folder.
+    QList<QPair<QString, int>> stagedTables() const;
+    // Moves the new tables into place (the old ones into a dated backup). Returns the backup
+    // folder, empty when nothing was replaced.
+    QString commit();
+    // Drops what the steps wrote, after a failure: the timetable folder is as it was.
+    void abandon();
+
+    // The steps, in the order runSteps() calls them. Each reads the loaded document and
+    // writes its tables in the work folder.
+    void TransformarMaterias();     // ASIGNOMT, ASIGNOMT2
+    void TransformarActividades();  // the task rows of ASIGNOMT; hayActividad513
+    void TransformarEmpleados();    // PROFT
+    void TransformarDependencias(); // AULAT
+    void TransformarJornadas();     // DIASHORAST, DIASHORAST2, PERIODOS
+
+    XmlDocument& document() { return m_document; }
+    const QString& timetableFolder() const { return m_timetableFolder; }
+    const QString& lookupTable() const { return m_lookupTable; }
+    // Where the steps write and read their tables during the run.
+    QString workFolder() const;
+    Interaction& interaction() { return m_interaction; }
+
+    // A step's new table in the work folder: its old files there removed, the table created
+    // empty, and its files in the timetable folder marked for replacement at commit.
+    void createTable(const TableLayout& layout);
+    // A table of this run, in the work folder.
+    QString tablePath(const TableLayout& layout) const;
+
+    // State the steps share through the run.
+    int hayActividad513 = 0; // 1 when the activities include the code "513"
+    QString resultado;       // the selection string of the time frames taken
+    int nDiasPlanti = 0;     // the day modulus
+
+private:
+    // The subject lists: filled by TransformarMaterias, released by TransformarActividades.
+    // Membership is exact, letter case counting.
+    struct SubjectLists {
+        QSet<QString> names;         // names upper-cased (a to z only)
+        QSet<QString> longCodes;     // long codes
+        QSet<QString> codesAndNames; // long code immediately followed by the name
+        CodeList shortCodes{CodeList::LetterCase::Sensitive};
+    };
+    std::unique_ptr<SubjectLists> m_subjectLists;
+
+    QString m_timetableFolder;
+    QString m_lookupTable;
+    Interaction& m_interaction;
+    TableStaging::FileMover m_mover;
+    XmlDocument m_document;
+    std::unique_ptr<TableStaging> m_staging;
+};
