@@ -233,6 +233,8 @@ void TMForm::BExportarClick()
         TransformarActividades();
         TransformarEmpleados();
         TransformarDependencias();
+        TransformarCursosUnidades();
+        TransformarAsignaciones();
         TransformarJornadas();
         m_run->commit();
         m_interaction.setBusy(false);
@@ -266,6 +268,16 @@ void TMForm::TransformarEmpleados()
 void TMForm::TransformarDependencias()
 {
     m_run->TransformarDependencias();
+}
+
+void TMForm::TransformarCursosUnidades()
+{
+    m_run->TransformarCursosUnidades();
+}
+
+void TMForm::TransformarAsignaciones()
+{
+    m_run->TransformarAsignaciones();
 }
 
 void TMForm::TransformarJornadas()

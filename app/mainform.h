@@ -70,6 +70,8 @@ private:
     void TransformarActividades();
     void TransformarEmpleados();
     void TransformarDependencias();
+    void TransformarCursosUnidades();
+    void TransformarAsignaciones();
     void TransformarJornadas();
     QString executableFile(const QString& name) const;
 

@@ -504,6 +504,12 @@ QByteArray storedText(const QString& text, int width)
     return bytes;
 }
 
+QString textAsRead(const QString& text, int width)
+{
+    const QByteArray bytes = storedText(text, width);
+    return CodePage::windows1252().decode(bytes.constData(), bytes.size());
+}
+
 DbfTable::DbfTable(const QString& folder, const QString& name)
     : m_folder(folder),
       m_fileName(name.contains(QLatin1Char('.')) ? name : name + QStringLiteral(".DBF"))
@@ -765,6 +771,11 @@ const QList<DbfField>& DbfTable::fields() const
 {
     requireOpen("fields");
     return m_file->fields;
+}
+
+DbfField DbfTable::field(const QString& name) const
+{
+    return m_file->fields[fieldIndex(name)];
 }
 
 int DbfTable::rowCount() const

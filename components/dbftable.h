@@ -43,6 +43,8 @@ struct TableFile;
 // 1252, cut to the width, pad blanks removed): two texts with the same stored form are one value
 // to a locate.
 QByteArray storedText(const QString& text, int width);
+// The same text as reading the field back gives it.
+QString textAsRead(const QString& text, int width);
 
 // A dBase table (.DBF, with its production index .MDX when it has one) reached through a
 // cursor, as Oranel's tables are. The object closes its file when it goes out of scope.
@@ -86,6 +88,9 @@ public:
     bool isOpen() const;
 
     const QList<DbfField>& fields() const;
+    // The field of that name (found as text() finds it); throws TableError naming the field
+    // when the table has none.
+    DbfField field(const QString& name) const;
     // Rows that a walk without a filter visits (deleted rows do not count).
     int rowCount() const;
 

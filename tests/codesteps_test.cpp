@@ -1,3 +1,4 @@
+#include "tests/stepfixture.h"
 #include "tests/testsupport.h"
 #include "to_timetable/timetablerun.h"
 
@@ -13,63 +14,6 @@ std::string s(const QString& text)
 {
     return text.toStdString();
 }
-
-// A run that is never asked anything.
-class NoQuestions : public Interaction {
-public:
-    void showMessage(const QString&) override { ADD_FAILURE() << "unexpected message"; }
-    FrameChoice chooseFrames(const XmlDocument&) override
-    {
-        ADD_FAILURE() << "unexpected frame dialog";
-        return {};
-    }
-    bool completeTeachers(const QString&) override { return false; }
-};
-
-using Records = QList<QStringList>;
-
-QByteArray escaped(const QString& text)
-{
-    return text.toHtmlEscaped().toUtf8();
-}
-
-// A Yedra document holding the given groups, each record with its values in order.
-QByteArray yedraDocument(const QList<QPair<QString, Records>>& groups)
-{
-    QByteArray out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<SERVICIO><BLOQUE_DATOS>\n";
-    for (const auto& [name, records] : groups) {
-        out += "<grupo_datos seq=\"" + name.toUtf8() + "\">\n";
-        for (const QStringList& values : records) {
-            out += "  <grupo_datos>";
-            for (const QString& v : values)
-                out += "<dato>" + escaped(v) + "</dato>";
-            out += "</grupo_datos>\n";
-        }
-        out += "</grupo_datos>\n";
-    }
-    return out + "</BLOQUE_DATOS></SERVICIO>\n";
-}
-
-// Runs steps on a document into a fresh timetable folder and commits.
-struct StepRun {
-    QTemporaryDir dir;
-    QString folder = dir.filePath(QStringLiteral("OTEMP"));
-    NoQuestions interaction;
-
-    void run(const QByteArray& document, const std::function<void(TimetableRun&)>& steps)
-    {
-        QDir().mkpath(folder);
-        TimetableRun run(folder, QString(), interaction);
-        ASSERT_TRUE(run.document().loadXml(document));
-        run.begin();
-        steps(run);
-        run.commit();
-    }
-    QList<QStringList> rows(const TableLayout& layout) const
-    {
-        return tableRows(QDir(folder).filePath(layout.name + QStringLiteral(".DBF")));
-    }
-};
 
 // Python's reading of a table has the layout's fields, in order, with their types and widths,
 // and the same rows as the layer reads.

@@ -68,6 +68,8 @@ void TimetableRun::runSteps()
     TransformarActividades();
     TransformarEmpleados();
     TransformarDependencias();
+    TransformarCursosUnidades();
+    TransformarAsignaciones();
     TransformarJornadas();
 }
 

@@ -52,6 +52,8 @@ public:
     void TransformarActividades();  // the task rows of ASIGNOMT; hayActividad513
     void TransformarEmpleados();    // PROFT
     void TransformarDependencias(); // AULAT
+    void TransformarCursosUnidades(); // CURSOST, GRUPOST, with the lookup table's levels
+    void TransformarAsignaciones();   // ASIGT
     void TransformarJornadas();     // DIASHORAST, DIASHORAST2, PERIODOS
 
     XmlDocument& document() { return m_document; }

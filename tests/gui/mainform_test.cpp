@@ -42,12 +42,15 @@ struct Shell {
         writeFile(document, validDocument);
         writeFile(QDir(timetable).filePath(QStringLiteral("PROFT.DBF")), "tabla de Oranel");
         writeFile(QDir(timetable).filePath(QStringLiteral("SOLUC.DBF")), "horario resuelto");
-        if (withLookup) {
-            DbfTable lookup(bin, QStringLiteral("NIVELCAN"));
-            lookup.create({{QStringLiteral("X_OFERTAMAT"), FieldDef::Type::Integer},
-                           {QStringLiteral("NIVEL_ABREV"), FieldDef::Type::Text, 5},
-                           {QStringLiteral("NIVEL"), FieldDef::Type::Text, 60}});
-        }
+        if (withLookup)
+            installLookupTable();
+    }
+    void installLookupTable() const
+    {
+        DbfTable lookup(bin, QStringLiteral("NIVELCAN"));
+        lookup.create({{QStringLiteral("X_OFERTAMAT"), FieldDef::Type::Integer},
+                       {QStringLiteral("NIVEL_ABREV"), FieldDef::Type::Text, 5},
+                       {QStringLiteral("NIVEL"), FieldDef::Type::Text, 60}});
     }
     ShellSetup setup(const QStringList& arguments) const
     {
@@ -182,8 +185,7 @@ TEST(MainForm, AMissingLookupTableLeavesTheWindowOpen)
     EXPECT_EQ(shell.status(), QStringLiteral("0"));
 
     // The lookup table installed, a cancelled dialog goes on with the document chosen before.
-    DbfTable(shell.bin, QStringLiteral("NIVELCAN"))
-        .create({{QStringLiteral("X_OFERTAMAT"), FieldDef::Type::Integer}});
+    shell.installLookupTable();
     script.then(ModalScript::cancel()).then(script.acknowledge());
     form.show();
     form.BExportarClick();

@@ -1,0 +1,100 @@
+// The class assignments (ASIGT): every subject record with every group of its course.
+
+#include "components/texts.h"
+#include "exchange/yedradocument.h"
+#include "to_timetable/timetablerun.h"
+
+#include <QHash>
+
+namespace {
+
+struct Group {
+    QString abrev;
+    QString nivel;
+    QString curso;
+    QString grupo;
+};
+
+// A subject name as the lookup compares it: upper-cased (a to z only), then trimmed.
+QString comparedName(const QString& name)
+{
+    return texts::trimmed(texts::upperAsciiLetters(name));
+}
+
+// Weekly minutes to teaching hours: rounded up, at least 1.
+int hoursOf(int minutes)
+{
+    const int hours = minutes > 0 ? (minutes - 1) / 60 + 1 : -(-minutes / 60);
+    return std::max(hours, 1);
+}
+
+// The lesson pattern: n ones, or for more than 13 hours n - 13 followed by thirteen ones.
+QString lessonPattern(int hours)
+{
+    const QString thirteen(13, QLatin1Char('1'));
+    return hours > 13 ? QString::number(hours - 13) + thirteen : QString(hours, QLatin1Char('1'));
+}
+
+} // namespace
+
+void TimetableRun::TransformarAsignaciones()
+{
+    createTable(layouts::asigt);
+
+    // The subject codes by name and the groups by course offer key, read once: a lookup then
+    // finds the first row in natural order without a walk.
+    QHash<QString, QString> codeByName;
+    {
+        DbfTable asignomt(tablePath(layouts::asignomt));
+        asignomt.open(DbfTable::Access::Exclusive);
+        for (asignomt.first(); !asignomt.eof(); asignomt.next()) {
+            const QString name = comparedName(asignomt.text(QStringLiteral("NOMBRE")));
+            if (!codeByName.contains(name))
+                codeByName.insert(name, asignomt.text(QStringLiteral("COD")));
+        }
+    }
+    QHash<QString, QList<Group>> groupsByOffer;
+    {
+        DbfTable grupost(tablePath(layouts::grupost));
+        grupost.open(DbfTable::Access::Exclusive);
+        for (grupost.first(); !grupost.eof(); grupost.next())
+            groupsByOffer[grupost.text(QStringLiteral("CLAVECURSO"))].append(
+                {grupost.text(QStringLiteral("ABREV")), grupost.text(QStringLiteral("NIVEL")),
+                 grupost.text(QStringLiteral("CURSO")), grupost.text(QStringLiteral("GRUPO"))});
+    }
+
+    const std::vector<yedra::Record> records = yedra::guardedRecords(m_document, yedra::Materias);
+    DbfTable asigt(tablePath(layouts::asigt));
+    asigt.open();
+    for (const yedra::Record& record : records) {
+        const QString offerKey = record.value(0);
+        const QString subjectKey = record.value(1);
+        const QString name = record.value(2);
+        QString minutes = record.value(4);
+        const QString code = codeByName.value(comparedName(texts::leftCharacters(name, 80)));
+        if (code.isEmpty())
+            continue;
+        if (minutes.isEmpty())
+            minutes = QStringLiteral("240");
+        for (const Group& group : groupsByOffer.value(offerKey)) {
+            // Converted for every row produced: a record that gives no row never fails here.
+            const int hours = hoursOf(texts::toInteger(minutes));
+            asigt.append();
+            asigt.setText(QStringLiteral("CASIG"), code);
+            asigt.setText(QStringLiteral("CGRUP"), group.abrev);
+            asigt.setText(QStringLiteral("CAULA"), QString());
+            asigt.setText(QStringLiteral("TURNO"), QString());
+            asigt.setText(QStringLiteral("NIVEL"), group.nivel);
+            asigt.setText(QStringLiteral("CURSO"), group.curso);
+            asigt.setText(QStringLiteral("GRUPO"), group.grupo);
+            asigt.setFloat(QStringLiteral("HORAS"), hours);
+            asigt.setText(QStringLiteral("SESIONES"), lessonPattern(hours));
+            asigt.setText(QStringLiteral("CLAVE"), subjectKey);
+            asigt.setText(QStringLiteral("CLAVECURSO"), offerKey);
+            if (hayActividad513 == 1)
+                asigt.setText(QStringLiteral("CTAREA"), QStringLiteral("513"));
+            asigt.post();
+        }
+    }
+    asigt.close();
+}

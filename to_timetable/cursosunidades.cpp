@@ -1,0 +1,132 @@
+// The courses (CURSOST), with their levels from the lookup table, and the class groups
+// (GRUPOST).
+
+#include "components/texts.h"
+#include "exchange/yedradocument.h"
+#include "to_timetable/timetablerun.h"
+
+#include <QHash>
+
+namespace {
+
+struct Level {
+    QString abbreviation; // NIVEL_ABREV
+    QString name;         // NIVEL
+};
+
+// The lookup table's rows by course offer key, the first row of a key winning. A key that is
+// not a whole number equals no course offer key, and neither does a blank one.
+QHash<qint64, Level> readLevels(const QString& path)
+{
+    DbfTable lookup(path);
+    lookup.open(DbfTable::Access::Shared);
+    for (const char* name : {"X_OFERTAMATRIG", "NIVEL_ABREV", "NIVEL"})
+        lookup.field(QLatin1String(name)); // a missing field is named before anything is read
+    QHash<qint64, Level> levels;
+    for (lookup.first(); !lookup.eof(); lookup.next()) {
+        const QString key = lookup.text(QStringLiteral("X_OFERTAMATRIG"));
+        bool whole = false;
+        const qint64 value = key.toLongLong(&whole);
+        if (!whole || levels.contains(value))
+            continue;
+        levels.insert(value, {lookup.text(QStringLiteral("NIVEL_ABREV")),
+                              lookup.text(QStringLiteral("NIVEL"))});
+    }
+    return levels;
+}
+
+// A course as its CURSOST row reads back.
+struct Course {
+    QString level;
+    QString course;
+    QString study;
+};
+
+// The group code: the unit name's first 10 characters that are not blanks, trimmed.
+QString groupCode(const QString& name)
+{
+    QString code;
+    int taken = 0;
+    for (char32_t c : name.toUcs4()) {
+        if (taken == 10)
+            break;
+        if (c == U' ')
+            continue;
+        code += QString::fromUcs4(&c, 1);
+        ++taken;
+    }
+    return texts::trimmed(code);
+}
+
+} // namespace
+
+void TimetableRun::TransformarCursosUnidades()
+{
+    createTable(layouts::grupost);
+    createTable(layouts::cursost);
+    CodeList codes(CodeList::LetterCase::Ignored);
+
+    // Courses.
+    const std::vector<yedra::Record> courseRecords =
+        yedra::guardedRecords(m_document, yedra::CursosDelCentro);
+    const QHash<qint64, Level> levels = readLevels(m_lookupTable);
+    QHash<QString, Course> coursesByKey; // CLAVE as read back; the first row wins
+    DbfTable cursost(tablePath(layouts::cursost));
+    cursost.open();
+    for (const yedra::Record& record : courseRecords) {
+        const QString key = record.value(0);
+        const int number = texts::toInteger(key);
+        QString name = record.value(1);
+        const QString course = texts::leftCharacters(name, 1);
+        QString level = QStringLiteral("Niv");
+        if (const auto found = levels.constFind(number); found != levels.constEnd()) {
+            level = found->abbreviation;
+            name += QStringLiteral(" (") + found->name + QLatin1Char(')');
+        }
+        if (level.isEmpty())
+            level = QStringLiteral("Niv");
+
+        cursost.append();
+        cursost.setText(QStringLiteral("CLAVE"), key);
+        cursost.setText(QStringLiteral("NIVEL"), level);
+        cursost.setText(QStringLiteral("CURSO"), course);
+        cursost.setText(QStringLiteral("ESTUD"), name);
+        cursost.setText(QStringLiteral("ABREV"), texts::leftCharacters(level, 1) + course);
+        cursost.post();
+        const QString keyAsRead = cursost.text(QStringLiteral("CLAVE"));
+        if (!coursesByKey.contains(keyAsRead))
+            coursesByKey.insert(keyAsRead, {cursost.text(QStringLiteral("NIVEL")),
+                                            cursost.text(QStringLiteral("CURSO")),
+                                            cursost.text(QStringLiteral("ESTUD"))});
+    }
+
+    // Groups.
+    const std::vector<yedra::Record> unitRecords =
+        yedra::guardedRecords(m_document, yedra::Unidades);
+    DbfTable grupost(tablePath(layouts::grupost));
+    grupost.open();
+    for (const yedra::Record& record : unitRecords) {
+        const QString unitKey = record.value(0);
+        const QString name = record.value(1);
+        const QString offerKey = record.value(2);
+        const Course course = coursesByKey.value(offerKey);
+        const QString letter = texts::rightCharacters(name, 1);
+        const QString descrip = course.study.isEmpty()
+                                    ? QLatin1Char(' ') + course.level + QLatin1Char(' ') +
+                                          course.course + QLatin1Char(' ') + letter
+                                    : QLatin1Char('(') + name + QStringLiteral(") ") + course.study;
+
+        grupost.append();
+        grupost.setText(QStringLiteral("ABREV"), codes.give(groupCode(name)));
+        grupost.setText(QStringLiteral("TURNO"), QString());
+        grupost.setText(QStringLiteral("NIVEL"), course.level);
+        grupost.setText(QStringLiteral("CURSO"), course.course);
+        grupost.setText(QStringLiteral("GRUPO"), letter);
+        grupost.setText(QStringLiteral("CLAVE"), unitKey);
+        grupost.setText(QStringLiteral("CLAVECURSO"), offerKey);
+        grupost.setText(QStringLiteral("DESCRIP"), descrip);
+        grupost.post();
+    }
+    grupost.close();
+    cursost.close();
+}
