@@ -8,6 +8,7 @@
 #include "components/platform.h"
 #include "components/texts.h"
 #include "to_timetable/timetablerun.h"
+#include "to_yedra/exportrun.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -291,8 +292,33 @@ void TMForm::BImportarClick()
 {
     if (!chooseExistingDocument())
         return;
-    showMessageBox(this, QStringLiteral("La transformación desde Oranel hacia Yedra todavía no "
-                                        "está disponible en esta versión."));
+    ExportRun::Result result;
+    try {
+        m_interaction.setBusy(true);
+        ExportRun run(m_setup.timetableFolder, m_interaction);
+        result = run.run(filenameXML);
+        m_interaction.setBusy(false);
+    } catch (const std::exception& error) {
+        // Nothing is saved; the window stays open with the status as it was.
+        m_interaction.setBusy(false);
+        const auto* engine = dynamic_cast<const EngineError*>(&error);
+        showErrorBox(this, engine ? engine->message() : QString::fromLocal8Bit(error.what()));
+        return;
+    }
+    Result = result.verdict;
+    switch (result.outcome) {
+    case ExportRun::Outcome::Refused:
+        showMessageBox(this, result.message);
+        return;
+    case ExportRun::Outcome::Incomplete:
+        // Teacher data still missing: the program ends, whatever the run mode.
+        showMessageBox(this, result.message);
+        closeMainWindow();
+        return;
+    case ExportRun::Outcome::Saved:
+        runEnded();
+        return;
+    }
 }
 
 void TMForm::Button1Click()

@@ -1,7 +1,7 @@
 #include "app/windowinteraction.h"
 
-#include "components/engineerror.h"
 #include "to_timetable/plantihoras.h"
+#include "to_yedra/controlprofes.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -51,10 +51,12 @@ FrameChoice WindowInteraction::chooseFrames(const XmlDocument& document)
     return FrameChoice{dialog.resultMH, dialog.resultado, dialog.frameCount()};
 }
 
-bool WindowInteraction::completeTeachers(const QString&)
+bool WindowInteraction::completeTeachers(const QString& tablePath)
 {
-    throw EngineError(QStringLiteral("La revisión de los datos del profesorado todavía no está "
-                                     "disponible."));
+    // One dialog per showing; its verdict is read before it goes.
+    TControlProfesores dialog(tablePath, m_owner);
+    dialog.exec();
+    return dialog.result;
 }
 
 void WindowInteraction::setBusy(bool busy)

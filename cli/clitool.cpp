@@ -1,9 +1,12 @@
 #include "cli/clitool.h"
 
 #include "cli/cliinteraction.h"
+#include "components/dbftable.h"
 #include "components/engineerror.h"
 #include "components/platform.h"
 #include "to_timetable/timetablerun.h"
+#include "to_yedra/exportrun.h"
+#include "to_yedra/teachercheck.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -130,14 +133,34 @@ int exportar(const Command& command, const QString& executableFolder, QTextStrea
     return 0;
 }
 
-int importar(const Command& command, QTextStream& err)
+int importar(const Command& command, QTextStream& out, QTextStream& err)
 {
     if (!QFileInfo(command.document).isFile()) {
         err << "No existe archivo: " << QDir::toNativeSeparators(command.document) << Qt::endl;
         return 1;
     }
-    err << "La transformación desde Oranel hacia Yedra todavía no está disponible en esta versión."
-        << Qt::endl;
+    const QString folder = platform::resolveLetterCase(command.timetableFolder);
+    CliInteraction interaction(QStringList(), err);
+    ExportRun run(folder, interaction);
+    const ExportRun::Result result = run.run(command.document);
+    switch (result.outcome) {
+    case ExportRun::Outcome::Saved:
+        out << QDir::toNativeSeparators(result.savedPath) << Qt::endl;
+        return 0;
+    case ExportRun::Outcome::Refused:
+        err << result.message << Qt::endl;
+        return 1;
+    case ExportRun::Outcome::Incomplete: {
+        err << "Faltan X_EMPLEADO o F_TOMAPOS de estos profesores (complételos en la tabla "
+               "PROFT desde la ventana de Quelvana o en Oranel):"
+            << Qt::endl;
+        DbfTable proft(folder, QStringLiteral("PROFT"));
+        proft.open();
+        for (const QString& teacher : incompleteTeachers(proft))
+            err << "  " << teacher << Qt::endl;
+        return 1;
+    }
+    }
     return 1;
 }
 
@@ -162,7 +185,7 @@ int runQuelvanaCli(const QStringList& arguments, const QString& executableFolder
     try {
         if (parsed.command->verb == QLatin1String("exportar"))
             return exportar(*parsed.command, executableFolder, out, err);
-        return importar(*parsed.command, err);
+        return importar(*parsed.command, out, err);
     } catch (const EngineError& error) {
         err << error.message() << Qt::endl;
         return 1;

@@ -1,5 +1,6 @@
 #include "components/platform.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -61,6 +62,26 @@ QString resolveLetterCase(const QString& path)
 
 #ifdef Q_OS_WIN
 
+QString regionalDateTime(const QDateTime& moment)
+{
+    const QDate d = moment.date();
+    const QTime t = moment.time();
+    SYSTEMTIME st = {};
+    st.wYear = WORD(d.year());
+    st.wMonth = WORD(d.month());
+    st.wDay = WORD(d.day());
+    st.wHour = WORD(t.hour());
+    st.wMinute = WORD(t.minute());
+    st.wSecond = WORD(t.second());
+    wchar_t date[128] = {};
+    wchar_t time[128] = {};
+    if (!GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, &st, nullptr, date, 128,
+                         nullptr) ||
+        !GetTimeFormatEx(LOCALE_NAME_USER_DEFAULT, 0, &st, nullptr, time, 128))
+        return moment.toString(QStringLiteral("dd/MM/yyyy H:mm:ss"));
+    return QString::fromWCharArray(date) + QLatin1Char(' ') + QString::fromWCharArray(time);
+}
+
 bool tryLockFile(QFile& file, LockKind kind)
 {
     auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(file.handle()));
@@ -80,6 +101,12 @@ void unlockFile(QFile& file)
 }
 
 #else
+
+QString regionalDateTime(const QDateTime& moment)
+{
+    return moment.toString(QStringLiteral("dd/MM/yyyy")) + QLatin1Char(' ') +
+           moment.toString(QStringLiteral("H:mm:ss"));
+}
 
 bool tryLockFile(QFile& file, LockKind kind)
 {

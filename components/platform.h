@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class QDateTime;
 class QFile;
 
 // What differs between Windows, where Oranel runs natively, and the other systems, where it
@@ -16,6 +17,11 @@ QString timetableFolder();
 // The path with each of its parts found without regard to letter case where the file system
 // cares (an existing "otemp" serves for "OTEMP"); parts that do not exist stay as given.
 QString resolveLetterCase(const QString& path);
+
+// A moment as the user's regional settings write it: the short date, a blank and the long time.
+// On Windows, the user's own formats; elsewhere, where there are no such settings, the Spanish
+// defaults "dd/MM/yyyy" and "H:mm:ss" (10/12/2026 9:05:07).
+QString regionalDateTime(const QDateTime& moment);
 
 enum class LockKind { Shared, Exclusive };
 

@@ -4,8 +4,10 @@
 #include "components/engineerror.h"
 #include "components/xmldocument.h"
 #include "tests/testsupport.h"
+#include "to_timetable/tablelayouts.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -168,4 +170,43 @@ TEST(Cli, ChoosesTheTimeFramesItIsTold)
             }
         }
     }
+}
+
+// Teacher data cannot be completed without the window: importar names the teachers and fails.
+TEST(Cli, ImportarNamesTheTeachersWithoutTheirData)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("OTEMP"));
+    QDir().mkpath(folder);
+    for (const TableLayout* layout : {&layouts::proft, &layouts::asigt, &layouts::asignomt,
+                                      &layouts::asignomt2, &layouts::grupost, &layouts::cursost,
+                                      &layouts::aulat, &layouts::diashorast, &layouts::periodos})
+        DbfTable(folder, layout->name).create(layout->fields);
+    DbfTable(folder, QStringLiteral("SOLUC"))
+        .create({{QStringLiteral("PROF"), FieldDef::Type::Text, 10},
+                 {QStringLiteral("DIA"), FieldDef::Type::Integer}});
+    DbfTable proft(folder, QStringLiteral("PROFT"));
+    proft.open();
+    for (const char* abrev : {"GLA", "MJS", "PRN"}) {
+        proft.append();
+        proft.setText(QStringLiteral("ABREV"), QString::fromLatin1(abrev));
+        proft.setText(QStringLiteral("NOMBRE"),
+                      QStringLiteral("Nombre de ") + QString::fromLatin1(abrev));
+        proft.setText(QStringLiteral("X_EMPLEADO"),
+                      abrev[0] == 'M' ? QString() : QStringLiteral("12"));
+        proft.setText(QStringLiteral("F_TOMAPOS"),
+                      abrev[0] == 'P' ? QStringLiteral("  ") : QStringLiteral("01/09/2020"));
+        proft.post();
+    }
+    proft.close();
+    const QString document = dir.filePath(QStringLiteral("horario.xml"));
+    writeFile(document, "<SERVICIO><BLOQUE_DATOS><g>2026</g></BLOQUE_DATOS></SERVICIO>");
+
+    const Outcome outcome =
+        run({QStringLiteral("importar"), document, QStringLiteral("--timetable-folder"), folder});
+    EXPECT_EQ(outcome.code, 1);
+    EXPECT_NE(outcome.err.indexOf(QStringLiteral("MJS (Nombre de MJS)")), -1) << s(outcome.err);
+    EXPECT_NE(outcome.err.indexOf(QStringLiteral("PRN (Nombre de PRN)")), -1);
+    EXPECT_EQ(outcome.err.indexOf(QStringLiteral("GLA")), -1);
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("ResultadoOranelhorario.xml"))));
 }

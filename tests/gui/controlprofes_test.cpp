@@ -1,0 +1,598 @@
+#include "app/windowinteraction.h"
+#include "components/dbftable.h"
+#include "tests/gui/modalscript.h"
+#include "tests/testsupport.h"
+#include "to_timetable/tablelayouts.h"
+#include "to_yedra/controlprofes.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <QWindow>
+#include <functional>
+#include <gtest/gtest.h>
+#include <optional>
+
+namespace {
+
+std::string s(const QString& text)
+{
+    return text.toStdString();
+}
+
+// A teacher as the grid shows it: ABREV, NOMBRE, X_EMPLEADO, F_TOMAPOS.
+using Row = QStringList;
+using Rows = QList<Row>;
+
+std::string s(const Rows& rows)
+{
+    QStringList lines;
+    for (const Row& row : rows)
+        lines << row.join(QLatin1Char('|'));
+    return s(lines.join(QLatin1Char('\n')));
+}
+
+constexpr int XEmpleado = 2;
+constexpr int FTomapos = 3;
+
+// PROFT in a temporary timetable folder, with these teachers in this order.
+struct Proft {
+    QTemporaryDir dir;
+    QString path;
+
+    explicit Proft(const Rows& teachers)
+    {
+        DbfTable table(dir.path(), layouts::proft.name);
+        table.create(layouts::proft.fields);
+        table.open(DbfTable::Access::Exclusive);
+        int dni = 1000;
+        for (const Row& teacher : teachers) {
+            table.append();
+            table.setText(QStringLiteral("ABREV"), teacher[0]);
+            table.setText(QStringLiteral("NOMBRE"), teacher[1]);
+            table.setText(QStringLiteral("DEPART"), QStringLiteral("Dpto. ") + teacher[0]);
+            table.setInteger(QStringLiteral("DNI"), ++dni);
+            table.setText(QStringLiteral("X_EMPLEADO"), teacher[2]);
+            table.setText(QStringLiteral("F_TOMAPOS"), teacher[3]);
+            table.post();
+        }
+        path = table.path();
+        table.close();
+    }
+
+    // The four columns of every row as the file holds them now.
+    Rows rows() const
+    {
+        Rows out;
+        for (const QStringList& fields : tableRows(path))
+            out << Row{fields[0], fields[1], fields[5], fields[6]};
+        return out;
+    }
+};
+
+const Rows staff = {
+    {"MGL", "Martín García, Lucía", "4411", "01/09/2015"},
+    {"PRS", "Pérez Ruiz, Sergio", "", ""},
+    {"ALV", "Álvarez López, Víctor", "5120", ""},
+    {"BEN", "Benítez Mora, Ana", "", "15/09/2019"},
+};
+
+QTableView* grid(QWidget& dialog)
+{
+    return dialog.findChild<QTableView*>(QStringLiteral("ProftDBGrid"));
+}
+
+QToolButton* navigator(QWidget& dialog, const char* name)
+{
+    return dialog.findChild<QWidget*>(QStringLiteral("wwDBNavigator1"))
+        ->findChild<QToolButton*>(QLatin1String(name));
+}
+
+// Every row as the grid shows it.
+Rows shown(QWidget& dialog)
+{
+    const QAbstractItemModel* model = grid(dialog)->model();
+    Rows out;
+    for (int r = 0; r < model->rowCount(); ++r) {
+        Row row;
+        for (int c = 0; c < model->columnCount(); ++c)
+            row << model->index(r, c).data().toString();
+        out << row;
+    }
+    return out;
+}
+
+QModelIndex current(QWidget& dialog)
+{
+    return grid(dialog)->currentIndex();
+}
+
+// The dialog active, as the user meets it on the screen.
+void activate(QWidget& dialog)
+{
+    QApplication::setActiveWindow(&dialog);
+    dialog.activateWindow();
+    QApplication::processEvents();
+}
+
+void showActive(QDialog& dialog)
+{
+    dialog.show();
+    activate(dialog);
+}
+
+// A click on a cell, as the user makes it.
+void clickCell(QWidget& dialog, int row, int column)
+{
+    QTableView* view = grid(dialog);
+    const QModelIndex index = view->model()->index(row, column);
+    view->scrollTo(index);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      view->visualRect(index).center());
+}
+
+// The cell editor that has the focus.
+QLineEdit* editor()
+{
+    return qobject_cast<QLineEdit*>(QApplication::focusWidget());
+}
+
+// Goes to a cell with a click, opens its editor with F2, replaces its text by typing `keys`
+// and leaves the editor open, as the user leaves a cell just typed. (A click on the current
+// cell would open its editor after the double-click interval.)
+void typeInCell(QWidget& dialog, int row, int column, const QString& keys)
+{
+    if (current(dialog) != grid(dialog)->model()->index(row, column))
+        clickCell(dialog, row, column);
+    QTest::keyClick(grid(dialog), Qt::Key_F2);
+    QLineEdit* edit = editor();
+    ASSERT_NE(edit, nullptr);
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Delete);
+    QTest::keyClicks(edit, keys);
+}
+
+void clickSalir(QWidget& dialog)
+{
+    QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("BitBtn1")), Qt::LeftButton);
+}
+
+// The close box: the window system asks the dialog's window to close.
+void clickCloseBox(QWidget& dialog)
+{
+    QCloseEvent event;
+    QApplication::sendEvent(dialog.windowHandle(), &event);
+}
+
+} // namespace
+
+// The whole teacher table in natural order, complete or not, values as they stand; the window,
+// its texts and its controls where the user expects them.
+TEST(ControlProfesores, ShowsEveryTeacherAndItsTexts)
+{
+    Rows teachers = staff;
+    teachers << Row{"  ZZ", "Zapata, Íñigo", "  77 ", " 1-9-2020"};
+    const Proft proft(teachers);
+    ModalScript script;
+    TControlProfesores dialog(proft.path);
+    showActive(dialog);
+
+    Rows expected = teachers;
+    expected.last() = Row{"  ZZ", "Zapata, Íñigo", "  77", " 1-9-2020"}; // pad blanks go
+    EXPECT_EQ(s(shown(dialog)), s(expected));
+    EXPECT_FALSE(dialog.result);
+
+    const QAbstractItemModel* model = grid(dialog)->model();
+    QStringList titles;
+    for (int c = 0; c < model->columnCount(); ++c)
+        titles << model->headerData(c, Qt::Horizontal).toString();
+    EXPECT_EQ(titles, (QStringList{"ABREV", "NOMBRE", "X_EMPLEADO", "F_TOMAPOS"}));
+
+    EXPECT_EQ(s(dialog.windowTitle()), "Control de Profesores");
+    EXPECT_EQ(dialog.size(), QSize(754, 499));
+    EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
+    struct Text {
+        const char* label;
+        QPoint position;
+        const char* text;
+    };
+    const Text texts[] = {
+        {"Label1", {9, 12}, "CONTROL DE DATOS DE LOS PROFESORES"},
+        {"Label3", {525, 66}, "INCIDENCIAS EN EL TRASPASO"},
+        {"Label2",
+         {519, 91},
+         "Se ha detectado que existe algún Profesor sin todos los datos necesarios. (Seguramente "
+         "hayan sido creados directamente desde Oranel.)      Para poder realizar correctamente "
+         "la integración del Horario en YEDRA, deberán asignarlos en esta rejilla. "},
+        {"Label4",
+         {519, 195},
+         "Los Profesores deberán estar creados previamente en YEDRA, con los mismos Datos de "
+         "X_EMPLEADO y F_TOMAPOS. "},
+        {"Label5",
+         {519, 251},
+         "YEDRA, dispone de un proceso mediante el cual pueden obtener la información de estos 2 "
+         "datos mencionados. "},
+        {"Label6",
+         {519, 307},
+         "Después de haber introducido los datos que faltan, pulsando \"Salir\", se reiniciará el "
+         "proceso."},
+    };
+    for (const Text& t : texts) {
+        SCOPED_TRACE(t.label);
+        const QLabel* label = dialog.findChild<QLabel*>(QLatin1String(t.label));
+        ASSERT_NE(label, nullptr);
+        EXPECT_EQ(s(label->text()), t.text);
+        EXPECT_EQ(label->mapTo(&dialog, QPoint(0, 0)), t.position);
+        EXPECT_TRUE(label->font().bold());
+        EXPECT_EQ(label->wordWrap(), std::string(t.label) != "Label3");
+    }
+    const auto geometry = [&](const char* name) {
+        const QWidget* widget = dialog.findChild<QWidget*>(QLatin1String(name));
+        return QRect(widget->mapTo(&dialog, QPoint(0, 0)), widget->size());
+    };
+    EXPECT_EQ(geometry("ProftDBGrid"), QRect(9, 56, 490, 433));
+    EXPECT_EQ(geometry("wwDBNavigator1"), QRect(224, 29, 275, 24));
+    EXPECT_EQ(geometry("BitBtn1"), QRect(583, 368, 75, 25));
+    EXPECT_EQ(s(dialog.findChild<QPushButton*>(QStringLiteral("BitBtn1"))->text()), "Salir");
+}
+
+// What the user types reaches the file row by row, and "Salir" gives the verdict over the table
+// as saved: the row still being typed is saved first. The close box saves as well, but its
+// verdict is always false. Another object open on the file sees every saved value at once.
+TEST(ControlProfesores, SavesWhatIsTypedAndGivesTheVerdict)
+{
+    struct Edit {
+        int row;
+        int column;
+        QString keys;
+    };
+    struct Case {
+        const char* name;
+        Rows teachers;
+        QList<Edit> edits;
+        bool closeBox;
+        bool result;
+        Rows saved;
+    };
+    const Rows completed = {
+        {"MGL", "Martín García, Lucía", "4411", "01/09/2015"},
+        {"PRS", "Pérez Ruiz, Sergio", "3020", "02/09/2021"},
+        {"ALV", "Álvarez López, Víctor", "5120", "03/09/2022"},
+        {"BEN", "Benítez Mora, Ana", "907", "15/09/2019"},
+    };
+    const QList<Edit> completing = {{1, XEmpleado, "3020"},
+                                    {1, FTomapos, "02092021"},
+                                    {2, FTomapos, "03092022"},
+                                    {3, XEmpleado, "907"}};
+    Rows oneLeft = completed;
+    oneLeft[1][3].clear();
+    const Row blanks = {"BLA", "Blanco, Pedro", "   ", "01/09/2015"};
+    const Row around = {"ALR", "Alrededor, Eva", " 12", " 1-9-2020"};
+    const Case cases[] = {
+        {"completing every teacher, then Salir", staff, completing, false, true, completed},
+        {"one left incomplete, then Salir", staff, completing.mid(0, 1) + completing.mid(2), false,
+         false, oneLeft},
+        {"completing every teacher, then the close box", staff, completing, true, false, completed},
+        {"typing the one value missing, then Salir at once",
+         oneLeft,
+         {{1, FTomapos, "02092021"}},
+         false,
+         true,
+         completed},
+        {"a value of blanks only, untouched",
+         {completed[0], blanks},
+         {},
+         false,
+         false,
+         {completed[0], {"BLA", "Blanco, Pedro", "", "01/09/2015"}}},
+        {"values with blanks around them, untouched",
+         {around},
+         {},
+         false,
+         true,
+         {{"ALR", "Alrededor, Eva", " 12", " 1-9-2020"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Proft proft(c.teachers);
+        DbfTable other(proft.path); // as the run's own table object, open all along
+        other.open();
+        ModalScript script;
+        TControlProfesores dialog(proft.path);
+        showActive(dialog);
+        for (const Edit& edit : c.edits)
+            typeInCell(dialog, edit.row, edit.column, edit.keys);
+        if (c.closeBox)
+            clickCloseBox(dialog);
+        else
+            clickSalir(dialog);
+        EXPECT_FALSE(dialog.isVisible());
+        EXPECT_TRUE(script.unexpected.isEmpty()) << s(script.unexpected.join(QLatin1Char(',')));
+        EXPECT_EQ(dialog.result, c.result);
+        EXPECT_EQ(s(proft.rows()), s(c.saved));
+        Rows seen;
+        for (other.first(); !other.eof(); other.next())
+            seen << Row{other.text(QStringLiteral("ABREV")), other.text(QStringLiteral("NOMBRE")),
+                        other.text(QStringLiteral("X_EMPLEADO")),
+                        other.text(QStringLiteral("F_TOMAPOS"))};
+        EXPECT_EQ(s(seen), s(c.saved));
+    }
+}
+
+// While typing, a key that cannot lead to a value of the mask is refused and the mask's slashes
+// are filled in; deleting one does not bring it back at once.
+TEST(ControlProfesores, KeepsTypingToTheMasks)
+{
+    struct Case {
+        int column;
+        QString keys;
+        QString text;
+    };
+    const Case cases[] = {
+        {XEmpleado, "12a3", "123"},
+        {XEmpleado, " 7-", "7"},
+        {XEmpleado, "12345678901", "1234567890"},
+        {FTomapos, "01092026", "01/09/2026"},
+        {FTomapos, "0109", "01/09/"},
+        {FTomapos, "12/03/2026", "12/03/2026"},
+        {FTomapos, "1/2", "12/"},
+        {FTomapos, "12\b", "12"},
+        {FTomapos, "a", ""},
+        {FTomapos, "010920261", "01/09/2026"},
+    };
+    const Proft proft(staff);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(s(c.keys));
+        ModalScript script;
+        TControlProfesores dialog(proft.path);
+        showActive(dialog);
+        typeInCell(dialog, 1, c.column, c.keys);
+        ASSERT_NE(editor(), nullptr);
+        EXPECT_EQ(s(editor()->text()), s(c.text));
+        QTest::mouseClick(navigator(dialog, "Cancel"), Qt::LeftButton);
+        clickCloseBox(dialog);
+        EXPECT_FALSE(dialog.isVisible());
+        EXPECT_TRUE(script.unexpected.isEmpty()) << s(script.unexpected.join(QLatin1Char(',')));
+    }
+    EXPECT_EQ(s(proft.rows()), s(staff));
+}
+
+// A value that does not fit its mask is refused with a message whenever the row would be
+// saved; the row stays in editing, nothing is written, the dialog stays open, and the mended
+// value is saved.
+TEST(ControlProfesores, RefusesAValueThatDoesNotFitItsMask)
+{
+    const Rows teachers = {{"PRS", "Pérez Ruiz, Sergio", "3020", ""}, staff[0]};
+    const auto postButton = [](QWidget& dialog) {
+        QTest::mouseClick(navigator(dialog, "Post"), Qt::LeftButton);
+    };
+    struct Case {
+        const char* name;
+        std::function<void(QWidget&)> save;
+    };
+    const Case cases[] = {
+        {"the down arrow", [](QWidget&) { QTest::keyClick(editor(), Qt::Key_Down); }},
+        {"Enter past the last column", [](QWidget&) { QTest::keyClick(editor(), Qt::Key_Return); }},
+        {"a click on another row", [](QWidget& d) { clickCell(d, 1, XEmpleado); }},
+        {"the navigator's save button", postButton},
+        {"Salir", clickSalir},
+        {"the close box", clickCloseBox},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Proft proft(teachers);
+        ModalScript script;
+        script.then(script.acknowledge()).then(script.acknowledge());
+        TControlProfesores dialog(proft.path);
+        showActive(dialog);
+        typeInCell(dialog, 0, FTomapos, "1203");
+        c.save(dialog);
+        QApplication::processEvents(); // the dialog active again under the message
+        ASSERT_EQ(script.messages.size(), 1);
+        EXPECT_TRUE(script.messages[0].contains(QStringLiteral("«12/03/»")));
+        EXPECT_TRUE(script.messages[0].contains(QStringLiteral("F_TOMAPOS")));
+        EXPECT_TRUE(script.messages[0].contains(QStringLiteral("PRS")));
+        EXPECT_TRUE(dialog.isVisible());
+        EXPECT_EQ(current(dialog).row(), 0);
+        EXPECT_EQ(s(shown(dialog)[0][3]), "12/03/");
+        EXPECT_TRUE(navigator(dialog, "Post")->isEnabled()); // still editing
+        EXPECT_EQ(s(proft.rows()), s(teachers));
+
+        typeInCell(dialog, 0, FTomapos, "12032026");
+        clickSalir(dialog);
+        EXPECT_EQ(script.messages.size(), 1);
+        EXPECT_FALSE(dialog.isVisible());
+        EXPECT_TRUE(dialog.result);
+        EXPECT_EQ(s(proft.rows()[0].join(QLatin1Char('|'))),
+                  "PRS|Pérez Ruiz, Sergio|3020|12/03/2026");
+    }
+}
+
+// ABREV and NOMBRE never take the cursor: the keys stop at X_EMPLEADO, a click on them moves to
+// their row without editing, and they stay in view when the grid scrolls sideways.
+TEST(ControlProfesores, TheFixedColumnsCannotBeEdited)
+{
+    const Proft proft(staff);
+    ModalScript script;
+    TControlProfesores dialog(proft.path);
+    showActive(dialog);
+    QTableView* view = grid(dialog);
+    for (Qt::Key key : {Qt::Key_Left, Qt::Key_Home}) {
+        QTest::keyClick(view, key);
+        EXPECT_EQ(current(dialog), view->model()->index(0, XEmpleado));
+    }
+    QTableView* fixed = dialog.findChild<QTableView*>(QStringLiteral("ProftDBGridFixedColumns"));
+    ASSERT_NE(fixed, nullptr);
+    for (int row : {2, 3}) {
+        for (int column : {0, 1}) {
+            const QPoint cell = fixed->visualRect(fixed->model()->index(row, column)).center();
+            QTest::mouseDClick(fixed->viewport(), Qt::LeftButton, Qt::NoModifier, cell);
+            EXPECT_EQ(current(dialog), view->model()->index(row, XEmpleado));
+            EXPECT_EQ(editor(), nullptr);
+        }
+    }
+
+    // A wider F_TOMAPOS, as a wider font gives, makes the grid scroll sideways.
+    view->setColumnWidth(FTomapos, 200);
+    QApplication::processEvents(); // the view lays itself out again
+    const QRect fixedBefore = fixed->geometry();
+    ASSERT_GT(view->horizontalScrollBar()->maximum(), 0);
+    view->horizontalScrollBar()->setValue(view->horizontalScrollBar()->maximum());
+    EXPECT_LT(view->columnViewportPosition(0), 0);
+    EXPECT_EQ(fixed->geometry(), fixedBefore);
+    EXPECT_TRUE(fixed->isVisible());
+    EXPECT_EQ(fixed->columnViewportPosition(0), 0);
+    // The cursor back on X_EMPLEADO brings it out from under the fixed columns.
+    QTest::keyClick(view, Qt::Key_Right);
+    QTest::keyClick(view, Qt::Key_Left);
+    EXPECT_EQ(current(dialog), view->model()->index(3, XEmpleado));
+    EXPECT_GE(view->columnViewportPosition(XEmpleado), fixed->width());
+    clickSalir(dialog);
+    EXPECT_EQ(s(proft.rows()), s(staff));
+}
+
+// Enter moves to the next column as Tab does, from a cell being typed as well; past the last
+// column it goes to the next row, which saves the row left.
+TEST(ControlProfesores, EnterMovesToTheNextColumn)
+{
+    const Proft proft(staff);
+    ModalScript script;
+    TControlProfesores dialog(proft.path);
+    showActive(dialog);
+    const QAbstractItemModel* model = grid(dialog)->model();
+    QTest::keyClick(grid(dialog), Qt::Key_Return);
+    EXPECT_EQ(current(dialog), model->index(0, FTomapos));
+    QTest::keyClick(grid(dialog), Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(current(dialog), model->index(1, XEmpleado));
+
+    typeInCell(dialog, 1, XEmpleado, "3020");
+    QTest::keyClick(editor(), Qt::Key_Return);
+    EXPECT_EQ(current(dialog), model->index(1, FTomapos));
+    ASSERT_NE(editor(), nullptr); // typing goes on in the next cell
+    QTest::keyClicks(editor(), QStringLiteral("02092021"));
+    QTest::keyClick(editor(), Qt::Key_Return);
+    EXPECT_EQ(current(dialog), model->index(2, XEmpleado));
+    EXPECT_EQ(s(proft.rows()[1].join(QLatin1Char('|'))), "PRS|Pérez Ruiz, Sergio|3020|02/09/2021");
+}
+
+// The navigator's ten buttons, in order, with their hints, repeating when held; they move the
+// cursor (ten rows at a time within the table's ends), save the row, undo its changes (as
+// Escape does in the grid) and read the table again.
+TEST(ControlProfesores, TheNavigatorMovesSavesAndCancels)
+{
+    Rows teachers;
+    for (int i = 0; i < 12; ++i)
+        teachers << Row{QStringLiteral("P%1").arg(i), QStringLiteral("Profesor %1").arg(i), "", ""};
+    const Proft proft(teachers);
+    ModalScript script;
+    TControlProfesores dialog(proft.path);
+    showActive(dialog);
+
+    QStringList hints;
+    for (const QToolButton* button : dialog.findChild<QWidget*>(QStringLiteral("wwDBNavigator1"))
+                                         ->findChildren<QToolButton*>()) {
+        hints << button->toolTip();
+        EXPECT_TRUE(button->autoRepeat());
+        EXPECT_EQ(button->autoRepeatDelay(), 500);
+        EXPECT_EQ(button->autoRepeatInterval(), 100);
+    }
+    EXPECT_EQ(hints, (QStringList{"Move to first record", "Move backward 10 records",
+                                  "Move to prior record", "Move to next record",
+                                  "Move forward 10 records", "Move to last record",
+                                  "Edit current record", "Post changes of current record",
+                                  "Cancel changes made to current record",
+                                  "Refresh the contents of the dataset"}));
+
+    const std::pair<const char*, int> moves[] = {
+        {"Last", 11}, {"PriorPage", 1}, {"PriorPage", 0}, {"NextPage", 10},
+        {"Next", 11}, {"Prior", 10},    {"First", 0}};
+    for (const auto& [button, row] : moves) {
+        SCOPED_TRACE(button);
+        QTest::mouseClick(navigator(dialog, button), Qt::LeftButton);
+        EXPECT_EQ(current(dialog), grid(dialog)->model()->index(row, XEmpleado));
+    }
+    EXPECT_FALSE(navigator(dialog, "Prior")->isEnabled());
+
+    typeInCell(dialog, 0, XEmpleado, "55");
+    QTest::mouseClick(navigator(dialog, "Cancel"), Qt::LeftButton);
+    EXPECT_EQ(s(shown(dialog)[0][2]), "");
+    typeInCell(dialog, 0, XEmpleado, "66");
+    QTest::keyClick(editor(), Qt::Key_Escape);     // the cell's text
+    QTest::keyClick(grid(dialog), Qt::Key_Escape); // the row's changes
+    EXPECT_EQ(s(shown(dialog)[0][2]), "");
+    EXPECT_FALSE(navigator(dialog, "Post")->isEnabled());
+    EXPECT_EQ(s(proft.rows()), s(teachers));
+
+    typeInCell(dialog, 0, XEmpleado, "77");
+    QTest::mouseClick(navigator(dialog, "Post"), Qt::LeftButton);
+    EXPECT_FALSE(navigator(dialog, "Post")->isEnabled());
+    EXPECT_EQ(s(proft.rows()[0][2]), "77");
+
+    DbfTable other(proft.path);
+    other.open();
+    other.first();
+    other.next();
+    other.edit();
+    other.setText(QStringLiteral("X_EMPLEADO"), QStringLiteral("88"));
+    other.post();
+    QTest::mouseClick(navigator(dialog, "Refresh"), Qt::LeftButton);
+    EXPECT_EQ(s(shown(dialog)[1][2]), "88");
+    EXPECT_EQ(current(dialog), grid(dialog)->model()->index(0, XEmpleado));
+    EXPECT_TRUE(script.unexpected.isEmpty()) << s(script.unexpected.join(QLatin1Char(',')));
+}
+
+// The window's answer to the engine: the dialog shown modally over the busy pointer with the
+// ordinary one, and its verdict handed back; the busy pointer returns after it.
+TEST(ControlProfesores, TheWindowAsksThroughTheDialog)
+{
+    const Proft proft({{"PRS", "Pérez Ruiz, Sergio", "3020", ""}});
+    QWidget owner;
+    WindowInteraction interaction(&owner);
+    std::optional<Qt::CursorShape> whileUp;
+    ModalScript script;
+    script.then([&](QWidget* modal) {
+        auto* dialog = qobject_cast<TControlProfesores*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        whileUp = QApplication::overrideCursor()->shape();
+        activate(*dialog);
+        typeInCell(*dialog, 0, FTomapos, "01092021");
+        QTimer::singleShot(0, dialog, [dialog] { clickSalir(*dialog); });
+    });
+    interaction.setBusy(true);
+    EXPECT_TRUE(interaction.completeTeachers(proft.path));
+    ASSERT_NE(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    interaction.setBusy(false);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(script.done());
+    EXPECT_EQ(whileUp, Qt::ArrowCursor);
+    EXPECT_EQ(s(proft.rows()), s(Rows{{"PRS", "Pérez Ruiz, Sergio", "3020", "01/09/2021"}}));
+}
+
+// Entering the grid puts the current row into editing; leaving it saves the row, with the
+// dialog still open.
+TEST(ControlProfesores, LeavingTheGridSavesTheRow)
+{
+    const Proft proft(staff);
+    ModalScript script;
+    TControlProfesores dialog(proft.path);
+    showActive(dialog);
+    EXPECT_TRUE(navigator(dialog, "Post")->isEnabled());
+    typeInCell(dialog, 1, XEmpleado, "3020");
+    dialog.findChild<QPushButton*>(QStringLiteral("BitBtn1"))->setFocus(Qt::TabFocusReason);
+    QApplication::processEvents();
+    EXPECT_FALSE(navigator(dialog, "Post")->isEnabled());
+    EXPECT_EQ(s(proft.rows()[1][2]), "3020");
+    grid(dialog)->setFocus(Qt::TabFocusReason);
+    EXPECT_TRUE(navigator(dialog, "Post")->isEnabled());
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_TRUE(script.unexpected.isEmpty()) << s(script.unexpected.join(QLatin1Char(',')));
+}

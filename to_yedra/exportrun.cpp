@@ -1,0 +1,337 @@
+#include "to_yedra/exportrun.h"
+
+#include "components/dbftable.h"
+#include "components/platform.h"
+#include "components/texts.h"
+#include "components/xmldocument.h"
+#include "exchange/yedradocument.h"
+#include "exchange/yedrawriter.h"
+#include "to_yedra/teachercheck.h"
+
+#include <QDir>
+#include <QHash>
+#include <QPair>
+#include <memory>
+#include <optional>
+#include <vector>
+
+const QString ExportRun::NoPeriods =
+    QStringLiteral("ATENCIÓN - PERIODOS.DBF No encontrado - Importe de nuevo XML de YEDRA.");
+// The lines are separated by a line feed and a carriage return, in that order.
+const QString ExportRun::TeachersStillIncomplete =
+    QStringLiteral("¡Atención! Sigue habiendo algún Profesor sin todos los DATOS.\n\r"
+                   "Este proceso se dentendrá y deberá volver a ejecutar\n\r"
+                   "la Importación, para poder corregir la incidencia");
+
+namespace {
+
+// One row of the solved timetable, read once. DIA and HORA are converted where the run needs
+// them, so that a row it never looks at cannot end it.
+struct Entry {
+    QString diaText;
+    std::optional<qint64> dia;
+    QString diaError;
+    std::optional<qint64> hora;
+    QString horaError;
+    QString marco;
+    QString asig;
+    QString codgrupo;
+    QString tarea;
+    QString aula;
+
+    qint64 day() const
+    {
+        if (!dia)
+            throw EngineError(diaError);
+        return *dia;
+    }
+    qint64 hour() const
+    {
+        if (!hora)
+            throw EngineError(horaError);
+        return *hora;
+    }
+};
+
+// A number field read as an integer, or the error reading it gave.
+void readInteger(const DbfTable& table, const QString& field, std::optional<qint64>& value,
+                 QString& error)
+{
+    try {
+        value = table.integer(field);
+    } catch (const EngineError& e) {
+        error = e.message();
+    }
+}
+
+struct Slot {
+    QString dia;
+    QString coddiho;
+    QString horadesde;
+    QString horahasta;
+};
+
+struct Assignment {
+    QString clave;
+    QString clavecurso;
+};
+
+struct Unit {
+    QString clave;
+    QString clavecurso;
+};
+
+// Calls `visit` on every row a walk from the first row visits.
+template <typename Visit> void eachRow(DbfTable& table, Visit&& visit)
+{
+    for (table.first(); !table.eof(); table.next())
+        visit(table);
+}
+
+bool blank(const QString& text)
+{
+    return texts::trimmed(text).isEmpty();
+}
+
+// The nine tables the run holds open while it lasts, in the order it opens them.
+struct OpenTables {
+    DbfTable soluc;
+    DbfTable grupost;
+    DbfTable cursost;
+    DbfTable proft;
+    DbfTable aulat;
+    DbfTable asignomt;
+    DbfTable asignomt2;
+    DbfTable diashorast;
+    DbfTable asigt;
+
+    explicit OpenTables(const QString& folder)
+        : soluc(folder, QStringLiteral("SOLUC")), grupost(folder, QStringLiteral("GRUPOST")),
+          cursost(folder, QStringLiteral("CURSOST")), proft(folder, QStringLiteral("PROFT")),
+          aulat(folder, QStringLiteral("AULAT")), asignomt(folder, QStringLiteral("ASIGNOMT")),
+          asignomt2(folder, QStringLiteral("ASIGNOMT2")),
+          diashorast(folder, QStringLiteral("DIASHORAST")), asigt(folder, QStringLiteral("ASIGT"))
+    {
+        const auto exclusive = DbfTable::Access::Exclusive;
+        soluc.open(exclusive);
+        grupost.open(exclusive);
+        cursost.open(exclusive);
+        proft.open(DbfTable::Access::Shared); // the teacher dialog opens it again
+        aulat.open(exclusive);
+        asignomt.open(exclusive);
+        asignomt2.open(exclusive);
+        diashorast.open(exclusive);
+        asigt.open(exclusive);
+    }
+};
+
+} // namespace
+
+ExportRun::ExportRun(QString timetableFolder, Interaction& interaction)
+    : m_timetableFolder(std::move(timetableFolder)), m_interaction(interaction)
+{
+}
+
+QString ExportRun::resultPath(const QString& documentPath)
+{
+    const qsizetype separator = std::max(documentPath.lastIndexOf(QLatin1Char('/')),
+                                         documentPath.lastIndexOf(QLatin1Char('\\')));
+    return documentPath.left(separator + 1) + QStringLiteral("ResultadoOranel") +
+           documentPath.mid(separator + 1);
+}
+
+ExportRun::Result ExportRun::run(const QString& documentPath, const QDateTime& now)
+{
+    if (!QFileInfo(m_timetableFolder).isDir())
+        throw EngineError(QStringLiteral("No existe la carpeta de horarios «%1».")
+                              .arg(QDir::toNativeSeparators(m_timetableFolder)));
+    auto tables = std::make_unique<OpenTables>(m_timetableFolder);
+
+    XmlDocument document;
+    if (!document.load(documentPath)) {
+        const XmlParseError& error = document.parseError();
+        return {Outcome::Refused,
+                error.line > 0
+                    ? QStringLiteral("El archivo XML no es válido: %1 (línea %2).")
+                          .arg(error.reason)
+                          .arg(error.line)
+                    : QStringLiteral("El archivo XML no es válido: %1.").arg(error.reason)};
+    }
+    const std::optional<QString> year = yedra::academicYear(document);
+    if (!year)
+        return {Outcome::Refused,
+                QStringLiteral("El archivo XML no tiene la estructura de un documento de Yedra: "
+                               "falta /SERVICIO/BLOQUE_DATOS o está vacío.")};
+
+    DbfTable periodos(m_timetableFolder, QStringLiteral("PERIODOS"));
+    if (!periodos.exists())
+        return {Outcome::Refused, NoPeriods};
+    periodos.open();
+    const QString fecini = periodos.text(QStringLiteral("FECINI"));
+    const QString fecfin = periodos.text(QStringLiteral("FECFIN"));
+    periodos.close();
+
+    XmlNode block = yedra::rebuildEnvelope(document, platform::regionalDateTime(now));
+    yedra::appendValue(document,
+                       yedra::appendGroup(document, block, QStringLiteral("ANNO_ACADEMICO")),
+                       QStringLiteral("C_ANNO"), *year);
+
+    // The teacher check: the dialog until every teacher has both identifiers, or the end.
+    bool verdict = true;
+    for (;;) {
+        {
+            DbfTable teachers(tables->proft.path());
+            teachers.open(DbfTable::Access::Shared);
+            if (!hasIncompleteTeacher(teachers))
+                break;
+        }
+        if (!verdict)
+            return {Outcome::Incomplete, TeachersStillIncomplete, QString(), verdict};
+        verdict = m_interaction.completeTeachers(tables->proft.path());
+        m_interaction.setBusy(true);
+    }
+
+    int hayActividad513 = 0;
+    {
+        DbfTable asignomt(tables->asignomt.path());
+        asignomt.open();
+        if (asignomt.locate({{QStringLiteral("COD"), QStringLiteral("513")}}))
+            hayActividad513 = 1;
+    }
+
+    // Every lookup of the walk served from a map built once, each keeping the first row in
+    // natural order, as the walk from the first row would find it.
+    QHash<QPair<QString, QString>, Assignment> assignments; // CASIG, CGRUP
+    eachRow(tables->asigt, [&](DbfTable& t) {
+        const auto key =
+            qMakePair(t.text(QStringLiteral("CASIG")), t.text(QStringLiteral("CGRUP")));
+        if (!assignments.contains(key))
+            assignments.insert(
+                key, {t.text(QStringLiteral("CLAVE")), t.text(QStringLiteral("CLAVECURSO"))});
+    });
+    QHash<QString, QString> tasks; // COD -> CODTAREA
+    eachRow(tables->asignomt, [&](DbfTable& t) {
+        const QString cod = t.text(QStringLiteral("COD"));
+        if (!tasks.contains(cod))
+            tasks.insert(cod, t.text(QStringLiteral("CODTAREA")));
+    });
+    QHash<QPair<QString, QString>, Slot> cells; // DIHO, MARCO
+    eachRow(tables->diashorast, [&](DbfTable& t) {
+        const auto key = qMakePair(t.text(QStringLiteral("DIHO")), t.text(QStringLiteral("MARCO")));
+        if (!cells.contains(key))
+            cells.insert(key, {t.text(QStringLiteral("DIA")), t.text(QStringLiteral("CODDIHO")),
+                               t.text(QStringLiteral("HORADESDE")),
+                               t.text(QStringLiteral("HORAHASTA"))});
+    });
+    QHash<QString, Unit> units; // ABREV
+    eachRow(tables->grupost, [&](DbfTable& t) {
+        const QString abrev = t.text(QStringLiteral("ABREV"));
+        if (!units.contains(abrev))
+            units.insert(abrev,
+                         {t.text(QStringLiteral("CLAVE")), t.text(QStringLiteral("CLAVECURSO"))});
+    });
+    // The subject lookup is a locate: values compared as the fields store them.
+    const int codWidth = tables->asignomt2.field(QStringLiteral("COD")).width;
+    const int offerWidth = tables->asignomt2.field(QStringLiteral("OFERTAMATRI")).width;
+    QHash<QPair<QByteArray, QByteArray>, QString> subjects; // COD, OFERTAMATRI -> MATERIA
+    eachRow(tables->asignomt2, [&](DbfTable& t) {
+        const auto key = qMakePair(storedText(t.text(QStringLiteral("COD")), codWidth),
+                                   storedText(t.text(QStringLiteral("OFERTAMATRI")), offerWidth));
+        if (!subjects.contains(key))
+            subjects.insert(key, t.text(QStringLiteral("MATERIA")));
+    });
+    // The solved timetable by teacher code: what the filter on PROF selects, in natural order.
+    QHash<QString, std::vector<Entry>> entriesByTeacher;
+    eachRow(tables->soluc, [&](DbfTable& t) {
+        Entry e;
+        e.diaText = t.text(QStringLiteral("DIA"));
+        readInteger(t, QStringLiteral("DIA"), e.dia, e.diaError);
+        readInteger(t, QStringLiteral("HORA"), e.hora, e.horaError);
+        e.marco = t.text(QStringLiteral("MARCO"));
+        e.asig = t.text(QStringLiteral("ASIG"));
+        e.codgrupo = t.text(QStringLiteral("CODGRUPO"));
+        e.tarea = t.text(QStringLiteral("TAREA"));
+        e.aula = t.text(QStringLiteral("AULA"));
+        entriesByTeacher[t.text(QStringLiteral("PROF"))].push_back(std::move(e));
+    });
+
+    XmlNode horarios = yedra::appendGroup(document, block, QStringLiteral("HORARIOS_REGULARES"),
+                                          tables->proft.rowCount());
+    int teacherNumber = 1;
+    DbfTable& proft = tables->proft;
+    for (proft.first(); !proft.eof(); proft.next()) {
+        const QString xEmpleado = proft.text(QStringLiteral("X_EMPLEADO"));
+        const QString fTomapos = proft.text(QStringLiteral("F_TOMAPOS"));
+        const QString seq = QStringLiteral("HORARIO_REGULAR_PROFESOR_%1").arg(teacherNumber++);
+        const std::vector<Entry>& entries = entriesByTeacher[proft.text(QStringLiteral("ABREV"))];
+        qint64 placed = 0;
+        for (const Entry& e : entries)
+            placed += e.day() != 0 ? 1 : 0;
+        XmlNode teacher = yedra::appendGroup(document, horarios, seq, placed);
+        yedra::appendValue(document, teacher, QStringLiteral("X_EMPLEADO"), xEmpleado);
+        yedra::appendValue(document, teacher, QStringLiteral("F_TOMAPOS"), fTomapos);
+
+        int activityNumber = 1;
+        for (const Entry& e : entries) {
+            if (e.day() == 0)
+                continue;
+            XmlNode activity = yedra::appendGroup(
+                document, teacher, QStringLiteral("ACTIVIDAD_%1").arg(activityNumber++));
+
+            const Assignment assignment = assignments.value(qMakePair(e.asig, e.codgrupo));
+            QString courseOffer = assignment.clavecurso;
+            QString subject = assignment.clave;
+
+            QString activityCode = e.tarea;
+            if (blank(e.tarea)) {
+                if (const auto task = tasks.constFind(e.asig); task != tasks.constEnd())
+                    activityCode = task.value();
+            }
+
+            const QString slotKey = e.diaText + QString::number(e.hour());
+            const Slot slot = cells.value(qMakePair(slotKey, e.marco));
+
+            const QString room = blank(e.aula) ? QString() : e.aula;
+
+            QString unitKey;
+            if (const auto unit = units.constFind(e.codgrupo); unit != units.constEnd()) {
+                unitKey = unit->clave;
+                if (blank(courseOffer))
+                    courseOffer = unit->clavecurso;
+            }
+
+            if (blank(subject)) {
+                const auto found = subjects.constFind(
+                    qMakePair(storedText(e.asig, codWidth), storedText(courseOffer, offerWidth)));
+                if (found != subjects.constEnd())
+                    subject = found.value();
+            }
+
+            const int startMinutes = texts::clockMinutes(slot.horadesde);
+            const int endMinutes = texts::clockMinutes(slot.horahasta);
+            if (blank(activityCode) && hayActividad513 == 1)
+                activityCode = QStringLiteral("513");
+
+            const std::pair<const char*, QString> values[] = {
+                {"N_DIASEMANA", slot.dia},
+                {"X_TRAMO", slot.coddiho},
+                {"X_DEPENDENCIA", room},
+                {"X_UNIDAD", unitKey},
+                {"X_OFERTAMATRIG", courseOffer},
+                {"X_MATERIAOMG", subject},
+                {"F_INICIO", fecini},
+                {"F_FIN", fecfin},
+                {"N_HORINI", QString::number(startMinutes)},
+                {"N_HORFIN", QString::number(endMinutes)},
+                {"X_ACTIVIDAD", activityCode},
+            };
+            for (const auto& [name, value] : values)
+                yedra::appendValue(document, activity, QLatin1String(name), value);
+        }
+    }
+    tables.reset();
+
+    const QString target = resultPath(documentPath);
+    document.save(target);
+    return {Outcome::Saved, QString(), target, verdict};
+}

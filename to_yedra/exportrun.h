@@ -1,0 +1,44 @@
+#pragma once
+
+#include "components/interaction.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+// The timetable export run ("importar"): the timetable Oranel has solved (SOLUC), with the
+// tables of the Yedra-to-timetable run, becomes a Yedra document with every teacher's regular
+// weekly timetable, saved beside the chosen document under "ResultadoOranel" and its name. The
+// chosen document itself is never changed, and nothing is saved unless the run completes.
+class ExportRun {
+public:
+    enum class Outcome {
+        Saved,      // the result document is written
+        Refused,    // the run ended early with `message` for the user
+        Incomplete, // teacher data are still missing after the dialog: the program ends
+    };
+    struct Result {
+        Outcome outcome = Outcome::Refused;
+        QString message = {};   // what to tell the user, when not saved
+        QString savedPath = {}; // the result document, when saved
+        bool verdict = false;   // the last teacher dialog's verdict
+    };
+
+    ExportRun(QString timetableFolder, Interaction& interaction);
+
+    // Runs everything after the document has been chosen and found. Errors of the tables and of
+    // the conversions are thrown (EngineError); nothing is saved then.
+    Result run(const QString& documentPath, const QDateTime& now = QDateTime::currentDateTime());
+
+    // "ResultadoOranel" put before the file name of the chosen document, in its folder; either
+    // separator ends the folder part ('D:\datos\horario.xml' gives
+    // 'D:\datos\ResultadoOranelhorario.xml').
+    static QString resultPath(const QString& documentPath);
+
+    static const QString NoPeriods;               // "ATENCIÓN - PERIODOS.DBF No encontrado - ..."
+    static const QString TeachersStillIncomplete; // the three-line stop message
+
+private:
+    QString m_timetableFolder;
+    Interaction& m_interaction;
+};
