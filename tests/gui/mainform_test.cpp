@@ -2,8 +2,10 @@
 #include "components/dbftable.h"
 #include "tests/gui/modalscript.h"
 #include "tests/testsupport.h"
+#include "to_timetable/tablelayouts.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -297,4 +299,61 @@ TEST(MainForm, ACommitThatFailsHalfwayLeavesTheFolderAsItWas)
     EXPECT_FALSE(form.hasClosed());
     EXPECT_EQ(form.resultStatus(), 0);
     EXPECT_TRUE(button(form, "BExportar")->isEnabled());
+}
+
+// The importar run through the window: a completed run gives 1 and closes in command-line mode;
+// teacher data left incomplete in the dialog stop the program with its message, status 0.
+TEST(MainForm, ImportarFromTheWindow)
+{
+    for (bool complete : {true, false}) {
+        SCOPED_TRACE(complete);
+        Shell shell;
+        QFile::remove(QDir(shell.timetable).filePath(QStringLiteral("PROFT.DBF")));
+        QFile::remove(QDir(shell.timetable).filePath(QStringLiteral("SOLUC.DBF")));
+        for (const TableLayout* layout :
+             {&layouts::proft, &layouts::asigt, &layouts::asignomt, &layouts::asignomt2,
+              &layouts::grupost, &layouts::cursost, &layouts::aulat, &layouts::diashorast,
+              &layouts::periodos})
+            DbfTable(shell.timetable, layout->name).create(layout->fields);
+        DbfTable(shell.timetable, QStringLiteral("SOLUC"))
+            .create({{QStringLiteral("PROF"), FieldDef::Type::Text, 10},
+                     {QStringLiteral("DIA"), FieldDef::Type::Integer}});
+        DbfTable proft(shell.timetable, QStringLiteral("PROFT"));
+        proft.open();
+        proft.append();
+        proft.setText(QStringLiteral("ABREV"), QStringLiteral("GLA"));
+        proft.setText(QStringLiteral("X_EMPLEADO"), complete ? QStringLiteral("42") : QString());
+        proft.setText(QStringLiteral("F_TOMAPOS"), QStringLiteral("01/09/2020"));
+        proft.post();
+        proft.close();
+
+        ModalScript script;
+        script.then(ModalScript::chooseFile(shell.document));
+        if (!complete) {
+            // The teacher dialog, left with "Salir" and the data still missing.
+            script.then([](QWidget* modal) {
+                QTest::mouseClick(modal->findChild<QPushButton*>(QStringLiteral("BitBtn1")),
+                                  Qt::LeftButton);
+            });
+        }
+        script.then(script.acknowledge());
+        TMForm form(shell.setup({QStringLiteral("importar"), QStringLiteral("x")}));
+        form.FormShow();
+        EXPECT_TRUE(script.done());
+        EXPECT_TRUE(script.unexpected.isEmpty()) << s(script.unexpected.join(QLatin1Char(',')));
+        ASSERT_EQ(script.messages.size(), 1);
+        EXPECT_TRUE(form.hasClosed());
+        const QString result =
+            QDir(shell.dir.path()).filePath(QStringLiteral("datos/ResultadoOranelhorario.xml"));
+        if (complete) {
+            EXPECT_EQ(s(script.messages.first()), "Proceso finalizado");
+            EXPECT_EQ(shell.status(), QStringLiteral("1"));
+            EXPECT_TRUE(QFileInfo::exists(result));
+        } else {
+            EXPECT_TRUE(script.messages.first().startsWith(QStringLiteral(
+                "¡Atención! Sigue habiendo algún Profesor sin todos los DATOS.\n\r")));
+            EXPECT_EQ(shell.status(), QStringLiteral("0"));
+            EXPECT_FALSE(QFileInfo::exists(result));
+        }
+    }
 }
