@@ -18,7 +18,7 @@ namespace {
 const char* const usage =
     "Uso:\n"
     "  quelvana-cli exportar DOCUMENTO --timetable-folder CARPETA [--lookup NIVELCAN.DBF]\n"
-    "                        [--frames CÓDIGO[,CÓDIGO...]]\n"
+    "                        [--frames CÓDIGO[,CÓDIGO...]] [--dry-run]\n"
     "  quelvana-cli importar DOCUMENTO --timetable-folder CARPETA\n"
     "  quelvana-cli --help | --version\n";
 
@@ -28,7 +28,9 @@ const char* const description =
     "  exportar  convierte un documento XML de Yedra en las tablas de Oranel de la carpeta de\n"
     "            horarios. --lookup indica la tabla de niveles (por omisión, NIVELCAN.DBF junto\n"
     "            al programa); --frames, los Marcos Horarios que se toman cuando el documento\n"
-    "            tiene varios (de 1 a 5 códigos separados por comas).\n"
+    "            tiene varios (de 1 a 5 códigos separados por comas); --dry-run hace la\n"
+    "            conversión en una carpeta temporal y solo muestra lo que escribiría, sin\n"
+    "            tocar la carpeta de horarios.\n"
     "  importar  escribe, junto al DOCUMENTO de Yedra, el documento con el horario resuelto por\n"
     "            Oranel (ResultadoOranel seguido del nombre del documento).\n"
     "\n"
@@ -41,6 +43,7 @@ struct Command {
     QString timetableFolder;
     QString lookup;
     std::optional<QStringList> frames;
+    bool dryRun = false;
 };
 
 // The command line read, or the reason it is wrong.
@@ -64,6 +67,12 @@ Parsed parse(const QStringList& arguments)
         const QString& argument = arguments.at(i);
         if (!argument.startsWith(QLatin1String("--"))) {
             positional << argument;
+            continue;
+        }
+        if (argument == QLatin1String("--dry-run") && command.verb == QLatin1String("exportar")) {
+            if (command.dryRun)
+                return {std::nullopt, QStringLiteral("la opción --dry-run aparece dos veces")};
+            command.dryRun = true;
             continue;
         }
         QString name = argument;
@@ -120,6 +129,7 @@ int exportar(const Command& command, const QString& executableFolder, QTextStrea
     }
     CliInteraction interaction(command.frames.value_or(QStringList()), err);
     TimetableRun run(platform::resolveLetterCase(command.timetableFolder), lookup, interaction);
+    run.setDryRun(command.dryRun);
     if (const QString refusal = run.loadDocument(command.document); !refusal.isEmpty()) {
         err << refusal << Qt::endl;
         return 1;
@@ -127,7 +137,11 @@ int exportar(const Command& command, const QString& executableFolder, QTextStrea
     run.begin();
     run.runSteps();
     const QList<QPair<QString, int>> tables = run.stagedTables();
-    run.commit();
+    if (command.dryRun)
+        out << "Prueba: la carpeta de horarios no se ha tocado. Se escribirían estas tablas:"
+            << Qt::endl;
+    else
+        run.commit();
     for (const auto& [name, rows] : tables)
         out << name << ": " << rows << (rows == 1 ? " fila" : " filas") << Qt::endl;
     return 0;

@@ -2,7 +2,7 @@
 
 #include "components/codepages_data.inc"
 
-#include <array>
+#include <algorithm>
 
 namespace {
 
@@ -67,26 +67,25 @@ int codePageOfDriver(quint8 driver)
 
 } // namespace
 
-CodePage::CodePage(int number, const char16_t* upperHalf) : m_number(number), m_upperHalf(upperHalf)
+CodePage::CodePage(int number, const char16_t* upperHalf)
+    : m_number(number), m_upperHalf(upperHalf), m_reverse(0x10000, '?')
 {
+    for (int c = 0; c < 0x80; ++c)
+        m_reverse[c] = static_cast<char>(c);
     for (int b = 0x80; b < 0x100; ++b)
-        m_reverse.insert(m_upperHalf[b - 0x80], static_cast<char>(b));
+        m_reverse[m_upperHalf[b - 0x80]] = static_cast<char>(b);
 }
 
 const CodePage* CodePage::numbered(int number)
 {
-    static const std::array<CodePage, std::size(pages)> all = [] {
-        return std::array<CodePage, std::size(pages)>{
-            CodePage(pages[0].number, pages[0].upperHalf),
-            CodePage(pages[1].number, pages[1].upperHalf),
-            CodePage(pages[2].number, pages[2].upperHalf),
-            CodePage(pages[3].number, pages[3].upperHalf),
-            CodePage(pages[4].number, pages[4].upperHalf),
-            CodePage(pages[5].number, pages[5].upperHalf),
-            CodePage(pages[6].number, pages[6].upperHalf),
-            CodePage(pages[7].number, pages[7].upperHalf)};
+    // Built once and kept for the life of the program.
+    static const auto* const all = [] {
+        auto* pages_ = new std::vector<CodePage>;
+        for (const Page& page : pages)
+            pages_->push_back(CodePage(page.number, page.upperHalf));
+        return pages_;
     }();
-    for (const CodePage& page : all) {
+    for (const CodePage& page : *all) {
         if (page.m_number == number)
             return &page;
     }
@@ -128,17 +127,27 @@ QString CodePage::decode(const char* bytes, qsizetype size) const
     return out;
 }
 
-QByteArray CodePage::encode(const QString& text) const
+qsizetype CodePage::encodeInto(QStringView text, char* out, qsizetype width) const
 {
-    QByteArray out;
-    out.reserve(text.size());
-    for (char32_t c : text.toUcs4()) {
-        if (c < 0x80) {
-            out.append(static_cast<char>(c));
+    qsizetype written = 0;
+    for (qsizetype i = 0; i < text.size() && written < width; ++i) {
+        const char16_t c = text[i].unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() &&
+            QChar::isLowSurrogate(text[i + 1].unicode())) {
+            ++i; // a character outside the plane: no single-byte page holds it
+            out[written++] = '?';
             continue;
         }
-        const auto it = m_reverse.constFind(c);
-        out.append(it == m_reverse.constEnd() ? '?' : it.value());
+        out[written++] = m_reverse[c];
     }
+    std::fill(out + written, out + width, ' ');
+    return written;
+}
+
+QByteArray CodePage::encode(const QString& text) const
+{
+    QByteArray out(text.size(), Qt::Uninitialized);
+    const qsizetype written = encodeInto(text, out.data(), out.size());
+    out.truncate(written);
     return out;
 }

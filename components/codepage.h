@@ -1,8 +1,9 @@
 #pragma once
 
 #include <QByteArray>
-#include <QHash>
 #include <QString>
+#include <QStringView>
+#include <vector>
 
 // A single-byte code page of dBase tables: bytes 0x00-0x7F are ASCII, the upper half comes
 // from the code page's table.
@@ -20,6 +21,9 @@ public:
     QString decode(const char* bytes, qsizetype size) const;
     // One byte per character; a character the page cannot hold becomes '?'.
     QByteArray encode(const QString& text) const;
+    // Encodes into `out` at most `width` characters, then fills the rest of the `width` bytes
+    // with blanks. Returns the number of bytes the text took.
+    qsizetype encodeInto(QStringView text, char* out, qsizetype width) const;
 
 private:
     CodePage(int number, const char16_t* upperHalf);
@@ -27,5 +31,5 @@ private:
 
     int m_number;
     const char16_t* m_upperHalf;
-    QHash<char32_t, char> m_reverse;
+    std::vector<char> m_reverse; // for every character of the Basic Multilingual Plane
 };

@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <optional>
 
 // One table file, shared by every DbfTable of this program that has it open.
 struct TableFile {
@@ -36,6 +37,10 @@ struct TableFile {
 
     QByteArray records; // recordCount × recordLength bytes
     int recordCount = 0;
+    int writtenCount = 0; // rows that are in the file; those after them are still to write
+    // Names asked for, and the field each one finds. A few names per table: a plain search
+    // costs less than hashing a name on every read and write.
+    std::vector<std::pair<QString, int>> fieldNames;
     int deletedCount = 0;
     bool indexDirty = false;
 };
@@ -140,9 +145,10 @@ int rightTrimmedLength(const char* p, int n)
 
 // A number written in decimal, made plain: no blanks, no '+', no leading zeros in the whole
 // part, no trailing zeros in the fraction ("  -03.500" gives "-3.5"). False for anything else.
+// Zero bytes pad a number as blanks do, as a field reads them.
 bool plainNumber(const QByteArray& text, QByteArray* out)
 {
-    QByteArray t = text.trimmed();
+    QByteArray t = QByteArray(text).replace('\0', ' ').trimmed();
     bool negative = false;
     if (!t.isEmpty() && (t.front() == '-' || t.front() == '+')) {
         negative = t.front() == '-';
@@ -170,6 +176,32 @@ bool plainNumber(const QByteArray& text, QByteArray* out)
         result.prepend('-');
     *out = result;
     return true;
+}
+
+// The commonest numeric value, a whole number with blanks around it, read without building any
+// text: nothing when the bytes hold anything else (a fraction, '+', leading zeros), which the
+// general reading then handles.
+std::optional<qint64> simpleWholeNumber(const char* p, int width)
+{
+    int i = 0;
+    while (i < width && p[i] == ' ')
+        ++i;
+    const bool negative = i < width && p[i] == '-';
+    if (negative)
+        ++i;
+    const int first = i;
+    qint64 value = 0;
+    for (; i < width && p[i] >= '0' && p[i] <= '9'; ++i) {
+        if (i - first >= 18)
+            return std::nullopt;
+        value = value * 10 + (p[i] - '0');
+    }
+    const int digits = i - first;
+    while (i < width && (p[i] == ' ' || p[i] == '\0'))
+        ++i;
+    if (digits == 0 || i != width || (digits > 1 && p[first] == '0') || (negative && value == 0))
+        return std::nullopt;
+    return negative ? -value : value;
 }
 
 bool isNumericType(char type)
@@ -207,6 +239,9 @@ double levelSevenDouble(quint64 u)
 
 QString timestampText(double milliseconds)
 {
+    // Damaged bytes hold any double: one that no count of milliseconds can be reads as nothing.
+    if (!(std::abs(milliseconds) < 9.0e18))
+        return QString();
     const qint64 ms = static_cast<qint64>(milliseconds);
     const qint64 dayMs = 86400000;
     const qint64 days = ms / dayMs - 1; // counted from 0001-01-01, plus one
@@ -384,6 +419,7 @@ void parseTable(TableFile& t, const QByteArray& data)
     if (available > std::numeric_limits<int>::max() / 2)
         damaged(QStringLiteral("tiene demasiadas filas"));
     t.recordCount = static_cast<int>(std::min<qsizetype>(declaredRecords, available));
+    t.writtenCount = t.recordCount;
     t.records = data.mid(t.headerLength, qsizetype(t.recordCount) * t.recordLength);
     t.deletedCount = 0;
     for (int r = 0; r < t.recordCount; ++r) {
@@ -407,6 +443,22 @@ void writeHeaderCount(TableFile& t, int recordCount)
     putDate(bytes.data(), QDate::currentDate());
     putLe32(bytes.data() + 3, static_cast<quint32>(recordCount));
     writeAt(t, 1, bytes);
+}
+
+// Appended rows are written once this much is waiting, and when the table closes.
+constexpr qsizetype AppendBatchBytes = 1 << 20;
+
+// Writes the rows appended since the last time, the end-of-file mark and the row count.
+void writeAppendedRows(TableFile& t)
+{
+    if (t.writtenCount == t.recordCount)
+        return;
+    const qsizetype first = qsizetype(t.writtenCount) * t.recordLength;
+    QByteArray tail = t.records.mid(first);
+    tail.append('\x1A');
+    writeAt(t, t.headerLength + first, tail);
+    writeHeaderCount(t, t.recordCount);
+    t.writtenCount = t.recordCount;
 }
 
 void rebuildIndex(TableFile& t)
@@ -471,6 +523,8 @@ QString fieldText(const TableFile& t, const DbfField& f, const char* record)
         return QString();
     const char* p = record + f.offset;
     if (isNumericType(f.type)) {
+        if (const std::optional<qint64> whole = simpleWholeNumber(p, f.width))
+            return QString::number(*whole);
         QByteArray plain;
         if (plainNumber(QByteArray(p, f.width), &plain))
             return QString::fromLatin1(plain);
@@ -718,6 +772,8 @@ void DbfTable::close()
     try {
         postIfEditing();
         const bool last = m_file->sharedHolders + m_file->exclusiveHolders == 1;
+        if (last)
+            writeAppendedRows(*m_file);
         if (last && m_file->indexDirty && m_file->indexedField >= 0)
             rebuildIndex(*m_file);
     } catch (...) {
@@ -743,12 +799,12 @@ void DbfTable::release() noexcept
             platform::tryLockFile(file->file, platform::LockKind::Shared);
         return;
     }
-    if (file->indexDirty && file->indexedField >= 0) {
-        try {
+    try {
+        writeAppendedRows(*file);
+        if (file->indexDirty && file->indexedField >= 0)
             rebuildIndex(*file);
-        } catch (...) {
-            // Closing from a destructor: the table itself is written; the index stays as it was.
-        }
+    } catch (...) {
+        // Closing from a destructor, which cannot report: close() is the way that does.
     }
     platform::unlockFile(file->file);
     file->file.close();
@@ -787,6 +843,10 @@ int DbfTable::rowCount() const
 int DbfTable::fieldIndex(const QString& name) const
 {
     requireOpen("field");
+    for (const auto& [known, index] : m_file->fieldNames) {
+        if (known.size() == name.size() && known == name)
+            return index;
+    }
     const QList<DbfField>& fields = m_file->fields;
     auto find = [&](const QString& wanted, Qt::CaseSensitivity cs) {
         for (int i = 0; i < fields.size(); ++i) {
@@ -806,6 +866,8 @@ int DbfTable::fieldIndex(const QString& name) const
     }
     if (i < 0)
         fail(m_file->path, QStringLiteral("no tiene el campo %1").arg(name));
+    if (m_file->fieldNames.size() < 256)
+        m_file->fieldNames.emplace_back(name, i);
     return i;
 }
 
@@ -1035,14 +1097,15 @@ void DbfTable::post()
     requireOpen("post");
     TableFile& t = *m_file;
     if (m_pending == Pending::Append) {
-        const qint64 position = t.headerLength + qint64(t.recordCount) * t.recordLength;
-        writeAt(t, position, m_buffer + '\x1A');
-        writeHeaderCount(t, t.recordCount + 1);
+        // New rows reach the file in batches (every object of this program sees them at once).
         t.records.append(m_buffer);
         m_current = t.recordCount;
         ++t.recordCount;
         m_eof = false;
+        if (qsizetype(t.recordCount - t.writtenCount) * t.recordLength >= AppendBatchBytes)
+            writeAppendedRows(t);
     } else if (m_pending == Pending::Edit) {
+        writeAppendedRows(t);
         writeAt(t, t.headerLength + qint64(m_current) * t.recordLength, m_buffer);
         writeHeaderCount(t, t.recordCount);
         std::memcpy(t.records.data() + qsizetype(m_current) * t.recordLength, m_buffer.constData(),
@@ -1086,8 +1149,8 @@ void DbfTable::setText(const QString& field, const QString& value)
     char* p = editableValue(index, "setText");
     QByteArray bytes;
     if (f.type == 'C' || f.type == 'D') {
-        bytes = m_file->codePage->encode(value).left(f.width);
-        bytes += QByteArray(f.width - bytes.size(), ' ');
+        m_file->codePage->encodeInto(value, p, f.width);
+        return;
     } else if (isNumericType(f.type)) {
         QByteArray plain;
         if (value.trimmed().isEmpty())
@@ -1185,9 +1248,13 @@ qint64 DbfTable::integer(const QString& field) const
     const int index = fieldIndex(field);
     const DbfField& f = m_file->fields[index];
     const char* record = currentRecord();
-    if (!record || isBlank(field))
+    if (!record || fieldIsBlank(f, record))
         return 0;
     const char* p = record + f.offset;
+    if (isNumericType(f.type)) {
+        if (const std::optional<qint64> whole = simpleWholeNumber(p, f.width))
+            return *whole;
+    }
     if (isBinaryInteger(f))
         return static_cast<qint32>(be32(p) ^ 0x80000000u);
     if (f.type == 'L')

@@ -50,8 +50,9 @@ QString textAsRead(const QString& text, int width);
 // cursor, as Oranel's tables are. The object closes its file when it goes out of scope.
 //
 // Every object open on the same file in this program shares one copy of its rows, so a row
-// posted through one is seen at once by the others. Rows are written to the file as they are
-// posted; the production index is brought up to date when the last object closes the table.
+// posted through one is seen at once by the others. A row edited in place is written to the file
+// as it is posted; appended rows are written in batches, and all of them by the time the last
+// object closes the table, when the production index is brought up to date too.
 //
 // Tables are written as dBase IV tables (version 0x03, Windows 1252 text, language driver
 // 0x57). Tables written by other software are read whatever their code page, in the dBase

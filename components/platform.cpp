@@ -11,8 +11,13 @@
 #include <io.h>
 #include <windows.h>
 #else
+#include <cerrno>
+#include <fcntl.h>
 #include <sys/file.h>
+#include <unistd.h>
 #endif
+
+#include <QCryptographicHash>
 
 namespace platform {
 
@@ -100,6 +105,38 @@ void unlockFile(QFile& file)
     UnlockFileEx(handle, 0, MAXDWORD, MAXDWORD, &whole);
 }
 
+bool writeAll(QFileDevice& file, const char* data, qsizetype size)
+{
+    while (size > 0) {
+        const int written =
+            _write(file.handle(), data, static_cast<unsigned>(std::min<qsizetype>(size, 1 << 30)));
+        if (written <= 0)
+            return false;
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+// A named mutex per folder: its name comes from the folder's path, whatever its letter case.
+FolderLock::FolderLock(const QString& folder)
+{
+    const QByteArray key = QCryptographicHash::hash(
+        QDir::cleanPath(QDir(folder).absolutePath()).toLower().toUtf8(), QCryptographicHash::Sha1);
+    const QString name = QStringLiteral("Local\\Quelvana-") + QString::fromLatin1(key.toHex());
+    m_handle = CreateMutexW(nullptr, TRUE, reinterpret_cast<LPCWSTR>(name.utf16()));
+    m_acquired = m_handle && GetLastError() != ERROR_ALREADY_EXISTS;
+}
+
+FolderLock::~FolderLock()
+{
+    if (m_handle) {
+        if (m_acquired)
+            ReleaseMutex(m_handle);
+        CloseHandle(m_handle);
+    }
+}
+
 #else
 
 QString regionalDateTime(const QDateTime& moment)
@@ -117,6 +154,32 @@ bool tryLockFile(QFile& file, LockKind kind)
 void unlockFile(QFile& file)
 {
     flock(file.handle(), LOCK_UN);
+}
+
+bool writeAll(QFileDevice& file, const char* data, qsizetype size)
+{
+    while (size > 0) {
+        const ssize_t written = ::write(file.handle(), data, static_cast<size_t>(size));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+FolderLock::FolderLock(const QString& folder)
+{
+    m_fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    m_acquired = m_fd >= 0 && flock(m_fd, LOCK_EX | LOCK_NB) == 0;
+}
+
+FolderLock::~FolderLock()
+{
+    if (m_fd >= 0)
+        ::close(m_fd); // the lock goes with it
 }
 
 #endif

@@ -4,6 +4,7 @@
 
 class QDateTime;
 class QFile;
+class QFileDevice;
 
 // What differs between Windows, where Oranel runs natively, and the other systems, where it
 // runs under Wine. Nothing else in the program asks which platform it is on.
@@ -30,5 +31,29 @@ enum class LockKind { Shared, Exclusive };
 // closing or with unlockFile().
 bool tryLockFile(QFile& file, LockKind kind);
 void unlockFile(QFile& file);
+
+// Writes straight to an open file's descriptor, past Qt's write buffer (which copies every
+// byte once more): for large files written in large pieces.
+bool writeAll(QFileDevice& file, const char* data, qsizetype size);
+
+// A lock on a folder, taken for as long as the object lives, that the operating system lets go
+// of when the process ends however it ends: a crash never leaves it behind.
+class FolderLock {
+public:
+    explicit FolderLock(const QString& folder);
+    ~FolderLock();
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+    // False when another process holds the folder.
+    bool acquired() const { return m_acquired; }
+
+private:
+    bool m_acquired = false;
+#ifdef Q_OS_WIN
+    void* m_handle = nullptr;
+#else
+    int m_fd = -1;
+#endif
+};
 
 } // namespace platform

@@ -1,5 +1,7 @@
 #include "components/xmldocument.h"
 
+#include "components/platform.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -8,6 +10,7 @@
 #include <QStringEncoder>
 #include <algorithm>
 #include <climits>
+#include <libxml/SAX2.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <libxml/xmlerror.h>
@@ -66,6 +69,23 @@ xmlParserInputPtr refuseExternalResource(const char* url, const char* id, xmlPar
         }
     }
     return nullptr;
+}
+
+// An element's attributes are kept on the root and the two levels below it (a Yedra
+// document's block and its groups, whose seq names them) and left out further down.
+void startElementKeepingGroupAttributes(void* context, const xmlChar* localname,
+                                        const xmlChar* prefix, const xmlChar* uri,
+                                        int namespaceCount, const xmlChar** namespaces,
+                                        int attributeCount, int defaultedCount,
+                                        const xmlChar** attributes)
+{
+    const auto* ctxt = static_cast<xmlParserCtxtPtr>(context);
+    if (ctxt->nodeNr >= 3) {
+        attributeCount = 0;
+        defaultedCount = 0;
+    }
+    xmlSAX2StartElementNs(context, localname, prefix, uri, namespaceCount, namespaces,
+                          attributeCount, defaultedCount, attributes);
 }
 
 void captureParseError(void* userData, xmlErrorPtr error)
@@ -228,12 +248,12 @@ bool containsCreatedNode(xmlNodePtr root)
 
 // White space between elements is not content: every text node made only of blanks goes,
 // except where xml:space="preserve" asks to keep it.
-void dropBlankText(xmlDocPtr doc, bool mayPreserve)
+void dropBlankText(xmlDocPtr doc)
 {
     std::vector<xmlNodePtr> blank;
     walkSubtree(reinterpret_cast<xmlNodePtr>(doc), [&](xmlNodePtr n) {
         if (n->type == XML_TEXT_NODE && isBlankText(n->content) &&
-            !(mayPreserve && xmlNodeGetSpacePreserve(n->parent) == 1))
+            xmlNodeGetSpacePreserve(n->parent) != 1)
             blank.push_back(n);
         return n->type == XML_DOCUMENT_NODE || n->type == XML_ELEMENT_NODE;
     });
@@ -310,26 +330,69 @@ InputForm inspectInput(const QByteArray& bytes)
     return form;
 }
 
-int writeToByteArray(void* context, const char* buffer, int len)
+// Element and attribute names as libxml2 takes them, checked once: a document is built from a
+// handful of names used again and again.
+const xmlChar* validName(const QString& name, const char* what)
 {
-    static_cast<QByteArray*>(context)->append(buffer, len);
-    return len;
+    thread_local std::vector<std::pair<QString, QByteArray>> known;
+    for (const auto& [text, utf8] : known) {
+        if (text.size() == name.size() && text == name)
+            return reinterpret_cast<const xmlChar*>(utf8.constData());
+    }
+    QByteArray utf8 = name.toUtf8();
+    if (xmlValidateName(reinterpret_cast<const xmlChar*>(utf8.constData()), 0) != 0)
+        throw XmlError(QStringLiteral("«%1» no es un nombre de %2 válido.")
+                           .arg(name, QString::fromLatin1(what)));
+    if (known.size() >= 64)
+        known.erase(known.begin());
+    known.emplace_back(name, std::move(utf8));
+    return reinterpret_cast<const xmlChar*>(known.back().second.constData());
 }
 
-// The document from its first node on, without a declaration, in the given encoding.
-QByteArray serializeBody(xmlDocPtr doc, const char* encoding)
+// A text in UTF-8, in a buffer reused from call to call; valid until the next call.
+const xmlChar* utf8Of(const QString& text, int* length = nullptr)
 {
-    QByteArray out;
-    xmlSaveCtxtPtr save = xmlSaveToIO(writeToByteArray, nullptr, &out, encoding, XML_SAVE_NO_DECL);
+    thread_local std::vector<char> buffer;
+    buffer.resize(static_cast<size_t>(text.size()) * 3 + 1);
+    thread_local QStringEncoder encoder(QStringEncoder::Utf8);
+    char* end = encoder.appendToBuffer(buffer.data(), text);
+    *end = '\0';
+    if (length)
+        *length = static_cast<int>(end - buffer.data());
+    return reinterpret_cast<const xmlChar*>(buffer.data());
+}
+
+// Where serialized bytes go: true when they were taken.
+using Sink = std::function<bool(const char* data, qsizetype size)>;
+
+// The document from its first node on, without a declaration, in the given encoding, handed to
+// `sink` piece by piece.
+void serializeBody(xmlDocPtr doc, const char* encoding, const Sink& sink)
+{
+    struct Output {
+        const Sink* sink;
+        bool failed = false;
+    } output{&sink};
+    xmlSaveCtxtPtr save = xmlSaveToIO(
+        [](void* context, const char* buffer, int len) -> int {
+            auto* o = static_cast<Output*>(context);
+            if (!(*o->sink)(buffer, len)) {
+                o->failed = true;
+                return -1;
+            }
+            return len;
+        },
+        nullptr, &output, encoding, XML_SAVE_NO_DECL);
     if (!save)
         throw XmlError(QStringLiteral("No se puede escribir el documento en la codificación «%1».")
                            .arg(QString::fromLatin1(encoding)));
     const long written = xmlSaveDoc(save, doc);
-    xmlSaveClose(save);
-    if (written < 0)
+    const int closed = xmlSaveClose(save);
+    if (output.failed)
+        throw XmlError(QStringLiteral("No se pudo escribir el documento."));
+    if (written < 0 || closed < 0)
         throw XmlError(QStringLiteral("No se pudo convertir el documento a la codificación «%1».")
                            .arg(QString::fromLatin1(encoding)));
-    return out;
 }
 
 xmlNodePtr docAsNode(xmlDocPtr doc)
@@ -362,12 +425,22 @@ bool isPlainName(const QString& path)
 std::vector<xmlNodePtr> evaluate(xmlDocPtr doc, xmlNodePtr context, const QString& xpath)
 {
     // A plain name is the commonest query (a record's values): answer it by walking the children.
-    if (isPlainName(xpath)) {
-        const QByteArray name = xpath.toUtf8();
+    // The same query comes for record after record, so what it is is worked out once.
+    thread_local struct {
+        QString xpath;
+        bool plain = false;
+        QByteArray name;
+    } last;
+    if (last.xpath != xpath) {
+        last.xpath = xpath;
+        last.plain = isPlainName(xpath);
+        last.name = xpath.toUtf8();
+    }
+    if (last.plain) {
+        const auto* name = reinterpret_cast<const xmlChar*>(last.name.constData());
         std::vector<xmlNodePtr> out;
         for (xmlNodePtr c = context->children; c; c = c->next) {
-            if (c->type == XML_ELEMENT_NODE && c->ns == nullptr &&
-                xmlStrEqual(c->name, reinterpret_cast<const xmlChar*>(name.constData())))
+            if (c->type == XML_ELEMENT_NODE && c->ns == nullptr && xmlStrEqual(c->name, name))
                 out.push_back(c);
         }
         return out;
@@ -461,6 +534,18 @@ struct XmlDocument::Impl {
     }
 
     static Impl* of(xmlNodePtr node) { return static_cast<Impl*>(node->doc->_private); }
+
+    // Remembers a node made here until it has a place in a tree; the list is cleared of the
+    // placed ones as it grows, so a large document does not keep a pointer per node.
+    void track(xmlNodePtr node)
+    {
+        if (created.size() >= compactAt) {
+            std::erase_if(created, [](xmlNodePtr n) { return n->parent != nullptr; });
+            compactAt = std::max<size_t>(1024, created.size() * 2);
+        }
+        created.push_back(node);
+    }
+    size_t compactAt = 1024;
 };
 
 QString XmlParseError::toString() const
@@ -482,35 +567,43 @@ XmlDocument::~XmlDocument() = default;
 XmlDocument::XmlDocument(XmlDocument&& other) noexcept = default;
 XmlDocument& XmlDocument::operator=(XmlDocument&& other) noexcept = default;
 
-bool XmlDocument::load(const QString& path)
+bool XmlDocument::load(const QString& path, Detail detail)
 {
     prepareLibxml();
+    m_impl->reset(nullptr);
     QFile file(path);
     if (!file.exists()) {
-        m_impl->reset(nullptr);
         m_impl->error.reason = QStringLiteral("no existe el archivo «%1»").arg(path);
         return false;
     }
+    if (QFileInfo(path).isDir()) {
+        m_impl->error.reason = QStringLiteral("«%1» es una carpeta, no un archivo").arg(path);
+        return false;
+    }
     if (!file.open(QIODevice::ReadOnly)) {
-        m_impl->reset(nullptr);
         m_impl->error.reason =
             QStringLiteral("no se puede leer el archivo «%1»: %2").arg(path, file.errorString());
         return false;
     }
-    if (file.size() >= INT_MAX) {
-        m_impl->reset(nullptr);
-        m_impl->error.reason =
-            QStringLiteral("el archivo «%1» es demasiado grande para leerlo").arg(path);
-        return false;
-    }
-    const QByteArray bytes = file.readAll();
+    // The file is handed to the parser piece by piece, never held whole beside its tree.
+    const QByteArray head = file.peek(1024);
+    const bool parsed = parse(head, detail, [&file](xmlParserCtxtPtr ctxt, int options) {
+        return xmlCtxtReadIO(
+            ctxt,
+            [](void* context, char* buffer, int len) -> int {
+                auto* f = static_cast<QFile*>(context);
+                const qint64 n = f->read(buffer, len);
+                return n < 0 ? -1 : static_cast<int>(n);
+            },
+            nullptr, &file, nullptr, nullptr, options);
+    });
     if (file.error() != QFileDevice::NoError) {
         m_impl->reset(nullptr);
         m_impl->error.reason =
             QStringLiteral("no se puede leer el archivo «%1»: %2").arg(path, file.errorString());
         return false;
     }
-    return loadXml(bytes);
+    return parsed;
 }
 
 bool XmlDocument::loadXml(const QByteArray& bytes)
@@ -521,7 +614,15 @@ bool XmlDocument::loadXml(const QByteArray& bytes)
         m_impl->error.reason = QStringLiteral("el documento es demasiado grande para leerlo");
         return false;
     }
+    return parse(bytes.left(1024), Detail::Whole, [&bytes](xmlParserCtxtPtr ctxt, int options) {
+        return xmlCtxtReadMemory(ctxt, bytes.constData(), static_cast<int>(bytes.size()), nullptr,
+                                 nullptr, options);
+    });
+}
 
+bool XmlDocument::parse(const QByteArray& head, Detail detail,
+                        const std::function<xmlDocPtr(xmlParserCtxtPtr, int)>& read)
+{
     ParseCapture capture;
     std::unique_ptr<xmlParserCtxt, decltype(&xmlFreeParserCtxt)> ctxt(xmlNewParserCtxt(),
                                                                       xmlFreeParserCtxt);
@@ -531,11 +632,14 @@ bool XmlDocument::loadXml(const QByteArray& bytes)
     }
     ctxt->_private = &capture;
     ctxt->sax->serror = captureParseError;
+    if (detail == Detail::GroupLevel)
+        ctxt->sax->startElementNs = startElementKeepingGroupAttributes;
     // Entities are replaced by their text; external ones never load (see the loader above),
     // the network is never used, and libxml2's limits on depth and expansion stay in force.
-    const int options = XML_PARSE_NONET | XML_PARSE_NOENT;
-    xmlDocPtr doc = xmlCtxtReadMemory(ctxt.get(), bytes.constData(), static_cast<int>(bytes.size()),
-                                      nullptr, nullptr, options);
+    // Blank text between elements is left out as it is read, and short texts are kept inside
+    // their nodes: a large document's tree stays small.
+    const int options = XML_PARSE_NONET | XML_PARSE_NOENT | XML_PARSE_NOBLANKS | XML_PARSE_COMPACT;
+    xmlDocPtr doc = read(ctxt.get(), options);
     const bool wellFormed = doc && ctxt->wellFormed && capture.refusedEntity.isEmpty();
     if (!wellFormed) {
         if (doc)
@@ -548,7 +652,7 @@ bool XmlDocument::loadXml(const QByteArray& bytes)
             m_impl->error.line = capture.refusedLine;
             m_impl->error.column = capture.refusedColumn;
         } else {
-            m_impl->error.reason = reasonOf(capture, bytes.trimmed().isEmpty());
+            m_impl->error.reason = reasonOf(capture, head.trimmed().isEmpty());
             m_impl->error.line = capture.line;
             m_impl->error.column = capture.column;
         }
@@ -560,10 +664,8 @@ bool XmlDocument::loadXml(const QByteArray& bytes)
         return false;
     }
     m_impl->reset(doc);
-    m_impl->form = inspectInput(bytes);
-    const bool mayPreserve =
-        m_impl->form.family != InputForm::Family::Bytes || bytes.contains("xml:space");
-    dropBlankText(doc, mayPreserve);
+    m_impl->form = inspectInput(head);
+    dropBlankText(doc);
     return true;
 }
 
@@ -607,15 +709,11 @@ XmlNode XmlDocument::createNode(XmlNode::Type type, const QString& name,
 {
     if (type != XmlNode::Type::Element)
         throw XmlError(QStringLiteral("Solo se pueden crear nodos de tipo elemento."));
-    const QByteArray utf8 = name.toUtf8();
-    if (xmlValidateName(reinterpret_cast<const xmlChar*>(utf8.constData()), 0) != 0)
-        throw XmlError(QStringLiteral("«%1» no es un nombre de elemento válido.").arg(name));
-    xmlNodePtr node = xmlNewDocNode(m_impl->doc, nullptr,
-                                    reinterpret_cast<const xmlChar*>(utf8.constData()), nullptr);
+    xmlNodePtr node = xmlNewDocNode(m_impl->doc, nullptr, validName(name, "elemento"), nullptr);
     if (!node)
         throw XmlError(QStringLiteral("No hay memoria suficiente para crear un elemento."));
     node->_private = &createdMarker;
-    m_impl->created.push_back(node);
+    m_impl->track(node);
     if (!namespaceUri.isEmpty()) {
         const QByteArray uri = namespaceUri.toUtf8();
         xmlNsPtr ns = xmlNewNs(node, reinterpret_cast<const xmlChar*>(uri.constData()), nullptr);
@@ -650,34 +748,73 @@ void XmlDocument::removeChild(XmlNode child)
     discardDetached(node, m_impl->deferred);
 }
 
-QByteArray XmlDocument::toBytes() const
+void XmlDocument::write(const std::function<bool(const char*, qsizetype)>& sink) const
 {
     const InputForm& form = m_impl->form;
+    auto put = [&](const QByteArray& bytes) {
+        if (!bytes.isEmpty() && !sink(bytes.constData(), bytes.size()))
+            throw XmlError(QStringLiteral("No se pudo escribir el documento."));
+    };
     if (form.declaration.isEmpty()) {
-        QByteArray out = form.family == InputForm::Family::Bytes ? form.bom : QByteArray();
-        return out + serializeBody(m_impl->doc, "UTF-8");
+        put(form.family == InputForm::Family::Bytes ? form.bom : QByteArray());
+        serializeBody(m_impl->doc, "UTF-8", sink);
+        return;
     }
     if (form.family == InputForm::Family::Bytes) {
+        put(form.bom + form.declaration + '\n');
         const QByteArray encoding = form.encoding.isEmpty() ? QByteArray("UTF-8") : form.encoding;
-        return form.bom + form.declaration + '\n' +
-               serializeBody(m_impl->doc, encoding.constData());
+        serializeBody(m_impl->doc, encoding.constData(), sink);
+        return;
     }
-    // UTF-16: written from the UTF-8 form, which holds every character.
-    const QString body = QLatin1Char('\n') + QString::fromUtf8(serializeBody(m_impl->doc, "UTF-8"));
+    // UTF-16: converted piece by piece from the UTF-8 form, which holds every character.
     QStringEncoder encoder(form.family == InputForm::Family::Utf16LE ? QStringEncoder::Utf16LE
                                                                      : QStringEncoder::Utf16BE);
-    const QByteArray encoded = encoder.encode(body);
-    return form.bom + form.declaration + encoded;
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    put(form.bom + form.declaration + QByteArray(encoder.encode(QStringLiteral("\n"))));
+    serializeBody(m_impl->doc, "UTF-8", [&](const char* data, qsizetype size) {
+        const QByteArray encoded = encoder.encode(decoder.decode(QByteArrayView(data, size)));
+        return sink(encoded.constData(), encoded.size());
+    });
+}
+
+QByteArray XmlDocument::toBytes() const
+{
+    QByteArray out;
+    write([&out](const char* data, qsizetype size) {
+        out.append(data, size);
+        return true;
+    });
+    return out;
 }
 
 void XmlDocument::save(const QString& path) const
 {
-    const QByteArray bytes = toBytes();
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         throw XmlError(QStringLiteral("No se puede crear el archivo «%1»: %2")
                            .arg(QFileInfo(path).absoluteFilePath(), file.errorString()));
-    if (file.write(bytes) != bytes.size() || !file.commit())
+    try {
+        // The serializer's small pieces are gathered and written a megabyte at a time.
+        constexpr qsizetype Chunk = 1 << 20;
+        QByteArray pending;
+        pending.reserve(Chunk);
+        auto flush = [&] {
+            const bool written = platform::writeAll(file, pending.constData(), pending.size());
+            pending.resize(0);
+            return written;
+        };
+        write([&](const char* data, qsizetype size) {
+            pending.append(data, size);
+            return pending.size() < Chunk || flush();
+        });
+        if (!flush())
+            throw XmlError(QStringLiteral("No se pudo escribir el documento."));
+    } catch (const XmlError& error) {
+        throw XmlError(
+            QStringLiteral("No se pudo guardar el archivo «%1»: %2 %3")
+                .arg(QFileInfo(path).absoluteFilePath(), error.message(), file.errorString()));
+    }
+    if (!file.commit())
         throw XmlError(QStringLiteral("No se pudo guardar el archivo «%1»: %2")
                            .arg(QFileInfo(path).absoluteFilePath(), file.errorString()));
 }
@@ -747,6 +884,9 @@ QString XmlNode::text() const
     default:
         break;
     }
+    // A value is most often an element holding one text.
+    if (node->children && !node->children->next && node->children->type == XML_TEXT_NODE)
+        return fromXmlChars(node->children->content);
     QByteArray utf8;
     walkSubtree(node, [&](xmlNodePtr n) {
         if ((n->type == XML_TEXT_NODE || n->type == XML_CDATA_SECTION_NODE) && n->content)
@@ -759,17 +899,18 @@ QString XmlNode::text() const
 void XmlNode::setText(const QString& text)
 {
     xmlNodePtr node = checkedElement("text");
-    XmlDocument::Impl* impl = XmlDocument::Impl::of(node);
-    for (xmlNodePtr child : childrenOf(node)) {
-        xmlUnlinkNode(child);
-        discardDetached(child, impl->deferred);
+    if (node->children) {
+        XmlDocument::Impl* impl = XmlDocument::Impl::of(node);
+        for (xmlNodePtr child : childrenOf(node)) {
+            xmlUnlinkNode(child);
+            discardDetached(child, impl->deferred);
+        }
     }
     if (text.isEmpty())
         return;
-    const QByteArray utf8 = text.toUtf8();
-    xmlNodePtr textNode =
-        xmlNewDocTextLen(node->doc, reinterpret_cast<const xmlChar*>(utf8.constData()),
-                         static_cast<int>(utf8.size()));
+    int length = 0;
+    const xmlChar* utf8 = utf8Of(text, &length);
+    xmlNodePtr textNode = xmlNewDocTextLen(node->doc, utf8, length);
     if (!textNode || !xmlAddChild(node, textNode))
         throw XmlError(QStringLiteral("No hay memoria suficiente para escribir un texto."));
 }
@@ -853,13 +994,9 @@ QList<QPair<QString, QString>> XmlNode::attributes() const
 void XmlNode::setAttribute(const QString& name, const QString& value)
 {
     xmlNodePtr node = checkedElement("setAttribute");
-    const QByteArray utf8Name = name.toUtf8();
-    if (xmlValidateName(reinterpret_cast<const xmlChar*>(utf8Name.constData()), 0) != 0)
-        throw XmlError(QStringLiteral("«%1» no es un nombre de atributo válido.").arg(name));
-    const QByteArray utf8Value = value.toUtf8();
+    const xmlChar* utf8Name = validName(name, "atributo");
     // The value is stored as plain text: the serializer escapes it.
-    if (!xmlSetProp(node, reinterpret_cast<const xmlChar*>(utf8Name.constData()),
-                    reinterpret_cast<const xmlChar*>(utf8Value.constData())))
+    if (!xmlSetProp(node, utf8Name, utf8Of(value)))
         throw XmlError(QStringLiteral("No se pudo poner el atributo «%1».").arg(name));
 }
 

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -135,9 +136,16 @@ public:
     XmlDocument(const XmlDocument&) = delete;
     XmlDocument& operator=(const XmlDocument&) = delete;
 
+    // How much of a document to keep. A Yedra document names every value and record in
+    // attributes that nobody reads; leaving them out makes a large document's tree far smaller.
+    enum class Detail {
+        Whole,
+        GroupLevel, // attributes only on the root and the first two levels below it
+    };
+
     // Parses the file, replacing the document's content. Returns false when the file cannot
     // be read or is not well-formed XML: the document is then empty and parseError() says why.
-    bool load(const QString& path);
+    bool load(const QString& path, Detail detail = Detail::Whole);
     // The same for bytes already in memory.
     bool loadXml(const QByteArray& bytes);
     const XmlParseError& parseError() const;
@@ -161,12 +169,17 @@ public:
 
     // The whole document as saved to a file.
     QByteArray toBytes() const;
+    // The same, handed piece by piece to `sink`, which returns false when it cannot take them.
+    void write(const std::function<bool(const char* data, qsizetype size)>& sink) const;
     // Atomic save: the file is written under a temporary name beside the target and renamed
     // into place, so a failure never leaves a half-written document. Throws XmlError.
     void save(const QString& path) const;
 
 private:
     friend class XmlNode;
+    bool parse(const QByteArray& head, Detail detail,
+               const std::function<_xmlDoc*(struct _xmlParserCtxt*, int)>& read);
+
     struct Impl;
     std::unique_ptr<Impl> m_impl;
 };

@@ -2,13 +2,16 @@
 #include "cli/clitool.h"
 #include "components/dbftable.h"
 #include "components/engineerror.h"
+#include "components/platform.h"
 #include "components/xmldocument.h"
 #include "tests/testsupport.h"
 #include "to_timetable/tablelayouts.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 #include <gtest/gtest.h>
 
 namespace {
@@ -209,4 +212,53 @@ TEST(Cli, ImportarNamesTheTeachersWithoutTheirData)
     EXPECT_NE(outcome.err.indexOf(QStringLiteral("PRN (Nombre de PRN)")), -1);
     EXPECT_EQ(outcome.err.indexOf(QStringLiteral("GLA")), -1);
     EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("ResultadoOranelhorario.xml"))));
+}
+
+// A trial run writes nothing in the timetable folder and says what it would write; a run on a
+// folder another run holds is refused, and goes ahead once the other has ended.
+TEST(Cli, TrialRunsAndRunsThatWaitForNoOne)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("OTEMP"));
+    QDir().mkpath(folder);
+    writeFile(QDir(folder).filePath(QStringLiteral("PROFT.DBF")), "de Oranel");
+    const QString document = dir.filePath(QStringLiteral("ies.xml"));
+    writeFile(document, readFile(QStringLiteral(QUELVANA_EXAMPLES_DIR "/ies-ejemplo.xml")));
+    const QMap<QString, QByteArray> before = snapshot(folder);
+    const QStringList exportar = {QStringLiteral("exportar"),           document,
+                                  QStringLiteral("--timetable-folder"), folder,
+                                  QStringLiteral("--frames"),           QStringLiteral("1")};
+
+    const Outcome trial =
+        run(exportar + QStringList{QStringLiteral("--dry-run")}, QStringLiteral(QUELVANA_BIN_DIR));
+    EXPECT_EQ(trial.code, 0) << s(trial.err);
+    EXPECT_NE(trial.out.indexOf(QStringLiteral("no se ha tocado")), -1);
+    EXPECT_NE(trial.out.indexOf(QStringLiteral("DIASHORAST: 49 filas")), -1) << s(trial.out);
+    EXPECT_EQ(snapshot(folder), before);
+    EXPECT_EQ(run({QStringLiteral("importar"), document, QStringLiteral("--timetable-folder"),
+                   folder, QStringLiteral("--dry-run")})
+                  .code,
+              2);
+
+    QProcess other;
+    other.start(QStringLiteral("flock"),
+                {QStringLiteral("--no-fork"), QStringLiteral("--exclusive"), folder,
+                 QStringLiteral("sleep"), QStringLiteral("60")});
+    ASSERT_TRUE(other.waitForStarted());
+    for (int i = 0; i < 100 && platform::FolderLock(folder).acquired(); ++i)
+        QThread::msleep(50);
+    const Outcome refused = run(exportar, QStringLiteral(QUELVANA_BIN_DIR));
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_NE(refused.err.indexOf(QStringLiteral("Ya hay otra conversión en marcha")), -1)
+        << s(refused.err);
+    EXPECT_EQ(snapshot(folder).value(QStringLiteral("PROFT.DBF")), QByteArray("de Oranel"));
+    const Outcome importar =
+        run({QStringLiteral("importar"), document, QStringLiteral("--timetable-folder"), folder});
+    EXPECT_NE(importar.err.indexOf(QStringLiteral("Ya hay otra conversión en marcha")), -1)
+        << s(importar.err);
+    other.kill();
+    other.waitForFinished();
+
+    const Outcome done = run(exportar, QStringLiteral(QUELVANA_BIN_DIR));
+    EXPECT_EQ(done.code, 0) << s(done.err);
 }

@@ -1,10 +1,13 @@
 #include "components/engineerror.h"
+#include "components/platform.h"
 #include "tests/testsupport.h"
 #include "to_timetable/tablestaging.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 #include <gtest/gtest.h>
 
 namespace {
@@ -140,4 +143,71 @@ TEST(TableStaging, KeepsTheNewestBackupsOnly)
     EXPECT_EQ(
         readFile(folder.path(QStringLiteral("quelvana-copias/2026-12-07_10-00-00/AULAT.DBF"))),
         QByteArray::number(5));
+}
+
+// Every way the commit can fail: the folder stays byte for byte as it was, and the message
+// names the file and says why.
+TEST(TableStaging, EveryFailureOfTheCommitLeavesTheFolderAsItWas)
+{
+    const struct {
+        const char* name;
+        int failingMove; // 0: no move fails
+        std::errc error;
+        bool heldByAnotherProgram;
+        const char* reason;
+    } cases[] = {
+        {"a table another program holds", 0, std::errc(), true, "en uso por otro programa"},
+        {"disk full", 5, std::errc::no_space_on_device, false, "no queda espacio en el disco"},
+        {"read-only folder", 1, std::errc::read_only_file_system, false,
+         "la carpeta es de solo lectura"},
+        {"a move that fails halfway", 4, std::errc::permission_denied, false, "no hay permiso"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Folder folder;
+        const QMap<QString, QByteArray> before = snapshot(folder.dir.path());
+        QProcess holder;
+        if (c.heldByAnotherProgram) {
+            holder.start(QStringLiteral("flock"),
+                         {QStringLiteral("--no-fork"), QStringLiteral("--shared"),
+                          folder.path(QStringLiteral("AULAT.DBF")), QStringLiteral("sleep"),
+                          QStringLiteral("60")});
+            ASSERT_TRUE(holder.waitForStarted());
+            QFile probe(folder.path(QStringLiteral("AULAT.DBF")));
+            probe.open(QIODevice::ReadOnly);
+            for (int i = 0; i < 100 && platform::tryLockFile(probe, platform::LockKind::Exclusive);
+                 ++i) {
+                platform::unlockFile(probe);
+                QThread::msleep(50);
+            }
+        }
+        QString failedFile;
+        {
+            int moves = 0;
+            TableStaging staging(
+                folder.dir.path(), [&](const QString& from, const QString& to, QString* error) {
+                    if (++moves == c.failingMove) {
+                        failedFile = QFileInfo(from).fileName();
+                        *error = TableStaging::reasonOf(std::make_error_code(c.error));
+                        return false;
+                    }
+                    return QDir().rename(from, to);
+                });
+            stageTables(staging);
+            try {
+                staging.commit();
+                ADD_FAILURE() << "the commit must fail";
+            } catch (const EngineError& error) {
+                EXPECT_NE(error.message().indexOf(QString::fromUtf8(c.reason)), -1)
+                    << error.message().toStdString();
+                const QString named =
+                    c.heldByAnotherProgram ? QStringLiteral("AULAT.DBF") : failedFile;
+                EXPECT_NE(error.message().indexOf(named), -1) << error.message().toStdString();
+                EXPECT_NE(error.message().indexOf(QStringLiteral("como estaba")), -1);
+            }
+        }
+        EXPECT_EQ(snapshot(folder.dir.path()), before);
+        holder.kill();
+        holder.waitForFinished();
+    }
 }

@@ -1,9 +1,13 @@
 #include "to_timetable/tablestaging.h"
 
 #include "components/engineerror.h"
+#include "components/platform.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <filesystem>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -17,18 +21,42 @@ QString shown(const QString& path)
     return QDir::toNativeSeparators(path);
 }
 
+} // namespace
+
+QString TableStaging::reasonOf(const std::error_code& code)
+{
+    switch (static_cast<std::errc>(code.value())) {
+    case std::errc::no_space_on_device:
+        return QStringLiteral("no queda espacio en el disco");
+    case std::errc::read_only_file_system:
+        return QStringLiteral("la carpeta es de solo lectura");
+    case std::errc::permission_denied:
+    case std::errc::operation_not_permitted:
+        return QStringLiteral("no hay permiso para cambiarlo (¿carpeta de solo lectura?)");
+    case std::errc::device_or_resource_busy:
+    case std::errc::text_file_busy:
+        return QStringLiteral("lo tiene abierto otro programa");
+    case std::errc::no_such_file_or_directory:
+        return QStringLiteral("el archivo ha desaparecido");
+    default:
+        return QString::fromLocal8Bit(code.message());
+    }
+}
+
+namespace {
+
 bool renameFile(const QString& from, const QString& to, QString* error)
 {
     if (QFileInfo::exists(to)) {
         *error = QStringLiteral("ya existe «%1»").arg(shown(to));
         return false;
     }
-    if (QDir().rename(from, to))
+    std::error_code code;
+    std::filesystem::rename(std::filesystem::path(from.toStdU16String()),
+                            std::filesystem::path(to.toStdU16String()), code);
+    if (!code)
         return true;
-    QFile file(from);
-    *error = file.exists() ? QStringLiteral("el sistema no lo permite (¿lo tiene abierto otro "
-                                            "programa o la carpeta es de solo lectura?)")
-                           : QStringLiteral("el archivo ha desaparecido");
+    *error = TableStaging::reasonOf(code);
     return false;
 }
 
@@ -45,23 +73,24 @@ QStringList spellingsIn(const QString& folder, const QString& fileName)
 
 } // namespace
 
-TableStaging::TableStaging(const QString& timetableFolder, FileMover mover)
+TableStaging::TableStaging(const QString& timetableFolder, FileMover mover,
+                           const QString& elsewhere)
     : m_timetable(timetableFolder), m_mover(mover ? std::move(mover) : FileMover(renameFile))
 {
-    const QDir timetable(m_timetable);
     if (!QFileInfo(m_timetable).isDir())
         throw EngineError(
             QStringLiteral("No existe la carpeta de horarios «%1».").arg(shown(m_timetable)));
-    m_staging = timetable.filePath(StagingFolderName);
+    const QDir parent(elsewhere.isEmpty() ? m_timetable : elsewhere);
+    m_staging = parent.filePath(StagingFolderName);
     // A folder left by a run that was killed holds nothing anyone needs.
     if (QFileInfo::exists(m_staging) && !QDir(m_staging).removeRecursively())
         throw EngineError(
             QStringLiteral("No se pudo borrar la carpeta «%1» que dejó una conversión "
                            "interrumpida.")
                 .arg(shown(m_staging)));
-    if (!timetable.mkdir(StagingFolderName))
-        throw EngineError(QStringLiteral("No se puede escribir en la carpeta de horarios «%1».")
-                              .arg(shown(m_timetable)));
+    if (!parent.mkdir(StagingFolderName))
+        throw EngineError(
+            QStringLiteral("No se puede escribir en la carpeta «%1».").arg(shown(parent.path())));
 }
 
 TableStaging::~TableStaging()
@@ -124,6 +153,17 @@ QString TableStaging::commit(const QDateTime& when)
     QStringList old;
     for (const QString& name : std::as_const(m_replaced))
         old << spellingsIn(m_timetable, name);
+    // A table another program holds is not taken from under it: nothing moves then.
+    for (const QString& file : std::as_const(old)) {
+        QFile table(file);
+        if (table.open(QIODevice::ReadOnly) &&
+            !platform::tryLockFile(table, platform::LockKind::Exclusive))
+            throw EngineError(
+                QStringLiteral("La tabla «%1» está en uso por otro programa: ciérrelo "
+                               "y vuelva a empezar. La carpeta de horarios se ha "
+                               "dejado como estaba.")
+                    .arg(shown(file)));
+    }
     if (!old.isEmpty()) {
         if (!QDir().mkpath(backup))
             throw EngineError(

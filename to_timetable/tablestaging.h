@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <system_error>
 
 // All or nothing for the timetable folder: a run writes its tables into a staging folder
 // inside the timetable folder; only when every step has succeeded are they moved into place,
@@ -15,14 +16,19 @@ public:
     // that fails on purpose in place of the real one.
     using FileMover = std::function<bool(const QString& from, const QString& to, QString* error)>;
 
+    // Why a file operation failed, in words the user can act on ("no queda espacio en el disco").
+    static QString reasonOf(const std::error_code& code);
+
     static const QString StagingFolderName; // "quelvana-preparando"
     static const QString BackupFolderName;  // "quelvana-copias"
     static constexpr int KeptBackups = 5;
 
     // Prepares an empty staging folder inside `timetableFolder`, removing one that a run
     // killed before its end left behind. Throws EngineError when the timetable folder does
-    // not exist or cannot be written.
-    explicit TableStaging(const QString& timetableFolder, FileMover mover = {});
+    // not exist or cannot be written. With `elsewhere`, the staging folder is made there
+    // instead and the timetable folder is never touched (a trial run, never committed).
+    explicit TableStaging(const QString& timetableFolder, FileMover mover = {},
+                          const QString& elsewhere = QString());
     // Removes the staging folder, unless it was committed.
     ~TableStaging();
     TableStaging(const TableStaging&) = delete;

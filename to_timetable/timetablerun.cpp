@@ -30,7 +30,7 @@ TimetableRun::~TimetableRun() = default;
 
 QString TimetableRun::loadDocument(const QString& path)
 {
-    if (!m_document.load(path)) {
+    if (!m_document.load(path, XmlDocument::Detail::GroupLevel)) {
         const XmlParseError& error = m_document.parseError();
         if (error.line > 0)
             return QStringLiteral("El archivo XML no es válido: %1 (línea %2).")
@@ -51,6 +51,21 @@ QString TimetableRun::loadDocument(const QString& path)
 
 void TimetableRun::begin()
 {
+    if (!QFileInfo(m_timetableFolder).isDir())
+        throw EngineError(QStringLiteral("No existe la carpeta de horarios «%1».")
+                              .arg(QDir::toNativeSeparators(m_timetableFolder)));
+    if (m_dryRun) {
+        m_trialFolder = std::make_unique<QTemporaryDir>();
+        if (!m_trialFolder->isValid())
+            throw EngineError(
+                QStringLiteral("No se pudo crear una carpeta temporal para la prueba."));
+        m_staging =
+            std::make_unique<TableStaging>(m_timetableFolder, m_mover, m_trialFolder->path());
+        return;
+    }
+    m_lock = std::make_unique<platform::FolderLock>(m_timetableFolder);
+    if (!m_lock->acquired())
+        throw EngineError(otherRunMessage(m_timetableFolder));
     m_staging = std::make_unique<TableStaging>(m_timetableFolder, m_mover);
 }
 
@@ -106,10 +121,23 @@ QList<QPair<QString, int>> TimetableRun::stagedTables() const
 QString TimetableRun::commit()
 {
     workFolder();
-    return m_staging->commit();
+    if (m_dryRun)
+        throw EngineError(QStringLiteral("Una prueba no cambia la carpeta de horarios."));
+    const QString backup = m_staging->commit();
+    m_lock.reset();
+    return backup;
 }
 
 void TimetableRun::abandon()
 {
     m_staging.reset();
+    m_lock.reset();
+}
+
+QString TimetableRun::otherRunMessage(const QString& folder)
+{
+    return QStringLiteral("Ya hay otra conversión en marcha sobre la carpeta de horarios «%1» "
+                          "(en otra ventana o desde la línea de órdenes). Espere a que termine y "
+                          "vuelva a empezar.")
+        .arg(QDir::toNativeSeparators(folder));
 }

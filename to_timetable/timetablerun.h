@@ -2,6 +2,7 @@
 
 #include "components/dbftable.h"
 #include "components/interaction.h"
+#include "components/platform.h"
 #include "components/xmldocument.h"
 #include "to_timetable/codelist.h"
 #include "to_timetable/tablelayouts.h"
@@ -11,6 +12,7 @@
 #include <QPair>
 #include <QSet>
 #include <QString>
+#include <QTemporaryDir>
 #include <memory>
 
 // The Yedra-to-timetable run ("exportar"): the document it converts, the state its steps share,
@@ -34,8 +36,12 @@ public:
     // Returns the message for the user, empty when the run can go on.
     QString loadDocument(const QString& path);
 
-    // Prepares the staging folder the steps write into.
+    // Prepares the staging folder the steps write into, and holds the timetable folder against
+    // any other run until this one ends. Throws EngineError when another run holds it.
     void begin();
+    // A trial run: the steps write into a temporary folder outside the timetable folder, which
+    // is never touched (commit() is then refused). Before begin().
+    void setDryRun(bool dryRun) { m_dryRun = dryRun; }
     // The steps built so far, in their fixed order.
     void runSteps();
     // The tables the steps wrote, with their rows, as they stand in the staging folder.
@@ -45,16 +51,18 @@ public:
     QString commit();
     // Drops what the steps wrote, after a failure: the timetable folder is as it was.
     void abandon();
+    // The message for a run refused because another one holds the timetable folder.
+    static QString otherRunMessage(const QString& folder);
 
     // The steps, in the order runSteps() calls them. Each reads the loaded document and
     // writes its tables in the work folder.
-    void TransformarMaterias();     // ASIGNOMT, ASIGNOMT2
-    void TransformarActividades();  // the task rows of ASIGNOMT; hayActividad513
-    void TransformarEmpleados();    // PROFT
-    void TransformarDependencias(); // AULAT
+    void TransformarMaterias();       // ASIGNOMT, ASIGNOMT2
+    void TransformarActividades();    // the task rows of ASIGNOMT; hayActividad513
+    void TransformarEmpleados();      // PROFT
+    void TransformarDependencias();   // AULAT
     void TransformarCursosUnidades(); // CURSOST, GRUPOST, with the lookup table's levels
     void TransformarAsignaciones();   // ASIGT
-    void TransformarJornadas();     // DIASHORAST, DIASHORAST2, PERIODOS
+    void TransformarJornadas();       // DIASHORAST, DIASHORAST2, PERIODOS
 
     XmlDocument& document() { return m_document; }
     const QString& timetableFolder() const { return m_timetableFolder; }
@@ -90,5 +98,8 @@ private:
     Interaction& m_interaction;
     TableStaging::FileMover m_mover;
     XmlDocument m_document;
+    std::unique_ptr<platform::FolderLock> m_lock;
+    std::unique_ptr<QTemporaryDir> m_trialFolder;
+    bool m_dryRun = false;
     std::unique_ptr<TableStaging> m_staging;
 };

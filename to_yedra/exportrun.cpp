@@ -6,6 +6,7 @@
 #include "components/xmldocument.h"
 #include "exchange/yedradocument.h"
 #include "exchange/yedrawriter.h"
+#include "to_timetable/timetablerun.h"
 #include "to_yedra/teachercheck.h"
 
 #include <QDir>
@@ -88,6 +89,15 @@ template <typename Visit> void eachRow(DbfTable& table, Visit&& visit)
         visit(table);
 }
 
+// The values of an activity, in the order they are written.
+const QString activityValueNames[] = {
+    QStringLiteral("N_DIASEMANA"),    QStringLiteral("X_TRAMO"),
+    QStringLiteral("X_DEPENDENCIA"),  QStringLiteral("X_UNIDAD"),
+    QStringLiteral("X_OFERTAMATRIG"), QStringLiteral("X_MATERIAOMG"),
+    QStringLiteral("F_INICIO"),       QStringLiteral("F_FIN"),
+    QStringLiteral("N_HORINI"),       QStringLiteral("N_HORFIN"),
+    QStringLiteral("X_ACTIVIDAD")};
+
 bool blank(const QString& text)
 {
     return texts::trimmed(text).isEmpty();
@@ -145,10 +155,14 @@ ExportRun::Result ExportRun::run(const QString& documentPath, const QDateTime& n
     if (!QFileInfo(m_timetableFolder).isDir())
         throw EngineError(QStringLiteral("No existe la carpeta de horarios «%1».")
                               .arg(QDir::toNativeSeparators(m_timetableFolder)));
+    platform::FolderLock lock(m_timetableFolder);
+    if (!lock.acquired())
+        throw EngineError(TimetableRun::otherRunMessage(m_timetableFolder));
     auto tables = std::make_unique<OpenTables>(m_timetableFolder);
 
-    XmlDocument document;
-    if (!document.load(documentPath)) {
+    auto kept = std::make_shared<XmlDocument>();
+    XmlDocument& document = *kept;
+    if (!document.load(documentPath, XmlDocument::Detail::GroupLevel)) {
         const XmlParseError& error = document.parseError();
         return {Outcome::Refused,
                 error.line > 0
@@ -307,31 +321,21 @@ ExportRun::Result ExportRun::run(const QString& documentPath, const QDateTime& n
                     subject = found.value();
             }
 
-            const int startMinutes = texts::clockMinutes(slot.horadesde);
-            const int endMinutes = texts::clockMinutes(slot.horahasta);
+            const QString startText = QString::number(texts::clockMinutes(slot.horadesde));
+            const QString endText = QString::number(texts::clockMinutes(slot.horahasta));
             if (blank(activityCode) && hayActividad513 == 1)
                 activityCode = QStringLiteral("513");
 
-            const std::pair<const char*, QString> values[] = {
-                {"N_DIASEMANA", slot.dia},
-                {"X_TRAMO", slot.coddiho},
-                {"X_DEPENDENCIA", room},
-                {"X_UNIDAD", unitKey},
-                {"X_OFERTAMATRIG", courseOffer},
-                {"X_MATERIAOMG", subject},
-                {"F_INICIO", fecini},
-                {"F_FIN", fecfin},
-                {"N_HORINI", QString::number(startMinutes)},
-                {"N_HORFIN", QString::number(endMinutes)},
-                {"X_ACTIVIDAD", activityCode},
-            };
-            for (const auto& [name, value] : values)
-                yedra::appendValue(document, activity, QLatin1String(name), value);
+            const QString* values[] = {&slot.dia,    &slot.coddiho, &room,        &unitKey,
+                                       &courseOffer, &subject,      &fecini,      &fecfin,
+                                       &startText,   &endText,      &activityCode};
+            for (int v = 0; v < 11; ++v)
+                yedra::appendValue(document, activity, activityValueNames[v], *values[v]);
         }
     }
     tables.reset();
 
     const QString target = resultPath(documentPath);
     document.save(target);
-    return {Outcome::Saved, QString(), target, verdict};
+    return {Outcome::Saved, QString(), target, verdict, kept};
 }

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "components/interaction.h"
+#include "components/xmldocument.h"
 
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
+#include <memory>
 
 // The timetable export run ("importar"): the timetable Oranel has solved (SOLUC), with the
 // tables of the Yedra-to-timetable run, becomes a Yedra document with every teacher's regular
@@ -22,6 +24,9 @@ public:
         QString message = {};   // what to tell the user, when not saved
         QString savedPath = {}; // the result document, when saved
         bool verdict = false;   // the last teacher dialog's verdict
+        // The document written, kept for the caller to let go of when it is done: freeing a
+        // large document just before writing anything else costs more than the rest of the run.
+        std::shared_ptr<const XmlDocument> document = {};
     };
 
     ExportRun(QString timetableFolder, Interaction& interaction);

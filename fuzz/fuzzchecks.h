@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// The checks the fuzz targets run on one input, shared with the regression tests so that an
+// input that once broke the engine is run through exactly the same steps again.
+//
+// A hostile input may end in a clear error (an EngineError with a message): that is a normal
+// outcome. A crash, a hang, a sanitizer report or a broken invariant is not.
+namespace fuzzchecks {
+
+struct Outcome {
+    QString error;          // the clear error the input was refused with; empty when it was read
+    QStringList violations; // invariants that did not hold; empty when all held
+};
+
+// Loads the bytes as a Yedra document and walks every group the steps read: every record, every
+// value, raw and trimmed; the short-record check, the academic year; saves and loads it again,
+// and loads it as the exportar run does from a file in `scratchFolder`.
+Outcome checkYedraDocument(const QByteArray& bytes, const QString& scratchFolder);
+
+// Writes the bytes as a table in `scratchFolder`, opens it shared and reads every field of every
+// row in every way, walks it in natural order, by each field, and filtered by each text field.
+Outcome checkDbfTable(const QByteArray& bytes, const QString& scratchFolder);
+
+// Writes the bytes as "Oranel.ini" in `scratchFolder`, sets [Transformadores] Transformado=1 and
+// checks the file read back: the key holds the value and every other line is as it was.
+Outcome checkIniFile(const QByteArray& bytes, const QString& scratchFolder);
+
+} // namespace fuzzchecks
