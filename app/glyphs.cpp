@@ -6,9 +6,7 @@
 
 namespace glyphs {
 
-namespace {
-
-QIcon drawn(const QColor& colour, const QPainterPath& path)
+QIcon drawn(const std::function<void(QPainter&)>& paint)
 {
     QIcon icon;
     for (int size : {16, 32}) {
@@ -17,11 +15,20 @@ QIcon drawn(const QColor& colour, const QPainterPath& path)
         QPainter painter(&pixmap);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.scale(size / 16.0, size / 16.0);
-        painter.setPen(QPen(colour, 2.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        painter.drawPath(path);
+        paint(painter);
         icon.addPixmap(pixmap);
     }
     return icon;
+}
+
+namespace {
+
+QIcon stroked(const QColor& colour, const QPainterPath& path)
+{
+    return drawn([&](QPainter& painter) {
+        painter.setPen(QPen(colour, 2.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        painter.drawPath(path);
+    });
 }
 
 } // namespace
@@ -32,7 +39,7 @@ QIcon checkMark()
     path.moveTo(2.5, 8.5);
     path.lineTo(6.5, 12.5);
     path.lineTo(13.5, 3.5);
-    return drawn(QColor(0x00, 0x80, 0x00), path);
+    return stroked(QColor(0x00, 0x80, 0x00), path);
 }
 
 QIcon cross()
@@ -42,7 +49,7 @@ QIcon cross()
     path.lineTo(12.5, 12.5);
     path.moveTo(12.5, 3.5);
     path.lineTo(3.5, 12.5);
-    return drawn(QColor(0xC0, 0x00, 0x00), path);
+    return stroked(QColor(0xC0, 0x00, 0x00), path);
 }
 
 } // namespace glyphs

@@ -230,13 +230,9 @@ void TMForm::BExportarClick()
         }
         m_interaction.setBusy(true);
         m_run->begin();
-        TransformarMaterias();
-        TransformarActividades();
-        TransformarEmpleados();
-        TransformarDependencias();
-        TransformarCursosUnidades();
-        TransformarAsignaciones();
-        TransformarJornadas();
+        m_run->runSteps();
+        resultado = m_run->resultado;
+        nDiasPlanti = m_run->nDiasPlanti;
         m_run->commit();
         m_interaction.setBusy(false);
     } catch (const std::exception& error) {
@@ -249,43 +245,6 @@ void TMForm::BExportarClick()
         return;
     }
     runEnded();
-}
-
-void TMForm::TransformarMaterias()
-{
-    m_run->TransformarMaterias();
-}
-
-void TMForm::TransformarActividades()
-{
-    m_run->TransformarActividades();
-}
-
-void TMForm::TransformarEmpleados()
-{
-    m_run->TransformarEmpleados();
-}
-
-void TMForm::TransformarDependencias()
-{
-    m_run->TransformarDependencias();
-}
-
-void TMForm::TransformarCursosUnidades()
-{
-    m_run->TransformarCursosUnidades();
-}
-
-void TMForm::TransformarAsignaciones()
-{
-    m_run->TransformarAsignaciones();
-}
-
-void TMForm::TransformarJornadas()
-{
-    m_run->TransformarJornadas();
-    resultado = m_run->resultado;
-    nDiasPlanti = m_run->nDiasPlanti;
 }
 
 void TMForm::BImportarClick()

@@ -65,14 +65,6 @@ private:
     // at filenameXML afterwards (the run then ends as the mode says).
     bool chooseExistingDocument();
     void runEnded();
-    // The steps of the Yedra-to-timetable run, in the order BExportarClick calls them.
-    void TransformarMaterias();
-    void TransformarActividades();
-    void TransformarEmpleados();
-    void TransformarDependencias();
-    void TransformarCursosUnidades();
-    void TransformarAsignaciones();
-    void TransformarJornadas();
     QString executableFile(const QString& name) const;
 
     GradientPanel* Draw3D1;

@@ -258,26 +258,10 @@ QString timestampText(double milliseconds)
 // is there, else the first other spelling. Empty when there is none.
 QString findFile(const QString& folder, const QString& fileName)
 {
-    const QDir dir(folder);
-    if (QFileInfo(dir.filePath(fileName)).isFile())
-        return dir.filePath(fileName);
-    const QStringList entries = dir.entryList(QDir::Files | QDir::Hidden | QDir::System);
-    for (const QString& entry : entries) {
-        if (entry.compare(fileName, Qt::CaseInsensitive) == 0)
-            return dir.filePath(entry);
-    }
-    return QString();
-}
-
-QStringList allSpellings(const QString& folder, const QString& fileName)
-{
-    QStringList out;
-    const QDir dir(folder);
-    for (const QString& entry : dir.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
-        if (entry.compare(fileName, Qt::CaseInsensitive) == 0)
-            out << dir.filePath(entry);
-    }
-    return out;
+    if (QFileInfo(QDir(folder).filePath(fileName)).isFile())
+        return QDir(folder).filePath(fileName);
+    const QStringList spellings = platform::filesNamed(folder, fileName);
+    return spellings.isEmpty() ? QString() : spellings.first();
 }
 
 QString baseNameOf(const QString& fileName)
@@ -601,7 +585,7 @@ void DbfTable::deleteFiles()
 {
     const QString indexName = baseNameOf(m_fileName) + QStringLiteral(".MDX");
     const QStringList victims =
-        allSpellings(m_folder, m_fileName) + allSpellings(m_folder, indexName);
+        platform::filesNamed(m_folder, m_fileName) + platform::filesNamed(m_folder, indexName);
     for (const QString& victim : victims) {
         if (isOpenInThisProgram(victim))
             fail(victim, QStringLiteral("está abierta y no se puede borrar"));
@@ -705,8 +689,8 @@ void DbfTable::create(const QList<FieldDef>& defs, const QString& indexField)
 
     // No other spelling of the table, nor an index it no longer has, stays beside it.
     const QFileInfo targetInfo(target);
-    QStringList stale = allSpellings(m_folder, targetInfo.fileName()) +
-                        allSpellings(m_folder, QFileInfo(indexPath).fileName());
+    QStringList stale = platform::filesNamed(m_folder, targetInfo.fileName()) +
+                        platform::filesNamed(m_folder, QFileInfo(indexPath).fileName());
     for (const QString& other : stale) {
         const bool keep = QFileInfo(other).fileName() == targetInfo.fileName() ||
                           (!indexField.isEmpty() &&

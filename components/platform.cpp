@@ -36,6 +36,17 @@ QString timetableFolder()
 #endif
 }
 
+QStringList filesNamed(const QString& folder, const QString& fileName)
+{
+    QStringList out;
+    const QDir dir(folder);
+    for (const QString& entry : dir.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        if (entry.compare(fileName, Qt::CaseInsensitive) == 0)
+            out << dir.filePath(entry);
+    }
+    return out;
+}
+
 QString resolveLetterCase(const QString& path)
 {
     const QString clean = QDir::cleanPath(QDir::fromNativeSeparators(path));

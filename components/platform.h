@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class QDateTime;
 class QFile;
@@ -18,6 +19,9 @@ QString timetableFolder();
 // The path with each of its parts found without regard to letter case where the file system
 // cares (an existing "otemp" serves for "OTEMP"); parts that do not exist stay as given.
 QString resolveLetterCase(const QString& path);
+// Every file of `folder` named `fileName` without regard to letter case ("proft.dbf" and
+// "PROFT.DBF" can stand side by side where the file system cares), as full paths.
+QStringList filesNamed(const QString& folder, const QString& fileName);
 
 // A moment as the user's regional settings write it: the short date, a blank and the long time.
 // On Windows, the user's own formats; elsewhere, where there are no such settings, the Spanish

@@ -87,6 +87,15 @@ QString describeShortRecords(const QList<ShortRecord>& shortRecords)
     return lines.join(QLatin1Char('\n'));
 }
 
+QString unreadableDocumentMessage(const XmlParseError& error)
+{
+    if (error.line > 0)
+        return QStringLiteral("El archivo XML no es válido: %1 (línea %2).")
+            .arg(error.reason)
+            .arg(error.line);
+    return QStringLiteral("El archivo XML no es válido: %1.").arg(error.reason);
+}
+
 std::optional<QString> academicYear(const XmlDocument& document)
 {
     const XmlNode block = document.selectSingleNode(QStringLiteral("/SERVICIO/BLOQUE_DATOS"));

@@ -79,6 +79,10 @@ QList<ShortRecord> findShortRecords(const XmlDocument& document, const QList<Rec
 // One line per record: "EMPLEADOS, registro 3: tiene 5 datos y necesita 7".
 QString describeShortRecords(const QList<ShortRecord>& shortRecords);
 
+// What to tell the user about a document that could not be read: "El archivo XML no es válido:
+// <reason> (línea N)."
+QString unreadableDocumentMessage(const XmlParseError& error);
+
 // The academic year: the first four characters (all, when shorter) of the text of the first
 // child of /SERVICIO/BLOQUE_DATOS, as they stand. Nothing when the block or its child is missing.
 std::optional<QString> academicYear(const XmlDocument& document);

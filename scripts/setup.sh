@@ -15,26 +15,8 @@ packages=(
   fp-utils
 )
 
-missing=()
-for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-    missing+=("$p")
-  fi
-done
-
-if ((${#missing[@]})); then
-  echo "Instalando paquetes de Debian: ${missing[*]}"
-  sudo_cmd=()
-  if [ "$(id -u)" -ne 0 ]; then
-    if command -v sudo >/dev/null; then sudo_cmd=(sudo); else
-      echo "Faltan paquetes (${missing[*]}) y no se puede instalar sin ser root." >&2
-      exit 1
-    fi
-  fi
-  export DEBIAN_FRONTEND=noninteractive
-  "${sudo_cmd[@]}" apt-get update </dev/null
-  "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "${missing[@]}" </dev/null
-fi
+source "$root_dir/scripts/packages.sh"
+ensure_packages "${packages[@]}"
 
 build_dir="$root_dir/build"
 build_type=${QUELVANA_BUILD_TYPE:-RelWithDebInfo}

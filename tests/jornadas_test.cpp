@@ -1,4 +1,5 @@
 #include "components/texts.h"
+#include "tests/stepfixture.h"
 #include "tests/testsupport.h"
 #include "to_timetable/timetablerun.h"
 
@@ -46,24 +47,11 @@ private:
     QList<FrameChoice> m_answers;
 };
 
-using Records = QList<QStringList>;
-
 // A Yedra document with these time frames and time slots, each record's values in order.
 QByteArray yedraDocument(const Records& frames, const Records& tramos)
 {
-    QByteArray out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<SERVICIO><BLOQUE_DATOS>\n";
-    for (const auto& [group, records] :
-         {std::pair{"JORNADAS_ESCOLARES", frames}, std::pair{"TRAMOS_HORARIOS", tramos}}) {
-        out += QByteArray("<grupo_datos seq=\"") + group + "\">\n";
-        for (const QStringList& values : records) {
-            out += "  <grupo_datos>";
-            for (const QString& v : values)
-                out += "<dato>" + v.toHtmlEscaped().toUtf8() + "</dato>";
-            out += "</grupo_datos>\n";
-        }
-        out += "</grupo_datos>\n";
-    }
-    return out + "</BLOQUE_DATOS></SERVICIO>\n";
+    return ::yedraDocument({{QStringLiteral("JORNADAS_ESCOLARES"), frames},
+                            {QStringLiteral("TRAMOS_HORARIOS"), tramos}});
 }
 
 QStringList frame(const QString& code, const QString& name = QStringLiteral("Jornada"))

@@ -81,15 +81,15 @@ QJsonObject readTableWithPython(const QString& path)
     return QJsonDocument::fromJson(out).object();
 }
 
-void writeTableWithPython(const QString& path, const QJsonObject& spec)
+void writeTableWithPython(const QString& path, const QJsonObject& description)
 {
-    const QString specPath = path + QStringLiteral(".json");
-    writeFile(specPath, QJsonDocument(spec).toJson());
+    const QString descriptionPath = path + QStringLiteral(".json");
+    writeFile(descriptionPath, QJsonDocument(description).toJson());
     int code = 0;
     QByteArray error;
     runProgram(QStringLiteral(QUELVANA_PYTHON),
-               {dbfTool(), QStringLiteral("write"), path, specPath}, &code, &error);
-    QFile::remove(specPath);
+               {dbfTool(), QStringLiteral("write"), path, descriptionPath}, &code, &error);
+    QFile::remove(descriptionPath);
     if (code != 0)
         throw std::runtime_error("python3-dbf could not write " + path.toStdString() + ": " +
                                  error.toStdString());

@@ -23,7 +23,7 @@ QByteArray runProgram(const QString& program, const QStringList& arguments, int*
 
 // A dBase table read and written by Debian's python3-dbf (see tests/tools/dbftool.py).
 QJsonObject readTableWithPython(const QString& path);
-void writeTableWithPython(const QString& path, const QJsonObject& spec);
+void writeTableWithPython(const QString& path, const QJsonObject& description);
 
 // The sample tables of real dBase software kept beside the format notes.
 QString referenceSample(const QString& name);

@@ -60,17 +60,6 @@ bool renameFile(const QString& from, const QString& to, QString* error)
     return false;
 }
 
-QStringList spellingsIn(const QString& folder, const QString& fileName)
-{
-    QStringList out;
-    const QDir dir(folder);
-    for (const QString& entry : dir.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
-        if (entry.compare(fileName, Qt::CaseInsensitive) == 0)
-            out << dir.filePath(entry);
-    }
-    return out;
-}
-
 } // namespace
 
 TableStaging::TableStaging(const QString& timetableFolder, FileMover mover,
@@ -152,7 +141,7 @@ QString TableStaging::commit(const QDateTime& when)
 
     QStringList old;
     for (const QString& name : std::as_const(m_replaced))
-        old << spellingsIn(m_timetable, name);
+        old << platform::filesNamed(m_timetable, name);
     // A table another program holds is not taken from under it: nothing moves then.
     for (const QString& file : std::as_const(old)) {
         QFile table(file);

@@ -30,14 +30,8 @@ TimetableRun::~TimetableRun() = default;
 
 QString TimetableRun::loadDocument(const QString& path)
 {
-    if (!m_document.load(path, XmlDocument::Detail::GroupLevel)) {
-        const XmlParseError& error = m_document.parseError();
-        if (error.line > 0)
-            return QStringLiteral("El archivo XML no es válido: %1 (línea %2).")
-                .arg(error.reason)
-                .arg(error.line);
-        return QStringLiteral("El archivo XML no es válido: %1.").arg(error.reason);
-    }
+    if (!m_document.load(path, XmlDocument::Detail::GroupLevel))
+        return yedra::unreadableDocumentMessage(m_document.parseError());
     if (yedra::records(m_document, yedra::JornadasEscolares).empty())
         return QStringLiteral("El archivo XML no contiene ningún Marco Horario.");
     const QList<yedra::ShortRecord> shortRecords = yedra::findShortRecords(m_document, recordNeeds);

@@ -182,21 +182,14 @@ private:
     const Picture& m_picture;
 };
 
+// The navigator's glyphs: navy shapes.
 QIcon drawnGlyph(const std::function<void(QPainter&)>& draw)
 {
-    QIcon icon;
-    for (int size : {16, 32}) {
-        QPixmap pixmap(size, size);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.scale(size / 16.0, size / 16.0);
+    return glyphs::drawn([&](QPainter& painter) {
         painter.setPen(Qt::NoPen);
         painter.setBrush(QColor(0x00, 0x00, 0x80));
         draw(painter);
-        icon.addPixmap(pixmap);
-    }
-    return icon;
+    });
 }
 
 // A triangle pointing left (or right) with its tip at x.

@@ -162,15 +162,8 @@ ExportRun::Result ExportRun::run(const QString& documentPath, const QDateTime& n
 
     auto kept = std::make_shared<XmlDocument>();
     XmlDocument& document = *kept;
-    if (!document.load(documentPath, XmlDocument::Detail::GroupLevel)) {
-        const XmlParseError& error = document.parseError();
-        return {Outcome::Refused,
-                error.line > 0
-                    ? QStringLiteral("El archivo XML no es válido: %1 (línea %2).")
-                          .arg(error.reason)
-                          .arg(error.line)
-                    : QStringLiteral("El archivo XML no es válido: %1.").arg(error.reason)};
-    }
+    if (!document.load(documentPath, XmlDocument::Detail::GroupLevel))
+        return {Outcome::Refused, yedra::unreadableDocumentMessage(document.parseError())};
     const std::optional<QString> year = yedra::academicYear(document);
     if (!year)
         return {Outcome::Refused,

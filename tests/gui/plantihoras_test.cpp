@@ -3,6 +3,7 @@
 #include "components/dbftable.h"
 #include "components/xmldocument.h"
 #include "tests/gui/modalscript.h"
+#include "tests/stepfixture.h"
 #include "tests/testsupport.h"
 #include "to_timetable/plantihoras.h"
 
@@ -27,25 +28,11 @@ std::string s(const QString& text)
     return text.toStdString();
 }
 
-using Records = QList<QStringList>;
-
 // A Yedra document with these time frames and time slots, each record's values in order.
 QByteArray yedraDocument(const Records& frames, const Records& tramos)
 {
-    QByteArray out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<SERVICIO><BLOQUE_DATOS>\n";
-    for (const auto& [group, records] :
-         {std::pair<const char*, Records>{"JORNADAS_ESCOLARES", frames},
-          std::pair<const char*, Records>{"TRAMOS_HORARIOS", tramos}}) {
-        out += QByteArray("<grupo_datos seq=\"") + group + "\">\n";
-        for (const QStringList& values : records) {
-            out += "  <grupo_datos>";
-            for (const QString& v : values)
-                out += "<dato>" + v.toHtmlEscaped().toUtf8() + "</dato>";
-            out += "</grupo_datos>\n";
-        }
-        out += "</grupo_datos>\n";
-    }
-    return out + "</BLOQUE_DATOS></SERVICIO>\n";
+    return ::yedraDocument({{QStringLiteral("JORNADAS_ESCOLARES"), frames},
+                            {QStringLiteral("TRAMOS_HORARIOS"), tramos}});
 }
 
 // Time frames with these codes, named after them.

@@ -4,7 +4,7 @@ table layer.
 
   dbftool.py read TABLE          prints JSON: code page, fields (name, type, width, decimals)
                                  and records (text as stored, numbers, true/false, null)
-  dbftool.py write TABLE SPEC    writes a table from a JSON file:
+  dbftool.py write TABLE JSON    writes a table from a JSON file:
                                  {"codepage": "cp850", "fields": "NOMBRE C(12); DIA N(2,0)",
                                   "records": [["Ñandú", 3], ...]}"""
 import datetime
@@ -49,13 +49,13 @@ def read(path):
     return out
 
 
-def write(path, spec_path):
-    with open(spec_path, encoding="utf-8") as f:
-        spec = json.load(f)
-    table = dbf.Table(path, spec["fields"], codepage=spec.get("codepage", "cp1252"),
+def write(path, description_path):
+    with open(description_path, encoding="utf-8") as f:
+        description = json.load(f)
+    table = dbf.Table(path, description["fields"], codepage=description.get("codepage", "cp1252"),
                       dbf_type="db3")
     table.open(dbf.READ_WRITE)
-    for record in spec["records"]:
+    for record in description["records"]:
         table.append(tuple(as_date(v) for v in record))
     table.close()
 
