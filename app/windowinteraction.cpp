@@ -1,5 +1,6 @@
 #include "app/windowinteraction.h"
 
+#include "app/ordinarypointer.h"
 #include "to_timetable/plantihoras.h"
 #include "to_yedra/controlprofes.h"
 
@@ -21,9 +22,9 @@ void showBox(QWidget* owner, QMessageBox::Icon icon, const QString& text)
         box.setText(lines.mid(0, LinesShown).join(QLatin1Char('\n')) + QStringLiteral("\n…"));
         box.setDetailedText(text);
     }
-    QApplication::setOverrideCursor(Qt::ArrowCursor);
+    OrdinaryPointer pointer;
+    pointer.take();
     box.exec();
-    QApplication::restoreOverrideCursor();
 }
 
 } // namespace

@@ -185,22 +185,19 @@ void readRow(const DbfTable& table, const QList<DbfField>& fields, QStringList& 
         const QString text = table.text(f.name);
         if (blank && !text.isEmpty())
             violations << QStringLiteral("blank field %1 reads «%2»").arg(f.name, text);
-        try {
-            const qint64 value = table.integer(f.name);
-            if (blank && value != 0)
-                violations << QStringLiteral("blank field %1 reads %2").arg(f.name).arg(value);
-        } catch (const EngineError& e) {
-            if (blank || e.message().isEmpty())
-                violations << QStringLiteral("field %1: %2").arg(f.name, e.message());
-        }
-        try {
-            const double value = table.toFloat(f.name);
-            if (blank && value != 0)
-                violations << QStringLiteral("blank field %1 reads %2").arg(f.name).arg(value);
-        } catch (const EngineError& e) {
-            if (blank || e.message().isEmpty())
-                violations << QStringLiteral("field %1: %2").arg(f.name, e.message());
-        }
+        // A reading may refuse a value with a message, never a blank one; a blank one reads 0.
+        auto readNumber = [&](auto read) {
+            try {
+                const auto value = read();
+                if (blank && value != 0)
+                    violations << QStringLiteral("blank field %1 reads %2").arg(f.name).arg(value);
+            } catch (const EngineError& e) {
+                if (blank || e.message().isEmpty())
+                    violations << QStringLiteral("field %1: %2").arg(f.name, e.message());
+            }
+        };
+        readNumber([&] { return table.integer(f.name); });
+        readNumber([&] { return table.toFloat(f.name); });
         try {
             const bool value = table.boolean(f.name);
             if ((blank && value) || (f.type == 'L' && !blank && value != (text == "T")))

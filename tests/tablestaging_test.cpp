@@ -40,6 +40,23 @@ void stageTables(TableStaging& staging)
     writeFile(work.filePath(QStringLiteral("DIASHORAST2.MDX")), "índice de tramos");
 }
 
+// Moves files as the commit does, but the move numbered `failing` (from 1) fails with `reason`;
+// the file it was moving is kept in `failedFile`.
+TableStaging::FileMover failingMover(int failing, const QString& reason,
+                                     QString* failedFile = nullptr)
+{
+    return [moves = 0, failing, reason, failedFile](const QString& from, const QString& to,
+                                                    QString* error) mutable {
+        if (++moves == failing) {
+            if (failedFile)
+                *failedFile = QFileInfo(from).fileName();
+            *error = reason;
+            return false;
+        }
+        return QDir().rename(from, to);
+    };
+}
+
 } // namespace
 
 TEST(TableStaging, CommitMovesTheNewTablesInAndTheOldOnesToABackup)
@@ -78,15 +95,8 @@ TEST(TableStaging, AFailedMoveLeavesTheFolderAsItWas)
         Folder folder;
         const QMap<QString, QByteArray> before = snapshot(folder.dir.path());
         {
-            int moves = 0;
             TableStaging staging(folder.dir.path(),
-                                 [&](const QString& from, const QString& to, QString* error) {
-                                     if (++moves == failing) {
-                                         *error = QStringLiteral("disco lleno");
-                                         return false;
-                                     }
-                                     return QDir().rename(from, to);
-                                 });
+                                 failingMover(failing, QStringLiteral("disco lleno")));
             stageTables(staging);
             try {
                 staging.commit();
@@ -183,16 +193,10 @@ TEST(TableStaging, EveryFailureOfTheCommitLeavesTheFolderAsItWas)
         }
         QString failedFile;
         {
-            int moves = 0;
-            TableStaging staging(
-                folder.dir.path(), [&](const QString& from, const QString& to, QString* error) {
-                    if (++moves == c.failingMove) {
-                        failedFile = QFileInfo(from).fileName();
-                        *error = TableStaging::reasonOf(std::make_error_code(c.error));
-                        return false;
-                    }
-                    return QDir().rename(from, to);
-                });
+            TableStaging staging(folder.dir.path(),
+                                 failingMover(c.failingMove,
+                                              TableStaging::reasonOf(std::make_error_code(c.error)),
+                                              &failedFile));
             stageTables(staging);
             try {
                 staging.commit();

@@ -141,11 +141,7 @@ TPlantillas::TPlantillas(const XmlDocument& document, QWidget* owner)
         move(screen->availableGeometry().center() - rect().center());
 }
 
-TPlantillas::~TPlantillas()
-{
-    if (m_arrowPushed)
-        QApplication::restoreOverrideCursor();
-}
+TPlantillas::~TPlantillas() = default;
 
 int TPlantillas::frameCount() const
 {
@@ -162,20 +158,14 @@ bool TPlantillas::event(QEvent* event)
 void TPlantillas::showEvent(QShowEvent* event)
 {
     // The run shows the busy pointer; the user picks with the ordinary one.
-    if (!m_arrowPushed) {
-        QApplication::setOverrideCursor(Qt::ArrowCursor);
-        m_arrowPushed = true;
-    }
+    m_pointer.take();
     FormActivate(); // activation may come later, or never, on some window systems
     QDialog::showEvent(event);
 }
 
 void TPlantillas::hideEvent(QHideEvent* event)
 {
-    if (m_arrowPushed) {
-        QApplication::restoreOverrideCursor();
-        m_arrowPushed = false;
-    }
+    m_pointer.release();
     QDialog::hideEvent(event);
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/ordinarypointer.h"
+
 #include <QDialog>
 #include <QString>
 
@@ -49,7 +51,7 @@ private:
     const XmlDocument& m_document;
     bool m_filled = false;  // FormActivate fills the lists once, at the first showing
     bool m_closing = false; // FormClose runs once per close
-    bool m_arrowPushed = false;
+    OrdinaryPointer m_pointer;
 
     GradientPanel* Draw3D4;
     QLabel* LabelPlantillas;

@@ -931,8 +931,6 @@ TControlProfesores::TControlProfesores(const QString& tablePath, QWidget* owner)
 TControlProfesores::~TControlProfesores()
 {
     disconnect(qApp, nullptr, this, nullptr);
-    if (m_arrowPushed)
-        QApplication::restoreOverrideCursor();
     // A dialog destroyed while open keeps a row being edited whose values fit their masks.
     try {
         if (wwDataSource1->isEditing()) {
@@ -985,19 +983,13 @@ void TControlProfesores::done(int r)
 void TControlProfesores::showEvent(QShowEvent* event)
 {
     // The run shows the busy pointer; the user types with the ordinary one.
-    if (!m_arrowPushed) {
-        QApplication::setOverrideCursor(Qt::ArrowCursor);
-        m_arrowPushed = true;
-    }
+    m_pointer.take();
     QDialog::showEvent(event);
 }
 
 void TControlProfesores::hideEvent(QHideEvent* event)
 {
-    if (m_arrowPushed) {
-        QApplication::restoreOverrideCursor();
-        m_arrowPushed = false;
-    }
+    m_pointer.release();
     QDialog::hideEvent(event);
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/ordinarypointer.h"
+
 #include <QDialog>
 #include <QString>
 #include <memory>
@@ -71,7 +73,7 @@ private:
     controlprofes::ProftModel* wwDataSource1;
     bool m_gridFocused = false;
     bool m_refusing = false; // a refusal message is up: other saves wait for it
-    bool m_arrowPushed = false;
+    OrdinaryPointer m_pointer;
 
     GradientPanel* Draw3D1;
     QLabel* Label1;
