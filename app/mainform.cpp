@@ -6,6 +6,7 @@
 #include "components/engineerror.h"
 #include "components/inifile.h"
 #include "components/platform.h"
+#include "components/systemerror.h"
 #include "components/texts.h"
 #include "to_timetable/timetablerun.h"
 #include "to_yedra/exportrun.h"
@@ -240,8 +241,7 @@ void TMForm::BExportarClick()
         if (m_run)
             m_run->abandon();
         m_interaction.setBusy(false);
-        const auto* engine = dynamic_cast<const EngineError*>(&error);
-        showErrorBox(this, engine ? engine->message() : QString::fromLocal8Bit(error.what()));
+        showErrorBox(this, systemerror::describe(error));
         return;
     }
     runEnded();
@@ -260,8 +260,7 @@ void TMForm::BImportarClick()
     } catch (const std::exception& error) {
         // Nothing is saved; the window stays open with the status as it was.
         m_interaction.setBusy(false);
-        const auto* engine = dynamic_cast<const EngineError*>(&error);
-        showErrorBox(this, engine ? engine->message() : QString::fromLocal8Bit(error.what()));
+        showErrorBox(this, systemerror::describe(error));
         return;
     }
     Result = result.verdict;

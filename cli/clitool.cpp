@@ -4,6 +4,7 @@
 #include "components/dbftable.h"
 #include "components/engineerror.h"
 #include "components/platform.h"
+#include "components/systemerror.h"
 #include "to_timetable/timetablerun.h"
 #include "to_yedra/exportrun.h"
 #include "to_yedra/teachercheck.h"
@@ -204,7 +205,7 @@ int runQuelvanaCli(const QStringList& arguments, const QString& executableFolder
         err << error.message() << Qt::endl;
         return 1;
     } catch (const std::exception& error) {
-        err << QString::fromLocal8Bit(error.what()) << Qt::endl;
+        err << systemerror::describe(error) << Qt::endl;
         return 1;
     }
 }

@@ -3,6 +3,7 @@
 #include "components/codepage.h"
 #include "components/mdxindex.h"
 #include "components/platform.h"
+#include "components/systemerror.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -288,7 +289,9 @@ void writeWhole(const QString& path, const QByteArray& bytes)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        fail(path, QStringLiteral("no se pudo escribir: %1").arg(file.errorString()));
+        fail(
+            path,
+            QStringLiteral("no se pudo escribir: %1").arg(systemerror::reason(file.errorString())));
 }
 
 // ----------------------------------------------------------------------------------------------
@@ -418,7 +421,8 @@ void parseTable(TableFile& t, const QByteArray& data)
 void writeAt(TableFile& t, qint64 position, const QByteArray& bytes)
 {
     if (!t.file.seek(position) || t.file.write(bytes) != bytes.size())
-        fail(t.path, QStringLiteral("no se pudo escribir: %1").arg(t.file.errorString()));
+        fail(t.path, QStringLiteral("no se pudo escribir: %1")
+                         .arg(systemerror::reason(t.file.errorString())));
 }
 
 void writeHeaderCount(TableFile& t, int recordCount)
@@ -581,6 +585,34 @@ bool DbfTable::exists() const
     return !findFile(m_folder, m_fileName).isEmpty();
 }
 
+QString DbfTable::problemWithFile(const QString& path)
+{
+    if (const QString what = platform::notOrdinaryFile(path); !what.isEmpty())
+        return what;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return systemerror::reason(file.errorString());
+    const QByteArray start = file.read(32);
+    if (start.size() < 32)
+        return QStringLiteral("la tabla está vacía o cortada");
+    const auto version = static_cast<unsigned char>(start.at(0));
+    const qint64 headerLength = le16(start.constData() + 8);
+    const qint64 recordLength = le16(start.constData() + 10);
+    const qint64 records = le32(start.constData() + 4);
+    if ((version != 0x03 && version != 0x83 && version != 0x8B && version != 0x04 &&
+         version != 0x8C) ||
+        headerLength < 33 || recordLength < 1)
+        return QStringLiteral("la cabecera no es la de una tabla dBase");
+    const qint64 expected = headerLength + records * recordLength;
+    if (file.size() != expected && file.size() != expected + 1)
+        return QStringLiteral("la tabla mide %1 bytes y su cabecera dice %2")
+            .arg(file.size())
+            .arg(expected + 1);
+    if (!file.seek(32) || !file.read(headerLength - 32).contains('\x0D'))
+        return QStringLiteral("la lista de campos está cortada");
+    return QString();
+}
+
 void DbfTable::deleteFiles()
 {
     const QString indexName = baseNameOf(m_fileName) + QStringLiteral(".MDX");
@@ -593,7 +625,8 @@ void DbfTable::deleteFiles()
     for (const QString& victim : victims) {
         QFile file(victim);
         if (!file.remove())
-            fail(victim, QStringLiteral("no se pudo borrar: %1").arg(file.errorString()));
+            fail(victim, QStringLiteral("no se pudo borrar: %1")
+                             .arg(systemerror::reason(file.errorString())));
     }
 }
 
@@ -710,6 +743,9 @@ void DbfTable::open(Access access)
     const QString existing = findFile(m_folder, m_fileName);
     if (existing.isEmpty())
         fail(path(), QStringLiteral("no existe"));
+    // Only an ordinary file is opened: a pipe or a device would block the run or never end.
+    if (const QString what = platform::notOrdinaryFile(existing); !what.isEmpty())
+        fail(existing, what);
     const QString canonical = QFileInfo(existing).canonicalFilePath();
     const platform::LockKind wanted =
         access == Access::Exclusive ? platform::LockKind::Exclusive : platform::LockKind::Shared;
@@ -725,12 +761,14 @@ void DbfTable::open(Access access)
         file->file.setFileName(existing);
         file->writable = file->file.open(QIODevice::ReadWrite | QIODevice::Unbuffered);
         if (!file->writable && !file->file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-            fail(existing, QStringLiteral("no se puede abrir: %1").arg(file->file.errorString()));
+            fail(existing, QStringLiteral("no se puede abrir: %1")
+                               .arg(systemerror::reason(file->file.errorString())));
         if (!platform::tryLockFile(file->file, wanted))
             fail(existing, QStringLiteral("está en uso por otro programa"));
         const QByteArray data = file->file.readAll();
         if (file->file.error() != QFileDevice::NoError)
-            fail(existing, QStringLiteral("no se puede leer: %1").arg(file->file.errorString()));
+            fail(existing, QStringLiteral("no se puede leer: %1")
+                               .arg(systemerror::reason(file->file.errorString())));
         parseTable(*file, data);
         QMutexLocker lock(&registryMutex);
         registry().insert(canonical, file);

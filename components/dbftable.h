@@ -70,6 +70,10 @@ public:
     DbfTable(const DbfTable&) = delete;
     DbfTable& operator=(const DbfTable&) = delete;
 
+    // What is wrong with a table file on the disk, "" when it is whole: its header reads and
+    // its size is exactly what the header gives (a file cut short by a full disk is found).
+    static QString problemWithFile(const QString& path);
+
     // The file the table is (or would be) in.
     QString path() const;
     bool exists() const;

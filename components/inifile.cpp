@@ -1,6 +1,7 @@
 #include "components/inifile.h"
 
 #include "components/engineerror.h"
+#include "components/systemerror.h"
 
 #include <QDir>
 #include <QFile>
@@ -137,7 +138,7 @@ QString reason(const QString& path, const QFileDevice& file)
         return QStringLiteral("es una carpeta");
     if (!info.dir().exists())
         return QStringLiteral("su carpeta no existe");
-    return file.errorString();
+    return systemerror::reason(file.errorString());
 }
 
 } // namespace
@@ -153,7 +154,7 @@ void writeKey(const QString& path, const QString& section, const QString& key, c
         bytes = existing.readAll();
         if (existing.error() != QFileDevice::NoError)
             throw EngineError(QStringLiteral("No se pudo leer el archivo «%1»: %2.")
-                                  .arg(shown(path), existing.errorString()));
+                                  .arg(shown(path), systemerror::reason(existing.errorString())));
         existing.close();
     }
 

@@ -1,7 +1,10 @@
 #include "components/mdxindex.h"
 
 #include "components/engineerror.h"
+#include "components/platform.h"
+#include "components/systemerror.h"
 
+#include <QFile>
 #include <QtEndian>
 #include <algorithm>
 
@@ -346,6 +349,26 @@ QByteArray buildProductionIndex(const QString& tableName, const QString& tagName
     for (size_t i = 0; i < tree.nodes.size(); ++i)
         putBytes(file, int(firstNodeOffset + qsizetype(i) * BlockSize), tree.nodes[i]);
     return file;
+}
+
+QString problemWithFile(const QString& path)
+{
+    if (const QString what = platform::notOrdinaryFile(path); !what.isEmpty())
+        return what;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return systemerror::reason(file.errorString());
+    const QByteArray header = file.read(36);
+    if (header.size() < 36 || header.at(0) != 0x02)
+        return QStringLiteral("el índice está vacío o cortado");
+    const auto* p = reinterpret_cast<const unsigned char*>(header.constData()) + 32;
+    const quint64 pages =
+        quint64(p[0]) | quint64(p[1]) << 8 | quint64(p[2]) << 16 | quint64(p[3]) << 24;
+    if (quint64(file.size()) != pages * PageSize)
+        return QStringLiteral("el índice mide %1 bytes y debería medir %2")
+            .arg(file.size())
+            .arg(pages * PageSize);
+    return QString();
 }
 
 } // namespace mdx

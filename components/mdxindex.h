@@ -28,4 +28,8 @@ QByteArray numericKey(const QByteArray& storedValue);
 QByteArray buildProductionIndex(const QString& tableName, const QString& tagName,
                                 const QString& fieldName, std::vector<Entry> entries, QDate date);
 
+// What is wrong with an index file on the disk, "" when it is whole: a dBase IV index whose
+// size is the one its header gives (a file cut short by a full disk is found).
+QString problemWithFile(const QString& path);
+
 } // namespace mdx

@@ -196,3 +196,390 @@ FolderLock::~FolderLock()
 #endif
 
 } // namespace platform
+
+// ----------------------------------------------------------------------------------------------
+// Files and folders, never followed through a link where the program keeps its own.
+
+#include "components/systemerror.h"
+
+#include <QSaveFile>
+#ifndef Q_OS_WIN
+#include <dirent.h>
+#include <sys/stat.h>
+#endif
+
+namespace platform {
+
+namespace {
+
+QString describeMode(bool isDir, bool isFifo, bool isDevice, bool isSocket)
+{
+    if (isDir)
+        return QStringLiteral("es una carpeta, no un archivo");
+    if (isFifo)
+        return QStringLiteral("es una tubería (FIFO), no un archivo");
+    if (isDevice)
+        return QStringLiteral("es un dispositivo, no un archivo");
+    if (isSocket)
+        return QStringLiteral("es un socket, no un archivo");
+    return QStringLiteral("no es un archivo normal");
+}
+
+} // namespace
+
+#ifdef Q_OS_WIN
+
+EntryKind entryKind(const QString& path)
+{
+    const QFileInfo info(path);
+    if (info.isSymLink() || info.isJunction() || info.isShortcut())
+        return EntryKind::Link;
+    if (!info.exists())
+        return EntryKind::Missing;
+    if (info.isDir())
+        return EntryKind::Folder;
+    return info.isFile() ? EntryKind::File : EntryKind::Other;
+}
+
+QString notOrdinaryFile(const QString& path)
+{
+    const QFileInfo info(path);
+    if (info.isFile())
+        return QString();
+    if (!info.exists())
+        return info.isSymLink() ? QStringLiteral("es un enlace que no lleva a ningún archivo")
+                                : QStringLiteral("no existe");
+    return describeMode(info.isDir(), false, false, false);
+}
+
+bool syncFile(const QString& path, QString* error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite)) {
+        *error = systemerror::reason(file.errorString());
+        return false;
+    }
+    if (!FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(file.handle())))) {
+        *error = QStringLiteral("no se pudo escribir en el disco");
+        return false;
+    }
+    return true;
+}
+
+Folder::Folder(const QString& path) : m_path(path)
+{
+    switch (entryKind(path)) {
+    case EntryKind::Folder:
+        m_open = true;
+        break;
+    case EntryKind::Missing:
+        m_error = QStringLiteral("no existe");
+        break;
+    case EntryKind::Link:
+        m_error = QStringLiteral("es un enlace, no una carpeta");
+        break;
+    default:
+        m_error = QStringLiteral("no es una carpeta");
+    }
+}
+
+Folder::~Folder() = default;
+
+EntryKind Folder::kindOf(const QString& name) const
+{
+    return entryKind(QDir(m_path).filePath(name));
+}
+
+QStringList Folder::entries() const
+{
+    return QDir(m_path).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                  QDir::NoDotAndDotDot);
+}
+
+bool Folder::readFile(const QString& name, qint64 maxBytes, QByteArray* contents) const
+{
+    if (kindOf(name) != EntryKind::File)
+        return false;
+    QFile file(QDir(m_path).filePath(name));
+    if (!file.open(QIODevice::ReadOnly) || file.size() > maxBytes)
+        return false;
+    *contents = file.readAll();
+    return file.error() == QFileDevice::NoError;
+}
+
+bool Folder::writeFile(const QString& name, const QByteArray& contents, QString* error)
+{
+    QSaveFile file(QDir(m_path).filePath(name));
+    if (!file.open(QIODevice::WriteOnly) || file.write(contents) != contents.size() ||
+        !file.commit()) {
+        *error = systemerror::reason(file.errorString());
+        return false;
+    }
+    return true;
+}
+
+bool Folder::removeFile(const QString& name, QString* error)
+{
+    const QString path = QDir(m_path).filePath(name);
+    const EntryKind kind = kindOf(name);
+    if (kind == EntryKind::Missing)
+        return true;
+    if (kind == EntryKind::Folder) {
+        *error = QStringLiteral("es una carpeta");
+        return false;
+    }
+    if (kind == EntryKind::Link && QFileInfo(path).isJunction())
+        return QDir().rmdir(path) || (*error = QStringLiteral("no se pudo borrar"), false);
+    QFile file(path);
+    if (!file.remove()) {
+        *error = systemerror::reason(file.errorString());
+        return false;
+    }
+    return true;
+}
+
+bool Folder::removeFolder(const QString& name, QString* error)
+{
+    if (kindOf(name) != EntryKind::Folder || !QDir(m_path).rmdir(name)) {
+        *error = QStringLiteral("no se pudo borrar la carpeta");
+        return false;
+    }
+    return true;
+}
+
+bool Folder::makeFolder(const QString& name, QString* error)
+{
+    if (!QDir(m_path).mkdir(name)) {
+        *error = QStringLiteral("no se pudo crear la carpeta");
+        return false;
+    }
+    return true;
+}
+
+bool Folder::sync(QString*)
+{
+    return true; // NTFS keeps its directories in its journal
+}
+
+#else
+
+namespace {
+
+QByteArray native(const QString& text)
+{
+    return QFile::encodeName(text);
+}
+
+EntryKind kindOfMode(mode_t mode)
+{
+    if (S_ISLNK(mode))
+        return EntryKind::Link;
+    if (S_ISDIR(mode))
+        return EntryKind::Folder;
+    if (S_ISREG(mode))
+        return EntryKind::File;
+    return EntryKind::Other;
+}
+
+bool fail(QString* error, int number)
+{
+    if (error)
+        *error = systemerror::reason(number);
+    return false;
+}
+
+} // namespace
+
+EntryKind entryKind(const QString& path)
+{
+    struct stat st;
+    if (::lstat(native(path).constData(), &st) != 0)
+        return EntryKind::Missing;
+    return kindOfMode(st.st_mode);
+}
+
+QString notOrdinaryFile(const QString& path)
+{
+    struct stat st;
+    if (::stat(native(path).constData(), &st) != 0) {
+        const int number = errno;
+        if (number == ELOOP)
+            return QStringLiteral("es un enlace simbólico que forma un bucle");
+        if (number == ENOENT && entryKind(path) == EntryKind::Link)
+            return QStringLiteral("es un enlace que no lleva a ningún archivo");
+        return systemerror::reason(number);
+    }
+    if (S_ISREG(st.st_mode))
+        return QString();
+    return describeMode(S_ISDIR(st.st_mode), S_ISFIFO(st.st_mode),
+                        S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode), S_ISSOCK(st.st_mode));
+}
+
+bool syncFile(const QString& path, QString* error)
+{
+    const int fd = ::open(native(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0)
+        return fail(error, errno);
+    const bool done = ::fsync(fd) == 0;
+    const int number = errno;
+    ::close(fd);
+    return done || fail(error, number);
+}
+
+Folder::Folder(const QString& path) : m_path(path)
+{
+    m_fd = ::open(native(path).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (m_fd >= 0) {
+        m_open = true;
+        return;
+    }
+    const int number = errno;
+    switch (entryKind(path)) {
+    case EntryKind::Link:
+        m_error = QStringLiteral("es un enlace, no una carpeta");
+        break;
+    case EntryKind::File:
+    case EntryKind::Other:
+        m_error = QStringLiteral("no es una carpeta");
+        break;
+    default:
+        m_error = systemerror::reason(number);
+    }
+}
+
+Folder::~Folder()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+EntryKind Folder::kindOf(const QString& name) const
+{
+    struct stat st;
+    if (!m_open || ::fstatat(m_fd, native(name).constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return EntryKind::Missing;
+    return kindOfMode(st.st_mode);
+}
+
+QStringList Folder::entries() const
+{
+    QStringList out;
+    if (!m_open)
+        return out;
+    const int fd = ::openat(m_fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return out;
+    DIR* dir = ::fdopendir(fd);
+    if (!dir) {
+        ::close(fd);
+        return out;
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+        const QString name = QFile::decodeName(entry->d_name);
+        if (name != QLatin1String(".") && name != QLatin1String(".."))
+            out << name;
+    }
+    ::closedir(dir);
+    out.sort();
+    return out;
+}
+
+bool Folder::readFile(const QString& name, qint64 maxBytes, QByteArray* contents) const
+{
+    if (!m_open)
+        return false;
+    const int fd =
+        ::openat(m_fd, native(name).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= maxBytes;
+    if (ok) {
+        contents->resize(static_cast<qsizetype>(st.st_size));
+        qsizetype at = 0;
+        while (ok && at < contents->size()) {
+            const ssize_t got = ::read(fd, contents->data() + at, size_t(contents->size() - at));
+            if (got < 0 && errno == EINTR)
+                continue;
+            ok = got > 0;
+            at += ok ? got : 0;
+        }
+    }
+    ::close(fd);
+    return ok;
+}
+
+bool Folder::writeFile(const QString& name, const QByteArray& contents, QString* error)
+{
+    if (!m_open)
+        return fail(error, EBADF);
+    const QByteArray temporary = native(name + QStringLiteral(".nuevo"));
+    ::unlinkat(m_fd, temporary.constData(), 0);
+    const int fd = ::openat(m_fd, temporary.constData(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return fail(error, errno);
+    const char* data = contents.constData();
+    qsizetype left = contents.size();
+    int number = 0;
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, size_t(left));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            number = written < 0 ? errno : ENOSPC;
+            break;
+        }
+        data += written;
+        left -= written;
+    }
+    if (number == 0 && ::fsync(fd) != 0)
+        number = errno;
+    if (::close(fd) != 0 && number == 0)
+        number = errno;
+    if (number == 0 && ::renameat(m_fd, temporary.constData(), m_fd, native(name).constData()) != 0)
+        number = errno;
+    if (number != 0) {
+        ::unlinkat(m_fd, temporary.constData(), 0);
+        return fail(error, number);
+    }
+    return sync(error);
+}
+
+bool Folder::removeFile(const QString& name, QString* error)
+{
+    if (!m_open)
+        return fail(error, EBADF);
+    if (::unlinkat(m_fd, native(name).constData(), 0) == 0 || errno == ENOENT)
+        return true;
+    return fail(error, errno);
+}
+
+bool Folder::removeFolder(const QString& name, QString* error)
+{
+    if (!m_open)
+        return fail(error, EBADF);
+    if (::unlinkat(m_fd, native(name).constData(), AT_REMOVEDIR) == 0 || errno == ENOENT)
+        return true;
+    return fail(error, errno);
+}
+
+bool Folder::makeFolder(const QString& name, QString* error)
+{
+    if (!m_open)
+        return fail(error, EBADF);
+    if (::mkdirat(m_fd, native(name).constData(), 0755) == 0)
+        return true;
+    return fail(error, errno);
+}
+
+bool Folder::sync(QString* error)
+{
+    if (!m_open)
+        return fail(error, EBADF);
+    return ::fsync(m_fd) == 0 || fail(error, errno);
+}
+
+#endif
+
+} // namespace platform

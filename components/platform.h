@@ -61,3 +61,62 @@ private:
 };
 
 } // namespace platform
+
+namespace platform {
+
+// What stands at a path. The last part is not followed when it is a link: a link is a Link
+// whatever it points at (a junction or shortcut on Windows too); Other is a FIFO, a device or
+// a socket.
+enum class EntryKind { Missing, File, Folder, Link, Other };
+EntryKind entryKind(const QString& path);
+
+// Why `path` is not an ordinary file that can be read to its end (links followed): "" when it
+// is one; otherwise "es una tubería (FIFO)", "es un dispositivo", "es una carpeta", ...
+QString notOrdinaryFile(const QString& path);
+
+// Writes a file's data and its size to the disk before returning: true when done; otherwise
+// false with the reason in Spanish.
+bool syncFile(const QString& path, QString* error);
+
+// A folder opened as it is, never through a link in its place: what is done through it happens
+// in that very folder whatever is put at its path later, and never follows a link inside it
+// (a link is removed, never what it points at). Names are of entries directly inside it.
+class Folder {
+public:
+    // Opens `path` when it is a real folder; otherwise isOpen() is false and error() says why.
+    explicit Folder(const QString& path);
+    ~Folder();
+    Folder(const Folder&) = delete;
+    Folder& operator=(const Folder&) = delete;
+
+    bool isOpen() const { return m_open; }
+    QString error() const { return m_error; }
+    QString path() const { return m_path; }
+
+    EntryKind kindOf(const QString& name) const;
+    QStringList entries() const;
+    // The contents of an ordinary file inside (never read through a link), or false when it is
+    // not one or is larger than `maxBytes`.
+    bool readFile(const QString& name, qint64 maxBytes, QByteArray* contents) const;
+    // Writes the file whole and syncs it: written under a temporary name and then renamed, so
+    // it is either the old file or the new one.
+    bool writeFile(const QString& name, const QByteArray& contents, QString* error);
+    // Removes a file or a link (never what it points at); a folder is refused.
+    bool removeFile(const QString& name, QString* error);
+    // Removes an empty folder inside.
+    bool removeFolder(const QString& name, QString* error);
+    bool makeFolder(const QString& name, QString* error);
+    // Writes the folder's list of entries to the disk (a rename or a new file in it survives a
+    // power cut once this returns true).
+    bool sync(QString* error);
+
+private:
+    QString m_path;
+    QString m_error;
+    bool m_open = false;
+#ifndef Q_OS_WIN
+    int m_fd = -1;
+#endif
+};
+
+} // namespace platform

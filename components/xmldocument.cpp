@@ -1,6 +1,7 @@
 #include "components/xmldocument.h"
 
 #include "components/platform.h"
+#include "components/systemerror.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -581,8 +582,8 @@ bool XmlDocument::load(const QString& path, Detail detail)
         return false;
     }
     if (!file.open(QIODevice::ReadOnly)) {
-        m_impl->error.reason =
-            QStringLiteral("no se puede leer el archivo «%1»: %2").arg(path, file.errorString());
+        m_impl->error.reason = QStringLiteral("no se puede leer el archivo «%1»: %2")
+                                   .arg(path, systemerror::reason(file.errorString()));
         return false;
     }
     // The file is handed to the parser piece by piece, never held whole beside its tree.
@@ -599,8 +600,8 @@ bool XmlDocument::load(const QString& path, Detail detail)
     });
     if (file.error() != QFileDevice::NoError) {
         m_impl->reset(nullptr);
-        m_impl->error.reason =
-            QStringLiteral("no se puede leer el archivo «%1»: %2").arg(path, file.errorString());
+        m_impl->error.reason = QStringLiteral("no se puede leer el archivo «%1»: %2")
+                                   .arg(path, systemerror::reason(file.errorString()));
         return false;
     }
     return parsed;
@@ -791,8 +792,9 @@ void XmlDocument::save(const QString& path) const
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        throw XmlError(QStringLiteral("No se puede crear el archivo «%1»: %2")
-                           .arg(QFileInfo(path).absoluteFilePath(), file.errorString()));
+        throw XmlError(
+            QStringLiteral("No se puede crear el archivo «%1»: %2")
+                .arg(QFileInfo(path).absoluteFilePath(), systemerror::reason(file.errorString())));
     try {
         // The serializer's small pieces are gathered and written a megabyte at a time.
         constexpr qsizetype Chunk = 1 << 20;
@@ -810,13 +812,14 @@ void XmlDocument::save(const QString& path) const
         if (!flush())
             throw XmlError(QStringLiteral("No se pudo escribir el documento."));
     } catch (const XmlError& error) {
-        throw XmlError(
-            QStringLiteral("No se pudo guardar el archivo «%1»: %2 %3")
-                .arg(QFileInfo(path).absoluteFilePath(), error.message(), file.errorString()));
+        throw XmlError(QStringLiteral("No se pudo guardar el archivo «%1»: %2 %3")
+                           .arg(QFileInfo(path).absoluteFilePath(), error.message(),
+                                systemerror::reason(file.errorString())));
     }
     if (!file.commit())
-        throw XmlError(QStringLiteral("No se pudo guardar el archivo «%1»: %2")
-                           .arg(QFileInfo(path).absoluteFilePath(), file.errorString()));
+        throw XmlError(
+            QStringLiteral("No se pudo guardar el archivo «%1»: %2")
+                .arg(QFileInfo(path).absoluteFilePath(), systemerror::reason(file.errorString())));
 }
 
 // ----------------------------------------------------------------------------------------------

@@ -29,6 +29,7 @@ struct Folder {
 // Stages new PROFT, AULAT and DIASHORAST2 (with its index) tables.
 void stageTables(TableStaging& staging)
 {
+    staging.setFileCheck([](const QString&) { return QString(); }); // the files are not tables
     const QDir work(staging.folder());
     for (const char* name : {"PROFT.DBF", "PROFT.MDX", "AULAT.DBF", "AULAT.MDX", "PERIODOS.DBF",
                              "DIASHORAST2.DBF", "DIASHORAST2.MDX"})
@@ -67,7 +68,14 @@ TEST(TableStaging, CommitMovesTheNewTablesInAndTheOldOnesToABackup)
     stageTables(staging);
     const QString backup = staging.commit(QDateTime(QDate(2026, 12, 10), QTime(9, 5, 7)));
 
-    const QMap<QString, QByteArray> after = snapshot(folder.dir.path());
+    QMap<QString, QByteArray> after = snapshot(folder.dir.path());
+    // The backup folders are marked as the program's own; the backup's marker lists its files.
+    EXPECT_TRUE(after.take(QStringLiteral("quelvana-copias/.quelvana")).startsWith("Quelvana"));
+    const QByteArray marker =
+        after.take(QStringLiteral("quelvana-copias/2026-12-10_09-05-07/.quelvana"));
+    for (const char* line : {"secuencia=1\n", "fecha=2026-12-10T09:05:07\n", "archivo=PROFT.DBF\n",
+                             "archivo=proft.mdx\n", "archivo=AULAT.DBF\n"})
+        EXPECT_NE(marker.indexOf(line), -1) << line;
     const QMap<QString, QByteArray> expected = {
         {QStringLiteral("PROFT.DBF"), "profesores nuevos"},
         {QStringLiteral("AULAT.DBF"), "aulas nuevas"},
@@ -123,12 +131,16 @@ TEST(TableStaging, ARunThatEndsEarlyLeavesNothingBehind)
     }
     EXPECT_EQ(snapshot(folder.dir.path()), before);
 
-    // A staging folder left by a killed run is cleared by the next one.
-    QDir(folder.dir.path()).mkpath(QStringLiteral("quelvana-preparando/restos"));
+    // A staging folder left by a run killed before its commit is cleared by the next one.
+    QDir(folder.dir.path()).mkpath(QStringLiteral("quelvana-preparando"));
+    writeFile(folder.path(QStringLiteral("quelvana-preparando/.quelvana")),
+              "Quelvana: tablas en preparación de una exportación.\n");
     writeFile(folder.path(QStringLiteral("quelvana-preparando/PROFT.DBF")), "a medias");
     {
         TableStaging staging(folder.dir.path());
-        EXPECT_TRUE(QDir(staging.folder()).isEmpty());
+        EXPECT_EQ(QDir(staging.folder())
+                      .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                  QStringList{QStringLiteral(".quelvana")});
     }
     EXPECT_EQ(snapshot(folder.dir.path()), before);
 
@@ -140,6 +152,7 @@ TEST(TableStaging, KeepsTheNewestBackupsOnly)
     Folder folder;
     for (int run = 0; run < TableStaging::KeptBackups + 2; ++run) {
         TableStaging staging(folder.dir.path());
+        staging.setFileCheck([](const QString&) { return QString(); });
         staging.replaces(QStringLiteral("AULAT.DBF"));
         writeFile(QDir(staging.folder()).filePath(QStringLiteral("AULAT.DBF")),
                   QByteArray::number(run));
@@ -169,7 +182,7 @@ TEST(TableStaging, EveryFailureOfTheCommitLeavesTheFolderAsItWas)
         {"a table another program holds", 0, std::errc(), true, "en uso por otro programa"},
         {"disk full", 5, std::errc::no_space_on_device, false, "no queda espacio en el disco"},
         {"read-only folder", 1, std::errc::read_only_file_system, false,
-         "la carpeta es de solo lectura"},
+         "es de solo lectura"},
         {"a move that fails halfway", 4, std::errc::permission_denied, false, "no hay permiso"},
     };
     for (const auto& c : cases) {

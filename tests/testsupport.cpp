@@ -109,10 +109,15 @@ QMap<QString, QByteArray> snapshot(const QString& folder)
     while (it.hasNext()) {
         const QString path = it.next();
         const QFileInfo info = it.fileInfo();
-        if (info.isDir())
+        if (info.isSymLink())
+            out.insert(base.relativeFilePath(path) + QStringLiteral(" ->"),
+                       info.symLinkTarget().toUtf8());
+        else if (info.isDir())
             out.insert(base.relativeFilePath(path) + QLatin1Char('/'), QByteArray());
-        else
+        else if (info.isFile())
             out.insert(base.relativeFilePath(path), readFile(path));
+        else
+            out.insert(base.relativeFilePath(path) + QStringLiteral(" (especial)"), QByteArray());
     }
     return out;
 }

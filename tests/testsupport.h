@@ -29,7 +29,8 @@ void writeTableWithPython(const QString& path, const QJsonObject& description);
 QString referenceSample(const QString& name);
 
 // Every file below `folder` (relative path -> bytes), folders included with empty contents
-// and a trailing "/": compared before and after to show a folder was left as it was.
+// and a trailing "/", links as "name ->" with their target (never followed), pipes and devices
+// as "name (especial)": compared before and after to show a folder was left as it was.
 QMap<QString, QByteArray> snapshot(const QString& folder);
 
 // Every row of a table in natural order, each as the texts of its fields in field order, read

@@ -8,25 +8,41 @@
 
 // All or nothing for the timetable folder: a run writes its tables into a staging folder
 // inside the timetable folder; only when every step has succeeded are they moved into place,
-// the files they replace going into a dated backup folder beside them. A move that fails
-// undoes every move made before it, so Oranel always finds a consistent set of tables.
+// the files they replace going into a backup folder beside them. A move that fails undoes
+// every move made before it, so Oranel always finds a consistent set of tables.
+//
+// The commit writes down the moves it will make (a journal in the staging folder) before the
+// first one and removes it after the last: a run that dies in between (killed, a power cut)
+// leaves the journal, and the next run on the folder puts the folder back to one whole set
+// with recover() before it reads or writes anything.
+//
+// The staging folder, the backup folder and each backup in it are the program's own: they
+// carry a marker file, and the program uses only real folders with its marker, never a link
+// or a folder somebody else put there. It removes only the files it put in them.
 class TableStaging {
 public:
     // Moves a file: true when done; otherwise false and the reason in `error`. Tests put one
     // that fails on purpose in place of the real one.
     using FileMover = std::function<bool(const QString& from, const QString& to, QString* error)>;
+    // What is wrong with a staged file, "" when it is whole. By default, a table or index must
+    // read back with its header and exactly the size its header gives.
+    using FileCheck = std::function<QString(const QString& path)>;
 
     // Why a file operation failed, in words the user can act on ("no queda espacio en el disco").
     static QString reasonOf(const std::error_code& code);
 
     static const QString StagingFolderName; // "quelvana-preparando"
     static const QString BackupFolderName;  // "quelvana-copias"
+    static const QString MarkerName;        // ".quelvana", in each folder of the program's own
+    static const QString JournalName;       // "quelvana-diario.txt", in the staging folder
     static constexpr int KeptBackups = 5;
 
-    // Prepares an empty staging folder inside `timetableFolder`, removing one that a run
-    // killed before its end left behind. Throws EngineError when the timetable folder does
-    // not exist or cannot be written. With `elsewhere`, the staging folder is made there
-    // instead and the timetable folder is never touched (a trial run, never committed).
+    // Prepares an empty staging folder inside `timetableFolder`, clearing one that a run
+    // killed before its commit left behind. Throws EngineError when the timetable folder does
+    // not exist or cannot be written, when a working folder is not one of the program's own,
+    // or when a commit was interrupted (recover() first). With `elsewhere`, the staging folder
+    // is made there instead and the timetable folder is never touched (a trial run, never
+    // committed).
     explicit TableStaging(const QString& timetableFolder, FileMover mover = {},
                           const QString& elsewhere = QString());
     // Removes the staging folder, unless it was committed.
@@ -42,16 +58,30 @@ public:
     // of it there goes to the backup, and the staged file of that name, if any, takes its place.
     void replaces(const QString& fileName);
     QStringList replacedFiles() const { return m_replaced; }
+    void setFileCheck(FileCheck check) { m_check = std::move(check); }
 
     // Moves the staged tables into place; on a failure puts everything back as it was and
-    // throws EngineError naming the file. Returns the backup folder ("" when nothing was
-    // replaced). Backups beyond the newest KeptBackups are removed.
+    // throws EngineError naming the file. Every staged file is checked and written to the disk
+    // first. Returns the backup folder ("" when nothing was replaced). Only the newest
+    // KeptBackups backups of the program's own are kept.
     QString commit(const QDateTime& when = QDateTime::currentDateTime());
+
+    // Finishes what an interrupted commit left in `timetableFolder`: the new tables when every
+    // one of them is in place and whole, otherwise the old ones back from the backup. Returns
+    // what it did, for the user ("" when there was nothing to do); throws EngineError when the
+    // folder cannot be put right. The caller holds the folder against other runs.
+    static QString recover(const QString& timetableFolder, FileMover mover = {});
+
+    // Problems with the working folders that would stop a run, said before anything is touched
+    // ("" when there are none): an entry in the place of the staging or backup folder that is
+    // not a real folder of the program's own.
+    static QString workingFoldersProblem(const QString& timetableFolder);
 
 private:
     QString m_timetable;
     QString m_staging;
     QStringList m_replaced;
     FileMover m_mover;
+    FileCheck m_check;
     bool m_committed = false;
 };

@@ -48,7 +48,20 @@ void TimetableRun::begin()
     if (!QFileInfo(m_timetableFolder).isDir())
         throw EngineError(QStringLiteral("No existe la carpeta de horarios «%1».")
                               .arg(QDir::toNativeSeparators(m_timetableFolder)));
+    // The folder is held against any other run while a commit that an earlier run left
+    // unfinished is put right, and for the whole run unless it is a trial.
+    m_lock = std::make_unique<platform::FolderLock>(m_timetableFolder);
+    if (!m_lock->acquired())
+        throw EngineError(otherRunMessage(m_timetableFolder));
+    if (const QString recovered = TableStaging::recover(m_timetableFolder, m_mover);
+        !recovered.isEmpty())
+        m_interaction.showMessage(recovered);
     if (m_dryRun) {
+        m_lock.reset();
+        // A trial says what the real run would refuse.
+        if (const QString problem = TableStaging::workingFoldersProblem(m_timetableFolder);
+            !problem.isEmpty())
+            throw EngineError(problem);
         m_trialFolder = std::make_unique<QTemporaryDir>();
         if (!m_trialFolder->isValid())
             throw EngineError(
@@ -57,9 +70,6 @@ void TimetableRun::begin()
             std::make_unique<TableStaging>(m_timetableFolder, m_mover, m_trialFolder->path());
         return;
     }
-    m_lock = std::make_unique<platform::FolderLock>(m_timetableFolder);
-    if (!m_lock->acquired())
-        throw EngineError(otherRunMessage(m_timetableFolder));
     m_staging = std::make_unique<TableStaging>(m_timetableFolder, m_mover);
 }
 

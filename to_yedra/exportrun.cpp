@@ -6,6 +6,7 @@
 #include "components/xmldocument.h"
 #include "exchange/yedradocument.h"
 #include "exchange/yedrawriter.h"
+#include "to_timetable/tablestaging.h"
 #include "to_timetable/timetablerun.h"
 #include "to_yedra/teachercheck.h"
 
@@ -150,14 +151,42 @@ QString ExportRun::resultPath(const QString& documentPath)
            documentPath.mid(separator + 1);
 }
 
+QString ExportRun::resultPathProblem(const QString& target)
+{
+    QString what;
+    switch (platform::entryKind(target)) {
+    case platform::EntryKind::Missing:
+    case platform::EntryKind::File:
+        return QString();
+    case platform::EntryKind::Link:
+        what = QStringLiteral("es un enlace simbólico, y Quelvana no escribe a través de enlaces");
+        break;
+    case platform::EntryKind::Folder:
+        what = QStringLiteral("es una carpeta");
+        break;
+    case platform::EntryKind::Other:
+        what = platform::notOrdinaryFile(target);
+        break;
+    }
+    return QStringLiteral("No se puede guardar el documento para Yedra en «%1»: %2. Quítelo de "
+                          "esa carpeta y vuelva a empezar.")
+        .arg(QDir::toNativeSeparators(target), what);
+}
+
 ExportRun::Result ExportRun::run(const QString& documentPath, const QDateTime& now)
 {
     if (!QFileInfo(m_timetableFolder).isDir())
         throw EngineError(QStringLiteral("No existe la carpeta de horarios «%1».")
                               .arg(QDir::toNativeSeparators(m_timetableFolder)));
+    const QString target = resultPath(documentPath);
+    if (const QString problem = resultPathProblem(target); !problem.isEmpty())
+        return {Outcome::Refused, problem};
     platform::FolderLock lock(m_timetableFolder);
     if (!lock.acquired())
         throw EngineError(TimetableRun::otherRunMessage(m_timetableFolder));
+    // A commit an exportar left unfinished is put right before any table is read.
+    if (const QString recovered = TableStaging::recover(m_timetableFolder); !recovered.isEmpty())
+        m_interaction.showMessage(recovered);
     auto tables = std::make_unique<OpenTables>(m_timetableFolder);
 
     auto kept = std::make_shared<XmlDocument>();
@@ -328,7 +357,8 @@ ExportRun::Result ExportRun::run(const QString& documentPath, const QDateTime& n
     }
     tables.reset();
 
-    const QString target = resultPath(documentPath);
+    if (const QString problem = resultPathProblem(target); !problem.isEmpty())
+        return {Outcome::Refused, problem};
     document.save(target);
     return {Outcome::Saved, QString(), target, verdict, kept};
 }

@@ -39,6 +39,9 @@ public:
     // separator ends the folder part ('D:\datos\horario.xml' gives
     // 'D:\datos\ResultadoOranelhorario.xml').
     static QString resultPath(const QString& documentPath);
+    // Why the result cannot be written at `target`, "" when it can: only a new file or an
+    // ordinary one is replaced, never a link (what it points at would be overwritten).
+    static QString resultPathProblem(const QString& target);
 
     static const QString NoPeriods;               // "ATENCIÓN - PERIODOS.DBF No encontrado - ..."
     static const QString TeachersStillIncomplete; // the three-line stop message
