@@ -285,15 +285,16 @@ bool isOpenInThisProgram(const QString& path)
     return !canonical.isEmpty() && openFileFor(canonical) != nullptr;
 }
 
+// The file whole or not at all: written under a temporary name, every write checked, synced
+// to the disk and then renamed.
 void writeWhole(const QString& path, const QByteArray& bytes)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        fail(
-            path,
-            QStringLiteral("no se pudo escribir: %1").arg(systemerror::reason(file.errorString())));
+    const QFileInfo info(path);
+    platform::Folder folder(info.path(), platform::Folder::Link::Followed);
+    QString error = folder.error();
+    if (!folder.isOpen() || !folder.writeFile(info.fileName(), bytes, &error))
+        fail(path, QStringLiteral("no se pudo escribir: %1").arg(error));
 }
-
 // ----------------------------------------------------------------------------------------------
 // Reading the header of a table written by anyone.
 
@@ -420,11 +421,14 @@ void parseTable(TableFile& t, const QByteArray& data)
 
 void writeAt(TableFile& t, qint64 position, const QByteArray& bytes)
 {
-    if (!t.file.seek(position) || t.file.write(bytes) != bytes.size())
-        fail(t.path, QStringLiteral("no se pudo escribir: %1")
-                         .arg(systemerror::reason(t.file.errorString())));
+    QString error;
+    if (!t.file.seek(position))
+        error = systemerror::reason(t.file.errorString());
+    else
+        platform::writeAll(t.file, bytes.constData(), bytes.size(), &error);
+    if (!error.isEmpty())
+        fail(t.path, QStringLiteral("no se pudo escribir: %1").arg(error));
 }
-
 void writeHeaderCount(TableFile& t, int recordCount)
 {
     QByteArray bytes(7, '\0');
@@ -741,8 +745,11 @@ void DbfTable::open(Access access)
         close();
     }
     const QString existing = findFile(m_folder, m_fileName);
-    if (existing.isEmpty())
+    if (existing.isEmpty()) {
+        if (platform::entryKind(path()) != platform::EntryKind::Missing)
+            fail(path(), platform::notOrdinaryFile(path()));
         fail(path(), QStringLiteral("no existe"));
+    }
     // Only an ordinary file is opened: a pipe or a device would block the run or never end.
     if (const QString what = platform::notOrdinaryFile(existing); !what.isEmpty())
         fail(existing, what);

@@ -1,9 +1,12 @@
 #include "components/platform.h"
 
+#include "components/systemerror.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QtGlobal>
 #include <algorithm>
 
@@ -12,8 +15,10 @@
 #include <windows.h>
 #else
 #include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -116,13 +121,16 @@ void unlockFile(QFile& file)
     UnlockFileEx(handle, 0, MAXDWORD, MAXDWORD, &whole);
 }
 
-bool writeAll(QFileDevice& file, const char* data, qsizetype size)
+bool writeAll(QFileDevice& file, const char* data, qsizetype size, QString* error)
 {
     while (size > 0) {
         const int written =
             _write(file.handle(), data, static_cast<unsigned>(std::min<qsizetype>(size, 1 << 30)));
-        if (written <= 0)
+        if (written <= 0) {
+            if (error)
+                *error = systemerror::reason(written < 0 ? errno : ENOSPC);
             return false;
+        }
         data += written;
         size -= written;
     }
@@ -167,14 +175,17 @@ void unlockFile(QFile& file)
     flock(file.handle(), LOCK_UN);
 }
 
-bool writeAll(QFileDevice& file, const char* data, qsizetype size)
+bool writeAll(QFileDevice& file, const char* data, qsizetype size, QString* error)
 {
     while (size > 0) {
         const ssize_t written = ::write(file.handle(), data, static_cast<size_t>(size));
         if (written < 0 && errno == EINTR)
             continue;
-        if (written <= 0)
+        if (written <= 0) {
+            if (error)
+                *error = systemerror::reason(written < 0 ? errno : ENOSPC);
             return false;
+        }
         data += written;
         size -= written;
     }
@@ -199,14 +210,6 @@ FolderLock::~FolderLock()
 
 // ----------------------------------------------------------------------------------------------
 // Files and folders, never followed through a link where the program keeps its own.
-
-#include "components/systemerror.h"
-
-#include <QSaveFile>
-#ifndef Q_OS_WIN
-#include <dirent.h>
-#include <sys/stat.h>
-#endif
 
 namespace platform {
 
@@ -266,9 +269,12 @@ bool syncFile(const QString& path, QString* error)
     return true;
 }
 
-Folder::Folder(const QString& path) : m_path(path)
+Folder::Folder(const QString& path, Link link) : m_path(path)
 {
-    switch (entryKind(path)) {
+    EntryKind kind = entryKind(path);
+    if (kind == EntryKind::Link && link == Link::Followed && QFileInfo(path).isDir())
+        kind = EntryKind::Folder;
+    switch (kind) {
     case EntryKind::Folder:
         m_open = true;
         break;
@@ -426,9 +432,10 @@ bool syncFile(const QString& path, QString* error)
     return done || fail(error, number);
 }
 
-Folder::Folder(const QString& path) : m_path(path)
+Folder::Folder(const QString& path, Link link) : m_path(path)
 {
-    m_fd = ::open(native(path).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int noFollow = link == Link::Refused ? O_NOFOLLOW : 0;
+    m_fd = ::open(native(path).constData(), O_RDONLY | O_DIRECTORY | noFollow | O_CLOEXEC);
     if (m_fd >= 0) {
         m_open = true;
         return;

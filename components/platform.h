@@ -38,7 +38,7 @@ void unlockFile(QFile& file);
 
 // Writes straight to an open file's descriptor, past Qt's write buffer (which copies every
 // byte once more): for large files written in large pieces.
-bool writeAll(QFileDevice& file, const char* data, qsizetype size);
+bool writeAll(QFileDevice& file, const char* data, qsizetype size, QString* error = nullptr);
 
 // A lock on a folder, taken for as long as the object lives, that the operating system lets go
 // of when the process ends however it ends: a crash never leaves it behind.
@@ -83,8 +83,11 @@ bool syncFile(const QString& path, QString* error);
 // (a link is removed, never what it points at). Names are of entries directly inside it.
 class Folder {
 public:
+    enum class Link { Refused, Followed };
     // Opens `path` when it is a real folder; otherwise isOpen() is false and error() says why.
-    explicit Folder(const QString& path);
+    // A link in its place is refused, unless `link` says to follow it (the timetable folder
+    // itself may be a link the user made).
+    explicit Folder(const QString& path, Link link = Link::Refused);
     ~Folder();
     Folder(const Folder&) = delete;
     Folder& operator=(const Folder&) = delete;

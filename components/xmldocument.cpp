@@ -800,8 +800,10 @@ void XmlDocument::save(const QString& path) const
         constexpr qsizetype Chunk = 1 << 20;
         QByteArray pending;
         pending.reserve(Chunk);
+        QString writeError;
         auto flush = [&] {
-            const bool written = platform::writeAll(file, pending.constData(), pending.size());
+            const bool written =
+                platform::writeAll(file, pending.constData(), pending.size(), &writeError);
             pending.resize(0);
             return written;
         };
@@ -810,11 +812,10 @@ void XmlDocument::save(const QString& path) const
             return pending.size() < Chunk || flush();
         });
         if (!flush())
-            throw XmlError(QStringLiteral("No se pudo escribir el documento."));
+            throw XmlError(QStringLiteral("No se pudo escribir el documento: %1.").arg(writeError));
     } catch (const XmlError& error) {
-        throw XmlError(QStringLiteral("No se pudo guardar el archivo «%1»: %2 %3")
-                           .arg(QFileInfo(path).absoluteFilePath(), error.message(),
-                                systemerror::reason(file.errorString())));
+        throw XmlError(QStringLiteral("No se pudo guardar el archivo «%1»: %2")
+                           .arg(QFileInfo(path).absoluteFilePath(), error.message()));
     }
     if (!file.commit())
         throw XmlError(

@@ -1,4 +1,6 @@
+#include "components/dbftable.h"
 #include "components/engineerror.h"
+#include "components/mdxindex.h"
 #include "components/platform.h"
 #include "tests/testsupport.h"
 #include "to_timetable/tablestaging.h"
@@ -181,8 +183,7 @@ TEST(TableStaging, EveryFailureOfTheCommitLeavesTheFolderAsItWas)
     } cases[] = {
         {"a table another program holds", 0, std::errc(), true, "en uso por otro programa"},
         {"disk full", 5, std::errc::no_space_on_device, false, "no queda espacio en el disco"},
-        {"read-only folder", 1, std::errc::read_only_file_system, false,
-         "es de solo lectura"},
+        {"read-only folder", 1, std::errc::read_only_file_system, false, "es de solo lectura"},
         {"a move that fails halfway", 4, std::errc::permission_denied, false, "no hay permiso"},
     };
     for (const auto& c : cases) {
@@ -226,5 +227,131 @@ TEST(TableStaging, EveryFailureOfTheCommitLeavesTheFolderAsItWas)
         EXPECT_EQ(snapshot(folder.dir.path()), before);
         holder.kill();
         holder.waitForFinished();
+    }
+}
+
+// Backups are ordered by the sequence written in each, never by name or clock: the newest five
+// of the program's own are kept, and nothing else in the backup folder is touched.
+TEST(TableStaging, PruningKeepsTheNewestBackupsWhateverTheClockSays)
+{
+    const QDateTime noon(QDate(2026, 12, 10), QTime(12, 0));
+    const struct {
+        const char* name;
+        std::vector<QDateTime> runs;
+    } cases[] = {
+        {"the clock goes back an hour at every run",
+         {noon, noon.addSecs(-3600), noon.addSecs(-7200), noon.addSecs(-10800),
+          noon.addSecs(-14400), noon.addSecs(-18000), noon.addSecs(-21600)}},
+        {"thirteen runs in one second", std::vector<QDateTime>(13, noon)},
+        {"a clock reset to 1980 after years of runs",
+         {noon, noon.addDays(1), noon.addDays(2), QDateTime(QDate(1980, 1, 1), QTime(0, 0)),
+          QDateTime(QDate(1980, 1, 1), QTime(0, 0, 5))}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Folder folder;
+        QTemporaryDir outside;
+        writeFile(QDir(outside.path()).filePath(QStringLiteral("ajeno.txt")), "de otro");
+        // What the user keeps in the backup folder, and a link a hostile hand put there.
+        const QString copies = folder.path(QStringLiteral("quelvana-copias"));
+        for (int run = 0; run < int(c.runs.size()); ++run) {
+            TableStaging staging(folder.dir.path());
+            staging.setFileCheck([](const QString&) { return QString(); });
+            staging.replaces(QStringLiteral("AULAT.DBF"));
+            writeFile(QDir(staging.folder()).filePath(QStringLiteral("AULAT.DBF")),
+                      "run " + QByteArray::number(run));
+            staging.commit(c.runs[size_t(run)]);
+            if (run == 0) {
+                QDir().mkpath(QDir(copies).filePath(QStringLiteral("0000-mis-notas")));
+                writeFile(QDir(copies).filePath(QStringLiteral("0000-mis-notas/nota.txt")), "mía");
+                QFile::link(outside.path(), QDir(copies).filePath(QStringLiteral("0001-enlace")));
+            }
+        }
+        // The kept backups hold the tables that the last five runs replaced.
+        QStringList kept;
+        QStringList names;
+        for (const QString& name : QDir(copies).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            const QString table = QDir(copies).filePath(name + QStringLiteral("/AULAT.DBF"));
+            if (QFileInfo(table).isFile() && !QFileInfo(QDir(copies).filePath(name)).isSymLink()) {
+                kept << QString::fromUtf8(readFile(table));
+                names << name;
+            }
+        }
+        kept.sort();
+        QStringList expected;
+        const int runs = int(c.runs.size());
+        for (int run = runs - TableStaging::KeptBackups; run < runs; ++run)
+            expected << (run == 0 ? QStringLiteral("aulas viejas")
+                                  : QStringLiteral("run %1").arg(run - 1));
+        expected.sort();
+        EXPECT_EQ(kept, expected);
+        EXPECT_EQ(readFile(folder.path(QStringLiteral("AULAT.DBF"))),
+                  "run " + QByteArray::number(runs - 1));
+        // Same-second names are distinct and sort in the order of the runs.
+        QStringList sorted = names;
+        sorted.sort();
+        if (c.runs.front() == c.runs.back())
+            EXPECT_EQ(names, sorted);
+        EXPECT_EQ(readFile(QDir(copies).filePath(QStringLiteral("0000-mis-notas/nota.txt"))),
+                  "mía");
+        EXPECT_TRUE(QFileInfo(QDir(copies).filePath(QStringLiteral("0001-enlace"))).isSymLink());
+        EXPECT_EQ(readFile(QDir(outside.path()).filePath(QStringLiteral("ajeno.txt"))), "de otro");
+    }
+}
+
+// A staged file cut short (a full disk the writer did not notice) stops the commit before
+// anything moves.
+TEST(TableStaging, AStagedTableCutShortIsNeverPutInPlace)
+{
+    Folder folder;
+    const QMap<QString, QByteArray> before = snapshot(folder.dir.path());
+    TableStaging staging(folder.dir.path());
+    staging.replaces(QStringLiteral("AULAT.DBF"));
+    staging.replaces(QStringLiteral("AULAT.MDX"));
+    const QString table = QDir(staging.folder()).filePath(QStringLiteral("AULAT.DBF"));
+    {
+        DbfTable aulat(table);
+        aulat.create({{QStringLiteral("ABREV"), FieldDef::Type::Text, 10},
+                      {QStringLiteral("ORDEN"), FieldDef::Type::Integer}},
+                     QStringLiteral("ORDEN"));
+        aulat.open();
+        for (int row = 0; row < 20; ++row) {
+            aulat.append();
+            aulat.setInteger(QStringLiteral("ORDEN"), row);
+            aulat.post();
+        }
+        aulat.close();
+    }
+    const QString index = QDir(staging.folder()).filePath(QStringLiteral("AULAT.MDX"));
+    EXPECT_EQ(DbfTable::problemWithFile(table), QString());
+    EXPECT_EQ(mdx::problemWithFile(index), QString());
+    const struct {
+        const char* name;
+        QString file;
+        qint64 size;
+    } cuts[] = {
+        {"table cut in its rows", table, QFileInfo(table).size() - 30},
+        {"table cut in its header", table, 40},
+        {"empty index", index, 0},
+        {"index cut", index, QFileInfo(index).size() - 512},
+    };
+    for (const auto& cut : cuts) {
+        SCOPED_TRACE(cut.name);
+        const QByteArray whole = readFile(cut.file);
+        QFile(cut.file).resize(cut.size);
+        try {
+            staging.commit();
+            ADD_FAILURE() << "the commit must refuse";
+        } catch (const EngineError& error) {
+            EXPECT_NE(error.message().indexOf(QStringLiteral("no se ha escrito entera")), -1)
+                << error.message().toStdString();
+            EXPECT_NE(error.message().indexOf(QFileInfo(cut.file).fileName()), -1);
+        }
+        writeFile(cut.file, whole);
+        QMap<QString, QByteArray> now = snapshot(folder.dir.path());
+        for (auto it = now.begin(); it != now.end();)
+            it = it.key().startsWith(QStringLiteral("quelvana-preparando")) ? now.erase(it)
+                                                                            : std::next(it);
+        EXPECT_EQ(now, before);
     }
 }

@@ -1,0 +1,61 @@
+#include "components/engineerror.h"
+#include "components/systemerror.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <cerrno>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <new>
+#include <stdexcept>
+
+// The operating system's reasons reach the user in Spanish, however they arrive: an error
+// number, std::error_code, or the English text Qt and the C library give.
+TEST(SystemError, ReasonsAreSaidInSpanish)
+{
+    const struct {
+        int number;
+        const char* spanish;
+    } cases[] = {
+        {ENOSPC, "no queda espacio en el disco"},
+        {EACCES, "no hay permiso"},
+        {EPERM, "no hay permiso"},
+        {EROFS, "solo lectura"},
+        {ENAMETOOLONG, "nombre del archivo es demasiado largo"},
+        {ELOOP, "enlaces"},
+        {EXDEV, "otro disco"},
+        {ENOMEM, "memoria"},
+        {ENOENT, "no existe"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.spanish);
+        const QString expected = QString::fromUtf8(c.spanish);
+        EXPECT_TRUE(systemerror::reason(c.number).contains(expected));
+        EXPECT_TRUE(systemerror::reason(std::error_code(c.number, std::generic_category()))
+                        .contains(expected));
+        EXPECT_TRUE(systemerror::reason(QString::fromLocal8Bit(std::strerror(c.number)))
+                        .contains(expected))
+            << std::strerror(c.number);
+    }
+    // A real file operation's own text.
+    QTemporaryDir dir;
+    QFile missing(dir.filePath(QStringLiteral("no/existe.txt")));
+    EXPECT_FALSE(missing.open(QIODevice::ReadOnly));
+    EXPECT_EQ(systemerror::reason(missing.errorString()), systemerror::reason(ENOENT));
+    // A text that is not one of them is kept.
+    EXPECT_EQ(systemerror::reason(QStringLiteral("la tabla está dañada")),
+              QStringLiteral("la tabla está dañada"));
+}
+
+TEST(SystemError, AnErrorThatEndsARunIsDescribedInSpanish)
+{
+    EXPECT_EQ(systemerror::describe(EngineError(QStringLiteral("Tabla «X»: no existe"))),
+              QStringLiteral("Tabla «X»: no existe"));
+    const QString memory = systemerror::describe(std::bad_alloc());
+    EXPECT_TRUE(memory.startsWith(QStringLiteral("No hay memoria suficiente")));
+    EXPECT_FALSE(memory.contains(QStringLiteral("bad_alloc")));
+    const QString system = systemerror::describe(
+        std::system_error(std::make_error_code(std::errc::cross_device_link)));
+    EXPECT_TRUE(system.contains(QStringLiteral("otro disco"))) << system.toStdString();
+    EXPECT_FALSE(system.contains(QStringLiteral("cross-device"), Qt::CaseInsensitive));
+}
