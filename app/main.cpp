@@ -1,7 +1,10 @@
 #include "app/mainform.h"
+#include "components/engineerror.h"
+#include "components/inifile.h"
 #include "components/platform.h"
 
 #include <QApplication>
+#include <QDir>
 #include <cstdio>
 #include <cstdlib>
 
@@ -26,19 +29,38 @@ bool displayAvailable()
 
 int main(int argc, char* argv[])
 {
+    // The run mode comes from the arguments as the system passed them: Qt takes its own
+    // options (-style, -reverse, -platform...) out of the list when the application starts,
+    // and a caller's second argument may be one of them.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const QString executableFolder = platform::executableFolder(argv[0]);
+    const bool commandLine = arguments.size() == 2;
+    // In command-line mode the caller reads the outcome from Oranel.ini: the 0 goes there before
+    // anything else can fail, so a start that fails never leaves an earlier run's 1.
+    if (commandLine) {
+        try {
+            ini::writeKey(QDir(executableFolder).filePath(QStringLiteral("Oranel.ini")),
+                          QStringLiteral("Transformadores"), QStringLiteral("Transformado"),
+                          QStringLiteral("0"));
+        } catch (const EngineError& error) {
+            std::fprintf(stderr, "quelvana: %s\n", error.what());
+        }
+    }
     if (!displayAvailable()) {
         std::fputs("quelvana: no hay pantalla disponible (ni DISPLAY ni WAYLAND_DISPLAY); "
                    "la ventana no puede abrirse.\n",
                    stderr);
-        return 0;
+        return 1;
     }
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quelvana"));
     QApplication::setApplicationVersion(QStringLiteral(QUELVANA_VERSION));
 
     ShellSetup setup;
-    setup.arguments = QApplication::arguments().mid(1);
-    setup.executableFolder = QApplication::applicationDirPath();
+    setup.arguments = arguments;
+    setup.executableFolder = executableFolder;
     setup.timetableFolder = platform::timetableFolder();
 
     TMForm mainForm(setup);

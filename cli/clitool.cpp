@@ -18,25 +18,54 @@ namespace {
 
 const char* const usage =
     "Uso:\n"
-    "  quelvana-cli exportar DOCUMENTO --timetable-folder CARPETA [--lookup NIVELCAN.DBF]\n"
+    "  quelvana-cli exportar DOCUMENTO [--timetable-folder CARPETA] [--lookup NIVELCAN.DBF]\n"
     "                        [--frames CÓDIGO[,CÓDIGO...]] [--dry-run]\n"
-    "  quelvana-cli importar DOCUMENTO --timetable-folder CARPETA\n"
-    "  quelvana-cli --help | --version\n";
+    "  quelvana-cli importar DOCUMENTO [--timetable-folder CARPETA]\n"
+    "  quelvana-cli [ORDEN] --help | -h\n"
+    "  quelvana-cli --version\n";
 
 const char* const description =
     "quelvana-cli: las conversiones de Quelvana sin ventana.\n"
     "\n"
     "  exportar  convierte un documento XML de Yedra en las tablas de Oranel de la carpeta de\n"
-    "            horarios. --lookup indica la tabla de niveles (por omisión, NIVELCAN.DBF junto\n"
-    "            al programa); --frames, los Marcos Horarios que se toman cuando el documento\n"
-    "            tiene varios (de 1 a 5 códigos separados por comas); --dry-run hace la\n"
-    "            conversión en una carpeta temporal y solo muestra lo que escribiría, sin\n"
-    "            tocar la carpeta de horarios.\n"
+    "            horarios.\n"
     "  importar  escribe, junto al DOCUMENTO de Yedra, el documento con el horario resuelto por\n"
     "            Oranel (ResultadoOranel seguido del nombre del documento).\n"
     "\n"
+    "La carpeta de horarios es la de --timetable-folder; sin ella, la de la variable de entorno\n"
+    "QUELVANA_TIMETABLE_FOLDER; sin ninguna de las dos, la misma que usa la ventana (C:\\OTEMP en\n"
+    "Windows; drive_c/OTEMP del prefijo de Wine en los demás sistemas).\n"
+    "\n"
     "Termina con 0 si la conversión se completa, 1 si falla (el motivo sale por la salida de\n"
-    "errores) y 2 si la orden está mal escrita.\n";
+    "errores) y 2 si la orden está mal escrita. «quelvana-cli ORDEN --help» explica cada orden.\n";
+
+const char* const exportarHelp =
+    "Uso: quelvana-cli exportar DOCUMENTO [--timetable-folder CARPETA] [--lookup NIVELCAN.DBF]\n"
+    "                           [--frames CÓDIGO[,CÓDIGO...]] [--dry-run]\n"
+    "\n"
+    "Convierte un documento XML de Yedra en las tablas de Oranel de la carpeta de horarios; las\n"
+    "tablas que sustituye se guardan en la carpeta quelvana-copias.\n"
+    "\n"
+    "  --timetable-folder CARPETA  la carpeta de horarios (por omisión, QUELVANA_TIMETABLE_FOLDER\n"
+    "                              o la de la ventana)\n"
+    "  --lookup NIVELCAN.DBF       la tabla de niveles (por omisión, NIVELCAN.DBF junto al\n"
+    "                              programa)\n"
+    "  --frames CÓDIGO,...         los Marcos Horarios que se toman cuando el documento tiene\n"
+    "                              varios (de 1 a 5 códigos separados por comas)\n"
+    "  --dry-run                   hace la conversión en una carpeta temporal y solo muestra lo\n"
+    "                              que escribiría, sin tocar la carpeta de horarios\n"
+    "  -h, --help                  esta ayuda\n";
+
+const char* const importarHelp =
+    "Uso: quelvana-cli importar DOCUMENTO [--timetable-folder CARPETA]\n"
+    "\n"
+    "Escribe, junto al DOCUMENTO de Yedra, el documento con el horario resuelto por Oranel\n"
+    "(ResultadoOranel seguido del nombre del documento) y muestra su ruta. Si a algún profesor\n"
+    "le faltan X_EMPLEADO o F_TOMAPOS, falla y los enumera (se completan en la ventana).\n"
+    "\n"
+    "  --timetable-folder CARPETA  la carpeta de horarios (por omisión, QUELVANA_TIMETABLE_FOLDER\n"
+    "                              o la de la ventana)\n"
+    "  -h, --help                  esta ayuda\n";
 
 struct Command {
     QString verb;
@@ -53,14 +82,31 @@ struct Parsed {
     QString problem;
 };
 
+bool isVerb(const QString& word)
+{
+    return word == QLatin1String("exportar") || word == QLatin1String("importar");
+}
+
 Parsed parse(const QStringList& arguments)
 {
     Command command;
     if (arguments.isEmpty())
         return {std::nullopt, QStringLiteral("falta la orden")};
     command.verb = arguments.first();
-    if (command.verb != QLatin1String("exportar") && command.verb != QLatin1String("importar"))
+    if (!isVerb(command.verb))
         return {std::nullopt, QStringLiteral("orden desconocida: %1").arg(command.verb)};
+    const bool exportar = command.verb == QLatin1String("exportar");
+
+    // What each command takes; an option of the other command is named as such.
+    const QStringList valueOptions =
+        exportar ? QStringList{QStringLiteral("--timetable-folder"), QStringLiteral("--lookup"),
+                               QStringLiteral("--frames")}
+                 : QStringList{QStringLiteral("--timetable-folder")};
+    const QStringList flagOptions =
+        exportar ? QStringList{QStringLiteral("--dry-run")} : QStringList();
+    const QStringList anyCommandOptions = {QStringLiteral("--timetable-folder"),
+                                           QStringLiteral("--lookup"), QStringLiteral("--frames"),
+                                           QStringLiteral("--dry-run")};
 
     QMap<QString, QString> options;
     QStringList positional;
@@ -70,42 +116,44 @@ Parsed parse(const QStringList& arguments)
             positional << argument;
             continue;
         }
-        if (argument == QLatin1String("--dry-run") && command.verb == QLatin1String("exportar")) {
-            if (command.dryRun)
-                return {std::nullopt, QStringLiteral("la opción --dry-run aparece dos veces")};
-            command.dryRun = true;
-            continue;
-        }
         QString name = argument;
-        QString value;
+        std::optional<QString> value;
         if (const qsizetype equals = argument.indexOf(QLatin1Char('=')); equals > 0) {
             name = argument.left(equals);
             value = argument.mid(equals + 1);
-        } else if (i + 1 < arguments.size()) {
-            value = arguments.at(++i);
-        } else {
-            return {std::nullopt, QStringLiteral("falta el valor de %1").arg(name)};
         }
-        const bool known =
-            name == QLatin1String("--timetable-folder") ||
-            (command.verb == QLatin1String("exportar") &&
-             (name == QLatin1String("--lookup") || name == QLatin1String("--frames")));
-        if (!known)
+        if (!valueOptions.contains(name) && !flagOptions.contains(name))
             return {std::nullopt,
-                    QStringLiteral("opción desconocida para %1: %2").arg(command.verb, name)};
+                    anyCommandOptions.contains(name)
+                        ? QStringLiteral("la orden %1 no admite %2").arg(command.verb, name)
+                        : QStringLiteral("opción desconocida para %1: %2").arg(command.verb, name)};
         if (options.contains(name))
             return {std::nullopt, QStringLiteral("la opción %1 aparece dos veces").arg(name)};
-        options.insert(name, value);
+        if (flagOptions.contains(name)) {
+            if (value)
+                return {std::nullopt, QStringLiteral("la opción %1 no lleva valor").arg(name)};
+            options.insert(name, QString());
+            continue;
+        }
+        if (!value) {
+            if (i + 1 >= arguments.size())
+                return {std::nullopt, QStringLiteral("falta el valor de %1").arg(name)};
+            value = arguments.at(++i);
+        }
+        options.insert(name, *value);
     }
     if (positional.size() != 1)
         return {std::nullopt, positional.isEmpty()
                                   ? QStringLiteral("falta el DOCUMENTO")
                                   : QStringLiteral("sobra el argumento %1").arg(positional.at(1))};
     command.document = positional.first();
-    if (!options.contains(QStringLiteral("--timetable-folder")) ||
-        options.value(QStringLiteral("--timetable-folder")).isEmpty())
-        return {std::nullopt, QStringLiteral("falta --timetable-folder")};
-    command.timetableFolder = options.value(QStringLiteral("--timetable-folder"));
+    command.dryRun = options.contains(QStringLiteral("--dry-run"));
+    // The folder given, else the one the window uses (QUELVANA_TIMETABLE_FOLDER, else the
+    // platform's own).
+    const QString folder = options.value(QStringLiteral("--timetable-folder"));
+    if (options.contains(QStringLiteral("--timetable-folder")) && folder.isEmpty())
+        return {std::nullopt, QStringLiteral("falta el valor de --timetable-folder")};
+    command.timetableFolder = folder.isEmpty() ? platform::timetableFolder() : folder;
     command.lookup = options.value(QStringLiteral("--lookup"));
     if (options.contains(QStringLiteral("--frames")))
         command.frames =
@@ -184,12 +232,19 @@ int importar(const Command& command, QTextStream& out, QTextStream& err)
 int runQuelvanaCli(const QStringList& arguments, const QString& executableFolder, QTextStream& out,
                    QTextStream& err)
 {
-    if (arguments == QStringList{QStringLiteral("--version")}) {
-        out << "quelvana-cli " << QUELVANA_VERSION << Qt::endl;
+    // Help anywhere on the line, for the command it names when it names one.
+    if (arguments.contains(QStringLiteral("--help")) || arguments.contains(QStringLiteral("-h"))) {
+        const QString verb = arguments.value(0);
+        if (verb == QLatin1String("exportar"))
+            out << exportarHelp << Qt::flush;
+        else if (verb == QLatin1String("importar"))
+            out << importarHelp << Qt::flush;
+        else
+            out << description << "\n" << usage << Qt::flush;
         return 0;
     }
-    if (arguments == QStringList{QStringLiteral("--help")}) {
-        out << description << "\n" << usage << Qt::flush;
+    if (arguments == QStringList{QStringLiteral("--version")}) {
+        out << "quelvana-cli " << QUELVANA_VERSION << Qt::endl;
         return 0;
     }
     const Parsed parsed = parse(arguments);

@@ -590,3 +590,22 @@ bool Folder::sync(QString* error)
 #endif
 
 } // namespace platform
+
+namespace platform {
+
+QString executableFolder(const char* argv0)
+{
+#ifdef Q_OS_WIN
+    wchar_t path[32768];
+    const DWORD length = GetModuleFileNameW(nullptr, path, 32768);
+    if (length > 0 && length < 32768)
+        return QFileInfo(QString::fromWCharArray(path, int(length))).absolutePath();
+#else
+    const QString self = QFile::symLinkTarget(QStringLiteral("/proc/self/exe"));
+    if (!self.isEmpty())
+        return QFileInfo(self).absolutePath();
+#endif
+    return QFileInfo(QString::fromLocal8Bit(argv0)).absolutePath();
+}
+
+} // namespace platform

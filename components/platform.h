@@ -123,3 +123,11 @@ private:
 };
 
 } // namespace platform
+
+namespace platform {
+
+// The folder of the running program, known before any Qt application object exists;
+// `argv0` is the fallback where the system does not say.
+QString executableFolder(const char* argv0);
+
+} // namespace platform

@@ -65,18 +65,25 @@ TEST(Cli, RefusesBadUsageWithItsUsageText)
         {{QStringLiteral("convertir"), doc}, "orden desconocida: convertir"},
         {{QStringLiteral("EXPORTAR"), doc, folder, QStringLiteral("/t")}, "orden desconocida"},
         {{QStringLiteral("exportar"), folder, QStringLiteral("/t")}, "falta el DOCUMENTO"},
-        {{QStringLiteral("exportar"), doc}, "falta --timetable-folder"},
         {{QStringLiteral("exportar"), doc, doc, folder, QStringLiteral("/t")},
          "sobra el argumento"},
         {{QStringLiteral("exportar"), doc, folder}, "falta el valor de --timetable-folder"},
         {{QStringLiteral("exportar"), doc, QStringLiteral("--carpeta=/t")}, "opción desconocida"},
         {{QStringLiteral("importar"), doc, folder, QStringLiteral("/t"), QStringLiteral("--frames"),
           QStringLiteral("A1")},
-         "opción desconocida para importar: --frames"},
+         "la orden importar no admite --frames"},
+        {{QStringLiteral("importar"), doc, QStringLiteral("--dry-run")},
+         "la orden importar no admite --dry-run"},
+        {{QStringLiteral("importar"), doc, QStringLiteral("--lookup=x")},
+         "la orden importar no admite --lookup"},
+        {{QStringLiteral("exportar"), doc, QStringLiteral("--dry-run=sí")},
+         "la opción --dry-run no lleva valor"},
+        {{QStringLiteral("exportar"), doc, QStringLiteral("--timetable-folder=")},
+         "falta el valor de --timetable-folder"},
         {{QStringLiteral("exportar"), doc, folder, QStringLiteral("/t"), folder,
           QStringLiteral("/u")},
          "aparece dos veces"},
-        {{QStringLiteral("--version"), QStringLiteral("--help")}, "orden desconocida"},
+        {{QStringLiteral("--version"), QStringLiteral("exportar")}, "orden desconocida"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(s(c.arguments.join(QLatin1Char(' '))));
@@ -90,7 +97,27 @@ TEST(Cli, RefusesBadUsageWithItsUsageText)
     const Outcome help = run({QStringLiteral("--help")});
     EXPECT_EQ(help.code, 0);
     EXPECT_NE(
-        help.out.indexOf(QStringLiteral("quelvana-cli exportar DOCUMENTO --timetable-folder")), -1);
+        help.out.indexOf(QStringLiteral("quelvana-cli exportar DOCUMENTO [--timetable-folder")),
+        -1);
+    // Help anywhere on the line, for the command it names.
+    const struct {
+        QStringList arguments;
+        const char* starts;
+    } helps[] = {
+        {{QStringLiteral("-h")}, "quelvana-cli: las conversiones"},
+        {{QStringLiteral("--version"), QStringLiteral("--help")}, "quelvana-cli: las conversiones"},
+        {{QStringLiteral("exportar"), QStringLiteral("--help")}, "Uso: quelvana-cli exportar"},
+        {{QStringLiteral("exportar"), doc, QStringLiteral("--frames"), QStringLiteral("-h")},
+         "Uso: quelvana-cli exportar"},
+        {{QStringLiteral("importar"), QStringLiteral("-h")}, "Uso: quelvana-cli importar"},
+    };
+    for (const auto& h : helps) {
+        SCOPED_TRACE(s(h.arguments.join(QLatin1Char(' '))));
+        const Outcome outcome = run(h.arguments);
+        EXPECT_EQ(outcome.code, 0);
+        EXPECT_TRUE(outcome.out.startsWith(QString::fromUtf8(h.starts))) << s(outcome.out);
+        EXPECT_TRUE(outcome.err.isEmpty());
+    }
     const Outcome version = run({QStringLiteral("--version")});
     EXPECT_EQ(version.code, 0);
     EXPECT_TRUE(version.out.startsWith(QStringLiteral("quelvana-cli ")));
@@ -235,10 +262,11 @@ TEST(Cli, TrialRunsAndRunsThatWaitForNoOne)
     EXPECT_NE(trial.out.indexOf(QStringLiteral("no se ha tocado")), -1);
     EXPECT_NE(trial.out.indexOf(QStringLiteral("DIASHORAST: 49 filas")), -1) << s(trial.out);
     EXPECT_EQ(snapshot(folder), before);
-    EXPECT_EQ(run({QStringLiteral("importar"), document, QStringLiteral("--timetable-folder"),
-                   folder, QStringLiteral("--dry-run")})
-                  .code,
-              2);
+    const Outcome noTrial =
+        run({QStringLiteral("importar"), document, QStringLiteral("--timetable-folder"), folder,
+             QStringLiteral("--dry-run")});
+    EXPECT_EQ(noTrial.code, 2);
+    EXPECT_NE(noTrial.err.indexOf(QStringLiteral("la orden importar no admite --dry-run")), -1);
 
     QProcess other;
     other.start(QStringLiteral("flock"),
@@ -261,4 +289,48 @@ TEST(Cli, TrialRunsAndRunsThatWaitForNoOne)
 
     const Outcome done = run(exportar, QStringLiteral(QUELVANA_BIN_DIR));
     EXPECT_EQ(done.code, 0) << s(done.err);
+}
+
+// The timetable folder: --timetable-folder, else QUELVANA_TIMETABLE_FOLDER, else the window's
+// own default (drive_c/OTEMP in the Wine prefix here).
+TEST(Cli, TheFolderComesFromTheOptionThenTheEnvironmentThenTheWindowsDefault)
+{
+    QTemporaryDir dir;
+    const QString document = dir.filePath(QStringLiteral("ies.xml"));
+    writeFile(document, readFile(QStringLiteral(QUELVANA_EXAMPLES_DIR "/ies-ejemplo.xml")));
+    const QString given = dir.filePath(QStringLiteral("dada"));
+    const QString fromEnvironment = dir.filePath(QStringLiteral("entorno"));
+    const QString wineFolder = dir.filePath(QStringLiteral("wine/drive_c/OTEMP"));
+    for (const QString& folder : {given, fromEnvironment, wineFolder})
+        QDir().mkpath(folder);
+    const QByteArray savedFolder = qgetenv("QUELVANA_TIMETABLE_FOLDER");
+    const QByteArray savedPrefix = qgetenv("WINEPREFIX");
+    qputenv("WINEPREFIX", QFile::encodeName(dir.filePath(QStringLiteral("wine"))));
+    const QStringList exportar = {QStringLiteral("exportar"), document, QStringLiteral("--frames"),
+                                  QStringLiteral("1")};
+    const auto tablesIn = [](const QString& folder) {
+        return QFileInfo::exists(QDir(folder).filePath(QStringLiteral("PROFT.DBF")));
+    };
+
+    qputenv("QUELVANA_TIMETABLE_FOLDER", QFile::encodeName(fromEnvironment));
+    EXPECT_EQ(run(exportar + QStringList{QStringLiteral("--timetable-folder"), given},
+                  QStringLiteral(QUELVANA_BIN_DIR))
+                  .code,
+              0);
+    EXPECT_TRUE(tablesIn(given));
+    EXPECT_FALSE(tablesIn(fromEnvironment));
+    EXPECT_EQ(run(exportar, QStringLiteral(QUELVANA_BIN_DIR)).code, 0);
+    EXPECT_TRUE(tablesIn(fromEnvironment));
+    qunsetenv("QUELVANA_TIMETABLE_FOLDER");
+    EXPECT_EQ(run(exportar, QStringLiteral(QUELVANA_BIN_DIR)).code, 0);
+    EXPECT_TRUE(tablesIn(wineFolder));
+
+    if (savedFolder.isNull())
+        qunsetenv("QUELVANA_TIMETABLE_FOLDER");
+    else
+        qputenv("QUELVANA_TIMETABLE_FOLDER", savedFolder);
+    if (savedPrefix.isNull())
+        qunsetenv("WINEPREFIX");
+    else
+        qputenv("WINEPREFIX", savedPrefix);
 }

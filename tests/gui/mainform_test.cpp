@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -355,5 +356,50 @@ TEST(MainForm, ImportarFromTheWindow)
             EXPECT_EQ(shell.status(), QStringLiteral("0"));
             EXPECT_FALSE(QFileInfo::exists(result));
         }
+    }
+}
+
+// Started by a caller with two arguments, the program is in command-line mode whatever the
+// second one is (Qt's own options included), and the 0 is in Oranel.ini before anything can
+// fail: a start without a display exits with an error and never leaves an earlier 1.
+TEST(MainForm, TwoArgumentsAlwaysMeanCommandLineModeAndTheZeroComesFirst)
+{
+    QTemporaryDir dir;
+    const QString program = dir.filePath(QStringLiteral("quelvana"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(QUELVANA_BIN_DIR "/quelvana"), program));
+    const QString ini = dir.filePath(QStringLiteral("Oranel.ini"));
+    const QByteArray earlier = "[Transformadores]\r\nTransformado=1\r\n";
+    const auto status = [&] { return readFile(ini); };
+
+    // No display at all.
+    {
+        writeFile(ini, earlier);
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            environment.remove(QString::fromLatin1(name));
+        process.setProcessEnvironment(environment);
+        process.start(program, {QStringLiteral("exportar"), QStringLiteral("x")});
+        ASSERT_TRUE(process.waitForFinished(30000));
+        EXPECT_NE(process.exitCode(), 0);
+        EXPECT_NE(process.readAllStandardError().indexOf("no hay pantalla"), -1);
+        EXPECT_TRUE(status().contains("Transformado=0")) << status().toStdString();
+    }
+    // A second argument that Qt takes as its own option.
+    for (const char* second : {"-reverse", "-style", "x"}) {
+        SCOPED_TRACE(second);
+        writeFile(ini, earlier);
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        process.setProcessEnvironment(environment);
+        process.start(program, {QStringLiteral("exportar"), QString::fromLatin1(second)});
+        ASSERT_TRUE(process.waitForStarted());
+        // Command-line mode writes the 0 and then waits in the file dialog.
+        for (int i = 0; i < 200 && !status().contains("Transformado=0"); ++i)
+            QTest::qWait(50);
+        EXPECT_TRUE(status().contains("Transformado=0")) << status().toStdString();
+        process.kill();
+        process.waitForFinished();
     }
 }
