@@ -1,5 +1,7 @@
 #include "app/helpviewer.h"
 
+#include "app/helpwindow.h"
+
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
@@ -92,11 +94,30 @@ bool showInViewer(QWidget*, const QString& chm, int)
 
 #endif
 
+// The help folder and the compiled help beside the program, or in the installed data folder.
+QString& programFolder()
+{
+    static QString folder;
+    return folder;
+}
+
+QDir helpHome()
+{
+    const QDir beside(programFolder().isEmpty() ? QCoreApplication::applicationDirPath()
+                                                : programFolder());
+    const QDir installed(beside.filePath(QStringLiteral("../share/quelvana")));
+    if (!QFileInfo::exists(beside.filePath(QStringLiteral("help/index.html"))) &&
+        QFileInfo::exists(installed.filePath(QStringLiteral("help/index.html"))))
+        return installed;
+    return beside;
+}
+
 void show(QWidget* parent, int context)
 {
-    const QDir folder(QCoreApplication::applicationDirPath());
+    const QDir folder = helpHome();
     const QString chm = folder.filePath(QStringLiteral("YEDRA.chm"));
-    const QString topic = folder.filePath(QStringLiteral("help/") + topicOf(context));
+    const QString topics = folder.filePath(QStringLiteral("help"));
+    const QString topic = QDir(topics).filePath(topicOf(context));
     if (QFileInfo::exists(chm) && showInViewer(parent, chm, context))
         return;
 
@@ -111,6 +132,11 @@ void show(QWidget* parent, int context)
         if (QFileInfo::exists(file) && QDesktopServices::openUrl(QUrl::fromLocalFile(file)))
             return;
     }
+    // Nothing on the system opens it: the program's own window shows the same topics.
+    if (QFileInfo::exists(topic)) {
+        HelpWindow::showTopic(parent, topics, topicOf(context));
+        return;
+    }
     QMessageBox::warning(parent, QStringLiteral("Quelvana"),
                          QStringLiteral("La ayuda no está instalada: no se encuentra YEDRA.chm ni "
                                         "la carpeta help en «%1».")
@@ -118,6 +144,11 @@ void show(QWidget* parent, int context)
 }
 
 } // namespace
+
+void setProgramFolder(const QString& folder)
+{
+    programFolder() = folder;
+}
 
 void showContents(QWidget* parent)
 {

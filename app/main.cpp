@@ -1,3 +1,4 @@
+#include "app/helpviewer.h"
 #include "app/mainform.h"
 #include "components/engineerror.h"
 #include "components/inifile.h"
@@ -57,6 +58,8 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quelvana"));
     QApplication::setApplicationVersion(QStringLiteral(QUELVANA_VERSION));
+
+    help::setProgramFolder(executableFolder);
 
     ShellSetup setup;
     setup.arguments = arguments;

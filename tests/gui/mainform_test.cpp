@@ -1,16 +1,21 @@
+#include "app/helpviewer.h"
+#include "app/helpwindow.h"
 #include "app/mainform.h"
 #include "components/dbftable.h"
 #include "tests/gui/modalscript.h"
 #include "tests/testsupport.h"
 #include "to_timetable/tablelayouts.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
 #include <gtest/gtest.h>
 #include <optional>
 
@@ -402,4 +407,57 @@ TEST(MainForm, TwoArgumentsAlwaysMeanCommandLineModeAndTheZeroComesFirst)
         process.kill();
         process.waitForFinished();
     }
+}
+
+// With no viewer for the compiled help and no browser on the system, F1 and "F1 Ayuda" open the
+// program's own help window at the topic asked for, never an error.
+TEST(MainForm, HelpOpensInItsOwnWindowWhereNothingElseCan)
+{
+    QTemporaryDir emptyPath;
+    const QByteArray savedPath = qgetenv("PATH");
+    const QByteArray savedBrowser = qgetenv("BROWSER");
+    qputenv("PATH", QFile::encodeName(emptyPath.path()));
+    qunsetenv("BROWSER");
+    qunsetenv("DEFAULT_BROWSER");
+    help::setProgramFolder(QStringLiteral(QUELVANA_BIN_DIR));
+
+    Shell shell;
+    TMForm form(shell.setup({}));
+    form.show();
+    const auto helpWindow = [] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* window = qobject_cast<HelpWindow*>(widget); window && window->isVisible())
+                return window;
+        }
+        return static_cast<HelpWindow*>(nullptr);
+    };
+    form.activateWindow();
+    QApplication::setActiveWindow(&form);
+    QTest::keyClick(&form, Qt::Key_F1);
+    HelpWindow* window = helpWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->topic(), QStringLiteral("ventana-principal.html"));
+    auto* browser = window->findChild<QTextBrowser*>(QStringLiteral("HelpBrowser"));
+    ASSERT_NE(browser, nullptr);
+    EXPECT_TRUE(
+        browser->toPlainText().contains(QStringLiteral("ventana principal"), Qt::CaseInsensitive));
+    auto* index = window->findChild<QListWidget*>(QStringLiteral("HelpIndex"));
+    ASSERT_NE(index, nullptr);
+    EXPECT_GE(index->count(), 9);
+    ASSERT_NE(index->currentItem(), nullptr);
+    EXPECT_EQ(index->currentItem()->text(),
+              QStringLiteral("La ventana principal y las dos conversiones"));
+
+    form.Button1Click();
+    EXPECT_EQ(helpWindow(), window); // the same window, at the contents
+    EXPECT_EQ(window->topic(), QStringLiteral("index.html"));
+    // A topic of the index opens in the same window.
+    index->setCurrentRow(index->count() - 1);
+    EXPECT_NE(window->topic(), QStringLiteral("index.html"));
+    window->close();
+
+    qputenv("PATH", savedPath);
+    if (!savedBrowser.isNull())
+        qputenv("BROWSER", savedBrowser);
+    help::setProgramFolder(QString());
 }
