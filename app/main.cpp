@@ -1,5 +1,6 @@
 #include "app/helpviewer.h"
 #include "app/mainform.h"
+#include "app/translation.h"
 #include "components/engineerror.h"
 #include "components/inifile.h"
 #include "components/platform.h"
@@ -59,6 +60,7 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("Quelvana"));
     QApplication::setApplicationVersion(QStringLiteral(QUELVANA_VERSION));
 
+    translation::installSpanish(executableFolder);
     help::setProgramFolder(executableFolder);
 
     ShellSetup setup;

@@ -99,6 +99,23 @@ TMForm::TMForm(ShellSetup setup, QWidget* parent)
                         QRect(256, 32, 89, 25));
     Button1 =
         makeButton(Draw3D1, "Button1", QStringLiteral("F1 Ayuda"), QIcon(), QRect(264, 64, 75, 25));
+    // What a screen reader says: both run buttons read "OK" on screen.
+    const struct {
+        QPushButton* button;
+        const char* name;
+        const char* description;
+    } spoken[] = {
+        {BExportar, "Exportar: de Yedra a Oranel",
+         "Convierte un documento XML de Yedra en las tablas de Oranel"},
+        {BImportar, "Importar: de Oranel a Yedra",
+         "Escribe el horario resuelto por Oranel en un documento para Yedra"},
+        {BClose, "Salir", "Cierra el programa"},
+        {Button1, "Ayuda", "Abre la ayuda del programa (tecla F1)"},
+    };
+    for (const auto& s : spoken) {
+        s.button->setAccessibleName(QString::fromUtf8(s.name));
+        s.button->setAccessibleDescription(QString::fromUtf8(s.description));
+    }
     connect(BExportar, &QPushButton::clicked, this, &TMForm::BExportarClick);
     connect(BImportar, &QPushButton::clicked, this, &TMForm::BImportarClick);
     connect(BClose, &QPushButton::clicked, this, &TMForm::close);
@@ -201,10 +218,10 @@ bool TMForm::chooseExistingDocument()
     return false;
 }
 
-void TMForm::runEnded()
+void TMForm::runEnded(const QString& details)
 {
     m_resultStatus = 1;
-    showMessageBox(this, Finished);
+    showMessageBox(this, Finished, details);
     BExportar->setEnabled(false);
     BImportar->setEnabled(false);
     if (m_runMode == RunMode::CommandLine)
@@ -220,6 +237,7 @@ void TMForm::BExportarClick()
         showMessageBox(this, NoLookupTable);
         return;
     }
+    QString backup;
     try {
         m_run.reset();
         m_run = std::make_unique<TimetableRun>(m_setup.timetableFolder, lookup, m_interaction,
@@ -234,7 +252,7 @@ void TMForm::BExportarClick()
         m_run->runSteps();
         resultado = m_run->resultado;
         nDiasPlanti = m_run->nDiasPlanti;
-        m_run->commit();
+        backup = m_run->commit();
         m_interaction.setBusy(false);
     } catch (const std::exception& error) {
         // The run ends where the error arose; the timetable folder is as it was.
@@ -244,7 +262,10 @@ void TMForm::BExportarClick()
         showErrorBox(this, systemerror::describe(error));
         return;
     }
-    runEnded();
+    runEnded(backup.isEmpty()
+                 ? QString()
+                 : QStringLiteral("Las tablas que había antes se han guardado en «%1».")
+                       .arg(QDir::toNativeSeparators(backup)));
 }
 
 void TMForm::BImportarClick()
@@ -274,7 +295,8 @@ void TMForm::BImportarClick()
         closeMainWindow();
         return;
     case ExportRun::Outcome::Saved:
-        runEnded();
+        runEnded(QStringLiteral("El documento para Yedra se ha guardado en «%1».")
+                     .arg(QDir::toNativeSeparators(result.savedPath)));
         return;
     }
 }

@@ -64,7 +64,8 @@ private:
     // Shows OpenDialogXML; a confirmed file becomes filenameXML. False when no file exists
     // at filenameXML afterwards (the run then ends as the mode says).
     bool chooseExistingDocument();
-    void runEnded();
+    // "Proceso finalizado", with where the run wrote in the box's details.
+    void runEnded(const QString& details = QString());
     QString executableFile(const QString& name) const;
 
     GradientPanel* Draw3D1;

@@ -13,7 +13,8 @@ namespace {
 // the box's details button.
 constexpr int LinesShown = 25;
 
-void showBox(QWidget* owner, QMessageBox::Icon icon, const QString& text)
+void showBox(QWidget* owner, QMessageBox::Icon icon, const QString& text,
+             const QString& details = QString())
 {
     QMessageBox box(icon, QStringLiteral("Quelvana"), text, QMessageBox::Ok, owner);
     box.setObjectName(QStringLiteral("QuelvanaMessage"));
@@ -22,6 +23,10 @@ void showBox(QWidget* owner, QMessageBox::Icon icon, const QString& text)
         box.setText(lines.mid(0, LinesShown).join(QLatin1Char('\n')) + QStringLiteral("\n…"));
         box.setDetailedText(text);
     }
+    if (!details.isEmpty())
+        box.setDetailedText(box.detailedText().isEmpty()
+                                ? details
+                                : box.detailedText() + QStringLiteral("\n\n") + details);
     OrdinaryPointer pointer;
     pointer.take();
     box.exec();
@@ -29,9 +34,9 @@ void showBox(QWidget* owner, QMessageBox::Icon icon, const QString& text)
 
 } // namespace
 
-void showMessageBox(QWidget* owner, const QString& text)
+void showMessageBox(QWidget* owner, const QString& text, const QString& details)
 {
-    showBox(owner, QMessageBox::NoIcon, text);
+    showBox(owner, QMessageBox::NoIcon, text, details);
 }
 
 void showErrorBox(QWidget* owner, const QString& text)

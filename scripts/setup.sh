@@ -8,7 +8,7 @@ root_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 packages=(
   build-essential cmake pkg-config ninja-build
-  qt6-base-dev qt6-qpa-plugins libgl-dev fonts-liberation
+  qt6-base-dev qt6-qpa-plugins qt6-translations-l10n libgl-dev fonts-liberation
   libxml2-dev libxml2-utils
   libgtest-dev
   python3 python3-dbf libdbd-xbase-perl util-linux

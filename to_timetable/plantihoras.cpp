@@ -99,10 +99,16 @@ TPlantillas::TPlantillas(const XmlDocument& document, QWidget* owner)
 
     ListBox2 = new QListWidget(Draw3D4);
     ListBox2->setObjectName(QStringLiteral("ListBox2"));
+    ListBox2->setAccessibleName(QStringLiteral("Marcos Horarios"));
+    ListBox2->setAccessibleDescription(
+        QStringLiteral("Los Marcos Horarios del documento; se eligen de uno a cinco"));
     ListBox2->setGeometry(16, 55, 127, 83);
     ListBox2->setSelectionMode(QAbstractItemView::ExtendedSelection);
     ListBox1 = new QListWidget(Draw3D4);
     ListBox1->setObjectName(QStringLiteral("ListBox1"));
+    ListBox1->setAccessibleName(QStringLiteral("Horas"));
+    ListBox1->setAccessibleDescription(
+        QStringLiteral("Los tramos horarios del Marco Horario señalado"));
     ListBox1->setGeometry(152, 55, 193, 155);
 
     LabelSelec = makeLabel(Draw3D4, "LabelSelec",
@@ -125,6 +131,9 @@ TPlantillas::TPlantillas(const XmlDocument& document, QWidget* owner)
 
     BitBtnContinuar = new QPushButton(glyphs::checkMark(), QStringLiteral("Continuar"), Draw3D4);
     BitBtnContinuar->setObjectName(QStringLiteral("BitBtnContinuar"));
+    BitBtnContinuar->setAccessibleName(QStringLiteral("Continuar"));
+    BitBtnContinuar->setAccessibleDescription(
+        QStringLiteral("Sigue la exportación con los Marcos Horarios elegidos"));
     BitBtnContinuar->setGeometry(255, 305, 89, 25);
     BitBtnContinuar->setAutoDefault(false);
 

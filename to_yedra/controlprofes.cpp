@@ -841,6 +841,9 @@ TControlProfesores::TControlProfesores(const QString& tablePath, QWidget* owner)
 
     ProftDBGrid = new ProftGrid(Draw3D1);
     ProftDBGrid->setObjectName(QStringLiteral("ProftDBGrid"));
+    ProftDBGrid->setAccessibleName(QStringLiteral("Datos del profesorado"));
+    ProftDBGrid->setAccessibleDescription(
+        QStringLiteral("Un profesor por fila; se completan X_EMPLEADO y F_TOMAPOS"));
     ProftDBGrid->setGeometry(9, 56, 490, 433);
     QPalette rows = ProftDBGrid->palette();
     rows.setColor(QPalette::AlternateBase, QColor(0xEE, 0xF3, 0xFF));
@@ -858,32 +861,38 @@ TControlProfesores::TControlProfesores(const QString& tablePath, QWidget* owner)
     struct NavigatorButton {
         const char* name;
         const char* hint;
+        const char* spoken; // what a screen reader says
         QIcon glyph;
         std::function<void()> action;
     };
     const NavigatorButton buttons[] = {
-        {"First", "Move to first record", navigatorGlyph(Glyph::First), [this] { moveToRow(0); }},
-        {"PriorPage", "Move backward 10 records", navigatorGlyph(Glyph::PriorPage),
-         [this] { moveBy(-PageRows); }},
-        {"Prior", "Move to prior record", navigatorGlyph(Glyph::Prior), [this] { moveBy(-1); }},
-        {"Next", "Move to next record", navigatorGlyph(Glyph::Next), [this] { moveBy(1); }},
-        {"NextPage", "Move forward 10 records", navigatorGlyph(Glyph::NextPage),
-         [this] { moveBy(PageRows); }},
-        {"Last", "Move to last record", navigatorGlyph(Glyph::Last),
+        {"First", "Move to first record", "Primer profesor", navigatorGlyph(Glyph::First),
+         [this] { moveToRow(0); }},
+        {"PriorPage", "Move backward 10 records", "Diez profesores atrás",
+         navigatorGlyph(Glyph::PriorPage), [this] { moveBy(-PageRows); }},
+        {"Prior", "Move to prior record", "Profesor anterior", navigatorGlyph(Glyph::Prior),
+         [this] { moveBy(-1); }},
+        {"Next", "Move to next record", "Profesor siguiente", navigatorGlyph(Glyph::Next),
+         [this] { moveBy(1); }},
+        {"NextPage", "Move forward 10 records", "Diez profesores adelante",
+         navigatorGlyph(Glyph::NextPage), [this] { moveBy(PageRows); }},
+        {"Last", "Move to last record", "Último profesor", navigatorGlyph(Glyph::Last),
          [this] { moveToRow(wwDataSource1->rowCount() - 1); }},
-        {"Edit", "Edit current record", navigatorGlyph(Glyph::Edit),
+        {"Edit", "Edit current record", "Modificar el profesor", navigatorGlyph(Glyph::Edit),
          [this] { wwDataSource1->edit(); }},
-        {"Post", "Post changes of current record", glyphs::checkMark(), [this] { saveRow(); }},
-        {"Cancel", "Cancel changes made to current record", glyphs::cross(),
+        {"Post", "Post changes of current record", "Guardar los cambios", glyphs::checkMark(),
+         [this] { saveRow(); }},
+        {"Cancel", "Cancel changes made to current record", "Deshacer los cambios", glyphs::cross(),
          [this] { cancelRow(); }},
-        {"Refresh", "Refresh the contents of the dataset", navigatorGlyph(Glyph::Refresh),
-         [this] { refresh(); }},
+        {"Refresh", "Refresh the contents of the dataset", "Volver a leer la tabla",
+         navigatorGlyph(Glyph::Refresh), [this] { refresh(); }},
     };
     const int count = int(std::size(buttons));
     for (int i = 0; i < count; ++i) {
         auto* button = new QToolButton(wwDBNavigator1);
         button->setObjectName(QLatin1String(buttons[i].name));
         button->setToolTip(QLatin1String(buttons[i].hint));
+        button->setAccessibleName(QString::fromUtf8(buttons[i].spoken));
         button->setIcon(buttons[i].glyph);
         button->setFocusPolicy(Qt::NoFocus); // the grid keeps the focus, and its row its edit
         button->setAutoRepeat(true);
@@ -900,6 +909,9 @@ TControlProfesores::TControlProfesores(const QString& tablePath, QWidget* owner)
 
     BitBtn1 = new QPushButton(glyphs::cross(), QStringLiteral("Salir"), Draw3D1);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
+    BitBtn1->setAccessibleName(QStringLiteral("Salir"));
+    BitBtn1->setAccessibleDescription(
+        QStringLiteral("Cierra la ventana y sigue la importación si no falta ningún dato"));
     BitBtn1->setFont(bold);
     BitBtn1->setGeometry(583, 368, 75, 25);
     BitBtn1->setAutoDefault(false);

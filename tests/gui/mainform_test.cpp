@@ -6,11 +6,15 @@
 #include "tests/testsupport.h"
 #include "to_timetable/tablelayouts.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -353,6 +357,9 @@ TEST(MainForm, ImportarFromTheWindow)
             QDir(shell.dir.path()).filePath(QStringLiteral("datos/ResultadoOranelhorario.xml"));
         if (complete) {
             EXPECT_EQ(s(script.messages.first()), "Proceso finalizado");
+            // Where the document went, in the box's details.
+            EXPECT_NE(script.details.first().indexOf(QDir::toNativeSeparators(result)), -1)
+                << s(script.details.first());
             EXPECT_EQ(shell.status(), QStringLiteral("1"));
             EXPECT_TRUE(QFileInfo::exists(result));
         } else {
@@ -460,4 +467,37 @@ TEST(MainForm, HelpOpensInItsOwnWindowWhereNothingElseCan)
     if (!savedBrowser.isNull())
         qputenv("BROWSER", savedBrowser);
     help::setProgramFolder(QString());
+}
+
+// Qt's own dialogs and buttons speak Spanish: the file dialog the runs open and a message box
+// with details.
+TEST(MainForm, QtsOwnTextsAreInSpanish)
+{
+    Shell shell;
+    TMForm form(shell.setup({}));
+    auto* dialog = form.findChild<QFileDialog*>();
+    ASSERT_NE(dialog, nullptr);
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->show();
+    QStringList texts;
+    for (auto* button : dialog->findChildren<QAbstractButton*>())
+        texts << button->text();
+    for (auto* label : dialog->findChildren<QLabel*>())
+        texts << label->text();
+    const QString all = texts.join(QLatin1Char('|'));
+    for (const char* spanish : {"&Abrir", "Cancelar", "Ver en:", "&Nombre de fichero:"})
+        EXPECT_TRUE(texts.contains(QString::fromUtf8(spanish))) << spanish << " in " << s(all);
+    for (const char* english : {"&Open", "Cancel", "Look in:", "File &name:"})
+        EXPECT_FALSE(texts.contains(QString::fromUtf8(english))) << english << " in " << s(all);
+    dialog->hide();
+
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Quelvana"), QStringLiteral("Texto"),
+                    QMessageBox::Ok);
+    box.setDetailedText(QStringLiteral("Detalles"));
+    box.show();
+    QStringList buttons;
+    for (auto* button : box.findChildren<QAbstractButton*>())
+        buttons << button->text();
+    EXPECT_NE(buttons.join(QLatin1Char('|')).indexOf(QStringLiteral("Mostrar los detalles")), -1)
+        << s(buttons.join(QLatin1Char('|')));
 }

@@ -50,7 +50,10 @@ ModalScript::Answer ModalScript::acknowledge()
             cancel()(modal);
             return;
         }
-        messages << (box->detailedText().isEmpty() ? box->text() : box->detailedText());
+        // A long message shows its first lines; its whole text is in the details.
+        const bool cut = box->text().endsWith(QStringLiteral("…"));
+        messages << (cut ? box->detailedText() : box->text());
+        details << (cut ? QString() : box->detailedText());
         box->button(QMessageBox::Ok)->click();
     };
 }

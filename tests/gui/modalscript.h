@@ -24,6 +24,7 @@ public:
     Answer acknowledge(); // a message box: its text is recorded, then OK
 
     QStringList messages;   // texts of the message boxes acknowledged, in order
+    QStringList details;    // what each of them adds in its details part
     QStringList unexpected; // modal windows met with no answer left
     bool done() const { return m_answers.empty(); }
 
