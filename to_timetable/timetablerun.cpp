@@ -59,7 +59,7 @@ void TimetableRun::begin()
     }
     m_lock = std::make_unique<platform::FolderLock>(m_timetableFolder);
     if (!m_lock->acquired())
-        throw EngineError(otherRunMessage(m_timetableFolder));
+        throw EngineError(folderLockMessage(*m_lock, m_timetableFolder));
     m_staging = std::make_unique<TableStaging>(m_timetableFolder, m_mover);
 }
 
@@ -126,6 +126,14 @@ void TimetableRun::abandon()
 {
     m_staging.reset();
     m_lock.reset();
+}
+
+QString TimetableRun::folderLockMessage(const platform::FolderLock& lock, const QString& folder)
+{
+    if (lock.state() == platform::FolderLock::State::HeldByAnother)
+        return otherRunMessage(folder);
+    return QStringLiteral("No se puede usar la carpeta de horarios «%1»: %2.")
+        .arg(QDir::toNativeSeparators(folder), lock.failure());
 }
 
 QString TimetableRun::otherRunMessage(const QString& folder)

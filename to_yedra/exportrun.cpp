@@ -157,7 +157,7 @@ ExportRun::Result ExportRun::run(const QString& documentPath, const QDateTime& n
                               .arg(QDir::toNativeSeparators(m_timetableFolder)));
     platform::FolderLock lock(m_timetableFolder);
     if (!lock.acquired())
-        throw EngineError(TimetableRun::otherRunMessage(m_timetableFolder));
+        throw EngineError(TimetableRun::folderLockMessage(lock, m_timetableFolder));
     auto tables = std::make_unique<OpenTables>(m_timetableFolder);
 
     auto kept = std::make_shared<XmlDocument>();
