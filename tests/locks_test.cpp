@@ -493,11 +493,13 @@ public:
         m_environment.insert(QStringLiteral("WINEDLLOVERRIDES"),
                              QStringLiteral("mscoree=;mshtml=")); // nothing to install
         m_environment.remove(QStringLiteral("DISPLAY"));
+        m_environment.insert(QStringLiteral("TMPDIR"), m_dir.path()); // the server's socket
     }
     ~Wine()
     {
         stop();
         run(QString::fromLatin1(Server), {QStringLiteral("-k")}, 30000);
+        run(QString::fromLatin1(Server), {QStringLiteral("-w")}, 30000); // before the prefix goes
     }
     Wine(const Wine&) = delete;
     Wine& operator=(const Wine&) = delete;
