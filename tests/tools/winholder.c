@@ -26,8 +26,8 @@ int main(int argc, char** argv)
         printf("bloqueo rechazado: %lu\n", GetLastError());
         return 3;
     }
-    HANDLE ready = CreateFileA(argv[2], GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE ready =
+        CreateFileA(argv[2], GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     if (ready == INVALID_HANDLE_VALUE) {
         printf("no se crea el aviso: %lu\n", GetLastError());
         return 1;
