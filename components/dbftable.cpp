@@ -71,6 +71,16 @@ QString shown(const QString& path)
     throw TableError(QStringLiteral("Tabla «%1»: %2").arg(shown(path), what));
 }
 
+void hold(TableFile& t, platform::LockKind kind)
+{
+    QString failure;
+    if (platform::tryLockFile(t.file, kind, &failure))
+        return;
+    if (failure.isEmpty())
+        fail(t.path, QStringLiteral("está en uso por otro programa"));
+    fail(t.path, QStringLiteral("no se puede bloquear: %1").arg(failure));
+}
+
 quint16 le16(const char* p)
 {
     return static_cast<quint16>(static_cast<unsigned char>(p[0]) | static_cast<unsigned char>(p[1])
@@ -757,21 +767,24 @@ void DbfTable::open(Access access)
     const platform::LockKind wanted =
         access == Access::Exclusive ? platform::LockKind::Exclusive : platform::LockKind::Shared;
 
+    // One hold per file, of the strongest kind its objects ask for: the objects of this program
+    // never refuse each other, and another program sees the hold as long as one of them lasts.
     std::shared_ptr<TableFile> file = openFileFor(canonical);
     if (file) {
-        if (access == Access::Exclusive && file->exclusiveHolders == 0 &&
-            !platform::tryLockFile(file->file, wanted))
-            fail(file->path, QStringLiteral("está en uso por otro programa"));
+        if (access == Access::Exclusive && file->exclusiveHolders == 0)
+            hold(*file, wanted); // refused, the shared hold stays as it was
     } else {
         file = std::make_shared<TableFile>();
         file->path = existing;
         file->file.setFileName(existing);
         file->writable = file->file.open(QIODevice::ReadWrite | QIODevice::Unbuffered);
-        if (!file->writable && !file->file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        if (!file->writable && !file->file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+            if (platform::isFileHeld(existing)) // Windows refuses an open that would share
+                fail(existing, QStringLiteral("está en uso por otro programa"));
             fail(existing, QStringLiteral("no se puede abrir: %1")
                                .arg(systemerror::reason(file->file.errorString())));
-        if (!platform::tryLockFile(file->file, wanted))
-            fail(existing, QStringLiteral("está en uso por otro programa"));
+        }
+        hold(*file, wanted);
         const QByteArray data = file->file.readAll();
         if (file->file.error() != QFileDevice::NoError)
             fail(existing, QStringLiteral("no se puede leer: %1")

@@ -7,14 +7,17 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QVariant>
 #include <QtGlobal>
 #include <algorithm>
 
 #ifdef Q_OS_WIN
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 #else
 #include <cerrno>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -25,6 +28,13 @@
 #include <QCryptographicHash>
 
 namespace platform {
+
+namespace {
+
+// The hold a file carries, kept on the file object so that a refused change can put it back.
+const char* const HeldKind = "quelvana-hold";
+
+} // namespace
 
 QString timetableFolder()
 {
@@ -103,22 +113,116 @@ QString regionalDateTime(const QDateTime& moment)
     return QString::fromWCharArray(date) + QLatin1Char(' ') + QString::fromWCharArray(time);
 }
 
-bool tryLockFile(QFile& file, LockKind kind)
+namespace {
+
+// The name the file was opened by: reopening through a handle leaves QFile without one.
+const char* const OpenedName = "quelvana-name";
+
+QString systemReason(DWORD error)
 {
-    auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(file.handle()));
-    OVERLAPPED whole = {};
-    UnlockFileEx(handle, 0, MAXDWORD, MAXDWORD, &whole);
-    DWORD flags = LOCKFILE_FAIL_IMMEDIATELY;
-    if (kind == LockKind::Exclusive)
-        flags |= LOCKFILE_EXCLUSIVE_LOCK;
-    return LockFileEx(handle, flags, 0, MAXDWORD, MAXDWORD, &whole) != 0;
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return QStringLiteral("no existe");
+    case ERROR_ACCESS_DENIED:
+        return QStringLiteral("no tiene permiso para leerla");
+    case ERROR_DIRECTORY:
+        return QStringLiteral("no es una carpeta");
+    case ERROR_TOO_MANY_OPEN_FILES:
+        return QStringLiteral("hay demasiados archivos abiertos");
+    default:
+        break;
+    }
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+    QString reason = length ? QString::fromWCharArray(text, int(length)).trimmed()
+                            : QStringLiteral("error del sistema %1").arg(error);
+    LocalFree(text);
+    return reason;
+}
+
+DWORD sharingFor(LockKind kind)
+{
+    return kind == LockKind::Exclusive ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE;
+}
+
+// Opens the file again, in the same mode, with this sharing. False with the system's error when
+// the file cannot be opened so; it is then closed.
+bool reopenSharing(QFile& file, DWORD sharing, DWORD* error)
+{
+    if (!file.property(OpenedName).isValid())
+        file.setProperty(OpenedName, file.fileName());
+    const QString name = file.property(OpenedName).toString();
+    const QIODevice::OpenMode mode = file.openMode();
+    const bool writable = mode.testFlag(QIODevice::WriteOnly);
+    file.close();
+    const std::wstring native = QDir::toNativeSeparators(name).toStdWString();
+    const HANDLE handle =
+        CreateFileW(native.c_str(), GENERIC_READ | (writable ? GENERIC_WRITE : 0), sharing, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        *error = GetLastError();
+        return false;
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle),
+                                   (writable ? _O_RDWR : _O_RDONLY) | _O_BINARY);
+    if (fd < 0) {
+        *error = ERROR_INVALID_HANDLE;
+        CloseHandle(handle);
+        return false;
+    }
+    if (!file.open(fd, mode, QFileDevice::AutoCloseHandle)) {
+        *error = ERROR_INVALID_HANDLE;
+        _close(fd);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+// What other programs see of a hold is the sharing of the open, as Oranel's own exclusive opens
+// (no sharing) work; a byte-range lock over the whole file would stop this program's own writes.
+bool tryLockFile(QFile& file, LockKind kind, QString* failure)
+{
+    if (failure)
+        failure->clear();
+    const QVariant earlier = file.property(HeldKind);
+    const LockKind before = earlier.isValid() ? LockKind(earlier.toInt()) : LockKind::Shared;
+    if (earlier.isValid() && before == kind)
+        return true;
+    DWORD error = 0;
+    if (reopenSharing(file, sharingFor(kind), &error)) {
+        file.setProperty(HeldKind, int(kind));
+        return true;
+    }
+    DWORD ignored = 0;
+    reopenSharing(file, sharingFor(before), &ignored);
+    if (failure && error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION)
+        *failure = systemReason(error);
+    return false;
 }
 
 void unlockFile(QFile& file)
 {
-    auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(file.handle()));
-    OVERLAPPED whole = {};
-    UnlockFileEx(handle, 0, MAXDWORD, MAXDWORD, &whole);
+    const QVariant earlier = file.property(HeldKind);
+    file.setProperty(HeldKind, QVariant());
+    DWORD ignored = 0;
+    if (earlier.isValid() && LockKind(earlier.toInt()) == LockKind::Exclusive)
+        reopenSharing(file, sharingFor(LockKind::Shared), &ignored);
+}
+
+bool isFileHeld(const QString& path)
+{
+    const std::wstring native = QDir::toNativeSeparators(path).toStdWString();
+    const HANDLE handle = CreateFileW(native.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_SHARING_VIOLATION;
+    CloseHandle(handle);
+    return false;
 }
 
 bool writeAll(QFileDevice& file, const char* data, qsizetype size, QString* error)
@@ -140,17 +244,33 @@ bool writeAll(QFileDevice& file, const char* data, qsizetype size, QString* erro
 // A named mutex per folder: its name comes from the folder's path, whatever its letter case.
 FolderLock::FolderLock(const QString& folder)
 {
+    const std::wstring native = QDir::toNativeSeparators(folder).toStdWString();
+    const DWORD attributes = GetFileAttributesW(native.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        m_failure = systemReason(GetLastError());
+        return;
+    }
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        m_failure = systemReason(ERROR_DIRECTORY);
+        return;
+    }
     const QByteArray key = QCryptographicHash::hash(
         QDir::cleanPath(QDir(folder).absolutePath()).toLower().toUtf8(), QCryptographicHash::Sha1);
     const QString name = QStringLiteral("Local\\Quelvana-") + QString::fromLatin1(key.toHex());
     m_handle = CreateMutexW(nullptr, TRUE, reinterpret_cast<LPCWSTR>(name.utf16()));
-    m_acquired = m_handle && GetLastError() != ERROR_ALREADY_EXISTS;
+    const DWORD error = GetLastError();
+    if (!m_handle)
+        m_failure = systemReason(error);
+    else if (error == ERROR_ALREADY_EXISTS)
+        m_state = State::HeldByAnother;
+    else
+        m_state = State::Acquired;
 }
 
 FolderLock::~FolderLock()
 {
     if (m_handle) {
-        if (m_acquired)
+        if (m_state == State::Acquired)
             ReleaseMutex(m_handle);
         CloseHandle(m_handle);
     }
@@ -164,15 +284,152 @@ QString regionalDateTime(const QDateTime& moment)
            moment.toString(QStringLiteral("H:mm:ss"));
 }
 
-bool tryLockFile(QFile& file, LockKind kind)
+namespace {
+
+QString systemReason(int error)
 {
-    const int operation = (kind == LockKind::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
-    return flock(file.handle(), operation) == 0;
+    switch (error) {
+    case ENOENT:
+        return QStringLiteral("no existe");
+    case ENOTDIR:
+        return QStringLiteral("no es una carpeta");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("no tiene permiso para leerla");
+    case ELOOP:
+        return QStringLiteral("la ruta tiene demasiados enlaces simbólicos");
+    case ENAMETOOLONG:
+        return QStringLiteral("la ruta es demasiado larga");
+    case EMFILE:
+    case ENFILE:
+        return QStringLiteral("hay demasiados archivos abiertos");
+    case ENOMEM:
+        return QStringLiteral("no queda memoria");
+    case EIO:
+        return QStringLiteral("el disco da un error de lectura");
+    case ENOLCK:
+        return QStringLiteral("el sistema no admite más bloqueos");
+    case EOPNOTSUPP:
+    case EINVAL:
+    case ENOSYS:
+        return QStringLiteral("su sistema de archivos no admite bloqueos");
+    default:
+        return QStringLiteral("error del sistema %1 (%2)")
+            .arg(error)
+            .arg(QString::fromLocal8Bit(std::strerror(error)));
+    }
+}
+
+bool refusedByAnother(int error)
+{
+    return error == EAGAIN || error == EWOULDBLOCK || error == EACCES;
+}
+
+// A record lock range from the first byte to the end of any file, however far it grows: a
+// Windows program's lock far past the data (database engines lock there) lies inside it.
+struct flock wholeFile(short type)
+{
+    struct flock range = {};
+    range.l_type = type;
+    range.l_whence = SEEK_SET;
+    range.l_start = 0;
+    range.l_len = 0;
+    return range;
+}
+
+// Record locks of the open file itself (not of the process): they are never let go by closing
+// another descriptor of the file, and they conflict with the locks of other processes, classic
+// or not, whatever range those cover.
+bool takeHold(int fd, LockKind kind, bool writable, int* error)
+{
+    if (flock(fd, (kind == LockKind::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
+        *error = errno;
+        return false;
+    }
+    const bool writeLock = kind == LockKind::Exclusive && writable;
+    if (kind == LockKind::Exclusive && !writable) {
+        // A write lock needs a descriptor open for writing: the read lock taken instead keeps
+        // writers out, and no lock of another may stand when the hold starts.
+        struct flock probe = wholeFile(F_WRLCK);
+        if (fcntl(fd, F_OFD_GETLK, &probe) != 0) {
+            *error = errno;
+            return false;
+        }
+        if (probe.l_type != F_UNLCK) {
+            *error = EAGAIN;
+            return false;
+        }
+    }
+    struct flock range = wholeFile(writeLock ? F_WRLCK : F_RDLCK);
+    if (fcntl(fd, F_OFD_SETLK, &range) != 0) {
+        *error = errno;
+        return false;
+    }
+    return true;
+}
+
+void dropHold(int fd)
+{
+    struct flock range = wholeFile(F_UNLCK);
+    fcntl(fd, F_OFD_SETLK, &range);
+    flock(fd, LOCK_UN);
+}
+
+} // namespace
+
+bool tryLockFile(QFile& file, LockKind kind, QString* failure)
+{
+    if (failure)
+        failure->clear();
+    const int fd = file.handle();
+    if (fd < 0) {
+        if (failure)
+            *failure = QStringLiteral("no está abierta");
+        return false;
+    }
+    const bool writable = (fcntl(fd, F_GETFL) & O_ACCMODE) != O_RDONLY;
+    const QVariant earlier = file.property(HeldKind);
+    int error = 0;
+    if (takeHold(fd, kind, writable, &error)) {
+        file.setProperty(HeldKind, int(kind));
+        return true;
+    }
+    // A refused change of a BSD lock may already have let go of the earlier one.
+    int ignored = 0;
+    if (!earlier.isValid() || !takeHold(fd, LockKind(earlier.toInt()), writable, &ignored)) {
+        dropHold(fd);
+        file.setProperty(HeldKind, QVariant());
+    }
+    if (failure && !refusedByAnother(error))
+        *failure = systemReason(error);
+    return false;
 }
 
 void unlockFile(QFile& file)
 {
-    flock(file.handle(), LOCK_UN);
+    file.setProperty(HeldKind, QVariant());
+    if (file.handle() >= 0)
+        dropHold(file.handle());
+}
+
+bool isFileHeld(const QString& path)
+{
+    // Not blocking on a FIFO that stands where a table should be.
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    struct flock probe = wholeFile(F_WRLCK);
+    bool held = fcntl(fd, F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
+    if (!held) {
+        // A BSD lock cannot be looked at without taking one: this one lasts an instant.
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0)
+            flock(fd, LOCK_UN);
+        else
+            held = errno == EWOULDBLOCK;
+    }
+    ::close(fd);
+    return held;
 }
 
 bool writeAll(QFileDevice& file, const char* data, qsizetype size, QString* error)
@@ -195,7 +452,21 @@ bool writeAll(QFileDevice& file, const char* data, qsizetype size, QString* erro
 FolderLock::FolderLock(const QString& folder)
 {
     m_fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    m_acquired = m_fd >= 0 && flock(m_fd, LOCK_EX | LOCK_NB) == 0;
+    if (m_fd < 0) {
+        m_failure = systemReason(errno);
+        return;
+    }
+    if (flock(m_fd, LOCK_EX | LOCK_NB) == 0) {
+        m_state = State::Acquired;
+        return;
+    }
+    const int error = errno;
+    ::close(m_fd);
+    m_fd = -1;
+    if (error == EWOULDBLOCK)
+        m_state = State::HeldByAnother;
+    else
+        m_failure = systemReason(error);
 }
 
 FolderLock::~FolderLock()

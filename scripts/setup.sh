@@ -13,6 +13,7 @@ packages=(
   libgtest-dev
   python3 python3-dbf libdbd-xbase-perl util-linux
   fp-utils
+  wine64 gcc-mingw-w64-x86-64
 )
 
 source "$root_dir/scripts/packages.sh"

@@ -370,9 +370,7 @@ QString TableStaging::commit(const QDateTime& when)
     }
     // A table another program holds is not taken from under it: nothing moves then.
     for (const QString& file : std::as_const(old)) {
-        QFile table(file);
-        if (table.open(QIODevice::ReadOnly) &&
-            !platform::tryLockFile(table, platform::LockKind::Exclusive))
+        if (platform::isFileHeld(file))
             throw EngineError(
                 QStringLiteral("La tabla «%1» está en uso por otro programa: ciérrelo "
                                "y vuelva a empezar. La carpeta de horarios se ha "

@@ -52,7 +52,7 @@ void TimetableRun::begin()
     // unfinished is put right, and for the whole run unless it is a trial.
     m_lock = std::make_unique<platform::FolderLock>(m_timetableFolder);
     if (!m_lock->acquired())
-        throw EngineError(otherRunMessage(m_timetableFolder));
+        throw EngineError(folderLockMessage(*m_lock, m_timetableFolder));
     if (const QString recovered = TableStaging::recover(m_timetableFolder, m_mover);
         !recovered.isEmpty())
         m_interaction.showMessage(recovered);
@@ -136,6 +136,14 @@ void TimetableRun::abandon()
 {
     m_staging.reset();
     m_lock.reset();
+}
+
+QString TimetableRun::folderLockMessage(const platform::FolderLock& lock, const QString& folder)
+{
+    if (lock.state() == platform::FolderLock::State::HeldByAnother)
+        return otherRunMessage(folder);
+    return QStringLiteral("No se puede usar la carpeta de horarios «%1»: %2.")
+        .arg(QDir::toNativeSeparators(folder), lock.failure());
 }
 
 QString TimetableRun::otherRunMessage(const QString& folder)

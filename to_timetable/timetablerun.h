@@ -53,6 +53,9 @@ public:
     void abandon();
     // The message for a run refused because another one holds the timetable folder.
     static QString otherRunMessage(const QString& folder);
+    // The message for a folder lock not acquired: another run holds the folder, or the folder
+    // itself fails, named with the cause.
+    static QString folderLockMessage(const platform::FolderLock& lock, const QString& folder);
 
     // The steps, in the order runSteps() calls them. Each reads the loaded document and
     // writes its tables in the work folder.

@@ -183,7 +183,7 @@ ExportRun::Result ExportRun::run(const QString& documentPath, const QDateTime& n
         return {Outcome::Refused, problem};
     platform::FolderLock lock(m_timetableFolder);
     if (!lock.acquired())
-        throw EngineError(TimetableRun::otherRunMessage(m_timetableFolder));
+        throw EngineError(TimetableRun::folderLockMessage(lock, m_timetableFolder));
     // A commit an exportar left unfinished is put right before any table is read.
     if (const QString recovered = TableStaging::recover(m_timetableFolder); !recovered.isEmpty())
         m_interaction.showMessage(recovered);
