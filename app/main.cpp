@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QIcon>
 #include <cstdio>
 #include <cstdlib>
 
@@ -59,6 +60,11 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quelvana"));
     QApplication::setApplicationVersion(QStringLiteral(QUELVANA_VERSION));
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/quelvana-%1.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(icon);
+    QGuiApplication::setDesktopFileName(QStringLiteral("es.quelvana.Quelvana"));
 
     translation::installSpanish(executableFolder);
     help::setProgramFolder(executableFolder);

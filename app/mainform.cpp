@@ -140,11 +140,6 @@ TMForm::TMForm(ShellSetup setup, QWidget* parent)
 
 TMForm::~TMForm() = default;
 
-QString TMForm::executableFile(const QString& name) const
-{
-    return platform::resolveLetterCase(QDir(m_setup.executableFolder).filePath(name));
-}
-
 void TMForm::FormCreate()
 {
     m_resultStatus = 0;
@@ -232,7 +227,8 @@ void TMForm::BExportarClick()
 {
     if (!chooseExistingDocument())
         return;
-    const QString lookup = executableFile(QStringLiteral("NIVELCAN.DBF"));
+    const QString lookup =
+        platform::dataFile(m_setup.executableFolder, QStringLiteral("NIVELCAN.DBF"));
     if (!QFileInfo(lookup).isFile()) {
         showMessageBox(this, NoLookupTable);
         return;

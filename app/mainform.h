@@ -66,7 +66,6 @@ private:
     bool chooseExistingDocument();
     // "Proceso finalizado", with where the run wrote in the box's details.
     void runEnded(const QString& details = QString());
-    QString executableFile(const QString& name) const;
 
     GradientPanel* Draw3D1;
     GradientPanel* Draw3D2;

@@ -168,9 +168,10 @@ int exportar(const Command& command, const QString& executableFolder, QTextStrea
         err << "No existe archivo: " << QDir::toNativeSeparators(command.document) << Qt::endl;
         return 1;
     }
-    const QString lookup = platform::resolveLetterCase(
-        command.lookup.isEmpty() ? QDir(executableFolder).filePath(QStringLiteral("NIVELCAN.DBF"))
-                                 : command.lookup);
+    const QString lookup =
+        command.lookup.isEmpty()
+            ? platform::dataFile(executableFolder, QStringLiteral("NIVELCAN.DBF"))
+            : platform::resolveLetterCase(command.lookup);
     if (!QFileInfo(lookup).isFile()) {
         err << "ATENCIÓN - NIVELCAN.DBF No encontrado - Reinstale QUELVANA ("
             << QDir::toNativeSeparators(lookup) << ")" << Qt::endl;

@@ -879,4 +879,14 @@ QString executableFolder(const char* argv0)
     return QFileInfo(QString::fromLocal8Bit(argv0)).absolutePath();
 }
 
+QString dataFile(const QString& executableFolder, const QString& name)
+{
+    const QString beside = resolveLetterCase(QDir(executableFolder).filePath(name));
+    if (QFileInfo::exists(beside))
+        return beside;
+    const QString installed = resolveLetterCase(
+        QDir(executableFolder).filePath(QStringLiteral("../share/quelvana/") + name));
+    return QFileInfo::exists(installed) ? QDir::cleanPath(installed) : beside;
+}
+
 } // namespace platform

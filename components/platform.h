@@ -145,6 +145,11 @@ private:
 
 namespace platform {
 
+// A file the program installs with it (NIVELCAN.DBF, the help): beside the program, as on
+// Windows and in a portable copy, or else in the installed data folder ../share/quelvana. The
+// path beside the program when it is in neither.
+QString dataFile(const QString& executableFolder, const QString& name);
+
 // The folder of the running program, known before any Qt application object exists;
 // `argv0` is the fallback where the system does not say.
 QString executableFolder(const char* argv0);

@@ -13,6 +13,7 @@ packages=(
   libgtest-dev
   python3 python3-dbf libdbd-xbase-perl util-linux
   fp-utils
+  appstream desktop-file-utils
   wine64 gcc-mingw-w64-x86-64
 )
 

@@ -9,6 +9,11 @@ export QT_QPA_PLATFORM=offscreen
 ctest --test-dir "$root_dir/build" --output-on-failure --parallel "$(nproc)" </dev/null
 
 echo
+echo "== Los paquetes: el de Debian instalado y quitado, el portátil desde su carpeta"
+"$root_dir/scripts/package.sh"
+"$root_dir/scripts/check_packages.sh"
+
+echo
 echo "== Las pruebas del motor con AddressSanitizer y UndefinedBehaviorSanitizer"
 sanitized="$root_dir/build-sanitizers"
 cmake -S "$root_dir" -B "$sanitized" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -123,10 +123,12 @@ struct SmallDisk {
 void expectEveryTableWhole(const QString& folder)
 {
     for (const QString& name : QDir(folder).entryList(QDir::Files)) {
-        if (name.endsWith(QStringLiteral(".DBF")))
-            EXPECT_EQ(DbfTable::problemWithFile(QDir(folder).filePath(name)), QString()) << s(name);
-        if (name.endsWith(QStringLiteral(".MDX")))
-            EXPECT_EQ(mdx::problemWithFile(QDir(folder).filePath(name)), QString()) << s(name);
+        const QString path = QDir(folder).filePath(name);
+        if (name.endsWith(QStringLiteral(".DBF"))) {
+            EXPECT_EQ(DbfTable::problemWithFile(path), QString()) << s(name);
+        } else if (name.endsWith(QStringLiteral(".MDX"))) {
+            EXPECT_EQ(mdx::problemWithFile(path), QString()) << s(name);
+        }
     }
 }
 

@@ -290,8 +290,9 @@ TEST(TableStaging, PruningKeepsTheNewestBackupsWhateverTheClockSays)
         // Same-second names are distinct and sort in the order of the runs.
         QStringList sorted = names;
         sorted.sort();
-        if (c.runs.front() == c.runs.back())
+        if (c.runs.front() == c.runs.back()) {
             EXPECT_EQ(names, sorted);
+        }
         EXPECT_EQ(readFile(QDir(copies).filePath(QStringLiteral("0000-mis-notas/nota.txt"))),
                   "mía");
         EXPECT_TRUE(QFileInfo(QDir(copies).filePath(QStringLiteral("0001-enlace"))).isSymLink());
