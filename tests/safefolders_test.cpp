@@ -317,8 +317,9 @@ TEST(SafeFolders, ADiskThatFillsAtAnyWriteLeavesTheFolderWholeOrAsItWas)
             QFile fill(filler);
             ASSERT_TRUE(fill.open(QIODevice::WriteOnly));
             const qint64 size = disk.available() - free;
-            if (size > 0)
+            if (size > 0) {
                 ASSERT_EQ(fill.write(QByteArray(int(size), '\0')), size);
+            }
         }
         const QMap<QString, QByteArray> start = snapshot(disk.path());
         const Outcome run = exportar(folder);
