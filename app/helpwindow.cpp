@@ -51,6 +51,8 @@ HelpWindow::HelpWindow(const QString& folder, QWidget* parent)
     setWindowTitle(QStringLiteral("Ayuda de Quelvana"));
     m_index->setObjectName(QStringLiteral("HelpIndex"));
     m_index->setAccessibleName(QStringLiteral("Temas de la ayuda"));
+    m_index->setWordWrap(true); // long titles whole, on two lines
+    m_index->setSpacing(2);
     m_browser->setObjectName(QStringLiteral("HelpBrowser"));
     m_browser->setAccessibleName(QStringLiteral("Tema de la ayuda"));
     m_browser->setSearchPaths({folder});
@@ -68,6 +70,7 @@ HelpWindow::HelpWindow(const QString& folder, QWidget* parent)
     for (const QString& name : std::as_const(topics)) {
         auto* item = new QListWidgetItem(titleOf(QDir(folder).filePath(name)), m_index);
         item->setData(Qt::UserRole, name);
+        item->setToolTip(item->text());
     }
     connect(m_index, &QListWidget::currentItemChanged, this, [this](QListWidgetItem* item) {
         if (item && item->data(Qt::UserRole).toString() != topic())
@@ -80,10 +83,11 @@ HelpWindow::HelpWindow(const QString& folder, QWidget* parent)
     splitter->addWidget(m_index);
     splitter->addWidget(m_browser);
     splitter->setStretchFactor(1, 3);
+    splitter->setSizes({290, 590});
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(splitter);
-    resize(820, 560);
+    resize(880, 580);
 }
 
 HelpWindow* HelpWindow::showTopic(QWidget* parent, const QString& folder, const QString& topic)
