@@ -15,8 +15,15 @@ namespace {
 // The topics in the order of the help's table of contents; any other page of the folder
 // follows them.
 const char* const orderedTopics[] = {
-    "index.html",        "ventana-principal.html", "marcos-horarios.html", "datos-profesorado.html",
-    "mensajes.html",     "carpeta-horarios.html",  "copias.html",          "linea-de-ordenes.html",
+    "index.html",
+    "ventana-principal.html",
+    "marcos-horarios.html",
+    "datos-profesorado.html",
+    "mensajes.html",
+    "carpeta-horarios.html",
+    "copias.html",
+    "informe.html",
+    "linea-de-ordenes.html",
     "quelvana-cli.html",
 };
 

@@ -860,39 +860,35 @@ TControlProfesores::TControlProfesores(const QString& tablePath, QWidget* owner)
     wwDBNavigator1->setGeometry(224, 29, 275, 24);
     struct NavigatorButton {
         const char* name;
-        const char* hint;
-        const char* spoken; // what a screen reader says
+        const char* hint; // in Spanish, like the rest of the window; a screen reader says it too
         QIcon glyph;
         std::function<void()> action;
     };
     const NavigatorButton buttons[] = {
-        {"First", "Move to first record", "Primer profesor", navigatorGlyph(Glyph::First),
-         [this] { moveToRow(0); }},
-        {"PriorPage", "Move backward 10 records", "Diez profesores atrás",
-         navigatorGlyph(Glyph::PriorPage), [this] { moveBy(-PageRows); }},
-        {"Prior", "Move to prior record", "Profesor anterior", navigatorGlyph(Glyph::Prior),
-         [this] { moveBy(-1); }},
-        {"Next", "Move to next record", "Profesor siguiente", navigatorGlyph(Glyph::Next),
-         [this] { moveBy(1); }},
-        {"NextPage", "Move forward 10 records", "Diez profesores adelante",
-         navigatorGlyph(Glyph::NextPage), [this] { moveBy(PageRows); }},
-        {"Last", "Move to last record", "Último profesor", navigatorGlyph(Glyph::Last),
+        {"First", "Ir al primer profesor", navigatorGlyph(Glyph::First), [this] { moveToRow(0); }},
+        {"PriorPage", "Retroceder 10 profesores", navigatorGlyph(Glyph::PriorPage),
+         [this] { moveBy(-PageRows); }},
+        {"Prior", "Ir al profesor anterior", navigatorGlyph(Glyph::Prior), [this] { moveBy(-1); }},
+        {"Next", "Ir al profesor siguiente", navigatorGlyph(Glyph::Next), [this] { moveBy(1); }},
+        {"NextPage", "Avanzar 10 profesores", navigatorGlyph(Glyph::NextPage),
+         [this] { moveBy(PageRows); }},
+        {"Last", "Ir al último profesor", navigatorGlyph(Glyph::Last),
          [this] { moveToRow(wwDataSource1->rowCount() - 1); }},
-        {"Edit", "Edit current record", "Modificar el profesor", navigatorGlyph(Glyph::Edit),
+        {"Edit", "Modificar el profesor actual", navigatorGlyph(Glyph::Edit),
          [this] { wwDataSource1->edit(); }},
-        {"Post", "Post changes of current record", "Guardar los cambios", glyphs::checkMark(),
+        {"Post", "Guardar los cambios del profesor actual", glyphs::checkMark(),
          [this] { saveRow(); }},
-        {"Cancel", "Cancel changes made to current record", "Deshacer los cambios", glyphs::cross(),
+        {"Cancel", "Deshacer los cambios del profesor actual", glyphs::cross(),
          [this] { cancelRow(); }},
-        {"Refresh", "Refresh the contents of the dataset", "Volver a leer la tabla",
-         navigatorGlyph(Glyph::Refresh), [this] { refresh(); }},
+        {"Refresh", "Volver a leer la tabla de profesores", navigatorGlyph(Glyph::Refresh),
+         [this] { refresh(); }},
     };
     const int count = int(std::size(buttons));
     for (int i = 0; i < count; ++i) {
         auto* button = new QToolButton(wwDBNavigator1);
         button->setObjectName(QLatin1String(buttons[i].name));
-        button->setToolTip(QLatin1String(buttons[i].hint));
-        button->setAccessibleName(QString::fromUtf8(buttons[i].spoken));
+        button->setToolTip(QString::fromUtf8(buttons[i].hint));
+        button->setAccessibleName(QString::fromUtf8(buttons[i].hint));
         button->setIcon(buttons[i].glyph);
         button->setFocusPolicy(Qt::NoFocus); // the grid keeps the focus, and its row its edit
         button->setAutoRepeat(true);

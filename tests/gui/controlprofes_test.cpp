@@ -504,12 +504,13 @@ TEST(ControlProfesores, TheNavigatorMovesSavesAndCancels)
         EXPECT_EQ(button->autoRepeatDelay(), 500);
         EXPECT_EQ(button->autoRepeatInterval(), 100);
     }
-    EXPECT_EQ(hints, (QStringList{"Move to first record", "Move backward 10 records",
-                                  "Move to prior record", "Move to next record",
-                                  "Move forward 10 records", "Move to last record",
-                                  "Edit current record", "Post changes of current record",
-                                  "Cancel changes made to current record",
-                                  "Refresh the contents of the dataset"}));
+    EXPECT_EQ(
+        hints,
+        (QStringList{"Ir al primer profesor", "Retroceder 10 profesores", "Ir al profesor anterior",
+                     "Ir al profesor siguiente", "Avanzar 10 profesores", "Ir al último profesor",
+                     "Modificar el profesor actual", "Guardar los cambios del profesor actual",
+                     "Deshacer los cambios del profesor actual",
+                     "Volver a leer la tabla de profesores"}));
 
     const std::pair<const char*, int> moves[] = {
         {"Last", 11}, {"PriorPage", 1}, {"PriorPage", 0}, {"NextPage", 10},
