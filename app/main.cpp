@@ -57,7 +57,10 @@ int main(int argc, char* argv[])
                    stderr);
         return 1;
     }
-    QApplication application(argc, argv);
+    // In command-line mode the caller's second argument is not read, by Qt either (a "-reverse"
+    // there must not mirror the window).
+    int qtArgc = commandLine ? 1 : argc;
+    QApplication application(qtArgc, argv);
     QApplication::setApplicationName(QStringLiteral("Quelvana"));
     QApplication::setApplicationVersion(QStringLiteral(QUELVANA_VERSION));
     QIcon icon;

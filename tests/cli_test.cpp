@@ -4,6 +4,7 @@
 #include "components/engineerror.h"
 #include "components/platform.h"
 #include "components/xmldocument.h"
+#include "tests/clisupport.h"
 #include "tests/testsupport.h"
 #include "to_timetable/tablelayouts.h"
 
@@ -21,22 +22,11 @@ std::string s(const QString& text)
     return text.toStdString();
 }
 
-struct Outcome {
-    int code;
-    QString out;
-    QString err;
-};
+using Outcome = CliOutcome;
 
 Outcome run(const QStringList& arguments, const QString& executableFolder = QString())
 {
-    QString out;
-    QString err;
-    QTextStream outStream(&out);
-    QTextStream errStream(&err);
-    const int code = runQuelvanaCli(arguments, executableFolder, outStream, errStream);
-    outStream.flush();
-    errStream.flush();
-    return {code, out, err};
+    return runCli(arguments, executableFolder);
 }
 
 const QByteArray twoFrames =

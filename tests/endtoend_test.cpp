@@ -1,32 +1,9 @@
-#include "cli/clitool.h"
+#include "tests/clisupport.h"
 #include "tests/testsupport.h"
 
 #include <QDir>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-
-namespace {
-
-struct Outcome {
-    int code;
-    QString out;
-    QString err;
-};
-
-Outcome cli(const QStringList& arguments)
-{
-    QString out;
-    QString err;
-    QTextStream outStream(&out);
-    QTextStream errStream(&err);
-    const int code =
-        runQuelvanaCli(arguments, QStringLiteral(QUELVANA_BIN_DIR), outStream, errStream);
-    outStream.flush();
-    errStream.flush();
-    return {code, out, err};
-}
-
-} // namespace
 
 // The sample school there and back: exportar, a timetable solved as Oranel leaves it (written
 // by python3-dbf, with numeric DIA and HORA), importar; the result document is read by Python's
@@ -41,25 +18,21 @@ TEST(EndToEnd, TheSampleSchoolThereAndBack)
     writeFile(document, readFile(QStringLiteral(QUELVANA_EXAMPLES_DIR "/ies-ejemplo.xml")));
     const QString f = QStringLiteral("--timetable-folder");
 
-    const Outcome exportar = cli({QStringLiteral("exportar"), document, f, folder,
-                                  QStringLiteral("--frames"), QStringLiteral("1,2")});
+    const CliOutcome exportar = runCli({QStringLiteral("exportar"), document, f, folder,
+                                        QStringLiteral("--frames"), QStringLiteral("1,2")});
     ASSERT_EQ(exportar.code, 0) << exportar.err.toStdString();
     EXPECT_NE(exportar.out.indexOf(QStringLiteral("PROFT: 25 filas")), -1)
         << exportar.out.toStdString();
 
-    int code = 0;
-    QByteArray error;
-    runProgram(QStringLiteral(QUELVANA_PYTHON),
-               {QStringLiteral(QUELVANA_EXAMPLES_DIR "/make_soluc.py"), folder,
-                QDir(folder).filePath(QStringLiteral("SOLUC.DBF"))},
-               &code, &error);
-    ASSERT_EQ(code, 0) << error.toStdString();
+    ASSERT_TRUE(writeSolvedTimetable(folder));
 
-    const Outcome importar = cli({QStringLiteral("importar"), document, f, folder});
+    const CliOutcome importar = runCli({QStringLiteral("importar"), document, f, folder});
     ASSERT_EQ(importar.code, 0) << importar.err.toStdString();
     const QString result = dir.filePath(QStringLiteral("ResultadoOranelies-ejemplo.xml"));
     EXPECT_EQ(importar.out.trimmed(), QDir::toNativeSeparators(result));
 
+    int code = 0;
+    QByteArray error;
     const QByteArray checked = runProgram(QStringLiteral(QUELVANA_PYTHON),
                                           {QDir(QStringLiteral(QUELVANA_TEST_TOOLS_DIR))
                                                .filePath(QStringLiteral("expected_result.py")),

@@ -4,6 +4,7 @@
 #include "cli/clitool.h"
 #include "components/dbftable.h"
 #include "components/platform.h"
+#include "tests/clisupport.h"
 #include "tests/testsupport.h"
 #include "to_timetable/timetablerun.h"
 
@@ -115,23 +116,9 @@ QString openError(DbfTable& table, DbfTable::Access access)
     }
 }
 
-struct Outcome {
-    int code;
-    QString out;
-    QString err;
-};
-
-Outcome cli(const QStringList& arguments)
+CliOutcome cli(const QStringList& arguments)
 {
-    QString out;
-    QString err;
-    QTextStream outStream(&out);
-    QTextStream errStream(&err);
-    const int code =
-        runQuelvanaCli(arguments, QStringLiteral(QUELVANA_BIN_DIR), outStream, errStream);
-    outStream.flush();
-    errStream.flush();
-    return {code, out, err};
+    return runCli(arguments);
 }
 
 // The sample school converted into a timetable folder, with a solved timetable beside it.
@@ -145,19 +132,19 @@ struct School {
     {
         QDir().mkpath(folder);
         writeFile(document, readFile(QStringLiteral(QUELVANA_EXAMPLES_DIR "/ies-ejemplo.xml")));
-        const Outcome made = exportar();
+        const CliOutcome made = exportar();
         if (made.code != 0)
             throw std::runtime_error("the sample school did not convert: " + s(made.err));
         writeFile(table(QStringLiteral("SOLUC.DBF")),
                   readFile(QStringLiteral(QUELVANA_EXAMPLES_DIR "/SOLUC.DBF")));
     }
     QString table(const QString& name) const { return QDir(folder).filePath(name); }
-    Outcome exportar() const
+    CliOutcome exportar() const
     {
         return cli({QStringLiteral("exportar"), document, QStringLiteral("--timetable-folder"),
                     folder, QStringLiteral("--frames"), QStringLiteral("1,2")});
     }
-    Outcome importar() const
+    CliOutcome importar() const
     {
         return cli(
             {QStringLiteral("importar"), document, QStringLiteral("--timetable-folder"), folder});
@@ -368,7 +355,7 @@ TEST(Locks, RunsRefuseTablesAnotherProcessLocks)
         LockHolder other(QString::fromLatin1(c.kind), school.table(QString::fromLatin1(c.table)),
                          c.start, 1);
         ASSERT_TRUE(other.holding()) << other.output();
-        const Outcome refused = c.exportar ? school.exportar() : school.importar();
+        const CliOutcome refused = c.exportar ? school.exportar() : school.importar();
         EXPECT_EQ(refused.code, 1);
         EXPECT_NE(refused.err.indexOf(QString::fromLatin1(c.table)), -1) << s(refused.err);
         EXPECT_NE(refused.err.indexOf(QStringLiteral("en uso por otro programa")), -1)
@@ -376,9 +363,9 @@ TEST(Locks, RunsRefuseTablesAnotherProcessLocks)
         EXPECT_EQ(snapshot(school.folder), before);
         EXPECT_FALSE(QFileInfo::exists(school.result));
     }
-    const Outcome exported = school.exportar();
+    const CliOutcome exported = school.exportar();
     EXPECT_EQ(exported.code, 0) << s(exported.err);
-    const Outcome imported = school.importar();
+    const CliOutcome imported = school.importar();
     EXPECT_EQ(imported.code, 0) << s(imported.err);
 }
 
@@ -636,7 +623,7 @@ TEST(Locks, OranelUnderWine)
             << s(seen.first());
 
         const QMap<QString, QByteArray> before = snapshot(school.folder);
-        const Outcome refused = school.exportar();
+        const CliOutcome refused = school.exportar();
         EXPECT_EQ(refused.code, 1);
         EXPECT_NE(refused.err.indexOf(QStringLiteral("ASIGNOMT.DBF")), -1) << s(refused.err);
         EXPECT_NE(refused.err.indexOf(QStringLiteral("en uso por otro programa")), -1);
@@ -649,7 +636,7 @@ TEST(Locks, OranelUnderWine)
         ASSERT_TRUE(wine.hold(school.table(QStringLiteral("SOLUC.DBF"))))
             << wine.exitCode() << " " << wine.output();
         const QMap<QString, QByteArray> before = snapshot(school.folder);
-        const Outcome refused = school.importar();
+        const CliOutcome refused = school.importar();
         EXPECT_EQ(refused.code, 1);
         EXPECT_NE(refused.err.indexOf(QStringLiteral("SOLUC.DBF")), -1) << s(refused.err);
         EXPECT_NE(refused.err.indexOf(QStringLiteral("en uso por otro programa")), -1);

@@ -7,6 +7,7 @@
 #include "cli/clitool.h"
 #include "components/dbftable.h"
 #include "components/mdxindex.h"
+#include "tests/clisupport.h"
 #include "tests/testsupport.h"
 #include "to_timetable/tablestaging.h"
 #include "to_timetable/timetablerun.h"
@@ -227,12 +228,7 @@ TEST(SafeFolders, PipesDevicesAndLinkLoopsInATablesPlaceAreRefused)
         SCOPED_TRACE(c.name);
         QTemporaryDir parent;
         const QString folder = prepareFolder(parent.path());
-        int made = 0;
-        runProgram(QStringLiteral(QUELVANA_PYTHON),
-                   {QStringLiteral(QUELVANA_EXAMPLES_DIR "/make_soluc.py"), folder,
-                    QDir(folder).filePath(QStringLiteral("SOLUC.DBF"))},
-                   &made);
-        ASSERT_EQ(made, 0);
+        ASSERT_TRUE(writeSolvedTimetable(folder));
         const QString table = QDir(folder).filePath(QString::fromLatin1(c.table));
         QFile::remove(table);
         const QByteArray what = c.what;
@@ -265,13 +261,7 @@ TEST(SafeFolders, TheResultIsNeverWrittenThroughALink)
 {
     QTemporaryDir parent;
     const QString folder = prepareFolder(parent.path());
-    int code = 0;
-    QByteArray error;
-    runProgram(QStringLiteral(QUELVANA_PYTHON),
-               {QStringLiteral(QUELVANA_EXAMPLES_DIR "/make_soluc.py"), folder,
-                QDir(folder).filePath(QStringLiteral("SOLUC.DBF"))},
-               &code, &error);
-    ASSERT_EQ(code, 0) << error.toStdString();
+    ASSERT_TRUE(writeSolvedTimetable(folder));
     const QString document = parent.filePath(QStringLiteral("ies.xml"));
     writeFile(document, readFile(sampleDocument));
     const QString precious = parent.filePath(QStringLiteral("importante.txt"));

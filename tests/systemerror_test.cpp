@@ -33,8 +33,8 @@ TEST(SystemError, ReasonsAreSaidInSpanish)
         EXPECT_TRUE(systemerror::reason(c.number).contains(expected));
         EXPECT_TRUE(systemerror::reason(std::error_code(c.number, std::generic_category()))
                         .contains(expected));
-        EXPECT_TRUE(systemerror::reason(QString::fromLocal8Bit(std::strerror(c.number)))
-                        .contains(expected))
+        EXPECT_TRUE(
+            systemerror::reason(QString::fromLocal8Bit(std::strerror(c.number))).contains(expected))
             << std::strerror(c.number);
     }
     // A real file operation's own text.

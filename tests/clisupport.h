@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// What quelvana-cli gave: its exit code and what it wrote on each stream.
+struct CliOutcome {
+    int code;
+    QString out;
+    QString err;
+};
+
+// quelvana-cli run in this process, its streams kept; its data folder is `executableFolder`
+// (by default the build's bin/, beside NIVELCAN.DBF).
+CliOutcome runCli(const QStringList& arguments,
+                  const QString& executableFolder = QStringLiteral(QUELVANA_BIN_DIR));
+
+// A solved timetable, as Oranel leaves it, written by python3-dbf into `folder`/SOLUC.DBF from
+// the tables an exportar wrote there. False when the script failed.
+bool writeSolvedTimetable(const QString& folder);
