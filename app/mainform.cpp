@@ -203,7 +203,7 @@ bool TMForm::chooseExistingDocument()
 void TMForm::runEnded()
 {
     m_resultStatus = 1;
-    showMessageBox(this, Finished);
+    showMessageBox(this, Finished, m_interaction.takeWarnings());
     BExportar->setEnabled(false);
     BImportar->setEnabled(false);
     if (m_runMode == RunMode::CommandLine)
@@ -220,6 +220,7 @@ void TMForm::BExportarClick()
         return;
     }
     try {
+        m_interaction.takeWarnings(); // none of an earlier run
         m_run.reset();
         m_run = std::make_unique<TimetableRun>(m_setup.timetableFolder, lookup, m_interaction,
                                                m_setup.mover);
@@ -241,7 +242,8 @@ void TMForm::BExportarClick()
             m_run->abandon();
         m_interaction.setBusy(false);
         const auto* engine = dynamic_cast<const EngineError*>(&error);
-        showErrorBox(this, engine ? engine->message() : QString::fromLocal8Bit(error.what()));
+        showErrorBox(this, engine ? engine->message() : QString::fromLocal8Bit(error.what()),
+                     m_interaction.takeWarnings());
         return;
     }
     runEnded();

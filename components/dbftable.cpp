@@ -824,6 +824,78 @@ int DbfTable::rowCount() const
     return m_file->recordCount - m_file->deletedCount;
 }
 
+namespace {
+
+QString typeName(char type)
+{
+    switch (type) {
+    case 'C':
+        return QStringLiteral("texto (C)");
+    case 'N':
+    case 'F':
+        return QStringLiteral("numérico (%1)").arg(QLatin1Char(type));
+    case 'I':
+        return QStringLiteral("entero (I)");
+    case '+':
+        return QStringLiteral("autoincremento (+)");
+    case 'O':
+        return QStringLiteral("doble (O)");
+    case 'L':
+        return QStringLiteral("lógico (L)");
+    case 'D':
+        return QStringLiteral("fecha (D)");
+    case '@':
+        return QStringLiteral("fecha y hora (@)");
+    case 'M':
+        return QStringLiteral("memo (M)");
+    default:
+        return QStringLiteral("desconocido (código 0x%1)")
+            .arg(static_cast<unsigned char>(type), 2, 16, QLatin1Char('0'));
+    }
+}
+
+bool fitsUse(const DbfField& f, DbfTable::FieldUse use)
+{
+    switch (use) {
+    case DbfTable::FieldUse::Number:
+        return isNumericType(f.type) || isBinaryInteger(f) || isBinaryDouble(f);
+    case DbfTable::FieldUse::Text:
+        return f.type == 'C';
+    }
+    return false;
+}
+
+} // namespace
+
+bool DbfTable::hasField(const QString& name) const
+{
+    try {
+        fieldIndex(name);
+        return true;
+    } catch (const TableError&) {
+        return false;
+    }
+}
+
+void DbfTable::requireField(const QString& name, std::initializer_list<FieldUse> uses) const
+{
+    const DbfField& f = m_file->fields[fieldIndex(name)];
+    QStringList wanted;
+    for (const FieldUse use : uses) {
+        if (fitsUse(f, use))
+            return;
+        wanted << (use == FieldUse::Number ? QStringLiteral("numérico (N, F, I, + u O)")
+                                           : QStringLiteral("de texto (C)"));
+    }
+    fail(m_file->path, QStringLiteral("el campo %1 es de tipo %2 y ha de ser %3")
+                           .arg(name, typeName(f.type), wanted.join(QStringLiteral(" o "))));
+}
+
+void DbfTable::setTextChangeObserver(std::function<void(const TextChange&)> observer)
+{
+    m_textChangeObserver = std::move(observer);
+}
+
 int DbfTable::fieldIndex(const QString& name) const
 {
     requireOpen("field");
@@ -994,10 +1066,8 @@ bool DbfTable::locate(std::initializer_list<std::pair<QString, QVariant>> fieldV
         const QString text = value.toString();
         c.text = text;
         if (f.type == 'C') {
-            QByteArray encoded = t.codePage->encode(text).left(f.width);
-            c.possible = t.codePage->decode(encoded.constData(), encoded.size()) ==
-                         text.left(encoded.size());
-            c.stored = encoded + QByteArray(f.width - encoded.size(), ' ');
+            c.stored = QByteArray(f.width, ' ');
+            t.codePage->encodeInto(text, c.stored.data(), f.width);
         } else if (isNumericType(f.type) && !text.trimmed().isEmpty()) {
             c.possible = plainNumber(text.toLatin1(), &c.plain);
         }
@@ -1134,6 +1204,11 @@ void DbfTable::setText(const QString& field, const QString& value)
     QByteArray bytes;
     if (f.type == 'C' || f.type == 'D') {
         m_file->codePage->encodeInto(value, p, f.width);
+        if (m_textChangeObserver && !m_file->codePage->holds(value)) {
+            const int row = m_pending == Pending::Append ? m_file->recordCount + 1 : m_current + 1;
+            m_textChangeObserver(
+                {f.name, row, value, m_file->codePage->decode(p, rightTrimmedLength(p, f.width))});
+        }
         return;
     } else if (isNumericType(f.type)) {
         QByteArray plain;

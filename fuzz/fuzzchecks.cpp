@@ -49,6 +49,7 @@ const QList<yedra::RecordNeed> recordNeeds = {
 class NoInteraction : public Interaction {
 public:
     void showMessage(const QString&) override {}
+    void warn(const QString&) override {}
     FrameChoice chooseFrames(const XmlDocument&) override { return {}; }
     bool completeTeachers(const QString&) override { return false; }
 };

@@ -170,7 +170,8 @@ TEST(CourseSteps, ACourseKeyThatIsNotAnIntegerEndsTheRun)
                  [](TimetableRun& run) { run.TransformarCursosUnidades(); });
         ADD_FAILURE() << "accepted";
     } catch (const ConversionError& error) {
-        EXPECT_EQ(s(error.message()), "'12a' is not a valid integer value");
+        EXPECT_EQ(s(error.message()), "'12a' is not a valid integer value\n"
+                                      "En el grupo CURSOS_DEL_CENTRO, registro 1, dato 0.");
     }
 }
 
@@ -264,7 +265,8 @@ TEST(CourseSteps, BadMinutesEndTheRunOnlyWhenARowWouldBeProduced)
         });
         ADD_FAILURE() << "accepted";
     } catch (const ConversionError& error) {
-        EXPECT_EQ(s(error.message()), "'4h' is not a valid integer value");
+        EXPECT_EQ(s(error.message()),
+                  "'4h' is not a valid integer value\nEn el grupo MATERIAS, registro 1, dato 4.");
     }
     EXPECT_TRUE(QDir(step.folder).entryList(QDir::Files).isEmpty()); // nothing committed
 }

@@ -41,7 +41,7 @@ const QMap<QString, QString> outcomes = {
     {QStringLiteral("fuzz_yedradocument/truncated.xml"),
      QStringLiteral("falta «>» al final de una etiqueta")},
     {QStringLiteral("fuzz_yedradocument/deep-nesting.xml"),
-     QStringLiteral("Excessive depth in document")},
+     QStringLiteral("los elementos están anidados a demasiada profundidad (más de 256 niveles)")},
     {QStringLiteral("fuzz_inifile/lone-cr-on-last-line.ini"), {}},
     {QStringLiteral("fuzz_inifile/zero-bytes.ini"), {}},
     {QStringLiteral("fuzz_inifile/bom-only.ini"), {}},

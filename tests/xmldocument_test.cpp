@@ -175,11 +175,16 @@ TEST(XmlDocumentSafety, NeverReadsExternalEntitiesOrDtds)
         EXPECT_EQ(document.toBytes().indexOf("root:"), -1);
     }
 
-    // An external DTD is named, never read: the document loads without what it declares.
+    // An external DTD is named, never read: what it declares is not there, and a reference to
+    // it is refused as any undeclared entity is.
     XmlDocument withDtd;
-    ASSERT_TRUE(withDtd.loadXml("<!DOCTYPE r SYSTEM \"file://" + dtd.toUtf8() + "\"><r>a&t;b</r>"))
-        << s(withDtd.parseError().toString());
-    EXPECT_EQ(s(withDtd.documentElement().text()), "ab");
+    EXPECT_FALSE(
+        withDtd.loadXml("<!DOCTYPE r SYSTEM \"file://" + dtd.toUtf8() + "\"><r>a&t;b</r>"));
+    EXPECT_EQ(s(withDtd.parseError().reason), "se usa una entidad no declarada (&t;)");
+    XmlDocument named;
+    ASSERT_TRUE(named.loadXml("<!DOCTYPE r SYSTEM \"file://" + dtd.toUtf8() + "\"><r>ab</r>"))
+        << s(named.parseError().toString());
+    EXPECT_EQ(s(named.documentElement().text()), "ab");
 
     // Internal entities are expanded.
     XmlDocument internal = loaded("<!DOCTYPE r [<!ENTITY e \"Educación\">]><r>&e; Física</r>");
