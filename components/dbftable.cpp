@@ -537,7 +537,8 @@ QString fieldText(const TableFile& t, const DbfField& f, const char* record)
 QByteArray storedText(const QString& text, int width)
 {
     QByteArray bytes = CodePage::windows1252().encode(text).left(width);
-    while (bytes.endsWith(' '))
+    // Reading drops zero bytes at the end as it drops pad blanks.
+    while (bytes.endsWith(' ') || bytes.endsWith('\0'))
         bytes.chop(1);
     return bytes;
 }
@@ -1068,6 +1069,7 @@ bool DbfTable::locate(std::initializer_list<std::pair<QString, QVariant>> fieldV
         if (f.type == 'C') {
             c.stored = QByteArray(f.width, ' ');
             t.codePage->encodeInto(text, c.stored.data(), f.width);
+            c.stored.truncate(rightTrimmedLength(c.stored.constData(), f.width));
         } else if (isNumericType(f.type) && !text.trimmed().isEmpty()) {
             c.possible = plainNumber(text.toLatin1(), &c.plain);
         }
@@ -1084,7 +1086,10 @@ bool DbfTable::locate(std::initializer_list<std::pair<QString, QVariant>> fieldV
             const char* p = record + f.offset;
             bool match = c.possible;
             if (match && f.type == 'C') {
-                match = std::memcmp(p, c.stored.constData(), static_cast<size_t>(f.width)) == 0;
+                // Pad blanks and zero bytes at the end do not count, as reading drops them.
+                match =
+                    rightTrimmedLength(p, f.width) == c.stored.size() &&
+                    std::memcmp(p, c.stored.constData(), static_cast<size_t>(c.stored.size())) == 0;
             } else if (match && isNumericType(f.type)) {
                 QByteArray plain;
                 const bool blank = isBlankBytes(p, f.width);

@@ -50,8 +50,8 @@ struct TextChange {
 };
 
 // A text as a text field of `width` characters stores it in a table this layer writes (Windows
-// 1252 in its best-fit form, cut to the width, pad blanks removed): two texts with the same
-// stored form are one value to a locate.
+// 1252 in its best-fit form, cut to the width, pad blanks and zero bytes at the end removed): two
+// texts with the same stored form are one value to a locate.
 QByteArray storedText(const QString& text, int width);
 // The same text as reading the field back gives it.
 QString textAsRead(const QString& text, int width);
