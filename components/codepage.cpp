@@ -232,18 +232,24 @@ QString CodePage::bestFit(QStringView text) const
             out.append(QLatin1Char('?'));
             continue;
         }
+        // One character gives one: the first of its decomposition that is not a mark ('ǅ' gives
+        // 'D', 'ﬁ' gives 'f'), so that a text keeps its length and a cut keeps what it kept.
         const QString decomposed =
             QString::fromUcs4(&c, 1).normalized(QString::NormalizationForm_KD);
-        for (const char32_t d : decomposed.toUcs4()) {
-            if (isMark(d))
-                continue;
-            if (held(d))
-                out.append(QChar(static_cast<char16_t>(d)));
-            else if (const char16_t plain = plainLetter(d); plain && held(plain))
-                out.append(QChar(plain));
-            else
+        const QList<uint> parts = decomposed.toUcs4();
+        const auto base =
+            std::find_if(parts.begin(), parts.end(), [](uint d) { return !isMark(d); });
+        if (base == parts.end()) {
+            if (!isMark(c))
                 out.append(QLatin1Char('?'));
+            continue; // a mark with no letter: dropped
         }
+        if (held(*base))
+            out.append(QChar(static_cast<char16_t>(*base)));
+        else if (const char16_t plain = plainLetter(*base); plain && held(plain))
+            out.append(QChar(plain));
+        else
+            out.append(QLatin1Char('?'));
     }
     return out;
 }
@@ -263,7 +269,7 @@ qsizetype CodePage::encodeInto(QStringView text, char* out, qsizetype width) con
 
 QByteArray CodePage::encode(const QString& text) const
 {
-    // The best-fit form may be longer than the text ('ﬁ' gives "fi").
+    // The best-fit form may be shorter than the text: a surrogate pair is one character.
     const QString fitted = bestFit(text);
     QByteArray out(fitted.size(), Qt::Uninitialized);
     const qsizetype written = encodeInto(fitted, out.data(), out.size());

@@ -21,11 +21,13 @@ public:
     QString decode(const char* bytes, qsizetype size) const;
     // Whether the page holds every character of the text.
     bool holds(QStringView text) const;
-    // The text as the page holds it, converted the way Windows' best-fit conversion does: a
-    // character the page lacks loses its marks (compatibility decomposition, combining marks
-    // dropped: 'ș' gives 's'), a letter without a decomposition takes its plain form from a
-    // short table ('Ł' gives 'L', 'ı' gives 'i'), and only what still has no form becomes '?'.
-    // A text the page holds whole comes back unchanged.
+    // The text as the page holds it, converted the way Windows' best-fit conversion does, one
+    // character for one: a character the page lacks loses its marks (compatibility
+    // decomposition, combining marks dropped: 'ș' gives 's'), a letter without a decomposition
+    // takes its plain form from a short table ('Ł' gives 'L', 'ı' gives 'i'), and only what still
+    // has no form becomes '?'. A letter written as a base and combining marks is composed first
+    // ("a" and U+0301 give 'á'); a mark with no letter is dropped. A text the page holds whole
+    // comes back unchanged.
     QString bestFit(QStringView text) const;
     // One byte per character of the best-fit form.
     QByteArray encode(const QString& text) const;

@@ -718,8 +718,9 @@ TEST(CodePage, StoresTheBestFitForm)
         {"ĐđĦħŦŧ", "DdHhTt"},
         {"Educacio\u0301n", "Educación"}, // a letter and its combining mark: one letter
         {"x\u0301", "x"},                 // a mark with no letter to join
-        {"ﬁn", "fin"},                    // compatibility forms
+        {"ﬁn ǅ", "fn D"},                 // one character for one
         {"𝟘𝟙", "01"},
+        {"각", "?"},     // decomposed into letters the page lacks
         {"αβ中", "???"}, // no form at all
     };
     const CodePage& page = CodePage::windows1252();
