@@ -357,3 +357,26 @@ TEST(MainForm, ImportarFromTheWindow)
         }
     }
 }
+
+// Names stored without some of their letters are listed behind the details of the closing box.
+TEST(MainForm, ShowsTheWarningsOfARunInTheDetails)
+{
+    Shell shell;
+    QByteArray document = validDocument;
+    document.replace("</BLOQUE_DATOS>",
+                     "<grupo_datos seq=\"DEPENDENCIAS\"><grupo_datos><dato>&#536;1</dato>"
+                     "<dato>Aula</dato></grupo_datos></grupo_datos></BLOQUE_DATOS>");
+    writeFile(shell.document, document);
+    ModalScript script;
+    script.then(ModalScript::chooseFile(shell.document)).then(script.acknowledge());
+    TMForm form(shell.setup({}));
+    form.show();
+    QTest::mouseClick(button(form, "BExportar"), Qt::LeftButton);
+    EXPECT_TRUE(script.done());
+    EXPECT_EQ(script.messages, QStringList{QStringLiteral("Proceso finalizado")});
+    EXPECT_EQ(script.details,
+              QStringList{QStringLiteral("Avisos:\nAULAT, fila 1, campo ABREV: «Ș1» se guarda "
+                                         "como «S1».")});
+    EXPECT_EQ(form.resultStatus(), 1);
+    form.close();
+}

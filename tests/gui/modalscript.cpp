@@ -50,7 +50,9 @@ ModalScript::Answer ModalScript::acknowledge()
             cancel()(modal);
             return;
         }
-        messages << (box->detailedText().isEmpty() ? box->text() : box->detailedText());
+        const bool cut = box->text().endsWith(QStringLiteral("\n…"));
+        messages << (cut ? box->detailedText() : box->text());
+        details << box->detailedText();
         box->button(QMessageBox::Ok)->click();
     };
 }
