@@ -11,6 +11,7 @@
 #include <QStringEncoder>
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <libxml/SAX2.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
@@ -47,14 +48,24 @@ struct ParseCapture {
 void silentGenericError(void*, const char*, ...) {}
 void silentStructuredError(void*, xmlErrorPtr) {}
 
-QString fromXmlChars(const xmlChar* chars)
+// Text in UTF-8 as it stands: Qt takes a U+FEFF at the start for a byte-order mark and drops
+// it, but inside a document it is a character of the text.
+QString fromUtf8Text(const char* utf8, qsizetype size)
 {
-    return chars ? QString::fromUtf8(reinterpret_cast<const char*>(chars)) : QString();
+    const QString text = QString::fromUtf8(utf8, size);
+    if (size >= 3 && std::memcmp(utf8, "\xEF\xBB\xBF", 3) == 0)
+        return QChar(0xFEFF) + text;
+    return text;
 }
 
 QString fromXmlChars(const char* chars)
 {
-    return chars ? QString::fromUtf8(chars) : QString();
+    return chars ? fromUtf8Text(chars, static_cast<qsizetype>(std::strlen(chars))) : QString();
+}
+
+QString fromXmlChars(const xmlChar* chars)
+{
+    return fromXmlChars(reinterpret_cast<const char*>(chars));
 }
 
 // The loader libxml2 calls for every external resource (entities, DTDs). The document itself
@@ -1074,7 +1085,7 @@ QString XmlNode::text() const
             utf8.append(reinterpret_cast<const char*>(n->content));
         return n->type == XML_ELEMENT_NODE || n->type == XML_DOCUMENT_NODE;
     });
-    return QString::fromUtf8(utf8);
+    return fromUtf8Text(utf8.constData(), utf8.size());
 }
 
 void XmlNode::setText(const QString& text)

@@ -55,6 +55,7 @@ const QMap<QString, QString> outcomes = {
     {QStringLiteral("fuzz_texts/blank-only.bin"), {}},
     {QStringLiteral("fuzz_texts/zero-bytes-at-the-end.bin"), {}},
     {QStringLiteral("fuzz_texts/code-base-of-wide-letters.bin"), {}},
+    {QStringLiteral("fuzz_texts/byte-order-mark-character.bin"), {}},
     {QStringLiteral("fuzz_inifile/lone-cr-on-last-line.ini"), {}},
     {QStringLiteral("fuzz_inifile/zero-bytes.ini"), {}},
     {QStringLiteral("fuzz_inifile/bom-only.ini"), {}},

@@ -540,6 +540,7 @@ TEST(XmlDocumentWrite, RefusesTextXmlDoesNotAllow)
         {QString(QChar(0xFFFE)), "(U+FFFE)"},
         {QStringLiteral("\t\n\r dentro"), ""},
         {QStringLiteral("𝟘 \uFFFD \x7F"), ""},
+        {QStringLiteral("\uFEFFal principio"), ""},
     };
     for (const auto& c : cases) {
         for (const bool asAttribute : {false, true}) {
