@@ -216,7 +216,7 @@ bool TMForm::chooseExistingDocument()
 void TMForm::runEnded(const QString& details)
 {
     m_resultStatus = 1;
-    showMessageBox(this, Finished, details);
+    showMessageBox(this, Finished, m_interaction.takeWarnings(), details);
     BExportar->setEnabled(false);
     BImportar->setEnabled(false);
     if (m_runMode == RunMode::CommandLine)
@@ -235,6 +235,7 @@ void TMForm::BExportarClick()
     }
     QString backup;
     try {
+        m_interaction.takeWarnings(); // none of an earlier run
         m_run.reset();
         m_run = std::make_unique<TimetableRun>(m_setup.timetableFolder, lookup, m_interaction,
                                                m_setup.mover);
@@ -255,7 +256,7 @@ void TMForm::BExportarClick()
         if (m_run)
             m_run->abandon();
         m_interaction.setBusy(false);
-        showErrorBox(this, systemerror::describe(error));
+        showErrorBox(this, systemerror::describe(error), m_interaction.takeWarnings());
         return;
     }
     runEnded(backup.isEmpty()

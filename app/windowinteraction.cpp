@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <utility>
 
 namespace {
 
@@ -14,19 +15,27 @@ namespace {
 constexpr int LinesShown = 25;
 
 void showBox(QWidget* owner, QMessageBox::Icon icon, const QString& text,
-             const QString& details = QString())
+             const QStringList& warnings, const QString& written = QString())
 {
     QMessageBox box(icon, QStringLiteral("Quelvana"), text, QMessageBox::Ok, owner);
     box.setObjectName(QStringLiteral("QuelvanaMessage"));
     const QStringList lines = text.split(QLatin1Char('\n'));
+    QStringList details;
     if (lines.size() > LinesShown) {
         box.setText(lines.mid(0, LinesShown).join(QLatin1Char('\n')) + QStringLiteral("\n…"));
-        box.setDetailedText(text);
+        details << text;
+    }
+    if (!written.isEmpty())
+        details << written;
+    if (!warnings.isEmpty()) {
+        box.setInformativeText(
+            warnings.size() == 1
+                ? QStringLiteral("Hay 1 aviso: véalo en los detalles.")
+                : QStringLiteral("Hay %1 avisos: véalos en los detalles.").arg(warnings.size()));
+        details << QStringLiteral("Avisos:\n") + warnings.join(QLatin1Char('\n'));
     }
     if (!details.isEmpty())
-        box.setDetailedText(box.detailedText().isEmpty()
-                                ? details
-                                : box.detailedText() + QStringLiteral("\n\n") + details);
+        box.setDetailedText(details.join(QStringLiteral("\n\n")));
     OrdinaryPointer pointer;
     pointer.take();
     box.exec();
@@ -34,19 +43,29 @@ void showBox(QWidget* owner, QMessageBox::Icon icon, const QString& text,
 
 } // namespace
 
-void showMessageBox(QWidget* owner, const QString& text, const QString& details)
+void showMessageBox(QWidget* owner, const QString& text, const QStringList& warnings,
+                    const QString& written)
 {
-    showBox(owner, QMessageBox::NoIcon, text, details);
+    showBox(owner, QMessageBox::NoIcon, text, warnings, written);
 }
 
-void showErrorBox(QWidget* owner, const QString& text)
+void showErrorBox(QWidget* owner, const QString& text, const QStringList& warnings)
 {
-    showBox(owner, QMessageBox::Critical, text);
+    showBox(owner, QMessageBox::Critical, text, warnings);
 }
-
 void WindowInteraction::showMessage(const QString& text)
 {
     showMessageBox(m_owner, text);
+}
+
+void WindowInteraction::warn(const QString& text)
+{
+    m_warnings << text;
+}
+
+QStringList WindowInteraction::takeWarnings()
+{
+    return std::exchange(m_warnings, {});
 }
 
 FrameChoice WindowInteraction::chooseFrames(const XmlDocument& document)

@@ -2,6 +2,8 @@
 
 #include "components/interaction.h"
 
+#include <QStringList>
+
 class QWidget;
 
 // The engine's questions answered by the window's own dialogs.
@@ -10,6 +12,10 @@ public:
     explicit WindowInteraction(QWidget* owner) : m_owner(owner) {}
 
     void showMessage(const QString& text) override;
+    // Kept until the window shows the message that ends the run.
+    void warn(const QString& text) override;
+    // The warnings of the run so far, forgotten here.
+    QStringList takeWarnings();
     FrameChoice chooseFrames(const XmlDocument& document) override;
     bool completeTeachers(const QString& tablePath) override;
     void setBusy(bool busy) override;
@@ -17,11 +23,14 @@ public:
 private:
     QWidget* m_owner;
     bool m_busy = false;
+    QStringList m_warnings;
 };
 
 // A message box titled with the application's title and one OK button, waiting for the user;
-// the ordinary pointer shows over it.
-// `details`, when given, goes in the box's details part.
-void showMessageBox(QWidget* owner, const QString& text, const QString& details = QString());
+// the ordinary pointer shows over it. Warnings, when there are any, are behind the box's details
+// button, and a line under the text says so; `written` (where the run wrote) goes in the
+// details too.
+void showMessageBox(QWidget* owner, const QString& text, const QStringList& warnings = {},
+                    const QString& written = QString());
 // The error box for an error that ended a run.
-void showErrorBox(QWidget* owner, const QString& text);
+void showErrorBox(QWidget* owner, const QString& text, const QStringList& warnings = {});

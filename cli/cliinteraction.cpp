@@ -9,6 +9,11 @@ void CliInteraction::showMessage(const QString& text)
     m_err << text << Qt::endl;
 }
 
+void CliInteraction::warn(const QString& text)
+{
+    m_err << "Aviso: " << text << Qt::endl;
+}
+
 FrameChoice CliInteraction::chooseFrames(const XmlDocument& document)
 {
     // The frame list as the dialog shows it: every time frame's code, as the document has it.

@@ -14,6 +14,8 @@ public:
     }
 
     void showMessage(const QString& text) override;
+    // "Aviso: " and the text, on the error stream at once.
+    void warn(const QString& text) override;
     FrameChoice chooseFrames(const XmlDocument& document) override;
     bool completeTeachers(const QString& tablePath) override;
 

@@ -2,6 +2,7 @@
 
 #include "components/codepages_data.inc"
 
+#include <QList>
 #include <algorithm>
 
 namespace {
@@ -65,15 +66,87 @@ int codePageOfDriver(quint8 driver)
     }
 }
 
+// Letters that have no decomposition, and the plain letter Windows' best-fit conversion gives
+// them.
+char16_t plainLetter(char32_t c)
+{
+    switch (c) {
+    case U'\u0110': // Đ
+        return u'D';
+    case U'\u0111': // đ
+        return u'd';
+    case U'\u0126': // Ħ
+        return u'H';
+    case U'\u0127': // ħ
+        return u'h';
+    case U'\u0131': // ı
+        return u'i';
+    case U'\u0138': // ĸ
+        return u'k';
+    case U'\u013F': // Ŀ
+        return u'L';
+    case U'\u0140': // ŀ
+        return u'l';
+    case U'\u0141': // Ł
+        return u'L';
+    case U'\u0142': // ł
+        return u'l';
+    case U'\u0149': // ŉ
+        return u'n';
+    case U'\u014A': // Ŋ
+        return u'N';
+    case U'\u014B': // ŋ
+        return u'n';
+    case U'\u0166': // Ŧ
+        return u'T';
+    case U'\u0167': // ŧ
+        return u't';
+    case U'\u0180': // ƀ
+        return u'b';
+    case U'\u0197': // Ɨ
+        return u'I';
+    case U'\u019A': // ƚ
+        return u'l';
+    case U'\u01B5': // Ƶ
+        return u'Z';
+    case U'\u01B6': // ƶ
+        return u'z';
+    case U'\u01E4': // Ǥ
+        return u'G';
+    case U'\u01E5': // ǥ
+        return u'g';
+    case U'\u0268': // ɨ
+        return u'i';
+    default:
+        return 0;
+    }
+}
+
+bool isMark(char32_t c)
+{
+    switch (QChar::category(c)) {
+    case QChar::Mark_NonSpacing:
+    case QChar::Mark_SpacingCombining:
+    case QChar::Mark_Enclosing:
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 CodePage::CodePage(int number, const char16_t* upperHalf)
-    : m_number(number), m_upperHalf(upperHalf), m_reverse(0x10000, '?')
+    : m_number(number), m_upperHalf(upperHalf), m_reverse(0x10000, '?'), m_holds(0x10000, false)
 {
-    for (int c = 0; c < 0x80; ++c)
+    for (int c = 0; c < 0x80; ++c) {
         m_reverse[c] = static_cast<char>(c);
-    for (int b = 0x80; b < 0x100; ++b)
+        m_holds[c] = true;
+    }
+    for (int b = 0x80; b < 0x100; ++b) {
         m_reverse[m_upperHalf[b - 0x80]] = static_cast<char>(b);
+        m_holds[m_upperHalf[b - 0x80]] = true;
+    }
 }
 
 const CodePage* CodePage::numbered(int number)
@@ -127,27 +200,79 @@ QString CodePage::decode(const char* bytes, qsizetype size) const
     return out;
 }
 
-qsizetype CodePage::encodeInto(QStringView text, char* out, qsizetype width) const
+bool CodePage::holds(QStringView text) const
 {
-    qsizetype written = 0;
-    for (qsizetype i = 0; i < text.size() && written < width; ++i) {
-        const char16_t c = text[i].unicode();
-        if (QChar::isHighSurrogate(c) && i + 1 < text.size() &&
-            QChar::isLowSurrogate(text[i + 1].unicode())) {
-            ++i; // a character outside the plane: no single-byte page holds it
-            out[written++] = '?';
+    for (const QChar c : text) {
+        if (!m_holds[c.unicode()])
+            return false;
+    }
+    return true;
+}
+
+QString CodePage::bestFit(QStringView text) const
+{
+    if (holds(text))
+        return text.toString();
+    // Composed first: a letter written as a base and a combining mark may be one the page has.
+    const QString composed = text.toString().normalized(QString::NormalizationForm_C);
+    QString out;
+    out.reserve(composed.size());
+    auto held = [this](char32_t c) { return c < 0x10000 && m_holds[c]; };
+    for (const char32_t c : composed.toUcs4()) {
+        if (held(c)) {
+            out.append(QChar(static_cast<char16_t>(c)));
             continue;
         }
-        out[written++] = m_reverse[c];
+        if (const char16_t plain = plainLetter(c); plain && held(plain)) {
+            out.append(QChar(plain));
+            continue;
+        }
+        // A lone surrogate has no character to decompose.
+        if (c >= 0xD800 && c <= 0xDFFF) {
+            out.append(QLatin1Char('?'));
+            continue;
+        }
+        // One character gives one: the first of its decomposition that is not a mark ('ǅ' gives
+        // 'D', 'ﬁ' gives 'f'), so that a text keeps its length and a cut keeps what it kept.
+        const QString decomposed =
+            QString::fromUcs4(&c, 1).normalized(QString::NormalizationForm_KD);
+        const QList<uint> parts = decomposed.toUcs4();
+        const auto base =
+            std::find_if(parts.begin(), parts.end(), [](uint d) { return !isMark(d); });
+        if (base == parts.end()) {
+            if (!isMark(c))
+                out.append(QLatin1Char('?'));
+            continue; // a mark with no letter: dropped
+        }
+        if (held(*base))
+            out.append(QChar(static_cast<char16_t>(*base)));
+        else if (const char16_t plain = plainLetter(*base); plain && held(plain))
+            out.append(QChar(plain));
+        else
+            out.append(QLatin1Char('?'));
     }
+    return out;
+}
+
+qsizetype CodePage::encodeInto(QStringView text, char* out, qsizetype width) const
+{
+    if (!holds(text)) {
+        const QString fitted = bestFit(text);
+        return encodeInto(fitted, out, width);
+    }
+    const qsizetype written = std::min(text.size(), width);
+    for (qsizetype i = 0; i < written; ++i)
+        out[i] = m_reverse[text[i].unicode()];
     std::fill(out + written, out + width, ' ');
     return written;
 }
 
 QByteArray CodePage::encode(const QString& text) const
 {
-    QByteArray out(text.size(), Qt::Uninitialized);
-    const qsizetype written = encodeInto(text, out.data(), out.size());
+    // The best-fit form may be shorter than the text: a surrogate pair is one character.
+    const QString fitted = bestFit(text);
+    QByteArray out(fitted.size(), Qt::Uninitialized);
+    const qsizetype written = encodeInto(fitted, out.data(), out.size());
     out.truncate(written);
     return out;
 }

@@ -19,10 +19,20 @@ public:
 
     int number() const { return m_number; }
     QString decode(const char* bytes, qsizetype size) const;
-    // One byte per character; a character the page cannot hold becomes '?'.
+    // Whether the page holds every character of the text.
+    bool holds(QStringView text) const;
+    // The text as the page holds it, converted the way Windows' best-fit conversion does, one
+    // character for one: a character the page lacks loses its marks (compatibility
+    // decomposition, combining marks dropped: 'ș' gives 's'), a letter without a decomposition
+    // takes its plain form from a short table ('Ł' gives 'L', 'ı' gives 'i'), and only what still
+    // has no form becomes '?'. A letter written as a base and combining marks is composed first
+    // ("a" and U+0301 give 'á'); a mark with no letter is dropped. A text the page holds whole
+    // comes back unchanged.
+    QString bestFit(QStringView text) const;
+    // One byte per character of the best-fit form.
     QByteArray encode(const QString& text) const;
-    // Encodes into `out` at most `width` characters, then fills the rest of the `width` bytes
-    // with blanks. Returns the number of bytes the text took.
+    // Encodes into `out` at most `width` characters of the best-fit form, then fills the rest of
+    // the `width` bytes with blanks. Returns the number of bytes the text took.
     qsizetype encodeInto(QStringView text, char* out, qsizetype width) const;
 
 private:
@@ -32,4 +42,5 @@ private:
     int m_number;
     const char16_t* m_upperHalf;
     std::vector<char> m_reverse; // for every character of the Basic Multilingual Plane
+    std::vector<bool> m_holds;   // likewise: whether the page has a byte for it
 };

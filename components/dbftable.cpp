@@ -555,7 +555,8 @@ QString fieldText(const TableFile& t, const DbfField& f, const char* record)
 QByteArray storedText(const QString& text, int width)
 {
     QByteArray bytes = CodePage::windows1252().encode(text).left(width);
-    while (bytes.endsWith(' '))
+    // Reading drops zero bytes at the end as it drops pad blanks.
+    while (bytes.endsWith(' ') || bytes.endsWith('\0'))
         bytes.chop(1);
     return bytes;
 }
@@ -882,6 +883,78 @@ int DbfTable::rowCount() const
     return m_file->recordCount - m_file->deletedCount;
 }
 
+namespace {
+
+QString typeName(char type)
+{
+    switch (type) {
+    case 'C':
+        return QStringLiteral("texto (C)");
+    case 'N':
+    case 'F':
+        return QStringLiteral("numérico (%1)").arg(QLatin1Char(type));
+    case 'I':
+        return QStringLiteral("entero (I)");
+    case '+':
+        return QStringLiteral("autoincremento (+)");
+    case 'O':
+        return QStringLiteral("doble (O)");
+    case 'L':
+        return QStringLiteral("lógico (L)");
+    case 'D':
+        return QStringLiteral("fecha (D)");
+    case '@':
+        return QStringLiteral("fecha y hora (@)");
+    case 'M':
+        return QStringLiteral("memo (M)");
+    default:
+        return QStringLiteral("desconocido (código 0x%1)")
+            .arg(static_cast<unsigned char>(type), 2, 16, QLatin1Char('0'));
+    }
+}
+
+bool fitsUse(const DbfField& f, DbfTable::FieldUse use)
+{
+    switch (use) {
+    case DbfTable::FieldUse::Number:
+        return isNumericType(f.type) || isBinaryInteger(f) || isBinaryDouble(f);
+    case DbfTable::FieldUse::Text:
+        return f.type == 'C';
+    }
+    return false;
+}
+
+} // namespace
+
+bool DbfTable::hasField(const QString& name) const
+{
+    try {
+        fieldIndex(name);
+        return true;
+    } catch (const TableError&) {
+        return false;
+    }
+}
+
+void DbfTable::requireField(const QString& name, std::initializer_list<FieldUse> uses) const
+{
+    const DbfField& f = m_file->fields[fieldIndex(name)];
+    QStringList wanted;
+    for (const FieldUse use : uses) {
+        if (fitsUse(f, use))
+            return;
+        wanted << (use == FieldUse::Number ? QStringLiteral("numérico (N, F, I, + u O)")
+                                           : QStringLiteral("de texto (C)"));
+    }
+    fail(m_file->path, QStringLiteral("el campo %1 es de tipo %2 y ha de ser %3")
+                           .arg(name, typeName(f.type), wanted.join(QStringLiteral(" o "))));
+}
+
+void DbfTable::setTextChangeObserver(std::function<void(const TextChange&)> observer)
+{
+    m_textChangeObserver = std::move(observer);
+}
+
 int DbfTable::fieldIndex(const QString& name) const
 {
     requireOpen("field");
@@ -1052,10 +1125,9 @@ bool DbfTable::locate(std::initializer_list<std::pair<QString, QVariant>> fieldV
         const QString text = value.toString();
         c.text = text;
         if (f.type == 'C') {
-            QByteArray encoded = t.codePage->encode(text).left(f.width);
-            c.possible = t.codePage->decode(encoded.constData(), encoded.size()) ==
-                         text.left(encoded.size());
-            c.stored = encoded + QByteArray(f.width - encoded.size(), ' ');
+            c.stored = QByteArray(f.width, ' ');
+            t.codePage->encodeInto(text, c.stored.data(), f.width);
+            c.stored.truncate(rightTrimmedLength(c.stored.constData(), f.width));
         } else if (isNumericType(f.type) && !text.trimmed().isEmpty()) {
             c.possible = plainNumber(text.toLatin1(), &c.plain);
         }
@@ -1072,7 +1144,10 @@ bool DbfTable::locate(std::initializer_list<std::pair<QString, QVariant>> fieldV
             const char* p = record + f.offset;
             bool match = c.possible;
             if (match && f.type == 'C') {
-                match = std::memcmp(p, c.stored.constData(), static_cast<size_t>(f.width)) == 0;
+                // Pad blanks and zero bytes at the end do not count, as reading drops them.
+                match =
+                    rightTrimmedLength(p, f.width) == c.stored.size() &&
+                    std::memcmp(p, c.stored.constData(), static_cast<size_t>(c.stored.size())) == 0;
             } else if (match && isNumericType(f.type)) {
                 QByteArray plain;
                 const bool blank = isBlankBytes(p, f.width);
@@ -1192,6 +1267,11 @@ void DbfTable::setText(const QString& field, const QString& value)
     QByteArray bytes;
     if (f.type == 'C' || f.type == 'D') {
         m_file->codePage->encodeInto(value, p, f.width);
+        if (m_textChangeObserver && !m_file->codePage->holds(value)) {
+            const int row = m_pending == Pending::Append ? m_file->recordCount + 1 : m_current + 1;
+            m_textChangeObserver(
+                {f.name, row, value, m_file->codePage->decode(p, rightTrimmedLength(p, f.width))});
+        }
         return;
     } else if (isNumericType(f.type)) {
         QByteArray plain;

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QString>
 #include <QVariant>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <utility>
@@ -39,9 +40,18 @@ struct DbfField {
 
 struct TableFile;
 
+// A text that the table's code page could not hold as given: what was set and what the field
+// stores instead (its best-fit form, cut to the width).
+struct TextChange {
+    QString field;
+    int row; // from 1, in natural order
+    QString given;
+    QString stored;
+};
+
 // A text as a text field of `width` characters stores it in a table this layer writes (Windows
-// 1252, cut to the width, pad blanks removed): two texts with the same stored form are one value
-// to a locate.
+// 1252 in its best-fit form, cut to the width, pad blanks and zero bytes at the end removed): two
+// texts with the same stored form are one value to a locate.
 QByteArray storedText(const QString& text, int width);
 // The same text as reading the field back gives it.
 QString textAsRead(const QString& text, int width);
@@ -99,6 +109,18 @@ public:
     // Rows that a walk without a filter visits (deleted rows do not count).
     int rowCount() const;
 
+    // Whether the table has the field (found as text() finds it).
+    bool hasField(const QString& name) const;
+    // What a run reads a field as: a number (types N, F, I, + and O) or a text (type C).
+    enum class FieldUse { Number, Text };
+    // Throws TableError naming the table and the field when the table lacks the field or its
+    // type is not one the use takes (a date, logical or memo field, or a type this layer does
+    // not know).
+    void requireField(const QString& name, std::initializer_list<FieldUse> uses) const;
+
+    // Called after each setText whose value the table's code page cannot hold as given.
+    void setTextChangeObserver(std::function<void(const TextChange&)> observer);
+
     // Walks in natural order (append order), or ascending by a numeric field with equal
     // values in natural order. Rows marked deleted are skipped, and so are the rows a filter
     // leaves out. Moving posts a pending row first.
@@ -113,7 +135,8 @@ public:
     void clearFilter();
 
     // Makes the first row in natural order whose fields equal the values, as the fields would
-    // store them (text cut to the width, letter case counting), the current row.
+    // store them (text in the best-fit form of the table's code page, cut to the width, letter
+    // case counting), the current row.
     bool locate(std::initializer_list<std::pair<QString, QVariant>> fieldValues);
 
     // A new row at the end, blank until set; stored by post().
@@ -169,4 +192,5 @@ private:
     int m_orderPosition = -1;
     int m_filterField = -1;
     QByteArray m_filterValue;
+    std::function<void(const TextChange&)> m_textChangeObserver;
 };

@@ -20,6 +20,10 @@ public:
 
     // A message the user acknowledges before the run goes on.
     virtual void showMessage(const QString& text) = 0;
+    // Something the run changed on its way that the user should check (a name stored without
+    // the letters Oranel's tables cannot hold); the run goes on. The window shows these with the
+    // message that ends the run, quelvana-cli on its error stream as they come.
+    virtual void warn(const QString& text) = 0;
     // The time-frame dialog over the document's frames (shown when it holds two or more).
     virtual FrameChoice chooseFrames(const XmlDocument& document) = 0;
     // The teacher data dialog over the teacher table at `tablePath`; its verdict: true when

@@ -24,6 +24,53 @@ QString lowerAsciiLetters(const QString& text)
     return out;
 }
 
+bool isXmlCharacter(char32_t c)
+{
+    return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
+           (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
+}
+
+std::optional<char32_t> firstNonXmlCharacter(QStringView text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c >= 0x20 && c < 0xD800)
+            continue;
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() &&
+            QChar::isLowSurrogate(text[i + 1].unicode())) {
+            ++i;
+            continue;
+        }
+        if (!isXmlCharacter(c))
+            return c;
+    }
+    return std::nullopt;
+}
+
+QString codePointName(char32_t c)
+{
+    return QStringLiteral("U+%1").arg(static_cast<uint>(c), 4, 16, QLatin1Char('0')).toUpper();
+}
+
+QString printable(const QString& text)
+{
+    if (!firstNonXmlCharacter(text))
+        return text;
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() &&
+            QChar::isLowSurrogate(text[i + 1].unicode())) {
+            out.append(text[i]);
+            out.append(text[++i]);
+        } else {
+            out.append(isXmlCharacter(c) ? text[i] : QChar(QChar::ReplacementCharacter));
+        }
+    }
+    return out;
+}
+
 namespace {
 
 // How many UTF-16 units the first `count` characters take.
@@ -106,9 +153,11 @@ int toInteger(const QString& text)
 
 QString clockText(int minutes)
 {
-    const int hours = minutes >= 0 ? minutes / 60 : -((-minutes + 59) / 60);
-    const int rest = minutes % 60;
-    auto twoDigits = [](int n) {
+    // In 64 bits: the hours of the lowest minute value do not fit its negation in 32.
+    const qint64 m = minutes;
+    const qint64 hours = m >= 0 ? m / 60 : -((-m + 59) / 60);
+    const qint64 rest = m % 60;
+    auto twoDigits = [](qint64 n) {
         const QString digits = QString::number(n);
         return digits.size() == 1 ? QLatin1Char('0') + digits : digits;
     };

@@ -3,12 +3,21 @@
 #include "components/engineerror.h"
 
 #include <QString>
+#include <QStringView>
+#include <optional>
 
 // A text that should be a number and is not. The message is the one Oranel's users know from
 // the original program: "'abc' is not a valid integer value".
 class ConversionError : public EngineError {
 public:
     using EngineError::EngineError;
+
+    // The same error with a second line saying where the text came from ("En el grupo
+    // MATERIAS, registro 3, dato 4.").
+    ConversionError at(const QString& place) const
+    {
+        return ConversionError(message() + QStringLiteral("\nEn ") + place + QLatin1Char('.'));
+    }
 };
 
 // Text rules shared by the whole program. Texts count Unicode characters, never bytes.
@@ -19,6 +28,17 @@ namespace texts {
 QString upperAsciiLetters(const QString& text);
 // Only the letters A to Z become a to z.
 QString lowerAsciiLetters(const QString& text);
+// Whether XML 1.0 allows the character in a document (tab, line feed, carriage return, and
+// U+0020 to U+10FFFF but for surrogates, U+FFFE and U+FFFF).
+bool isXmlCharacter(char32_t c);
+// The first character of the text that XML 1.0 does not allow (a surrogate without its pair
+// counting as one), or nothing.
+std::optional<char32_t> firstNonXmlCharacter(QStringView text);
+// "U+0007": how a message names a character.
+QString codePointName(char32_t c);
+// The text as a message can show it: every character XML 1.0 does not allow becomes U+FFFD.
+QString printable(const QString& text);
+
 // The first `count` characters (all of them when the text is shorter); a character outside
 // the Basic Multilingual Plane counts as one.
 QString leftCharacters(const QString& text, qsizetype count);

@@ -2,6 +2,7 @@
 
 #include "components/platform.h"
 #include "components/systemerror.h"
+#include "components/texts.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -11,6 +12,7 @@
 #include <QStringEncoder>
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <libxml/SAX2.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
@@ -29,6 +31,10 @@ char createdMarker;
 // What one parse collects through libxml2's callbacks.
 struct ParseCapture {
     bool haveError = false;
+    // An error that decides the outcome though libxml2 does not count it fatal: a reference to
+    // an entity the document does not declare (libxml2 lets it pass when the document names an
+    // external DTD), or a limit of the parser that stopped it.
+    bool decisive = false;
     int code = 0;
     QString libxmlMessage;
     QString detail1;
@@ -43,14 +49,24 @@ struct ParseCapture {
 void silentGenericError(void*, const char*, ...) {}
 void silentStructuredError(void*, xmlErrorPtr) {}
 
-QString fromXmlChars(const xmlChar* chars)
+// Text in UTF-8 as it stands: Qt takes a U+FEFF at the start for a byte-order mark and drops
+// it, but inside a document it is a character of the text.
+QString fromUtf8Text(const char* utf8, qsizetype size)
 {
-    return chars ? QString::fromUtf8(reinterpret_cast<const char*>(chars)) : QString();
+    const QString text = QString::fromUtf8(utf8, size);
+    if (size >= 3 && std::memcmp(utf8, "\xEF\xBB\xBF", 3) == 0)
+        return QChar(0xFEFF) + text;
+    return text;
 }
 
 QString fromXmlChars(const char* chars)
 {
-    return chars ? QString::fromUtf8(chars) : QString();
+    return chars ? fromUtf8Text(chars, static_cast<qsizetype>(std::strlen(chars))) : QString();
+}
+
+QString fromXmlChars(const xmlChar* chars)
+{
+    return fromXmlChars(reinterpret_cast<const char*>(chars));
 }
 
 // The loader libxml2 calls for every external resource (entities, DTDs). The document itself
@@ -92,14 +108,21 @@ void startElementKeepingGroupAttributes(void* context, const xmlChar* localname,
 void captureParseError(void* userData, xmlErrorPtr error)
 {
     auto* ctxt = static_cast<xmlParserCtxtPtr>(userData);
-    if (!ctxt || !ctxt->_private || !error || error->level < XML_ERR_ERROR)
+    // An undeclared parameter entity comes as a warning.
+    if (!ctxt || !ctxt->_private || !error ||
+        (error->level < XML_ERR_ERROR && error->code != XML_WAR_UNDECLARED_ENTITY))
         return;
     auto* capture = static_cast<ParseCapture*>(ctxt->_private);
+    if (capture->decisive)
+        return;
+    const bool decisive =
+        error->code == XML_WAR_UNDECLARED_ENTITY || error->code == XML_ERR_NO_MEMORY;
     // The first fatal error is the reason; anything after it is a consequence.
-    if (capture->haveError && !(error->level == XML_ERR_FATAL && capture->code == 0))
+    if (!decisive && capture->haveError && !(error->level == XML_ERR_FATAL && capture->code == 0))
         return;
     capture->haveError = true;
-    capture->code = error->level == XML_ERR_FATAL ? error->code : 0;
+    capture->decisive = decisive;
+    capture->code = error->level == XML_ERR_FATAL || decisive ? error->code : 0;
     capture->libxmlMessage = fromXmlChars(error->message).trimmed();
     capture->detail1 = fromXmlChars(error->str1);
     capture->detail2 = fromXmlChars(error->str2);
@@ -119,9 +142,30 @@ void prepareLibxml()
     xmlSetStructuredErrorFunc(nullptr, silentStructuredError);
 }
 
-// The parser's reason in plain Spanish for the errors people meet; libxml2's own text otherwise.
+// The parser's reason in Spanish, for every error libxml2 reports; its own English text is
+// never shown.
 QString reasonOf(const ParseCapture& c, bool blankInput)
 {
+    // The limits libxml2 keeps unless told otherwise ("use XML_PARSE_HUGE option").
+    if (c.libxmlMessage.contains(QLatin1String("XML_PARSE_HUGE")) ||
+        c.libxmlMessage.contains(QLatin1String("huge"), Qt::CaseInsensitive)) {
+        if (c.libxmlMessage.contains(QLatin1String("depth"), Qt::CaseInsensitive)) {
+            static const QRegularExpression number(QStringLiteral("\\d+"));
+            const QRegularExpressionMatch limit = number.match(c.libxmlMessage);
+            if (limit.hasMatch())
+                return QStringLiteral("los elementos están anidados a demasiada profundidad "
+                                      "(más de %1 niveles)")
+                    .arg(limit.captured());
+            return QStringLiteral("los elementos están anidados a demasiada profundidad");
+        }
+        if (c.libxmlMessage.contains(QLatin1String("text"), Qt::CaseInsensitive))
+            return QStringLiteral("un texto del documento es demasiado largo");
+        if (c.libxmlMessage.contains(QLatin1String("Name"), Qt::CaseInsensitive))
+            return QStringLiteral("un nombre del documento es demasiado largo");
+        if (c.libxmlMessage.contains(QLatin1String("AttValue"), Qt::CaseInsensitive))
+            return QStringLiteral("el valor de un atributo es demasiado largo");
+        return QStringLiteral("el documento pasa de los límites de tamaño del analizador XML");
+    }
     switch (c.code) {
     case XML_ERR_DOCUMENT_EMPTY:
         if (blankInput)
@@ -150,10 +194,12 @@ QString reasonOf(const ParseCapture& c, bool blankInput)
         if (c.libxmlMessage.contains(QLatin1String("encoding")))
             return QStringLiteral("el contenido no está en la codificación que declara el archivo");
         return QStringLiteral("hay un carácter no permitido en XML");
+    case XML_ERR_INVALID_HEX_CHARREF:
     case XML_ERR_INVALID_CHARREF:
     case XML_ERR_INVALID_DEC_CHARREF:
         return QStringLiteral("hay un carácter no permitido en XML");
     case XML_ERR_INVALID_ENCODING:
+    case XML_ERR_ENTITY_CHAR_ERROR:
         return QStringLiteral("el contenido no está en la codificación que declara el archivo");
     case XML_ERR_UNSUPPORTED_ENCODING:
     case XML_ERR_UNKNOWN_ENCODING:
@@ -161,31 +207,140 @@ QString reasonOf(const ParseCapture& c, bool blankInput)
             return QStringLiteral("la codificación declarada («%1») no está admitida")
                 .arg(c.detail1);
         return QStringLiteral("la codificación declarada no está admitida");
+    case XML_ERR_ENCODING_NAME:
+    case XML_ERR_MISSING_ENCODING:
+        return QStringLiteral(
+            "el nombre de la codificación de la declaración XML está mal escrito");
     case XML_ERR_UNDECLARED_ENTITY:
+    case XML_WAR_UNDECLARED_ENTITY:
+        if (c.libxmlMessage.startsWith(QLatin1String("PEReference")))
+            return QStringLiteral("se usa una entidad de parámetro no declarada (%%1;)")
+                .arg(c.detail1);
         return QStringLiteral("se usa una entidad no declarada (&%1;)").arg(c.detail1);
+    case XML_ERR_UNPARSED_ENTITY:
+        return QStringLiteral("se usa una entidad no analizable (&%1;)").arg(c.detail1);
+    case XML_ERR_ENTITY_IS_EXTERNAL:
+    case XML_ERR_EXT_ENTITY_STANDALONE:
+        return QStringLiteral("se usa una entidad externa (&%1;), lo que no se admite")
+            .arg(c.detail1);
+    case XML_ERR_ENTITY_IS_PARAMETER:
+    case XML_ERR_ENTITY_PE_INTERNAL:
+        return QStringLiteral("se usa una entidad de parámetro donde no se admite");
     case XML_ERR_ENTITY_LOOP:
         return QStringLiteral(
             "las entidades se expanden sin límite (referencias en bucle o expansión excesiva)");
+    case XML_ERR_ENTITY_BOUNDARY:
+    case XML_ERR_ENTITY_PROCESSING:
+    case XML_ERR_ENTITY_NOT_STARTED:
+    case XML_ERR_ENTITY_NOT_FINISHED:
+        return QStringLiteral("la declaración o el contenido de una entidad está mal formado");
+    case XML_ERR_CHARREF_AT_EOF:
+    case XML_ERR_ENTITYREF_AT_EOF:
+    case XML_ERR_PEREF_AT_EOF:
+        return QStringLiteral("el archivo termina en medio de una referencia");
+    case XML_ERR_CHARREF_IN_PROLOG:
+    case XML_ERR_CHARREF_IN_EPILOG:
+    case XML_ERR_CHARREF_IN_DTD:
+    case XML_ERR_ENTITYREF_IN_PROLOG:
+    case XML_ERR_ENTITYREF_IN_EPILOG:
+    case XML_ERR_ENTITYREF_IN_DTD:
+    case XML_ERR_PEREF_IN_PROLOG:
+    case XML_ERR_PEREF_IN_EPILOG:
+    case XML_ERR_PEREF_IN_INT_SUBSET:
+        return QStringLiteral("hay una referencia fuera del lugar en que se admite");
+    case XML_ERR_ENTITYREF_NO_NAME:
+    case XML_ERR_PEREF_NO_NAME:
+        return QStringLiteral("hay una referencia sin nombre (un «&» o un «%» sin escapar)");
+    case XML_ERR_PEREF_SEMICOL_MISSING:
+    case XML_ERR_ENTITYREF_SEMICOL_MISSING:
+        return QStringLiteral("falta «;» tras una referencia (un «&» sin escapar)");
     case XML_ERR_ATTRIBUTE_REDEFINED:
+    case XML_NS_ERR_ATTRIBUTE_REDEFINED:
         return QStringLiteral("un elemento repite el atributo «%1»").arg(c.detail1);
     case XML_ERR_ATTRIBUTE_WITHOUT_VALUE:
     case XML_ERR_ATTRIBUTE_NOT_STARTED:
+    case XML_ERR_ATTRIBUTE_NOT_FINISHED:
     case XML_ERR_EQUAL_REQUIRED:
+    case XML_ERR_STRING_NOT_STARTED:
     case XML_ERR_STRING_NOT_CLOSED:
+    case XML_ERR_VALUE_REQUIRED:
         return QStringLiteral("un atributo está mal escrito");
     case XML_ERR_LT_IN_ATTRIBUTE:
         return QStringLiteral("el valor de un atributo contiene «<»");
-    case XML_ERR_ENTITYREF_SEMICOL_MISSING:
-        return QStringLiteral("falta «;» tras una referencia (un «&» sin escapar)");
     case XML_ERR_COMMENT_NOT_FINISHED:
         return QStringLiteral("un comentario no está cerrado");
+    case XML_ERR_HYPHEN_IN_COMMENT:
+        return QStringLiteral("un comentario contiene «--»");
+    case XML_ERR_PI_NOT_STARTED:
+    case XML_ERR_PI_NOT_FINISHED:
+    case XML_ERR_RESERVED_XML_NAME:
+        return QStringLiteral("una instrucción de procesamiento está mal escrita o mal situada");
+    case XML_ERR_XMLDECL_NOT_STARTED:
+    case XML_ERR_XMLDECL_NOT_FINISHED:
+    case XML_ERR_VERSION_MISSING:
+    case XML_ERR_STANDALONE_VALUE:
+    case XML_ERR_UNKNOWN_VERSION:
+    case XML_ERR_VERSION_MISMATCH:
+        return QStringLiteral("la declaración XML del principio está mal escrita");
+    case XML_ERR_CDATA_NOT_FINISHED:
+        return QStringLiteral("una sección CDATA no está cerrada");
+    case XML_ERR_MISPLACED_CDATA_END:
+        return QStringLiteral("un texto contiene «]]>», que ha de escribirse «]]&gt;»");
+    case XML_ERR_DOCTYPE_NOT_FINISHED:
+    case XML_ERR_EXT_SUBSET_NOT_FINISHED:
+    case XML_ERR_NOTATION_NOT_STARTED:
+    case XML_ERR_NOTATION_NOT_FINISHED:
+    case XML_ERR_NOTATION_PROCESSING:
+    case XML_ERR_ATTLIST_NOT_STARTED:
+    case XML_ERR_ATTLIST_NOT_FINISHED:
+    case XML_ERR_MIXED_NOT_STARTED:
+    case XML_ERR_MIXED_NOT_FINISHED:
+    case XML_ERR_ELEMCONTENT_NOT_STARTED:
+    case XML_ERR_ELEMCONTENT_NOT_FINISHED:
+    case XML_ERR_CONDSEC_NOT_STARTED:
+    case XML_ERR_CONDSEC_NOT_FINISHED:
+    case XML_ERR_CONDSEC_INVALID:
+    case XML_ERR_CONDSEC_INVALID_KEYWORD:
+    case XML_ERR_PCDATA_REQUIRED:
+    case XML_ERR_NMTOKEN_REQUIRED:
+    case XML_ERR_SEPARATOR_REQUIRED:
+    case XML_ERR_LITERAL_NOT_STARTED:
+    case XML_ERR_LITERAL_NOT_FINISHED:
+    case XML_ERR_URI_REQUIRED:
+    case XML_ERR_PUBID_REQUIRED:
+    case XML_ERR_INVALID_URI:
+    case XML_ERR_URI_FRAGMENT:
+    case XML_ERR_NO_DTD:
+        return QStringLiteral("la declaración de tipo de documento (DOCTYPE) está mal escrita");
+    case XML_ERR_SPACE_REQUIRED:
+        return QStringLiteral("falta un espacio en blanco en una etiqueta o declaración");
+    case XML_ERR_LT_REQUIRED:
+        return QStringLiteral("falta «<» al principio de una etiqueta");
+    case XML_ERR_NOT_WELL_BALANCED:
+        return QStringLiteral("las etiquetas de apertura y cierre no están equilibradas");
+    case XML_ERR_NAME_TOO_LONG:
+        return QStringLiteral("un nombre del documento es demasiado largo");
+    case XML_ERR_NS_DECL_ERROR:
+    case XML_NS_ERR_XML_NAMESPACE:
+    case XML_NS_ERR_UNDEFINED_NAMESPACE:
+    case XML_NS_ERR_QNAME:
+    case XML_NS_ERR_EMPTY:
+    case XML_NS_ERR_COLON:
+        return QStringLiteral("un espacio de nombres está mal declarado o no está declarado");
     case XML_ERR_NO_MEMORY:
+        if (c.libxmlMessage.contains(QLatin1String("text"), Qt::CaseInsensitive))
+            return QStringLiteral("un texto del documento es demasiado largo");
         return QStringLiteral("no hay memoria suficiente para leer el documento");
+    case XML_ERR_INTERNAL_ERROR:
+        return QStringLiteral("el analizador XML no ha podido seguir leyendo el documento");
+    case XML_ERR_USER_STOP:
+        return QStringLiteral("la lectura del documento se ha interrumpido");
     default:
         break;
     }
-    if (!c.libxmlMessage.isEmpty())
-        return QStringLiteral("error de sintaxis XML: %1").arg(c.libxmlMessage);
+    if (c.code != 0)
+        return QStringLiteral("el documento no es XML bien formado (error %1 del analizador)")
+            .arg(c.code);
     return QStringLiteral("el documento no es XML bien formado");
 }
 
@@ -331,6 +486,25 @@ InputForm inspectInput(const QByteArray& bytes)
     return form;
 }
 
+// A byte-order mark says what the encoding is; a declaration naming another one leaves the
+// document's characters in doubt, so it is refused. Empty when they agree.
+QString bomContradiction(const InputForm& form)
+{
+    if (form.bom.isEmpty() || form.encoding.isEmpty())
+        return QString();
+    const QByteArray declared = form.encoding.toUpper();
+    const bool utf8 = form.family == InputForm::Family::Bytes;
+    const bool agrees = utf8 ? (declared == "UTF-8" || declared == "UTF8")
+                             : (declared.startsWith("UTF-16") || declared.startsWith("UTF16") ||
+                                declared == "UCS-2" || declared == "ISO-10646-UCS-2");
+    if (agrees)
+        return QString();
+    return QStringLiteral("el archivo empieza con la marca de orden de bytes de %1, pero su "
+                          "declaración XML dice que está en «%2»")
+        .arg(utf8 ? QStringLiteral("UTF-8") : QStringLiteral("UTF-16"),
+             QString::fromLatin1(form.encoding));
+}
+
 // Element and attribute names as libxml2 takes them, checked once: a document is built from a
 // handful of names used again and again.
 const xmlChar* validName(const QString& name, const char* what)
@@ -348,6 +522,16 @@ const xmlChar* validName(const QString& name, const char* what)
         known.erase(known.begin());
     known.emplace_back(name, std::move(utf8));
     return reinterpret_cast<const xmlChar*>(known.back().second.constData());
+}
+
+// A text the document is to hold: one with a character XML 1.0 does not allow would make the
+// saved document unreadable, so it is refused.
+void requireXmlText(const QString& text, const char* what)
+{
+    if (const std::optional<char32_t> c = texts::firstNonXmlCharacter(text))
+        throw XmlError(
+            QStringLiteral("El %1 «%2» contiene un carácter que XML no admite (%3).")
+                .arg(QString::fromLatin1(what), texts::printable(text), texts::codePointName(*c)));
 }
 
 // A text in UTF-8, in a buffer reused from call to call; valid until the next call.
@@ -624,6 +808,13 @@ bool XmlDocument::loadXml(const QByteArray& bytes)
 bool XmlDocument::parse(const QByteArray& head, Detail detail,
                         const std::function<xmlDocPtr(xmlParserCtxtPtr, int)>& read)
 {
+    if (const QString contradiction = bomContradiction(inspectInput(head));
+        !contradiction.isEmpty()) {
+        m_impl->error.reason = contradiction;
+        m_impl->error.line = 1;
+        m_impl->error.column = 1;
+        return false;
+    }
     ParseCapture capture;
     std::unique_ptr<xmlParserCtxt, decltype(&xmlFreeParserCtxt)> ctxt(xmlNewParserCtxt(),
                                                                       xmlFreeParserCtxt);
@@ -641,7 +832,8 @@ bool XmlDocument::parse(const QByteArray& head, Detail detail,
     // their nodes: a large document's tree stays small.
     const int options = XML_PARSE_NONET | XML_PARSE_NOENT | XML_PARSE_NOBLANKS | XML_PARSE_COMPACT;
     xmlDocPtr doc = read(ctxt.get(), options);
-    const bool wellFormed = doc && ctxt->wellFormed && capture.refusedEntity.isEmpty();
+    const bool wellFormed =
+        doc && ctxt->wellFormed && capture.refusedEntity.isEmpty() && !capture.decisive;
     if (!wellFormed) {
         if (doc)
             xmlFreeDoc(doc);
@@ -897,12 +1089,13 @@ QString XmlNode::text() const
             utf8.append(reinterpret_cast<const char*>(n->content));
         return n->type == XML_ELEMENT_NODE || n->type == XML_DOCUMENT_NODE;
     });
-    return QString::fromUtf8(utf8);
+    return fromUtf8Text(utf8.constData(), utf8.size());
 }
 
 void XmlNode::setText(const QString& text)
 {
     xmlNodePtr node = checkedElement("text");
+    requireXmlText(text, "texto");
     if (node->children) {
         XmlDocument::Impl* impl = XmlDocument::Impl::of(node);
         for (xmlNodePtr child : childrenOf(node)) {
@@ -999,6 +1192,7 @@ void XmlNode::setAttribute(const QString& name, const QString& value)
 {
     xmlNodePtr node = checkedElement("setAttribute");
     const xmlChar* utf8Name = validName(name, "atributo");
+    requireXmlText(value, "valor de atributo");
     // The value is stored as plain text: the serializer escapes it.
     if (!xmlSetProp(node, utf8Name, utf8Of(value)))
         throw XmlError(QStringLiteral("No se pudo poner el atributo «%1».").arg(name));

@@ -40,6 +40,14 @@ QString Record::rawValue(int position) const
     return value.text();
 }
 
+QString Record::place(int position) const
+{
+    return QStringLiteral("el grupo %1, registro %2, dato %3")
+        .arg(m_group)
+        .arg(m_number)
+        .arg(position);
+}
+
 std::vector<Record> records(const XmlDocument& document, const QString& group)
 {
     const XmlNodeList nodes = selectRecords(document, group);
@@ -101,10 +109,15 @@ std::optional<QString> academicYear(const XmlDocument& document)
     const XmlNode block = document.selectSingleNode(QStringLiteral("/SERVICIO/BLOQUE_DATOS"));
     if (block.isNull())
         return std::nullopt;
-    const XmlNode first = block.firstChild();
-    if (first.isNull())
-        return std::nullopt;
-    return first.text().left(4);
+    // Comments and processing instructions are never values: the first child is the first
+    // element or text.
+    for (const XmlNode child : block.childNodes()) {
+        const XmlNode::Type type = child.type();
+        if (type == XmlNode::Type::Element || type == XmlNode::Type::Text ||
+            type == XmlNode::Type::CData)
+            return texts::leftCharacters(child.text(), 4);
+    }
+    return std::nullopt;
 }
 
 } // namespace yedra

@@ -45,6 +45,8 @@ public:
     // The same, trimmed.
     QString value(int position) const { return trimValue(rawValue(position)); }
     XmlNode node() const { return m_record; }
+    // Where dato `position` stands, for a message: "el grupo MATERIAS, registro 3, dato 4".
+    QString place(int position) const;
 
 private:
     XmlNode m_record;
@@ -83,8 +85,10 @@ QString describeShortRecords(const QList<ShortRecord>& shortRecords);
 // <reason> (línea N)."
 QString unreadableDocumentMessage(const XmlParseError& error);
 
-// The academic year: the first four characters (all, when shorter) of the text of the first
-// child of /SERVICIO/BLOQUE_DATOS, as they stand. Nothing when the block or its child is missing.
+// The academic year: the first four characters (all, when shorter; a character outside the
+// Basic Multilingual Plane counts as one) of the text of the first child of
+// /SERVICIO/BLOQUE_DATOS that is an element or a text, as they stand; comments and processing
+// instructions are passed over. Nothing when the block or such a child is missing.
 std::optional<QString> academicYear(const XmlDocument& document);
 
 } // namespace yedra

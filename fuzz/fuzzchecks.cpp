@@ -1,16 +1,21 @@
 #include "fuzz/fuzzchecks.h"
 
+#include "components/codepage.h"
 #include "components/dbftable.h"
 #include "components/engineerror.h"
 #include "components/inifile.h"
 #include "components/interaction.h"
+#include "components/texts.h"
 #include "components/xmldocument.h"
 #include "exchange/yedradocument.h"
+#include "to_timetable/codelist.h"
 #include "to_timetable/timetablerun.h"
 
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <algorithm>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <optional>
@@ -49,6 +54,7 @@ const QList<yedra::RecordNeed> recordNeeds = {
 class NoInteraction : public Interaction {
 public:
     void showMessage(const QString&) override {}
+    void warn(const QString&) override {}
     FrameChoice chooseFrames(const XmlDocument&) override { return {}; }
     bool completeTeachers(const QString&) override { return false; }
 };
@@ -144,8 +150,24 @@ void checkLoaded(const XmlDocument& document, Outcome& outcome)
         violations << QStringLiteral("the short records are not described one per line");
 
     const std::optional<QString> year = yedra::academicYear(document);
-    if (year && year->size() > 4)
-        violations << QStringLiteral("an academic year of %1 characters").arg(year->size());
+    if (year && texts::characterCount(*year) > 4)
+        violations << QStringLiteral("an academic year of %1 characters")
+                          .arg(texts::characterCount(*year));
+
+    // Every value read is text the XML layer takes back.
+    XmlDocument scratch;
+    XmlNode holder = scratch.createElement(QStringLiteral("dato"));
+    for (const QList<QStringList>& group : reading) {
+        for (const QStringList& values : group) {
+            for (const QString& value : values) {
+                try {
+                    holder.setText(value);
+                } catch (const XmlError& e) {
+                    violations << QStringLiteral("a value read is refused: %1").arg(e.message());
+                }
+            }
+        }
+    }
 
     // A saved document loads again and says the same.
     const QByteArray saved = document.toBytes();
@@ -507,6 +529,154 @@ Outcome checkDbfTable(const QByteArray& bytes, const QString& scratchFolder)
         table.close();
     } catch (const EngineError& e) {
         outcome.violations << QStringLiteral("unexpected error: %1").arg(e.message());
+    }
+    return outcome;
+}
+
+Outcome checkTextConversions(const QByteArray& bytes, const QString& scratchFolder)
+{
+    Outcome outcome;
+    QStringList& violations = outcome.violations;
+    if (bytes.size() < 4)
+        return outcome;
+
+    // The clock text of any 32-bit minute value, against the rule worked out in 64 bits.
+    qint32 minutes = 0;
+    std::memcpy(&minutes, bytes.constData(), sizeof minutes);
+    const qint64 m = minutes;
+    const qint64 hours = m >= 0 ? m / 60 : -((-m + 59) / 60);
+    auto two = [](qint64 n) {
+        const QString d = QString::number(n);
+        return d.size() == 1 ? QLatin1Char('0') + d : d;
+    };
+    const QString expectedClock = two(hours) + QLatin1Char(':') + two(m % 60);
+    if (texts::clockText(minutes) != expectedClock)
+        violations << QStringLiteral("clockText(%1) is «%2», not «%3»")
+                          .arg(minutes)
+                          .arg(texts::clockText(minutes), expectedClock);
+    if (minutes >= 0 && minutes < 6000 && texts::clockMinutes(texts::clockText(minutes)) != minutes)
+        violations << QStringLiteral("clockText(%1) does not read back").arg(minutes);
+
+    // The rest as UTF-16 units, whatever they are.
+    QString text;
+    for (qsizetype i = 4; i + 1 < bytes.size() && text.size() < 200; i += 2)
+        text.append(QChar(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                                static_cast<unsigned char>(bytes[i + 1]) << 8)));
+
+    // Best fit in every code page: held whole, stable, unchanged when already held.
+    for (const quint8 driver : {0x01, 0x02, 0x64, 0x08, 0x26, 0xC8, 0xC9, 0x57}) {
+        const CodePage& page = CodePage::forLanguageDriver(driver);
+        const QString fitted = page.bestFit(text);
+        if (!page.holds(fitted))
+            violations << QStringLiteral("cp%1: the best fit of «%2» is not held")
+                              .arg(page.number())
+                              .arg(texts::printable(text));
+        if (page.bestFit(fitted) != fitted)
+            violations << QStringLiteral("cp%1: the best fit is not stable").arg(page.number());
+        if (page.holds(text) && fitted != text)
+            violations << QStringLiteral("cp%1: a text held whole is changed").arg(page.number());
+        const QByteArray encoded = page.encode(text);
+        if (page.decode(encoded.constData(), encoded.size()) != fitted)
+            violations << QStringLiteral("cp%1: the bytes do not read back as the best fit")
+                              .arg(page.number());
+    }
+
+    // A text field: what is read back is the stored form; a change is reported exactly when the
+    // code page lacks a character; a locate by the given text finds the row.
+    try {
+        DbfTable table(scratchFolder, QStringLiteral("TEXTOS"));
+        table.deleteFiles();
+        table.create({{QStringLiteral("CORTO"), FieldDef::Type::Text, 10},
+                      {QStringLiteral("LARGO"), FieldDef::Type::Text, 100}});
+        table.open();
+        int changes = 0;
+        table.setTextChangeObserver([&](const TextChange& change) {
+            ++changes;
+            if (change.given != text || change.row != 1)
+                violations << QStringLiteral("a change reported for another value or row");
+        });
+        table.append();
+        table.setText(QStringLiteral("CORTO"), text);
+        table.setText(QStringLiteral("LARGO"), text);
+        table.post();
+        const bool held = CodePage::windows1252().holds(text);
+        if (changes != (held ? 0 : 2))
+            violations << QStringLiteral("%1 changes reported for «%2»")
+                              .arg(changes)
+                              .arg(texts::printable(text));
+        for (const auto& [field, width] :
+             {std::pair{QStringLiteral("CORTO"), 10}, std::pair{QStringLiteral("LARGO"), 100}}) {
+            table.first();
+            if (table.text(field) != textAsRead(text, width))
+                violations << QStringLiteral("%1 reads «%2», not its stored form «%3»")
+                                  .arg(field, texts::printable(table.text(field)),
+                                       texts::printable(textAsRead(text, width)));
+            if (!table.locate({{field, text}}))
+                violations << QStringLiteral("locate by %1 does not find «%2»")
+                                  .arg(field, texts::printable(text));
+        }
+        table.close();
+    } catch (const EngineError& e) {
+        violations << QStringLiteral("unexpected error: %1").arg(e.message());
+    }
+
+    // Codes given for the text and for its stored form never share a stored form.
+    for (const auto letterCase : {CodeList::LetterCase::Sensitive, CodeList::LetterCase::Ignored}) {
+        CodeList codes(letterCase);
+        auto stored = [&](const QString& code) {
+            const QString form = textAsRead(code, 10);
+            return letterCase == CodeList::LetterCase::Ignored ? form.toCaseFolded() : form;
+        };
+        try {
+            const QString first = codes.give(text);
+            const QString second = codes.give(textAsRead(text, 10));
+            const QString third = codes.give(text);
+            if (stored(first) == stored(second) || stored(first) == stored(third) ||
+                stored(second) == stored(third))
+                violations << QStringLiteral("codes «%1», «%2», «%3» share a stored form")
+                                  .arg(texts::printable(first), texts::printable(second),
+                                       texts::printable(third));
+        } catch (const EngineError& e) {
+            violations << QStringLiteral("unexpected error: %1").arg(e.message());
+        }
+    }
+
+    // The XML layer takes a text exactly when XML allows every character of it, and what it
+    // takes reads back unchanged from the saved document.
+    const bool allowed = !texts::firstNonXmlCharacter(text);
+    for (const bool asAttribute : {false, true}) {
+        XmlDocument document;
+        XmlNode root = document.createElement(QStringLiteral("r"));
+        document.appendChild(root);
+        bool taken = true;
+        try {
+            if (asAttribute)
+                root.setAttribute(QStringLiteral("a"), text);
+            else
+                root.setText(text);
+        } catch (const XmlError&) {
+            taken = false;
+        }
+        if (taken != allowed) {
+            violations << QStringLiteral("the XML layer %1 «%2»")
+                              .arg(taken ? "takes" : "refuses", texts::printable(text));
+            continue;
+        }
+        XmlDocument again;
+        if (!again.loadXml(document.toBytes())) {
+            violations << QStringLiteral("a saved document does not load: %1")
+                              .arg(again.parseError().toString());
+            continue;
+        }
+        const bool blank = std::all_of(text.begin(), text.end(), [](QChar c) {
+            return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\n') ||
+                   c == QLatin1Char('\r');
+        });
+        const QString back = asAttribute ? again.documentElement().attribute(QStringLiteral("a"))
+                                         : again.documentElement().text();
+        if (taken && back != (asAttribute || !blank ? text : QString()))
+            violations << QStringLiteral("«%1» reads back as «%2»")
+                              .arg(texts::printable(text), texts::printable(back));
     }
     return outcome;
 }

@@ -25,6 +25,12 @@ Outcome checkYedraDocument(const QByteArray& bytes, const QString& scratchFolder
 // row in every way, walks it in natural order, by each field, and filtered by each text field.
 Outcome checkDbfTable(const QByteArray& bytes, const QString& scratchFolder);
 
+// Takes the bytes as a 32-bit minute value and a text of arbitrary UTF-16 units (control
+// characters, lone surrogates, letters no code page holds) and runs the text rules over them: the
+// clock text, the best-fit form of every code page, a text field written, read back and located,
+// the code list's uniqueness, and the XML layer's refusal of characters XML does not allow.
+Outcome checkTextConversions(const QByteArray& bytes, const QString& scratchFolder);
+
 // Writes the bytes as "Oranel.ini" in `scratchFolder`, sets [Transformadores] Transformado=1 and
 // checks the file read back: the key holds the value and every other line is as it was.
 Outcome checkIniFile(const QByteArray& bytes, const QString& scratchFolder);

@@ -324,3 +324,32 @@ TEST(Cli, TheFolderComesFromTheOptionThenTheEnvironmentThenTheWindowsDefault)
     else
         qputenv("WINEPREFIX", savedPrefix);
 }
+
+// A name Windows 1252 cannot hold whole is stored in its best-fit form, and the run says so on
+// the error stream; it still completes.
+TEST(Cli, WarnsOfNamesStoredWithoutTheirLetters)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("OTEMP"));
+    QDir().mkpath(folder);
+    const QString document = dir.filePath(QStringLiteral("ies.xml"));
+    QByteArray school = readFile(QStringLiteral(QUELVANA_EXAMPLES_DIR "/ies-ejemplo.xml"));
+    const qsizetype surname = school.indexOf("Garc\xED"
+                                             "a</dato>");
+    ASSERT_GT(surname, 0);
+    school.replace(surname, 6, "&#321;ukasiewicz");
+    writeFile(document, school);
+
+    const Outcome outcome =
+        run({QStringLiteral("exportar"), document, QStringLiteral("--timetable-folder"), folder,
+             QStringLiteral("--frames"), QStringLiteral("1")},
+            QStringLiteral(QUELVANA_BIN_DIR));
+    EXPECT_EQ(outcome.code, 0) << s(outcome.err);
+    EXPECT_EQ(outcome.err, QStringLiteral("Aviso: PROFT, fila 1, campo ABREV: «ŁLA» se guarda "
+                                          "como «LLA».\n"
+                                          "Aviso: PROFT, fila 1, campo NOMBRE: «Łukasiewicz López, "
+                                          "Ana» se guarda como «Lukasiewicz López, Ana».\n"));
+    DbfTable proft(folder, QStringLiteral("PROFT"));
+    proft.open();
+    EXPECT_EQ(s(proft.text(QStringLiteral("ABREV"))), "LLA");
+}

@@ -78,6 +78,31 @@ TEST(CodeList, NumbersAndShortensCodesAlreadyGiven)
          LongCodes::Shortened,
          {QString(), QString(), QString()},
          {QString(), QStringLiteral("1"), QStringLiteral("2")}},
+        // Bases that differ only by a trailing blank make different candidates: each takes its
+        // own first free one.
+        {"teachers: a base with a trailing blank",
+         LC::Ignored,
+         LongCodes::CutByTheTable,
+         {QStringLiteral("GL"), QStringLiteral("GL "), QStringLiteral("GL")},
+         {QStringLiteral("GL"), QStringLiteral("GL 1"), QStringLiteral("GL1")}},
+        {"rooms: a base with a trailing blank",
+         LC::Ignored,
+         LongCodes::Shortened,
+         {QStringLiteral("ABCDEFGH"), QStringLiteral("ABCDEFGH "), QStringLiteral("ABCDEFGH")},
+         {QStringLiteral("ABCDEFGH"), QStringLiteral("ABCDEFGH 1"), QStringLiteral("ABCDEFGH1")}},
+        // Codes are compared in the form Windows 1252 stores them: 'Ş' and 'Ș' are stored 'S'.
+        {"teachers: letters the code page lacks",
+         LC::Ignored,
+         LongCodes::CutByTheTable,
+         {QStringLiteral("ŁLA"), QStringLiteral("ŞLA"), QStringLiteral("ȘLA"),
+          QStringLiteral("LLA"), QStringLiteral("sla")},
+         {QStringLiteral("ŁLA"), QStringLiteral("ŞLA"), QStringLiteral("ȘLA1"),
+          QStringLiteral("LLA1"), QStringLiteral("sla2")}},
+        {"subjects: letters the code page lacks, letter case counting",
+         LC::Sensitive,
+         LongCodes::Shortened,
+         {QStringLiteral("ŞTIINŢE"), QStringLiteral("STIINTE"), QStringLiteral("stiinte")},
+         {QStringLiteral("ŞTIINŢE"), QStringLiteral("STIINTE1"), QStringLiteral("stiinte")}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -308,3 +308,78 @@ TEST(CodeSteps, Rooms)
               (QStringList{QStringLiteral("LABORATOR9"), QStringLiteral("LABORATO10"),
                            QStringLiteral("LABORATO11")}));
 }
+
+// Names out of Windows 1252, as Romanian, Polish and Turkish teachers have them: each code is
+// kept unique in the form PROFT stores it, the letters lose only their marks, no '?' is left,
+// and every value changed is reported. Rooms and groups likewise.
+TEST(CodeSteps, NamesOutOfTheCodePageKeepTheirCodesApart)
+{
+    auto teacher = [](const char* x, const char* d3, const char* d4, const char* d5) {
+        return QStringList{QString::fromUtf8(x),
+                           QStringLiteral("01/09/2020"),
+                           QStringLiteral("Lengua"),
+                           QString::fromUtf8(d3),
+                           QString::fromUtf8(d4),
+                           QString::fromUtf8(d5),
+                           QString()};
+    };
+    const Records empleados = {
+        teacher("1", "Łukasiewicz", "Lara", "Ana"),
+        teacher("2", "Şahin", "Lara", "Ana"),
+        teacher("3", "Ștefănescu", "Lara", "Ana"),
+        teacher("4", "López", "Lara", "Ana"),
+    };
+    const Records dependencias = {
+        {QStringLiteral("ȘTIINȚE"), QStringLiteral("Laborator de științe")},
+        {QStringLiteral("STIINTE"), QStringLiteral("Laboratorio de ciencias")},
+    };
+    StepRun step;
+    step.run(yedraDocument({{QStringLiteral("EMPLEADOS"), empleados},
+                            {QStringLiteral("DEPENDENCIAS"), dependencias}}),
+             [](TimetableRun& run) {
+                 run.TransformarEmpleados();
+                 run.TransformarDependencias();
+             });
+
+    const struct {
+        const TableLayout* layout;
+        QList<QStringList> rows; // the first two fields, as python3-dbf reads them
+    } tables[] = {
+        {&layouts::proft,
+         {{QStringLiteral("LLA"), QStringLiteral("Lukasiewicz Lara, Ana")},
+          {QStringLiteral("SLA"), QStringLiteral("Sahin Lara, Ana")},
+          {QStringLiteral("SLA1"), QStringLiteral("Stefanescu Lara, Ana")},
+          {QStringLiteral("LLA1"), QStringLiteral("López Lara, Ana")}}},
+        {&layouts::aulat,
+         {{QStringLiteral("STIINTE"), QStringLiteral("Laborator de stiinte")},
+          {QStringLiteral("STIINTE1"), QStringLiteral("Laboratorio de ciencias")}}},
+    };
+    for (const auto& t : tables) {
+        SCOPED_TRACE(s(t.layout->name));
+        const QJsonArray records =
+            readTableWithPython(step.path(*t.layout))[QStringLiteral("records")].toArray();
+        QList<QStringList> read;
+        for (const QJsonValue& record : records)
+            read << QStringList{record.toArray()[0].toString().trimmed(),
+                                record.toArray()[1].toString().trimmed()};
+        EXPECT_EQ(read, t.rows);
+        for (const QStringList& row : read)
+            EXPECT_FALSE(row.join(QString()).contains(QLatin1Char('?'))) << s(row.join(" "));
+    }
+
+    EXPECT_EQ(step.interaction.warnings,
+              (QStringList{
+                  QStringLiteral("PROFT, fila 1, campo ABREV: «ŁLA» se guarda como «LLA»."),
+                  QStringLiteral("PROFT, fila 1, campo NOMBRE: «Łukasiewicz Lara, Ana» se guarda "
+                                 "como «Lukasiewicz Lara, Ana»."),
+                  QStringLiteral("PROFT, fila 2, campo ABREV: «ŞLA» se guarda como «SLA»."),
+                  QStringLiteral("PROFT, fila 2, campo NOMBRE: «Şahin Lara, Ana» se guarda como "
+                                 "«Sahin Lara, Ana»."),
+                  QStringLiteral("PROFT, fila 3, campo ABREV: «ȘLA1» se guarda como «SLA1»."),
+                  QStringLiteral("PROFT, fila 3, campo NOMBRE: «Ștefănescu Lara, Ana» se guarda "
+                                 "como «Stefanescu Lara, Ana»."),
+                  QStringLiteral("AULAT, fila 1, campo ABREV: «ȘTIINȚE» se guarda como «STIINTE»."),
+                  QStringLiteral("AULAT, fila 1, campo NOMBRE: «Laborator de științe» se guarda "
+                                 "como «Laborator de stiinte»."),
+              }));
+}

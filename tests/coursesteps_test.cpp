@@ -170,7 +170,8 @@ TEST(CourseSteps, ACourseKeyThatIsNotAnIntegerEndsTheRun)
                  [](TimetableRun& run) { run.TransformarCursosUnidades(); });
         ADD_FAILURE() << "accepted";
     } catch (const ConversionError& error) {
-        EXPECT_EQ(s(error.message()), "'12a' is not a valid integer value");
+        EXPECT_EQ(s(error.message()), "'12a' is not a valid integer value\n"
+                                      "En el grupo CURSOS_DEL_CENTRO, registro 1, dato 0.");
     }
 }
 
@@ -264,7 +265,44 @@ TEST(CourseSteps, BadMinutesEndTheRunOnlyWhenARowWouldBeProduced)
         });
         ADD_FAILURE() << "accepted";
     } catch (const ConversionError& error) {
-        EXPECT_EQ(s(error.message()), "'4h' is not a valid integer value");
+        EXPECT_EQ(s(error.message()),
+                  "'4h' is not a valid integer value\nEn el grupo MATERIAS, registro 1, dato 4.");
     }
     EXPECT_TRUE(QDir(step.folder).entryList(QDir::Files).isEmpty()); // nothing committed
+}
+
+// The lookup table's fields must be of a type that fits: the key a number, the levels texts.
+TEST(CourseSteps, RefusesALookupTableWhoseFieldsDoNotFit)
+{
+    const struct {
+        QList<FieldDef> fields;
+        const char* refusal;
+    } cases[] = {
+        {{{QStringLiteral("X_OFERTAMAT"), FieldDef::Type::Text, 10},
+          {QStringLiteral("NIVEL_ABREV"), FieldDef::Type::Text, 5},
+          {QStringLiteral("NIVEL"), FieldDef::Type::Text, 40}},
+         "el campo X_OFERTAMATRIG es de tipo texto (C) y ha de ser numérico"},
+        {{{QStringLiteral("X_OFERTAMAT"), FieldDef::Type::Integer},
+          {QStringLiteral("NIVEL_ABREV"), FieldDef::Type::Integer},
+          {QStringLiteral("NIVEL"), FieldDef::Type::Text, 40}},
+         "el campo NIVEL_ABREV es de tipo numérico (N) y ha de ser de texto (C)"},
+        {{{QStringLiteral("X_OFERTAMAT"), FieldDef::Type::Float},
+          {QStringLiteral("NIVEL_ABREV"), FieldDef::Type::Text, 5},
+          {QStringLiteral("NIVEL"), FieldDef::Type::Boolean}},
+         "el campo NIVEL es de tipo lógico (L) y ha de ser de texto (C)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.refusal);
+        StepRun step;
+        step.lookupTable = step.dir.filePath(QStringLiteral("NIVELCAN.DBF"));
+        DbfTable(step.lookupTable).create(c.fields);
+        try {
+            step.run(yedraDocument({}), [](TimetableRun& run) { run.TransformarCursosUnidades(); });
+            ADD_FAILURE() << "accepted";
+        } catch (const TableError& error) {
+            EXPECT_NE(error.message().indexOf(QString::fromUtf8(c.refusal)), -1)
+                << s(error.message());
+            EXPECT_NE(error.message().indexOf(QStringLiteral("NIVELCAN.DBF")), -1);
+        }
+    }
 }

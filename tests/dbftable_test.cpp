@@ -1,3 +1,4 @@
+#include "components/codepage.h"
 #include "components/dbftable.h"
 #include "tests/testsupport.h"
 
@@ -422,6 +423,8 @@ TEST(DbfTable, LocatesAndFiltersAsTheFieldsStoreTheValues)
         {{{abrev, QStringLiteral(" GLA")}}, 3},
         {{{abrev, QStringLiteral("GLA   ")}}, 1},
         {{{abrev, QStringLiteral("ABCDEFGHIJK")}}, 5}, // cut to the width, as stored
+        {{{abrev, QStringLiteral("ĢŁĂ")}}, 1},         // in its best-fit form, as stored
+        {{{abrev, QStringLiteral("ABCDEFGHIJ𝟘")}}, 5},
         {{{abrev, QStringLiteral("Gla")}}, 0},
         {{{abrev, QStringLiteral("GLA")}, {oferta, QStringLiteral("B")}}, 4},
         {{{dni, 6}}, 6},
@@ -697,4 +700,148 @@ TEST(DbfTable, FindsLongFieldNamesByWhatTheSlotHolds)
         table.close();
         table.deleteFiles();
     }
+}
+
+// Text the code page lacks is stored in the form Windows' best-fit conversion gives it: marks
+// dropped, a few letters by table, '?' for what is left.
+TEST(CodePage, StoresTheBestFitForm)
+{
+    const struct {
+        const char* given;
+        const char* stored;
+    } cases[] = {
+        {"Educación Física ÑÜ€", "Educación Física ÑÜ€"}, // Windows 1252 holds them
+        {"ăâîșțĂÂÎȘȚ", "aâîstAÂÎST"},                     // Romanian, comma below
+        {"şţŞŢ", "stST"},                                 // Romanian, cedilla
+        {"ąćęłńóśźżĄĆĘŁŃÓŚŹŻ", "acelnószzACELNÓSZZ"},     // Polish
+        {"ğıİşĞŞ", "giIsGS"},                             // Turkish
+        {"ĐđĦħŦŧ", "DdHhTt"},
+        {"Educacio\u0301n", "Educación"}, // a letter and its combining mark: one letter
+        {"x\u0301", "x"},                 // a mark with no letter to join
+        {"ﬁn ǅ", "fn D"},                 // one character for one
+        {"𝟘𝟙", "01"},
+        {"각", "?"},     // decomposed into letters the page lacks
+        {"αβ中", "???"}, // no form at all
+    };
+    const CodePage& page = CodePage::windows1252();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.given);
+        const QString given = QString::fromUtf8(c.given);
+        EXPECT_EQ(s(page.bestFit(given)), c.stored);
+        EXPECT_EQ(page.holds(given), given == QString::fromUtf8(c.stored));
+        const QByteArray bytes = page.encode(given);
+        EXPECT_EQ(s(page.decode(bytes.constData(), bytes.size())), c.stored);
+    }
+    EXPECT_EQ(s(page.bestFit(QString(QChar(0xD800)) + QStringLiteral("a"))), "?a");
+}
+
+// What python3-dbf reads from a table written with names out of the code page, and the change
+// reported for each value.
+TEST(DbfTable, ReportsEveryTextStoredOtherThanGiven)
+{
+    Fixture f;
+    DbfTable table(f.folder(), QStringLiteral("PROFT"));
+    table.create(schoolFields);
+    table.open();
+    QList<TextChange> changes;
+    table.setTextChangeObserver([&](const TextChange& change) { changes << change; });
+    const struct {
+        const char* abrev;
+        const char* nombre;
+    } rows[] = {
+        {"ŁLA", "Łukasiewicz Lara, Ana"},
+        {"ŞLA", "Şahin Lara, Ana"},
+        {"GLA", "García López, Ana"},
+        {"ȘLA", "Ștefănescu Lara, Ana"},
+    };
+    for (const auto& r : rows)
+        appendRow(table, QString::fromUtf8(r.abrev), QString::fromUtf8(r.nombre));
+    table.first();
+    table.edit();
+    table.setText(QStringLiteral("NOMBRE"), QStringLiteral("Ţepeş"));
+    table.post();
+    table.close();
+
+    const QList<std::tuple<QString, int, QString, QString>> expected = {
+        {QStringLiteral("ABREV"), 1, QStringLiteral("ŁLA"), QStringLiteral("LLA")},
+        {QStringLiteral("NOMBRE"), 1, QStringLiteral("Łukasiewicz Lara, Ana"),
+         QStringLiteral("Lukasiewicz Lara, Ana")},
+        {QStringLiteral("ABREV"), 2, QStringLiteral("ŞLA"), QStringLiteral("SLA")},
+        {QStringLiteral("NOMBRE"), 2, QStringLiteral("Şahin Lara, Ana"),
+         QStringLiteral("Sahin Lara, Ana")},
+        {QStringLiteral("ABREV"), 4, QStringLiteral("ȘLA"), QStringLiteral("SLA")},
+        {QStringLiteral("NOMBRE"), 4, QStringLiteral("Ștefănescu Lara, Ana"),
+         QStringLiteral("Stefanescu Lara, Ana")},
+        {QStringLiteral("NOMBRE"), 1, QStringLiteral("Ţepeş"), QStringLiteral("Tepes")},
+    };
+    ASSERT_EQ(changes.size(), expected.size());
+    for (qsizetype i = 0; i < changes.size(); ++i) {
+        const auto& [field, row, given, stored] = expected[i];
+        EXPECT_EQ(changes[i].field, field);
+        EXPECT_EQ(changes[i].row, row);
+        EXPECT_EQ(s(changes[i].given), s(given));
+        EXPECT_EQ(s(changes[i].stored), s(stored));
+    }
+
+    const QJsonArray records =
+        readTableWithPython(f.file(QStringLiteral("PROFT.DBF")))[QStringLiteral("records")]
+            .toArray();
+    QStringList read;
+    for (const QJsonValue& record : records)
+        read << record.toArray()[0].toString().trimmed() + QLatin1Char('|') +
+                    record.toArray()[1].toString().trimmed();
+    EXPECT_EQ(read, (QStringList{QStringLiteral("LLA|Tepes"), QStringLiteral("SLA|Sahin Lara, Ana"),
+                                 QStringLiteral("GLA|García López, Ana"),
+                                 QStringLiteral("SLA|Stefanescu Lara, Ana")}));
+}
+
+// A field a run reads must be of a type that fits what it reads it as.
+TEST(DbfTable, RefusesAFieldOfAnotherType)
+{
+    Fixture f;
+    const QString path = f.file(QStringLiteral("SOLUC.DBF"));
+    writeTableWithPython(path,
+                         QJsonObject{{QStringLiteral("fields"),
+                                      QStringLiteral("TEXTO C(10); NUMERO N(5,0); FRACCION N(5,1); "
+                                                     "LOGICO L; FECHA D; NOTAS M; RARO C(3)")},
+                                     {QStringLiteral("records"), QJsonArray()}});
+    // A type no layer knows: the last field's type byte made 'X'.
+    QByteArray bytes = readFile(path);
+    const qsizetype raro = bytes.indexOf("RARO");
+    ASSERT_GT(raro, 0);
+    bytes[raro + 11] = 'X';
+    writeFile(path, bytes);
+
+    DbfTable table(path);
+    table.open();
+    using Use = DbfTable::FieldUse;
+    const struct {
+        const char* field;
+        Use use;
+        const char* refusal; // empty: taken
+    } cases[] = {
+        {"TEXTO", Use::Text, ""},
+        {"NUMERO", Use::Number, ""},
+        {"FRACCION", Use::Number, ""},
+        {"TEXTO", Use::Number, "el campo TEXTO es de tipo texto (C) y ha de ser numérico"},
+        {"NUMERO", Use::Text, "el campo NUMERO es de tipo numérico (N) y ha de ser de texto (C)"},
+        {"LOGICO", Use::Number, "el campo LOGICO es de tipo lógico (L)"},
+        {"FECHA", Use::Number, "el campo FECHA es de tipo fecha (D)"},
+        {"NOTAS", Use::Text, "el campo NOTAS es de tipo memo (M)"},
+        {"RARO", Use::Text, "el campo RARO es de tipo desconocido (código 0x58)"},
+        {"FALTA", Use::Text, "no tiene el campo FALTA"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.field);
+        try {
+            table.requireField(QString::fromLatin1(c.field), {c.use});
+            EXPECT_STREQ(c.refusal, "");
+        } catch (const TableError& error) {
+            EXPECT_NE(error.message().indexOf(QString::fromUtf8(c.refusal)), -1)
+                << s(error.message());
+            EXPECT_NE(error.message().indexOf(QStringLiteral("SOLUC.DBF")), -1);
+            EXPECT_STRNE(c.refusal, "");
+        }
+    }
+    EXPECT_NO_THROW(table.requireField(QStringLiteral("NUMERO"), {Use::Text, Use::Number}));
 }

@@ -1,3 +1,5 @@
+#include "components/platform.h"
+#include "components/texts.h"
 #include "tests/stepfixture.h"
 #include "tests/testsupport.h"
 #include "to_yedra/exportrun.h"
@@ -126,6 +128,26 @@ struct School {
     {
         ExportRun run(folder, interaction);
         return run.run(document, QDateTime(QDate(2026, 12, 10), QTime(9, 5, 7)));
+    }
+
+    // Changes a field of a table's first row.
+    void change(const QString& table, const QString& field, const QString& value)
+    {
+        DbfTable t(folder, table);
+        t.open();
+        t.first();
+        t.edit();
+        t.setText(field, value);
+        t.post();
+    }
+
+    // SOLUC written again by python3-dbf, with the fields and the one row given.
+    void writeSoluc(const QString& fields, const QJsonArray& row)
+    {
+        const QString path = QDir(folder).filePath(QStringLiteral("SOLUC.DBF"));
+        QFile::remove(path);
+        writeTableWithPython(path, QJsonObject{{QStringLiteral("fields"), fields},
+                                               {QStringLiteral("records"), QJsonArray{row}}});
     }
 };
 
@@ -410,4 +432,201 @@ TEST(ExportRun, ChecksTheTeachersData)
             EXPECT_FALSE(QFileInfo::exists(ExportRun::resultPath(school.document)));
         }
     }
+}
+
+// A character XML does not allow, in any value the run reads from a table, refuses the run before
+// anything is written, naming the table, the row by its code, and the field.
+TEST(ExportRun, RefusesAValueXmlCannotHold)
+{
+    const struct {
+        const char* table;
+        const char* field;
+        QString value;
+        const char* place;
+        const char* character;
+    } cases[] = {
+        {"PROFT", "ABREV", QStringLiteral("GL\x07"), "la tabla PROFT, fila 1 (ABREV «GL\uFFFD»)",
+         "U+0007"},
+        {"PROFT", "X_EMPLEADO", QStringLiteral("42\x01"), "la tabla PROFT, fila 1 (ABREV «GLA»)",
+         "U+0001"},
+        {"PROFT", "F_TOMAPOS", QStringLiteral("01/09\x1F"), "la tabla PROFT, fila 1 (ABREV «GLA»)",
+         "U+001F"},
+        {"SOLUC", "PROF", QStringLiteral("GLA\x0B"), "la tabla SOLUC, fila 1 (PROF «GLA\uFFFD»)",
+         "U+000B"},
+        {"SOLUC", "ASIG", QStringLiteral("MAT\x08"), "la tabla SOLUC, fila 1 (PROF «GLA»)",
+         "U+0008"},
+        {"SOLUC", "CODGRUPO",
+         QStringLiteral("\x1B"
+                        "1ESOA"),
+         "la tabla SOLUC, fila 1 (PROF «GLA»)", "U+001B"},
+        {"SOLUC", "TAREA", QStringLiteral("T\x0C"), "la tabla SOLUC, fila 1 (PROF «GLA»)",
+         "U+000C"},
+        {"SOLUC", "AULA", QStringLiteral("A1\x07"), "la tabla SOLUC, fila 1 (PROF «GLA»)",
+         "U+0007"},
+        {"SOLUC", "AULA", QString::fromUtf8("A\0B", 3), "la tabla SOLUC, fila 1 (PROF «GLA»)",
+         "U+0000"},
+        {"DIASHORAST", "CODDIHO",
+         QStringLiteral("10\x10"
+                        "01"),
+         "la tabla DIASHORAST, fila 1 (DIHO «11»)", "U+0010"},
+        {"PERIODOS", "FECINI", QStringLiteral("15/09\x7F"), "la tabla PERIODOS, fila 1", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.table) + "." + c.field);
+        School school;
+        school.periods();
+        school.teacher("GLA", "42");
+        school.slot("11", "1", "1001", "08:30", "09:25");
+        school.entry("GLA", 1, 1, "MAT", "1ESOA", "T", "A1");
+        school.change(QString::fromLatin1(c.table), QString::fromLatin1(c.field), c.value);
+        const QMap<QString, QByteArray> tables = snapshot(school.folder);
+        NoQuestions none;
+        if (!*c.character) {
+            // U+007F is a character XML allows: the run goes on.
+            EXPECT_EQ(school.run(none).outcome, ExportRun::Outcome::Saved);
+            continue;
+        }
+        try {
+            school.run(none);
+            ADD_FAILURE() << "ran";
+        } catch (const EngineError& error) {
+            const QString expected =
+                QStringLiteral("En %1, el campo %2 tiene un carácter que XML "
+                               "no admite (%3)")
+                    .arg(QString::fromUtf8(c.place), QString::fromLatin1(c.field),
+                         QString::fromLatin1(c.character));
+            EXPECT_TRUE(error.message().startsWith(expected)) << s(error.message());
+        }
+        EXPECT_FALSE(QFileInfo::exists(ExportRun::resultPath(school.document)));
+        EXPECT_EQ(snapshot(school.folder), tables);
+    }
+}
+
+// The fields read from SOLUC must be of a type that fits; a number that is not a whole 32-bit
+// one is the conversion error, with the row and field it stands in.
+TEST(ExportRun, RefusesSolucFieldsThatDoNotFit)
+{
+    const QString other = QStringLiteral("HORA N(2,0); MARCO N(1,0); ASIG C(10); CODGRUPO C(10)");
+    const struct {
+        const char* name;
+        QString fields;
+        QJsonArray row;      // PROF, DIA, HORA, MARCO, ASIG, CODGRUPO, TAREA, AULA
+        const char* message; // empty: the run is saved
+    } cases[] = {
+        {"as Oranel writes it",
+         QStringLiteral("PROF C(10); DIA N(2,0); ") + other +
+             QStringLiteral("; TAREA C(12); AULA C(10)"),
+         {"GLA", 1, 1, 0, "MAT", "", "", "A1"},
+         ""},
+        {"MARCO as text",
+         QStringLiteral("PROF C(10); DIA N(2,0); HORA N(2,0); MARCO C(1); ASIG C(10); "
+                        "CODGRUPO C(10); TAREA C(12); AULA C(10)"),
+         {"GLA", 1, 1, "0", "MAT", "", "", "A1"},
+         ""},
+        {"DIA logical",
+         QStringLiteral("PROF C(10); DIA L; ") + other +
+             QStringLiteral("; TAREA C(12); AULA C(10)"),
+         {"GLA", true, 1, 0, "MAT", "", "", "A1"},
+         "el campo DIA es de tipo lógico (L) y ha de ser numérico"},
+        {"DIA a date",
+         QStringLiteral("PROF C(10); DIA D; ") + other +
+             QStringLiteral("; TAREA C(12); AULA C(10)"),
+         {"GLA", "2026-09-15", 1, 0, "MAT", "", "", "A1"},
+         "el campo DIA es de tipo fecha (D) y ha de ser numérico"},
+        {"AULA a memo",
+         QStringLiteral("PROF C(10); DIA N(2,0); ") + other +
+             QStringLiteral("; TAREA C(12); AULA M"),
+         {"GLA", 1, 1, 0, "MAT", "", "", "A1"},
+         "el campo AULA es de tipo memo (M) y ha de ser de texto (C)"},
+        {"PROF a number",
+         QStringLiteral("PROF N(10,0); DIA N(2,0); ") + other +
+             QStringLiteral("; TAREA C(12); AULA C(10)"),
+         {7, 1, 1, 0, "MAT", "", "", "A1"},
+         "el campo PROF es de tipo numérico (N) y ha de ser de texto (C)"},
+        {"DIA a fraction",
+         QStringLiteral("PROF C(10); DIA N(5,1); ") + other +
+             QStringLiteral("; TAREA C(12); AULA C(10)"),
+         {"GLA", 1.5, 1, 0, "MAT", "", "", "A1"},
+         "'1.5' is not a valid integer value\nEn la tabla SOLUC, fila 1 (PROF «GLA»), campo DIA."},
+        {"DIA of 17 digits",
+         QStringLiteral("PROF C(10); DIA N(17,0); ") + other +
+             QStringLiteral("; TAREA C(12); AULA C(10)"),
+         {"GLA", 12345678901234567.0, 1, 0, "MAT", "", "", "A1"},
+         "'12345678901234568' is not a valid integer value\nEn la tabla SOLUC, fila 1 (PROF "
+         "«GLA»), campo DIA."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        School school;
+        school.periods();
+        school.teacher("GLA", "42");
+        school.slot("11", "1", "1001", "08:30", "09:25");
+        school.writeSoluc(c.fields, c.row);
+        NoQuestions none;
+        try {
+            const ExportRun::Result result = school.run(none);
+            EXPECT_STREQ(c.message, "");
+            ASSERT_EQ(result.outcome, ExportRun::Outcome::Saved);
+            const QList<Teacher> teachers = teachersOf(readResult(result.savedPath));
+            ASSERT_EQ(teachers.size(), 1);
+            ASSERT_EQ(teachers[0].activities.size(), 1);
+            EXPECT_EQ(teachers[0].activities[0].at(QStringLiteral("X_TRAMO")),
+                      QStringLiteral("1001"));
+        } catch (const EngineError& error) {
+            EXPECT_NE(error.message().indexOf(QString::fromUtf8(c.message)), -1)
+                << s(error.message());
+            EXPECT_STRNE(c.message, "");
+            EXPECT_FALSE(QFileInfo::exists(ExportRun::resultPath(school.document)));
+        }
+    }
+}
+
+// A clock text that is not a number: the conversion error, then the row and field it stands in.
+TEST(ExportRun, SaysWhereAClockTextIsNotANumber)
+{
+    const struct {
+        const char* desde;
+        const char* hasta;
+        const char* message;
+    } cases[] = {
+        {"8h:00", "09:25",
+         "'8h' is not a valid integer value\nEn la tabla DIASHORAST, fila 1 (DIHO «11»), campo "
+         "HORADESDE."},
+        {"08:30", "09:2x",
+         "'2x' is not a valid integer value\nEn la tabla DIASHORAST, fila 1 (DIHO «11»), campo "
+         "HORAHASTA."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.desde);
+        School school;
+        school.periods();
+        school.teacher("GLA", "42");
+        school.slot("11", "1", "1001", c.desde, c.hasta);
+        school.entry("GLA", 1, 1, "MAT");
+        NoQuestions none;
+        try {
+            school.run(none);
+            ADD_FAILURE() << "ran";
+        } catch (const ConversionError& error) {
+            EXPECT_EQ(s(error.message()), c.message);
+        }
+    }
+}
+
+// Without a moment given, fecha is the moment the root is built: during the run.
+TEST(ExportRun, DatesTheResultWhenItsRootIsBuilt)
+{
+    School school;
+    school.periods();
+    school.teacher("GLA", "42");
+    NoQuestions none;
+    const QDateTime before = QDateTime::currentDateTime();
+    const ExportRun::Result result = ExportRun(school.folder, none).run(school.document);
+    const QDateTime after = QDateTime::currentDateTime();
+    ASSERT_EQ(result.outcome, ExportRun::Outcome::Saved);
+    const QString fecha = attribute(readResult(result.savedPath)[QStringLiteral("root")], "fecha");
+    QStringList possible;
+    for (QDateTime t = before.addSecs(-1); t <= after.addSecs(1); t = t.addSecs(1))
+        possible << platform::regionalDateTime(t);
+    EXPECT_TRUE(possible.contains(fecha)) << s(fecha);
 }

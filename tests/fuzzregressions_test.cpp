@@ -16,6 +16,7 @@ const QMap<QString, Check> checks = {
     {QStringLiteral("fuzz_yedradocument"), fuzzchecks::checkYedraDocument},
     {QStringLiteral("fuzz_dbftable"), fuzzchecks::checkDbfTable},
     {QStringLiteral("fuzz_inifile"), fuzzchecks::checkIniFile},
+    {QStringLiteral("fuzz_texts"), fuzzchecks::checkTextConversions},
 };
 
 // What each input comes to: a part of the error it is refused with, or nothing when it is read.
@@ -41,7 +42,20 @@ const QMap<QString, QString> outcomes = {
     {QStringLiteral("fuzz_yedradocument/truncated.xml"),
      QStringLiteral("falta «>» al final de una etiqueta")},
     {QStringLiteral("fuzz_yedradocument/deep-nesting.xml"),
-     QStringLiteral("Excessive depth in document")},
+     QStringLiteral("los elementos están anidados a demasiada profundidad (más de 256 niveles)")},
+    {QStringLiteral("fuzz_yedradocument/undeclared-entity-named-dtd.xml"),
+     QStringLiteral("se usa una entidad no declarada (&uno;)")},
+    {QStringLiteral("fuzz_yedradocument/utf8-bom-under-latin1.xml"),
+     QStringLiteral("marca de orden de bytes de UTF-8, pero su declaración XML dice que está en "
+                    "«ISO-8859-1»")},
+    {QStringLiteral("fuzz_texts/lowest-minute.bin"), {}},
+    {QStringLiteral("fuzz_texts/names-out-of-code-page.bin"), {}},
+    {QStringLiteral("fuzz_texts/control-characters.bin"), {}},
+    {QStringLiteral("fuzz_texts/lone-surrogates.bin"), {}},
+    {QStringLiteral("fuzz_texts/blank-only.bin"), {}},
+    {QStringLiteral("fuzz_texts/zero-bytes-at-the-end.bin"), {}},
+    {QStringLiteral("fuzz_texts/code-base-of-wide-letters.bin"), {}},
+    {QStringLiteral("fuzz_texts/byte-order-mark-character.bin"), {}},
     {QStringLiteral("fuzz_inifile/lone-cr-on-last-line.ini"), {}},
     {QStringLiteral("fuzz_inifile/zero-bytes.ini"), {}},
     {QStringLiteral("fuzz_inifile/bom-only.ini"), {}},

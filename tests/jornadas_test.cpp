@@ -26,6 +26,7 @@ public:
     {
         ADD_FAILURE() << "unexpected message: " << s(text);
     }
+    void warn(const QString& text) override { ADD_FAILURE() << "unexpected warning: " << s(text); }
     FrameChoice chooseFrames(const XmlDocument&) override
     {
         ++calls;
@@ -382,7 +383,7 @@ TEST(Jornadas, TakesTheSlotsOfTheFramesChosen)
 }
 
 // Minutes that are not a whole 32-bit decimal number in a slot that is taken end the run with
-// the conversion error; the timetable folder is left as it was.
+// the conversion error and where the value stands; the timetable folder is left as it was.
 TEST(Jornadas, BadMinutesInATakenSlotEndTheRun)
 {
     const struct {
@@ -390,10 +391,15 @@ TEST(Jornadas, BadMinutesInATakenSlotEndTheRun)
         const char* to;
         const char* message;
     } cases[] = {
-        {"8:00", "535", "'8:00' is not a valid integer value"},
-        {"480", "9.5", "'9.5' is not a valid integer value"},
-        {"2147483648", "535", "'2147483648' is not a valid integer value"},
-        {"", "535", "'' is not a valid integer value"},
+        {"8:00", "535",
+         "'8:00' is not a valid integer value\nEn el grupo TRAMOS_HORARIOS, registro 2, dato 2."},
+        {"480", "9.5",
+         "'9.5' is not a valid integer value\nEn el grupo TRAMOS_HORARIOS, registro 2, dato 3."},
+        {"2147483648", "535",
+         "'2147483648' is not a valid integer value\n"
+         "En el grupo TRAMOS_HORARIOS, registro 2, dato 2."},
+        {"", "535",
+         "'' is not a valid integer value\nEn el grupo TRAMOS_HORARIOS, registro 2, dato 2."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.from + std::string(" ") + c.to);

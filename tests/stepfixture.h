@@ -14,6 +14,9 @@
 class NoQuestions : public Interaction {
 public:
     void showMessage(const QString& text) override;
+    // Warnings are kept for the test to look at.
+    void warn(const QString& text) override { warnings << text; }
+    QStringList warnings;
     FrameChoice chooseFrames(const XmlDocument& document) override;
     bool completeTeachers(const QString& tablePath) override;
 };

@@ -1,6 +1,7 @@
 #include "components/texts.h"
 
 #include <gtest/gtest.h>
+#include <limits>
 
 using namespace texts;
 
@@ -72,8 +73,21 @@ TEST(Texts, WritesAndReadsClockTexts)
     const struct {
         int minutes;
         const char* text;
-    } written[] = {{480, "08:00"},   {535, "08:55"}, {545, "09:05"}, {0, "00:00"},
-                   {6000, "100:00"}, {-5, "-1:-5"},  {-61, "-2:-1"}, {1439, "23:59"}};
+    } written[] = {{480, "08:00"},
+                   {535, "08:55"},
+                   {545, "09:05"},
+                   {0, "00:00"},
+                   {6000, "100:00"},
+                   {-5, "-1:-5"},
+                   {-61, "-2:-1"},
+                   {1439, "23:59"},
+                   {-1, "-1:-1"},
+                   {-60, "-1:00"},
+                   {-600, "-10:00"},
+                   // The ends of the 32-bit range: no step of the rule overflows.
+                   {std::numeric_limits<int>::min(), "-35791395:-8"},
+                   {std::numeric_limits<int>::min() + 8, "-35791394:00"},
+                   {std::numeric_limits<int>::max(), "35791394:07"}};
     for (const auto& c : written)
         EXPECT_EQ(s(clockText(c.minutes)), c.text) << c.minutes;
 

@@ -21,6 +21,12 @@ std::string s(const QString& text)
     return text.toStdString();
 }
 
+QByteArray utf16le(const char* text)
+{
+    QStringEncoder encoder(QStringEncoder::Utf16LE);
+    return encoder.encode(QString::fromUtf8(text));
+}
+
 } // namespace
 
 TEST(XmlDocumentLoad, DropsWhiteSpaceBetweenElementsAndKeepsTextUntrimmed)
@@ -45,7 +51,8 @@ TEST(XmlDocumentLoad, DropsWhiteSpaceBetweenElementsAndKeepsTextUntrimmed)
 TEST(XmlDocumentLoad, TextRunsDescendantsTogetherInDocumentOrder)
 {
     XmlDocument document = loaded(
-        "<r><dato>uno<x>dos<!-- no --><y> tres</y></x><![CDATA[ <cuatro> ]]>&amp;</dato></r>");
+        "<r><dato>uno<x>dos<!-- no --><?pi no?><y> tres</y></x><![CDATA[ <cuatro> ]]>&amp;</dato>"
+        "</r>");
     EXPECT_EQ(s(document.documentElement().text()), "unodos tres <cuatro> &");
     EXPECT_EQ(document.documentElement().firstChild().firstChild().type(), XmlNode::Type::Text);
 }
@@ -119,6 +126,26 @@ TEST(XmlDocumentLoad, ReportsWhyAFileCannotBeRead)
         {"bare ampersand", "<a>Lengua & Literatura</a>", "&amp;", 1},
         {"not XML", QByteArray("\x00\x01\x02 binario", 12), "ningún elemento", 0},
         {"plain text", "Nombre;Apellidos\n", "ningún elemento", 0},
+        // A byte-order mark that contradicts the declaration.
+        {"UTF-8 mark, Latin-1 declared",
+         "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a>Garc\xC3\xADa</a>",
+         "marca de orden de bytes de UTF-8, pero su declaración XML dice que está en «ISO-8859-1»",
+         1},
+        {"UTF-16 mark, Windows-1252 declared",
+         "\xFF\xFE" + utf16le("<?xml version=\"1.0\" encoding=\"windows-1252\"?><a/>"),
+         "marca de orden de bytes de UTF-16, pero su declaración XML dice que está en "
+         "«windows-1252»",
+         1},
+        // The parser's limits, in Spanish.
+        {"too deep", QByteArray("<a>").repeated(300) + QByteArray("</a>").repeated(300),
+         "los elementos están anidados a demasiada profundidad (más de 256 niveles)", 1},
+        {"a huge name", "<" + QByteArray(60'000, 'n') + "/>",
+         "un nombre del documento es demasiado largo", 1},
+        {"an unclosed comment", "<a><!-- sin cerrar</a>", "un comentario no está cerrado", 1},
+        {"an unclosed CDATA", "<a><![CDATA[ sin cerrar</a>", "una sección CDATA no está cerrada",
+         1},
+        {"a bad declaration", "<?xml version=\"1.0\" standalone=\"quizá\"?><a/>",
+         "la declaración XML del principio está mal escrita", 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -127,6 +154,9 @@ TEST(XmlDocumentLoad, ReportsWhyAFileCannotBeRead)
         const XmlParseError& error = document.parseError();
         EXPECT_FALSE(error.isNull());
         EXPECT_NE(error.reason.indexOf(QString::fromUtf8(c.reasonPart)), -1) << s(error.reason);
+        // The reason is the program's own Spanish, never the parser's English.
+        for (const char* english : {"XML_PARSE_HUGE", "error :", "xmlParse", "Extra content"})
+            EXPECT_EQ(error.reason.indexOf(QLatin1String(english)), -1) << s(error.reason);
         if (c.line > 0) {
             EXPECT_EQ(error.line, c.line);
             EXPECT_GT(error.column, 0);
@@ -135,6 +165,14 @@ TEST(XmlDocumentLoad, ReportsWhyAFileCannotBeRead)
         EXPECT_TRUE(document.documentElement().isNull());
         EXPECT_EQ(document.selectNodes(QStringLiteral("/SERVICIO/BLOQUE_DATOS")).length(), 0);
     }
+
+    // A text past the parser's limit, read from a file as the runs read it.
+    QTemporaryDir hugeDir;
+    const QString huge = hugeDir.filePath(QStringLiteral("grande.xml"));
+    writeFile(huge, "<a>" + QByteArray(10'000'001, 'x') + "</a>");
+    XmlDocument large;
+    EXPECT_FALSE(large.load(huge));
+    EXPECT_EQ(s(large.parseError().reason), "un texto del documento es demasiado largo");
 
     XmlDocument missing;
     EXPECT_FALSE(missing.load(QStringLiteral("/no/existe/horario.xml")));
@@ -175,11 +213,16 @@ TEST(XmlDocumentSafety, NeverReadsExternalEntitiesOrDtds)
         EXPECT_EQ(document.toBytes().indexOf("root:"), -1);
     }
 
-    // An external DTD is named, never read: the document loads without what it declares.
+    // An external DTD is named, never read: what it declares is not there, and a reference to
+    // it is refused as any undeclared entity is.
     XmlDocument withDtd;
-    ASSERT_TRUE(withDtd.loadXml("<!DOCTYPE r SYSTEM \"file://" + dtd.toUtf8() + "\"><r>a&t;b</r>"))
-        << s(withDtd.parseError().toString());
-    EXPECT_EQ(s(withDtd.documentElement().text()), "ab");
+    EXPECT_FALSE(
+        withDtd.loadXml("<!DOCTYPE r SYSTEM \"file://" + dtd.toUtf8() + "\"><r>a&t;b</r>"));
+    EXPECT_EQ(s(withDtd.parseError().reason), "se usa una entidad no declarada (&t;)");
+    XmlDocument named;
+    ASSERT_TRUE(named.loadXml("<!DOCTYPE r SYSTEM \"file://" + dtd.toUtf8() + "\"><r>ab</r>"))
+        << s(named.parseError().toString());
+    EXPECT_EQ(s(named.documentElement().text()), "ab");
 
     // Internal entities are expanded.
     XmlDocument internal = loaded("<!DOCTYPE r [<!ENTITY e \"Educación\">]><r>&e; Física</r>");
@@ -441,4 +484,86 @@ TEST(XmlDocumentLoad, CanLeaveOutTheAttributesBelowTheGroups)
     EXPECT_EQ(s(whole.selectSingleNode(QStringLiteral("//dato"))
                     .attribute(QStringLiteral("nombre_dato"))),
               "X");
+}
+
+// A reference to an entity the document does not declare is refused, whether or not it names an
+// external DTD; nothing external is read.
+TEST(XmlDocumentSafety, RefusesEveryUndeclaredEntity)
+{
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        const char* reason; // empty: loaded, with the text given
+        const char* text;
+    } cases[] = {
+        {"no DOCTYPE", "<SERVICIO>Aula &uno;</SERVICIO>", "se usa una entidad no declarada (&uno;)",
+         ""},
+        {"a SYSTEM DTD", "<!DOCTYPE SERVICIO SYSTEM \"x.dtd\"><SERVICIO>Aula &uno;</SERVICIO>",
+         "se usa una entidad no declarada (&uno;)", ""},
+        {"a PUBLIC DTD",
+         "<!DOCTYPE SERVICIO PUBLIC \"-//Y//DTD//ES\" \"x.dtd\"><SERVICIO>&uno;</SERVICIO>",
+         "se usa una entidad no declarada (&uno;)", ""},
+        {"in an attribute", "<!DOCTYPE r SYSTEM \"x.dtd\"><r a=\"Aula &uno;\"/>",
+         "se usa una entidad no declarada (&uno;)", ""},
+        {"beside a declared one",
+         "<!DOCTYPE r SYSTEM \"x.dtd\" [<!ENTITY dos \"2\">]><r>&dos;&uno;</r>",
+         "se usa una entidad no declarada (&uno;)", ""},
+        {"a parameter entity", "<!DOCTYPE r SYSTEM \"x.dtd\" [%pe;]><r/>",
+         "se usa una entidad de parámetro no declarada (%pe;)", ""},
+        {"declared in the document",
+         "<!DOCTYPE r SYSTEM \"x.dtd\" [<!ENTITY e \"Educación\">]><r>&e; &amp; &#241;</r>", "",
+         "Educación & ñ"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        XmlDocument document;
+        const bool loadedOk = document.loadXml(c.bytes);
+        EXPECT_EQ(loadedOk, !*c.reason);
+        if (loadedOk)
+            EXPECT_EQ(s(document.documentElement().text()), c.text);
+        else
+            EXPECT_EQ(s(document.parseError().reason), c.reason);
+    }
+}
+
+// The document never takes a text that XML 1.0 does not allow: a saved document always reads.
+TEST(XmlDocumentWrite, RefusesTextXmlDoesNotAllow)
+{
+    const struct {
+        QString text;
+        const char* refusal; // empty: taken
+    } cases[] = {
+        {QStringLiteral("Aula\x07"), "(U+0007)"},
+        {QString(QChar(0)) + QStringLiteral("x"), "(U+0000)"},
+        {QStringLiteral("\x1F"), "(U+001F)"},
+        {QString(QChar(0xD800)), "(U+D800)"},
+        {QString(QChar(0xFFFE)), "(U+FFFE)"},
+        {QStringLiteral("\t\n\r dentro"), ""},
+        {QStringLiteral("𝟘 \uFFFD \x7F"), ""},
+        {QStringLiteral("\uFEFFal principio"), ""},
+    };
+    for (const auto& c : cases) {
+        for (const bool asAttribute : {false, true}) {
+            SCOPED_TRACE(s(c.text) + (asAttribute ? " (attribute)" : " (text)"));
+            XmlDocument document;
+            XmlNode root = document.createElement(QStringLiteral("r"));
+            document.appendChild(root);
+            try {
+                if (asAttribute)
+                    root.setAttribute(QStringLiteral("a"), c.text);
+                else
+                    root.setText(c.text);
+                EXPECT_STREQ(c.refusal, "");
+                const XmlDocument again = loaded(document.toBytes());
+                EXPECT_EQ(s(asAttribute ? again.documentElement().attribute(QStringLiteral("a"))
+                                        : again.documentElement().text()),
+                          s(c.text));
+            } catch (const XmlError& error) {
+                EXPECT_NE(error.message().indexOf(QLatin1String(c.refusal)), -1)
+                    << s(error.message());
+                EXPECT_STRNE(c.refusal, "");
+                EXPECT_EQ(s(root.text()), "");
+            }
+        }
+    }
 }

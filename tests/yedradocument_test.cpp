@@ -176,6 +176,7 @@ TEST(YedraRecords, FindsEveryRecordShorterThanItsGroupNeeds)
     EXPECT_TRUE(findShortRecords(document, {{Dependencias, 2}, {Materias, 5}}).isEmpty());
 }
 
+// The first four characters of the first child of the block that is an element or a text.
 TEST(YedraRecords, TheAcademicYearIsTheStartOfTheFirstGroupsText)
 {
     const struct {
@@ -185,7 +186,14 @@ TEST(YedraRecords, TheAcademicYearIsTheStartOfTheFirstGroupsText)
         {group("ANNO", record({"2026", "2026/2027"})), "2026"},
         {group("CURSO", record({"25", ""})), "25"},
         {"<grupo_datos> 20</grupo_datos>", " 20"},
-        {"<!-- nota -->" + group("ANNO", record({"2026", "x"})), " not"},
+        // Comments and processing instructions are never values.
+        {"<!-- nota -->" + group("ANNO", record({"2026", "x"})), "2026"},
+        {"<?pi datos?><!-- nota -->texto suelto" + group("ANNO", record({"2026", "x"})), "text"},
+        {"<!-- nota -->", std::nullopt},
+        // Characters, not UTF-16 units: one outside the Basic Multilingual Plane counts as one.
+        {group("ANNO", record({"123\xF0\x9D\x9F\x98x", "x"})), "123\xF0\x9D\x9F\x98"},
+        {"<grupo_datos><![CDATA[\xF0\x9D\x9F\x98\xF0\x9D\x9F\x98ab]]></grupo_datos>",
+         "\xF0\x9D\x9F\x98\xF0\x9D\x9F\x98ab"},
         {"", std::nullopt},
     };
     for (const auto& c : cases) {

@@ -24,8 +24,10 @@ QString comparedName(const QString& name)
 // Weekly minutes to teaching hours: rounded up, at least 1.
 int hoursOf(int minutes)
 {
-    const int hours = minutes > 0 ? (minutes - 1) / 60 + 1 : -(-minutes / 60);
-    return std::max(hours, 1);
+    // In 64 bits: the lowest minute value has no negation in 32.
+    const qint64 m = minutes;
+    const qint64 hours = m > 0 ? (m - 1) / 60 + 1 : -(-m / 60);
+    return static_cast<int>(std::max<qint64>(hours, 1));
 }
 
 // The lesson pattern: n ones, or for more than 13 hours n - 13 followed by thirteen ones.
@@ -65,6 +67,7 @@ void TimetableRun::TransformarAsignaciones()
 
     const std::vector<yedra::Record> records = yedra::guardedRecords(m_document, yedra::Materias);
     DbfTable asigt(tablePath(layouts::asigt));
+    reportChanges(asigt, layouts::asigt.name);
     asigt.open();
     for (const yedra::Record& record : records) {
         const QString offerKey = record.value(0);
@@ -78,7 +81,12 @@ void TimetableRun::TransformarAsignaciones()
             minutes = QStringLiteral("240");
         for (const Group& group : groupsByOffer.value(offerKey)) {
             // Converted for every row produced: a record that gives no row never fails here.
-            const int hours = hoursOf(texts::toInteger(minutes));
+            int hours = 0;
+            try {
+                hours = hoursOf(texts::toInteger(minutes));
+            } catch (const ConversionError& error) {
+                throw error.at(record.place(4));
+            }
             asigt.append();
             asigt.setText(QStringLiteral("CASIG"), code);
             asigt.setText(QStringLiteral("CGRUP"), group.abrev);

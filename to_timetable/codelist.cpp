@@ -1,5 +1,6 @@
 #include "to_timetable/codelist.h"
 
+#include "components/dbftable.h"
 #include "components/engineerror.h"
 #include "components/texts.h"
 
@@ -24,9 +25,7 @@ CodeList::CodeList(LetterCase letterCase, LongCodes longCodes)
 
 QString CodeList::storedForm(const QString& code) const
 {
-    QString stored = texts::leftCharacters(code, 10);
-    while (stored.endsWith(QLatin1Char(' ')))
-        stored.chop(1);
+    const QString stored = textAsRead(code, 10);
     return m_letterCase == LetterCase::Ignored ? stored.toCaseFolded() : stored;
 }
 
@@ -49,7 +48,6 @@ QString CodeList::give(const QString& code)
         return plain;
     }
     const QString base = texts::leftCharacters(code, 9);
-    const QString baseKey = storedForm(base);
     // Past this counter no candidate of the base has a final form not met before.
     const qint64 last = std::min<qint64>(10'000'000, [&] {
         qint64 limit = 1;
@@ -57,11 +55,13 @@ QString CodeList::give(const QString& code)
             limit *= 10;
         return limit;
     }());
-    for (qint64 counter = m_nextCounter.value(baseKey, 1); counter <= last; ++counter) {
+    // The counter belongs to the base exactly as it stands: two bases with one stored form
+    // ("GL" and "GL ") still make different candidates.
+    for (qint64 counter = m_nextCounter.value(base, 1); counter <= last; ++counter) {
         const QString candidate = shortened(base + QString::number(counter));
         if (!contains(candidate)) {
             m_given.insert(storedForm(candidate));
-            m_nextCounter.insert(baseKey, counter + 1);
+            m_nextCounter.insert(base, counter + 1);
             return candidate;
         }
     }

@@ -7,8 +7,9 @@
 // The codes a step has given, and the rule that makes the next one new: a code already given
 // is cut to its first 9 characters and followed by a counter from 1 upward; a candidate longer
 // than 10 characters becomes its first 8 and last 2 characters; the first candidate whose final
-// form has not been given wins. Codes are compared as the tables store them (their first 10
-// characters, trailing blanks not counting), with or without regard to letter case.
+// form has not been given wins. Codes are compared as the tables store them (the best-fit form
+// of Windows 1252, its first 10 characters, trailing blanks not counting), with or without
+// regard to letter case.
 class CodeList {
 public:
     enum class LetterCase { Sensitive, Ignored };
@@ -33,5 +34,5 @@ private:
     LetterCase m_letterCase;
     LongCodes m_longCodes;
     QSet<QString> m_given;
-    QHash<QString, qint64> m_nextCounter; // by base: every candidate below it is taken
+    QHash<QString, qint64> m_nextCounter; // by exact base: every candidate below it is taken
 };

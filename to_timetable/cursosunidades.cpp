@@ -20,8 +20,10 @@ QHash<qint64, Level> readLevels(const QString& path)
 {
     DbfTable lookup(path);
     lookup.open(DbfTable::Access::Shared);
-    for (const char* name : {"X_OFERTAMATRIG", "NIVEL_ABREV", "NIVEL"})
-        lookup.field(QLatin1String(name)); // a missing field is named before anything is read
+    // A missing field, or one of a type that does not fit, is named before anything is read.
+    lookup.requireField(QStringLiteral("X_OFERTAMATRIG"), {DbfTable::FieldUse::Number});
+    lookup.requireField(QStringLiteral("NIVEL_ABREV"), {DbfTable::FieldUse::Text});
+    lookup.requireField(QStringLiteral("NIVEL"), {DbfTable::FieldUse::Text});
     QHash<qint64, Level> levels;
     for (lookup.first(); !lookup.eof(); lookup.next()) {
         const QString key = lookup.text(QStringLiteral("X_OFERTAMATRIG"));
@@ -72,10 +74,16 @@ void TimetableRun::TransformarCursosUnidades()
     const QHash<qint64, Level> levels = readLevels(m_lookupTable);
     QHash<QString, Course> coursesByKey; // CLAVE as read back; the first row wins
     DbfTable cursost(tablePath(layouts::cursost));
+    reportChanges(cursost, layouts::cursost.name);
     cursost.open();
     for (const yedra::Record& record : courseRecords) {
         const QString key = record.value(0);
-        const int number = texts::toInteger(key);
+        int number = 0;
+        try {
+            number = texts::toInteger(key);
+        } catch (const ConversionError& error) {
+            throw error.at(record.place(0));
+        }
         QString name = record.value(1);
         const QString course = texts::leftCharacters(name, 1);
         QString level = QStringLiteral("Niv");
@@ -104,6 +112,7 @@ void TimetableRun::TransformarCursosUnidades()
     const std::vector<yedra::Record> unitRecords =
         yedra::guardedRecords(m_document, yedra::Unidades);
     DbfTable grupost(tablePath(layouts::grupost));
+    reportChanges(grupost, layouts::grupost.name);
     grupost.open();
     for (const yedra::Record& record : unitRecords) {
         const QString unitKey = record.value(0);

@@ -11,6 +11,7 @@ void TimetableRun::TransformarDependencias()
     const std::vector<yedra::Record> records =
         yedra::guardedRecords(m_document, yedra::Dependencias);
     DbfTable aulat(tablePath(layouts::aulat));
+    reportChanges(aulat, layouts::aulat.name);
     aulat.open();
     for (const yedra::Record& record : records) {
         const QString name = record.value(1);

@@ -12,6 +12,7 @@ void TimetableRun::TransformarEmpleados()
     CodeList codes(CodeList::LetterCase::Ignored, CodeList::LongCodes::CutByTheTable);
     const std::vector<yedra::Record> records = yedra::guardedRecords(m_document, yedra::Empleados);
     DbfTable proft(tablePath(layouts::proft));
+    reportChanges(proft, layouts::proft.name);
     proft.open();
     for (const yedra::Record& record : records) {
         // The initials come from the values as read: a name part beginning with a blank gives a

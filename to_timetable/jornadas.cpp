@@ -96,6 +96,7 @@ void TimetableRun::TransformarJornadas()
     // DIASHORAST2: one row per slot of a frame taken. Every slot walked carries the next day
     // number, 1 to nDiasPlanti over and over, whether its frame was taken or not.
     DbfTable taken(workFolder(), layouts::diashorast2.name);
+    reportChanges(taken, layouts::diashorast2.name);
     taken.open();
     int day = 1;
     for (const yedra::Record& slot : yedra::guardedRecords(document(), yedra::TramosHorarios)) {
@@ -105,8 +106,18 @@ void TimetableRun::TransformarJornadas()
         const QString end = slot.value(3);
         const QString marco = frameCode(slot.value(4));
         if (isSelected(marco)) {
-            const int from = texts::toInteger(start);
-            const int to = texts::toInteger(end);
+            int from = 0;
+            int to = 0;
+            try {
+                from = texts::toInteger(start);
+            } catch (const ConversionError& error) {
+                throw error.at(slot.place(2));
+            }
+            try {
+                to = texts::toInteger(end);
+            } catch (const ConversionError& error) {
+                throw error.at(slot.place(3));
+            }
             taken.append();
             taken.setText(QStringLiteral("DIA"), QString::number(day));
             taken.setText(QStringLiteral("CODDIHO"), code);
@@ -125,6 +136,7 @@ void TimetableRun::TransformarJornadas()
     // hour of its own on each of the seven days. Several: the slots keep their day, and the
     // hours are numbered by distinct start over all of them.
     DbfTable grid(workFolder(), layouts::diashorast.name);
+    reportChanges(grid, layouts::diashorast.name);
     grid.open();
     taken.setOrderByField(QStringLiteral("ORDEN"));
     taken.first();
@@ -153,6 +165,7 @@ void TimetableRun::TransformarJornadas()
     // PERIODOS: the frame whose code is the first piece of the selection, its code cut to ten
     // characters as the selection cuts it.
     DbfTable periods(workFolder(), layouts::periodos.name);
+    reportChanges(periods, layouts::periodos.name);
     periods.open();
     for (const yedra::Record& frame : frames) {
         const QString code = frame.value(0);

@@ -34,8 +34,10 @@ void TimetableRun::TransformarMaterias()
     createTable(layouts::asignomt2);
     const std::vector<yedra::Record> records = yedra::guardedRecords(m_document, yedra::Materias);
     DbfTable asignomt(tablePath(layouts::asignomt));
+    reportChanges(asignomt, layouts::asignomt.name);
     asignomt.open();
     DbfTable asignomt2(tablePath(layouts::asignomt2));
+    reportChanges(asignomt2, layouts::asignomt2.name);
     asignomt2.open();
 
     // What the step has written, keyed by the fields as stored, so that finding a row costs no
@@ -96,6 +98,7 @@ void TimetableRun::TransformarActividades()
     const std::vector<yedra::Record> records =
         yedra::guardedRecords(m_document, yedra::Actividades);
     DbfTable asignomt(tablePath(layouts::asignomt));
+    reportChanges(asignomt, layouts::asignomt.name);
     asignomt.open();
     for (const yedra::Record& record : records) {
         const QString name = record.value(2);

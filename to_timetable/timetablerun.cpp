@@ -107,6 +107,16 @@ QString TimetableRun::tablePath(const TableLayout& layout) const
     return QDir(workFolder()).filePath(layout.name + QStringLiteral(".DBF"));
 }
 
+void TimetableRun::reportChanges(DbfTable& table, const QString& tableName)
+{
+    table.setTextChangeObserver([this, tableName](const TextChange& change) {
+        m_interaction.warn(QStringLiteral("%1, fila %2, campo %3: «%4» se guarda como «%5».")
+                               .arg(tableName)
+                               .arg(change.row)
+                               .arg(change.field, change.given, change.stored));
+    });
+}
+
 QList<QPair<QString, int>> TimetableRun::stagedTables() const
 {
     QList<QPair<QString, int>> out;

@@ -79,6 +79,9 @@ public:
     void createTable(const TableLayout& layout);
     // A table of this run, in the work folder.
     QString tablePath(const TableLayout& layout) const;
+    // Every text that `table` (named `tableName`) stores other than given, because Windows 1252
+    // lacks some of its letters, is reported to the user as a warning.
+    void reportChanges(DbfTable& table, const QString& tableName);
 
     // State the steps share through the run.
     int hayActividad513 = 0; // 1 when the activities include the code "513"

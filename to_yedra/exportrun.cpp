@@ -44,26 +44,57 @@ struct Entry {
     qint64 day() const
     {
         if (!dia)
-            throw EngineError(diaError);
+            throw ConversionError(diaError);
         return *dia;
     }
     qint64 hour() const
     {
         if (!hora)
-            throw EngineError(horaError);
+            throw ConversionError(horaError);
         return *hora;
     }
 };
 
-// A number field read as an integer, or the error reading it gave.
-void readInteger(const DbfTable& table, const QString& field, std::optional<qint64>& value,
-                 QString& error)
+// A row of a table, for a message: "la tabla SOLUC, fila 3 (PROF «GL1»)".
+QString rowPlace(const QString& table, int row, const QString& codeField, const QString& code)
 {
+    return QStringLiteral("la tabla %1, fila %2 (%3 «%4»)")
+        .arg(table)
+        .arg(row)
+        .arg(codeField, texts::printable(code));
+}
+
+// A number field read as a 32-bit integer (blank reads 0), or the error reading it gave, with a
+// second line saying where.
+void readInteger(const DbfTable& table, const QString& field, const QString& place,
+                 std::optional<qint64>& value, QString& error)
+{
+    const QString text = table.text(field);
     try {
-        value = table.integer(field);
-    } catch (const EngineError& e) {
-        error = e.message();
+        value = text.isEmpty() ? 0 : texts::toInteger(text);
+    } catch (const ConversionError& e) {
+        error = e.at(place + QStringLiteral(", campo ") + field).message();
     }
+}
+
+// Every value the run reads from a table may reach the document: one with a character XML does
+// not allow would make it unreadable for Yedra, so the run is refused before anything is written.
+void requireXmlValue(const DbfTable& table, const QString& field, const QString& place)
+{
+    const QString value = table.text(field);
+    if (const std::optional<char32_t> c = texts::firstNonXmlCharacter(value))
+        throw EngineError(
+            QStringLiteral("En %1, el campo %2 tiene un carácter que XML no admite (%3): «%4».\n"
+                           "El documento para Yedra no se ha escrito. Corrija el valor en Oranel "
+                           "y vuelva a empezar.")
+                .arg(place, field, texts::codePointName(*c), texts::printable(value)));
+}
+
+void requireXmlValues(const DbfTable& table, std::initializer_list<const char*> fields,
+                      const QString& place)
+{
+    for (const char* field : fields)
+        requireXmlValue(table, QLatin1String(field), place);
 }
 
 struct Slot {
@@ -71,6 +102,7 @@ struct Slot {
     QString coddiho;
     QString horadesde;
     QString horahasta;
+    QString place; // the row it came from, for a conversion error
 };
 
 struct Assignment {
@@ -83,11 +115,12 @@ struct Unit {
     QString clavecurso;
 };
 
-// Calls `visit` on every row a walk from the first row visits.
+// Calls `visit` on every row a walk from the first row visits, with its number from 1.
 template <typename Visit> void eachRow(DbfTable& table, Visit&& visit)
 {
+    int row = 0;
     for (table.first(); !table.eof(); table.next())
-        visit(table);
+        visit(table, ++row);
 }
 
 // The values of an activity, in the order they are written.
@@ -133,6 +166,18 @@ struct OpenTables {
         asignomt2.open(exclusive);
         diashorast.open(exclusive);
         asigt.open(exclusive);
+        // Oranel's table: each field the run reads must be of a type that fits (a missing one is
+        // named when a row is read). MARCO is compared as text, and Oranel keeps it as a number.
+        using Use = DbfTable::FieldUse;
+        auto require = [this](const char* field, std::initializer_list<Use> uses) {
+            if (soluc.hasField(QLatin1String(field)))
+                soluc.requireField(QLatin1String(field), uses);
+        };
+        for (const char* field : {"PROF", "ASIG", "CODGRUPO", "TAREA", "AULA"})
+            require(field, {Use::Text});
+        require("DIA", {Use::Number});
+        require("HORA", {Use::Number});
+        require("MARCO", {Use::Text, Use::Number});
     }
 };
 
@@ -173,7 +218,7 @@ QString ExportRun::resultPathProblem(const QString& target)
         .arg(QDir::toNativeSeparators(target), what);
 }
 
-ExportRun::Result ExportRun::run(const QString& documentPath, const QDateTime& now)
+ExportRun::Result ExportRun::run(const QString& documentPath, const std::optional<QDateTime>& fecha)
 {
     if (!QFileInfo(m_timetableFolder).isDir())
         throw EngineError(QStringLiteral("No existe la carpeta de horarios «%1».")
@@ -203,11 +248,13 @@ ExportRun::Result ExportRun::run(const QString& documentPath, const QDateTime& n
     if (!periodos.exists())
         return {Outcome::Refused, NoPeriods};
     periodos.open();
+    requireXmlValues(periodos, {"FECINI", "FECFIN"}, QStringLiteral("la tabla PERIODOS, fila 1"));
     const QString fecini = periodos.text(QStringLiteral("FECINI"));
     const QString fecfin = periodos.text(QStringLiteral("FECFIN"));
     periodos.close();
 
-    XmlNode block = yedra::rebuildEnvelope(document, platform::regionalDateTime(now));
+    XmlNode block = yedra::rebuildEnvelope(
+        document, platform::regionalDateTime(fecha.value_or(QDateTime::currentDateTime())));
     yedra::appendValue(document,
                        yedra::appendGroup(document, block, QStringLiteral("ANNO_ACADEMICO")),
                        QStringLiteral("C_ANNO"), *year);
@@ -236,32 +283,43 @@ ExportRun::Result ExportRun::run(const QString& documentPath, const QDateTime& n
     }
 
     // Every lookup of the walk served from a map built once, each keeping the first row in
-    // natural order, as the walk from the first row would find it.
+    // natural order, as the walk from the first row would find it. Every value read is checked
+    // before anything is written.
     QHash<QPair<QString, QString>, Assignment> assignments; // CASIG, CGRUP
-    eachRow(tables->asigt, [&](DbfTable& t) {
-        const auto key =
-            qMakePair(t.text(QStringLiteral("CASIG")), t.text(QStringLiteral("CGRUP")));
+    eachRow(tables->asigt, [&](DbfTable& t, int row) {
+        const QString casig = t.text(QStringLiteral("CASIG"));
+        requireXmlValues(t, {"CASIG", "CGRUP", "CLAVE", "CLAVECURSO"},
+                         rowPlace(QStringLiteral("ASIGT"), row, QStringLiteral("CASIG"), casig));
+        const auto key = qMakePair(casig, t.text(QStringLiteral("CGRUP")));
         if (!assignments.contains(key))
             assignments.insert(
                 key, {t.text(QStringLiteral("CLAVE")), t.text(QStringLiteral("CLAVECURSO"))});
     });
     QHash<QString, QString> tasks; // COD -> CODTAREA
-    eachRow(tables->asignomt, [&](DbfTable& t) {
+    eachRow(tables->asignomt, [&](DbfTable& t, int row) {
         const QString cod = t.text(QStringLiteral("COD"));
+        requireXmlValues(t, {"COD", "CODTAREA"},
+                         rowPlace(QStringLiteral("ASIGNOMT"), row, QStringLiteral("COD"), cod));
         if (!tasks.contains(cod))
             tasks.insert(cod, t.text(QStringLiteral("CODTAREA")));
     });
     QHash<QPair<QString, QString>, Slot> cells; // DIHO, MARCO
-    eachRow(tables->diashorast, [&](DbfTable& t) {
-        const auto key = qMakePair(t.text(QStringLiteral("DIHO")), t.text(QStringLiteral("MARCO")));
+    eachRow(tables->diashorast, [&](DbfTable& t, int row) {
+        const QString diho = t.text(QStringLiteral("DIHO"));
+        const QString place =
+            rowPlace(QStringLiteral("DIASHORAST"), row, QStringLiteral("DIHO"), diho);
+        requireXmlValues(t, {"DIHO", "MARCO", "DIA", "CODDIHO", "HORADESDE", "HORAHASTA"}, place);
+        const auto key = qMakePair(diho, t.text(QStringLiteral("MARCO")));
         if (!cells.contains(key))
             cells.insert(key, {t.text(QStringLiteral("DIA")), t.text(QStringLiteral("CODDIHO")),
                                t.text(QStringLiteral("HORADESDE")),
-                               t.text(QStringLiteral("HORAHASTA"))});
+                               t.text(QStringLiteral("HORAHASTA")), place});
     });
     QHash<QString, Unit> units; // ABREV
-    eachRow(tables->grupost, [&](DbfTable& t) {
+    eachRow(tables->grupost, [&](DbfTable& t, int row) {
         const QString abrev = t.text(QStringLiteral("ABREV"));
+        requireXmlValues(t, {"ABREV", "CLAVE", "CLAVECURSO"},
+                         rowPlace(QStringLiteral("GRUPOST"), row, QStringLiteral("ABREV"), abrev));
         if (!units.contains(abrev))
             units.insert(abrev,
                          {t.text(QStringLiteral("CLAVE")), t.text(QStringLiteral("CLAVECURSO"))});
@@ -270,25 +328,36 @@ ExportRun::Result ExportRun::run(const QString& documentPath, const QDateTime& n
     const int codWidth = tables->asignomt2.field(QStringLiteral("COD")).width;
     const int offerWidth = tables->asignomt2.field(QStringLiteral("OFERTAMATRI")).width;
     QHash<QPair<QByteArray, QByteArray>, QString> subjects; // COD, OFERTAMATRI -> MATERIA
-    eachRow(tables->asignomt2, [&](DbfTable& t) {
-        const auto key = qMakePair(storedText(t.text(QStringLiteral("COD")), codWidth),
+    eachRow(tables->asignomt2, [&](DbfTable& t, int row) {
+        const QString cod = t.text(QStringLiteral("COD"));
+        requireXmlValues(t, {"COD", "OFERTAMATRI", "MATERIA"},
+                         rowPlace(QStringLiteral("ASIGNOMT2"), row, QStringLiteral("COD"), cod));
+        const auto key = qMakePair(storedText(cod, codWidth),
                                    storedText(t.text(QStringLiteral("OFERTAMATRI")), offerWidth));
         if (!subjects.contains(key))
             subjects.insert(key, t.text(QStringLiteral("MATERIA")));
     });
     // The solved timetable by teacher code: what the filter on PROF selects, in natural order.
     QHash<QString, std::vector<Entry>> entriesByTeacher;
-    eachRow(tables->soluc, [&](DbfTable& t) {
+    eachRow(tables->soluc, [&](DbfTable& t, int row) {
+        const QString prof = t.text(QStringLiteral("PROF"));
+        const QString place = rowPlace(QStringLiteral("SOLUC"), row, QStringLiteral("PROF"), prof);
+        requireXmlValues(t, {"PROF", "MARCO", "ASIG", "CODGRUPO", "TAREA", "AULA"}, place);
         Entry e;
         e.diaText = t.text(QStringLiteral("DIA"));
-        readInteger(t, QStringLiteral("DIA"), e.dia, e.diaError);
-        readInteger(t, QStringLiteral("HORA"), e.hora, e.horaError);
+        readInteger(t, QStringLiteral("DIA"), place, e.dia, e.diaError);
+        readInteger(t, QStringLiteral("HORA"), place, e.hora, e.horaError);
         e.marco = t.text(QStringLiteral("MARCO"));
         e.asig = t.text(QStringLiteral("ASIG"));
         e.codgrupo = t.text(QStringLiteral("CODGRUPO"));
         e.tarea = t.text(QStringLiteral("TAREA"));
         e.aula = t.text(QStringLiteral("AULA"));
-        entriesByTeacher[t.text(QStringLiteral("PROF"))].push_back(std::move(e));
+        entriesByTeacher[prof].push_back(std::move(e));
+    });
+    eachRow(tables->proft, [&](DbfTable& t, int row) {
+        requireXmlValues(t, {"ABREV", "X_EMPLEADO", "F_TOMAPOS"},
+                         rowPlace(QStringLiteral("PROFT"), row, QStringLiteral("ABREV"),
+                                  t.text(QStringLiteral("ABREV"))));
     });
 
     XmlNode horarios = yedra::appendGroup(document, block, QStringLiteral("HORARIOS_REGULARES"),
@@ -343,8 +412,18 @@ ExportRun::Result ExportRun::run(const QString& documentPath, const QDateTime& n
                     subject = found.value();
             }
 
-            const QString startText = QString::number(texts::clockMinutes(slot.horadesde));
-            const QString endText = QString::number(texts::clockMinutes(slot.horahasta));
+            QString startText;
+            QString endText;
+            try {
+                startText = QString::number(texts::clockMinutes(slot.horadesde));
+            } catch (const ConversionError& error) {
+                throw error.at(slot.place + QStringLiteral(", campo HORADESDE"));
+            }
+            try {
+                endText = QString::number(texts::clockMinutes(slot.horahasta));
+            } catch (const ConversionError& error) {
+                throw error.at(slot.place + QStringLiteral(", campo HORAHASTA"));
+            }
             if (blank(activityCode) && hayActividad513 == 1)
                 activityCode = QStringLiteral("513");
 

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <optional>
 
 // The timetable export run ("importar"): the timetable Oranel has solved (SOLUC), with the
 // tables of the Yedra-to-timetable run, becomes a Yedra document with every teacher's regular
@@ -32,8 +33,9 @@ public:
     ExportRun(QString timetableFolder, Interaction& interaction);
 
     // Runs everything after the document has been chosen and found. Errors of the tables and of
-    // the conversions are thrown (EngineError); nothing is saved then.
-    Result run(const QString& documentPath, const QDateTime& now = QDateTime::currentDateTime());
+    // the conversions are thrown (EngineError); nothing is saved then. The root's fecha is the
+    // moment it is built, or `fecha` when given.
+    Result run(const QString& documentPath, const std::optional<QDateTime>& fecha = std::nullopt);
 
     // "ResultadoOranel" put before the file name of the chosen document, in its folder; either
     // separator ends the folder part ('D:\datos\horario.xml' gives

@@ -501,3 +501,31 @@ TEST(MainForm, QtsOwnTextsAreInSpanish)
     EXPECT_NE(buttons.join(QLatin1Char('|')).indexOf(QStringLiteral("Mostrar los detalles")), -1)
         << s(buttons.join(QLatin1Char('|')));
 }
+
+// Names stored without some of their letters are listed behind the details of the closing box.
+TEST(MainForm, ShowsTheWarningsOfARunInTheDetails)
+{
+    Shell shell;
+    QByteArray document = validDocument;
+    document.replace("</BLOQUE_DATOS>",
+                     "<grupo_datos seq=\"DEPENDENCIAS\"><grupo_datos><dato>&#536;1</dato>"
+                     "<dato>Aula</dato></grupo_datos></grupo_datos></BLOQUE_DATOS>");
+    writeFile(shell.document, document);
+    ModalScript script;
+    script.then(ModalScript::chooseFile(shell.document)).then(script.acknowledge());
+    TMForm form(shell.setup({}));
+    form.show();
+    QTest::mouseClick(button(form, "BExportar"), Qt::LeftButton);
+    EXPECT_TRUE(script.done());
+    EXPECT_EQ(script.messages, QStringList{QStringLiteral("Proceso finalizado")});
+    // The details say where the old tables went, then the warnings.
+    ASSERT_EQ(script.details.size(), 1);
+    EXPECT_TRUE(script.details.first().startsWith(
+        QStringLiteral("Las tablas que había antes se han guardado en «")))
+        << s(script.details.first());
+    EXPECT_TRUE(script.details.first().endsWith(QStringLiteral(
+        "\n\nAvisos:\nAULAT, fila 1, campo ABREV: «Ș1» se guarda como «S1».")))
+        << s(script.details.first());
+    EXPECT_EQ(form.resultStatus(), 1);
+    form.close();
+}

@@ -50,10 +50,9 @@ ModalScript::Answer ModalScript::acknowledge()
             cancel()(modal);
             return;
         }
-        // A long message shows its first lines; its whole text is in the details.
-        const bool cut = box->text().endsWith(QStringLiteral("…"));
+        const bool cut = box->text().endsWith(QStringLiteral("\n…"));
         messages << (cut ? box->detailedText() : box->text());
-        details << (cut ? QString() : box->detailedText());
+        details << box->detailedText();
         box->button(QMessageBox::Ok)->click();
     };
 }

@@ -23,8 +23,9 @@ public:
     static Answer cancel();
     Answer acknowledge(); // a message box: its text is recorded, then OK
 
-    QStringList messages;   // texts of the message boxes acknowledged, in order
-    QStringList details;    // what each of them adds in its details part
+    QStringList messages;   // texts of the message boxes acknowledged, in order (the whole
+                            // text of one shown cut)
+    QStringList details;    // what each box acknowledged held behind its details button
     QStringList unexpected; // modal windows met with no answer left
     bool done() const { return m_answers.empty(); }
 
