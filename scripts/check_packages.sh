@@ -7,6 +7,9 @@
 #     own quelvana-cli, finding its data beside itself, with no other copy on the machine.
 set -euo pipefail
 root_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+# One check at a time on this machine: it installs and removes a system package.
+exec 9>/tmp/quelvana-check-packages.lock
+flock 9
 packages="$root_dir/build/packages"
 deb=$(ls "$packages"/quelvana_*.deb)
 archive=$(ls "$packages"/quelvana-*-portatil-*.tar.gz)
