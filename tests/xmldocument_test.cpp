@@ -128,7 +128,8 @@ TEST(XmlDocumentLoad, ReportsWhyAFileCannotBeRead)
         {"plain text", "Nombre;Apellidos\n", "ningún elemento", 0},
         // A byte-order mark that contradicts the declaration.
         {"UTF-8 mark, Latin-1 declared",
-         "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a>Garc\xC3\xADa</a>",
+         "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a>Garc\xC3\xAD"
+         "a</a>",
          "marca de orden de bytes de UTF-8, pero su declaración XML dice que está en «ISO-8859-1»",
          1},
         {"UTF-16 mark, Windows-1252 declared",

@@ -192,8 +192,10 @@ TEST(YedraRecords, TheAcademicYearIsTheStartOfTheFirstGroupsText)
         {"<!-- nota -->", std::nullopt},
         // Characters, not UTF-16 units: one outside the Basic Multilingual Plane counts as one.
         {group("ANNO", record({"123\xF0\x9D\x9F\x98x", "x"})), "123\xF0\x9D\x9F\x98"},
-        {"<grupo_datos><![CDATA[\xF0\x9D\x9F\x98\xF0\x9D\x9F\x98ab]]></grupo_datos>",
-         "\xF0\x9D\x9F\x98\xF0\x9D\x9F\x98ab"},
+        {"<grupo_datos><![CDATA[\xF0\x9D\x9F\x98\xF0\x9D\x9F\x98"
+         "ab]]></grupo_datos>",
+         "\xF0\x9D\x9F\x98\xF0\x9D\x9F\x98"
+         "ab"},
         {"", std::nullopt},
     };
     for (const auto& c : cases) {
