@@ -6,10 +6,13 @@
 #include "app/windowinteraction.h"
 #include "exchange/yedradocument.h"
 #include "to_timetable/frameselection.h"
+#include "widgets/fittinglabel.h"
+#include "widgets/wrappingitems.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -41,10 +44,11 @@ QFont arial(int pixels, bool italic = false, bool underline = false)
     return font;
 }
 
-QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, const QRect& geometry,
-                  const QFont& font, const QColor& colour, bool wrapped = false)
+template <typename Label = QLabel>
+Label* makeLabel(QWidget* parent, const char* name, const QString& text, const QRect& geometry,
+                 const QFont& font, const QColor& colour, bool wrapped = false)
 {
-    auto* label = new QLabel(text, parent);
+    auto* label = new Label(text, parent);
     label->setObjectName(QLatin1String(name));
     label->setAttribute(Qt::WA_TranslucentBackground);
     label->setGeometry(geometry);
@@ -110,6 +114,11 @@ TPlantillas::TPlantillas(const XmlDocument& document, QWidget* owner)
     ListBox1->setAccessibleDescription(
         QStringLiteral("Los tramos horarios del Marco Horario señalado"));
     ListBox1->setGeometry(152, 55, 193, 155);
+    for (QListWidget* list : {ListBox2, ListBox1}) {
+        list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        list->setTextElideMode(Qt::ElideNone);
+        list->setItemDelegate(new WrappingItems(list));
+    }
 
     LabelSelec = makeLabel(Draw3D4, "LabelSelec",
                            QStringLiteral("Para seleccionar mas de un Marco Horario, mantenga "
@@ -117,12 +126,13 @@ TPlantillas::TPlantillas(const XmlDocument& document, QWidget* owner)
                                           "del botón izquierdo del ratón."),
                            QRect(16, 89, 321, 48), arial(13, true), Qt::red, true);
     LabelSelec->hide();
-    LabelNombre = makeLabel(Draw3D4, "LabelNombre", QStringLiteral("-"), QRect(9, 208, 120, 41),
-                            arial(16, false, true), Maroon, true);
-    LabelPlanFec1 = makeLabel(Draw3D4, "LabelPlanFec1", QStringLiteral("-"), QRect(9, 251, 120, 23),
-                              heading, Maroon);
-    LabelPlanFec2 = makeLabel(Draw3D4, "LabelPlanFec2", QStringLiteral("-"), QRect(9, 277, 120, 23),
-                              heading, Maroon);
+    LabelNombre =
+        makeLabel<FittingLabel>(Draw3D4, "LabelNombre", QStringLiteral("-"), QRect(9, 208, 120, 41),
+                                arial(16, false, true), Maroon, true);
+    LabelPlanFec1 = makeLabel<FittingLabel>(Draw3D4, "LabelPlanFec1", QStringLiteral("-"),
+                                            QRect(9, 251, 120, 23), heading, Maroon, true);
+    LabelPlanFec2 = makeLabel<FittingLabel>(Draw3D4, "LabelPlanFec2", QStringLiteral("-"),
+                                            QRect(9, 277, 120, 23), heading, Maroon, true);
 
     ComboBoxPlantilla = new QComboBox(Draw3D4);
     ComboBoxPlantilla->setObjectName(QStringLiteral("ComboBoxPlantilla"));
@@ -172,6 +182,17 @@ void TPlantillas::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
 }
 
+void TPlantillas::keyPressEvent(QKeyEvent* event)
+{
+    // The dialog offers no way to cancel: Escape must not close it, which would go on with the
+    // conversion.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
 void TPlantillas::hideEvent(QHideEvent* event)
 {
     m_pointer.release();
@@ -193,6 +214,7 @@ void TPlantillas::FormActivate()
             const QString code = rawValue(frame, 0).value_or(QString());
             ComboBoxPlantilla->addItem(code);
             ListBox2->addItem(code);
+            ListBox2->item(ListBox2->count() - 1)->setToolTip(code);
         }
     }
     ComboBoxPlantilla->setCurrentIndex(0);
@@ -203,17 +225,16 @@ void TPlantillas::ComboBoxPlantillaChange()
 {
     const QString current = ComboBoxPlantilla->currentText();
     const std::vector<yedra::Record> frames = yedra::records(m_document, yedra::JornadasEscolares);
-    LabelNombre->setText(QStringLiteral("-"));
-    LabelPlanFec1->setText(QStringLiteral("-"));
-    LabelPlanFec2->setText(QStringLiteral("-"));
+    for (FittingLabel* label : {LabelNombre, LabelPlanFec1, LabelPlanFec2})
+        label->setFittedText(QStringLiteral("-"));
     if (frames.size() > 1) {
         // Every match sets the labels: the last frame with the code wins.
         for (const yedra::Record& frame : frames) {
             if (rawValue(frame, 0) != current)
                 continue;
-            LabelNombre->setText(rawValue(frame, 1).value_or(QString()));
-            LabelPlanFec1->setText(rawValue(frame, 2).value_or(QString()));
-            LabelPlanFec2->setText(rawValue(frame, 3).value_or(QString()));
+            LabelNombre->setFittedText(rawValue(frame, 1).value_or(QString()));
+            LabelPlanFec1->setFittedText(rawValue(frame, 2).value_or(QString()));
+            LabelPlanFec2->setFittedText(rawValue(frame, 3).value_or(QString()));
         }
     }
 
@@ -223,8 +244,10 @@ void TPlantillas::ComboBoxPlantillaChange()
         for (const yedra::Record& slot : tramos) {
             // A slot without its frame code or its label belongs to no frame.
             const std::optional<QString> label = rawValue(slot, 1);
-            if (label && rawValue(slot, 4) == current)
+            if (label && rawValue(slot, 4) == current) {
                 ListBox1->addItem(*label);
+                ListBox1->item(ListBox1->count() - 1)->setToolTip(*label);
+            }
         }
     }
 }

@@ -6,6 +6,7 @@
 #include "app/windowinteraction.h"
 #include "components/dbftable.h"
 #include "components/engineerror.h"
+#include "components/texts.h"
 #include "to_yedra/teachercheck.h"
 
 #include <QAbstractTableModel>
@@ -23,10 +24,12 @@
 #include <QScrollBar>
 #include <QSet>
 #include <QShortcut>
+#include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTimer>
 #include <QToolButton>
+#include <QValidator>
 #include <algorithm>
 #include <array>
 #include <functional>
@@ -49,7 +52,16 @@ constexpr int ColumnCount = int(Columns.size());
 constexpr int FixedColumns = 2;
 constexpr int XEmpleado = 2;
 constexpr int FTomapos = 3;
-constexpr int PageRows = 10; // the navigator's "back ten" and "forward ten"
+constexpr int PageRows = 10;                // the navigator's "back ten" and "forward ten"
+const QColor MissingTint(0xFF, 0xD2, 0xD2); // a value Yedra needs that the teacher lacks
+
+// The room a cell needs around its text, drawn or being typed.
+int cellPadding(const QStyle* style)
+{
+    const int drawn = 2 * (style->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1);
+    const int typed = 2 * 2 + 1; // the line edit's margins and its cursor
+    return std::max(drawn, typed) + 2;
+}
 
 // A picture mask in the syntax of Paradox picture strings, as far as the teacher values use it:
 // "#" one digit, "*" the next element any number of times, any other character itself.
@@ -146,40 +158,36 @@ const MaskedField* maskedField(int column)
     return nullptr;
 }
 
-// A cell editor that keeps to its picture mask while the user types: a key that cannot lead to
-// a fitting value is refused, and the mask's literal characters are filled in. A value that
-// did not fit to begin with (one written by another program) can be changed freely; the mask
-// is enforced when the row is saved.
-class PictureEdit : public QLineEdit {
+// Keeps a cell editor to its picture mask whichever way text comes in (keys, paste, drop,
+// input methods): a change that cannot lead to a fitting value is refused, and the mask's
+// literal characters are filled in. A value that did not fit to begin with (one written by
+// another program) can be changed freely, as the line edit only refuses a change from a value
+// the validator accepted; the mask is enforced when the row is saved.
+class PictureValidator : public QValidator {
 public:
-    PictureEdit(const Picture& picture, QWidget* parent) : QLineEdit(parent), m_picture(picture) {}
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override
+    PictureValidator(const Picture& picture, QObject* parent)
+        : QValidator(parent), m_picture(picture)
     {
-        const QString before = text();
-        const int beforeCursor = cursorPosition();
-        QLineEdit::keyPressEvent(event);
-        const QString typed = text();
-        if (typed == before)
-            return;
-        const bool atEnd = cursorPosition() == typed.size();
-        const QString shaped = m_picture.filled(typed, atEnd && typed.size() > before.size());
-        if (!m_picture.fitsSoFar(shaped) && m_picture.fitsSoFar(before)) {
-            setText(before);
-            setCursorPosition(beforeCursor);
-            return;
-        }
-        if (shaped != typed) {
-            const int cursor =
-                atEnd ? int(shaped.size()) : cursorPosition() + int(shaped.size() - typed.size());
-            setText(shaped);
-            setCursorPosition(cursor);
-        }
+    }
+
+    State validate(QString& input, int& position) const override
+    {
+        const bool atEnd = position == input.size();
+        // The literals after the last character come only while the text grows at its end, so
+        // that a slash can be deleted.
+        const bool grew = input.size() > m_previous.size();
+        const QString shaped = m_picture.filled(input, atEnd && grew);
+        if (!m_picture.fitsSoFar(shaped))
+            return Invalid;
+        position = atEnd ? int(shaped.size()) : position + int(shaped.size() - input.size());
+        input = shaped;
+        m_previous = shaped;
+        return shaped.isEmpty() || m_picture.matches(shaped) ? Acceptable : Intermediate;
     }
 
 private:
     const Picture& m_picture;
+    mutable QString m_previous; // the text last let through
 };
 
 // The navigator's glyphs: navy shapes.
@@ -308,10 +316,20 @@ public:
         case Qt::BackgroundRole:
             if (column < FixedColumns)
                 return QApplication::palette().button(); // the title colour
+            if (isMissing(index.row(), column))
+                return MissingTint;
             break;
         case Qt::ForegroundRole:
             if (column < FixedColumns)
                 return QApplication::palette().buttonText();
+            break;
+        case Qt::ToolTipRole:
+            if (column == 1)
+                return value(index.row(), column); // a long name, whole
+            if (isMissing(index.row(), column))
+                return QStringLiteral("Falta %1: Yedra lo necesita para recibir el horario "
+                                      "de este profesor")
+                    .arg(Columns[column].field);
             break;
         default:
             break;
@@ -483,7 +501,28 @@ public:
         rowChanged(m_current);
     }
 
+    // The column whose value the row being edited cannot be saved with; -1 when there is none.
+    int refusedColumn() const
+    {
+        if (!isEditing())
+            return -1;
+        for (const MaskedField& masked : maskedFields()) {
+            const QString value = m_table.text(Columns[masked.column].field);
+            if (m_changed.contains(masked.column) && !value.isEmpty() &&
+                !masked.picture.matches(value))
+                return masked.column;
+        }
+        return -1;
+    }
+
 private:
+    // A value Yedra needs that the teacher lacks, as the completeness test sees it.
+    bool isMissing(int row, int column) const
+    {
+        return (column == XEmpleado || column == FTomapos) &&
+               texts::trimmed(value(row, column)).isEmpty();
+    }
+
     QString value(int row, int column) const
     {
         if (row == m_current && isEditing())
@@ -541,7 +580,9 @@ private:
     std::function<bool(int)> m_mayLeaveFor;
 };
 
-// The cells' editors: the masked line edit, and Enter moving on as Tab does.
+// The cells' editors: a line edit kept to its mask, and Enter moving on as Tab does. Tab,
+// Enter and leaving the cell take the text into the row even when the mask does not accept it
+// yet: the row's save refuses it then, with a message saying why.
 class CellDelegate : public QStyledItemDelegate {
 public:
     CellDelegate(ProftModel& model, QObject* parent) : QStyledItemDelegate(parent), m_model(model)
@@ -554,8 +595,9 @@ public:
         const MaskedField* masked = maskedField(index.column());
         if (!masked)
             return QStyledItemDelegate::createEditor(parent, option, index);
-        auto* editor = new PictureEdit(masked->picture, parent);
+        auto* editor = new QLineEdit(parent);
         editor->setFrame(false);
+        editor->setValidator(new PictureValidator(masked->picture, editor));
         // The first change typed puts the row into editing, as the navigator then shows.
         connect(editor, &QLineEdit::textEdited, this, [this] { m_model.edit(); });
         if (const int width = m_model.fieldWidth(index.column()); width > 0)
@@ -566,14 +608,30 @@ public:
 protected:
     bool eventFilter(QObject* object, QEvent* event) override
     {
-        if (event->type() == QEvent::KeyPress) {
-            const int key = static_cast<QKeyEvent*>(event)->key();
-            if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-                auto* editor = static_cast<QWidget*>(object);
+        auto* editor = qobject_cast<QWidget*>(object);
+        if (editor && event->type() == QEvent::KeyPress) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            QAbstractItemDelegate::EndEditHint hint = QAbstractItemDelegate::NoHint;
+            if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter ||
+                (key->key() == Qt::Key_Tab && !(key->modifiers() & Qt::ShiftModifier)))
+                hint = QAbstractItemDelegate::EditNextItem;
+            else if (key->key() == Qt::Key_Backtab ||
+                     (key->key() == Qt::Key_Tab && (key->modifiers() & Qt::ShiftModifier)))
+                hint = QAbstractItemDelegate::EditPreviousItem;
+            if (hint != QAbstractItemDelegate::NoHint) {
                 emit commitData(editor);
-                emit closeEditor(editor, QAbstractItemDelegate::EditNextItem);
+                emit closeEditor(editor, hint);
                 return true;
             }
+        }
+        if (editor && event->type() == QEvent::FocusOut) {
+            // The base class commits only a value the validator accepts; a value on its way
+            // goes into the row all the same. Focus moving inside the editor is no leaving.
+            const QWidget* focus = QApplication::focusWidget();
+            const bool inside = focus && (focus == editor || editor->isAncestorOf(focus));
+            const auto* line = qobject_cast<QLineEdit*>(editor);
+            if (line && !line->hasAcceptableInput() && !inside)
+                emit commitData(editor);
         }
         return QStyledItemDelegate::eventFilter(object, event);
     }
@@ -582,8 +640,10 @@ private:
     ProftModel& m_model;
 };
 
-// The grid: a table view whose first two columns are a second view laid over its left part,
-// so that they stay in view when the grid scrolls sideways.
+// The grid: a table view of X_EMPLEADO and F_TOMAPOS with a second view, of the row indicator,
+// ABREV and NOMBRE, laid over its row-indicator area, which is made as wide as both. The fixed
+// columns so stay in view and nothing scrolls under them; the grid scrolls sideways by whole
+// columns, and every column is as wide as its title and its widest value.
 class ProftGrid : public QTableView {
 public:
     explicit ProftGrid(QWidget* parent) : QTableView(parent), m_fixed(new QTableView(this)) {}
@@ -604,17 +664,10 @@ public:
         setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked |
                         QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
         setAlternatingRowColors(true);
-        setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+        setHorizontalScrollMode(QAbstractItemView::ScrollPerItem);
         setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
         setTabKeyNavigation(true);
         setWordWrap(false);
-
-        QFont bold = font();
-        bold.setBold(true);
-        const QFontMetrics cells(font());
-        const QFontMetrics titles(bold);
-        const int rowHeight = cells.height() + 5;
-        const int titleHeight = 2 * titles.height() + 6; // two title lines
 
         m_fixed->setModel(model);
         m_fixed->setObjectName(QStringLiteral("ProftDBGridFixedColumns"));
@@ -625,10 +678,19 @@ public:
         m_fixed->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         m_fixed->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         m_fixed->setWordWrap(false);
-        m_fixed->verticalHeader()->hide();
-        for (int c = FixedColumns; c < ColumnCount; ++c)
-            m_fixed->setColumnHidden(c, true);
+        m_fixed->setAlternatingRowColors(true);
+        m_fixed->verticalHeader()->setSectionsClickable(false);
+        for (int c = 0; c < ColumnCount; ++c) {
+            setColumnHidden(c, c < FixedColumns);
+            m_fixed->setColumnHidden(c, c >= FixedColumns);
+        }
 
+        QFont bold = font();
+        bold.setBold(true);
+        const QFontMetrics cells(font());
+        const QFontMetrics titles(bold);
+        const int rowHeight = cells.height() + 5;
+        const int titleHeight = 2 * titles.height() + 6; // two title lines
         for (QTableView* view : {static_cast<QTableView*>(this), m_fixed}) {
             QHeaderView* header = view->horizontalHeader();
             header->setFont(bold);
@@ -639,24 +701,17 @@ public:
             header->setFixedHeight(titleHeight);
             view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
             view->verticalHeader()->setDefaultSectionSize(rowHeight);
-            for (int c = 0; c < ColumnCount; ++c) {
-                // As many average characters as the column holds, and never less than its title.
-                const int width = std::max(Columns[c].characters * cells.averageCharWidth(),
-                                           titles.horizontalAdvance(Columns[c].title)) +
-                                  8;
-                view->setColumnWidth(c, width);
-            }
         }
         verticalHeader()->setSectionsClickable(false);
-        verticalHeader()->setFixedWidth(cells.height() + 2);
+        m_fixed->verticalHeader()->setFixedWidth(cells.height() + 2);
 
-        viewport()->stackUnder(m_fixed);
         m_fixed->viewport()->installEventFilter(this);
         connect(verticalScrollBar(), &QScrollBar::valueChanged, m_fixed->verticalScrollBar(),
                 &QScrollBar::setValue);
         connect(m_fixed->verticalScrollBar(), &QScrollBar::valueChanged, verticalScrollBar(),
                 &QScrollBar::setValue);
-        updateFixedGeometry();
+        connect(model, &QAbstractItemModel::modelReset, this, &ProftGrid::fitColumns);
+        fitColumns();
     }
 
     QTableView* fixedColumns() const { return m_fixed; }
@@ -672,6 +727,28 @@ public:
     {
         if (QWidget* editor = openEditor())
             closeEditor(editor, QAbstractItemDelegate::NoHint);
+    }
+    // The current row's cell in `column` edited again, its text kept and the cursor after it:
+    // the user mends a refused value by typing on.
+    void editAgain(int column)
+    {
+        const QModelIndex current = currentIndex();
+        if (!current.isValid())
+            return;
+        const QModelIndex cell = model()->index(current.row(), column);
+        if (cell != current) {
+            discardOpenEditor();
+            setCurrentIndex(cell);
+        }
+        if (!openEditor())
+            QTableView::edit(cell);
+        if (auto* line = qobject_cast<QLineEdit*>(openEditor())) {
+            line->setFocus();
+            line->deselect();
+            line->end(false);
+        } else {
+            setFocus();
+        }
     }
 
 protected:
@@ -722,21 +799,17 @@ protected:
         }
     }
 
-    void scrollTo(const QModelIndex& index, ScrollHint hint) override
-    {
-        QTableView::scrollTo(index, hint);
-        if (!index.isValid() || index.column() < FixedColumns)
-            return;
-        // A cell scrolled under the fixed columns comes out to their right.
-        const int covered = fixedWidth() - columnViewportPosition(index.column());
-        if (covered > 0)
-            horizontalScrollBar()->setValue(horizontalScrollBar()->value() - covered);
-    }
-
     void updateGeometries() override
     {
         QTableView::updateGeometries();
         updateFixedGeometry();
+        keepWholeColumns();
+    }
+
+    void scrollContentsBy(int dx, int dy) override
+    {
+        QTableView::scrollContentsBy(dx, dy);
+        keepWholeColumns();
     }
 
     void resizeEvent(QResizeEvent* event) override
@@ -762,18 +835,91 @@ protected:
     }
 
 private:
-    int fixedWidth() const { return columnWidth(0) + columnWidth(1); }
+    // Each column as wide as its title, its widest value in the table and, for the columns
+    // typed in, the widest value its mask lets in; NOMBRE as wide as forty average characters
+    // (a longer name shows whole in its tooltip).
+    void fitColumns()
+    {
+        const QFontMetrics cells(font());
+        const QAbstractItemModel* data = model();
+        const int padding = cellPadding(style());
+        QString widestDigit = QStringLiteral("0");
+        for (char d = '1'; d <= '9'; ++d) {
+            if (cells.horizontalAdvance(QLatin1Char(d)) > cells.horizontalAdvance(widestDigit))
+                widestDigit = QString(QLatin1Char(d));
+        }
+        for (int c = 0; c < ColumnCount; ++c) {
+            QTableView* view = c < FixedColumns ? m_fixed : this;
+            int width = std::max(view->horizontalHeader()->sectionSizeHint(c),
+                                 titleWidth(view->horizontalHeader(), c));
+            if (c == 1) {
+                width = std::max(width, Columns[c].characters * cells.averageCharWidth() + padding);
+            } else {
+                QString widest = QString(Columns[c].characters, QLatin1Char('W'));
+                if (c == XEmpleado)
+                    widest = widestDigit.repeated(Columns[c].characters);
+                else if (c == FTomapos)
+                    widest = maskedField(c)->picture.filled(widestDigit.repeated(8), false);
+                else
+                    widest.truncate(0);
+                width = std::max(width, cells.horizontalAdvance(widest) + padding);
+                for (int r = 0; r < data->rowCount(); ++r)
+                    width = std::max(width,
+                                     cells.horizontalAdvance(data->index(r, c).data().toString()) +
+                                         padding);
+            }
+            if (c == 0)
+                width = std::max(width, Columns[c].characters * cells.averageCharWidth() + padding);
+            view->setColumnWidth(c, width);
+        }
+        updateFixedGeometry();
+    }
+
+    // At the end of its scroll bar the header lines the last column up with the right edge,
+    // which leaves the column before it partly in view, its first characters cut: the first
+    // column in view is always a whole one.
+    void keepWholeColumns()
+    {
+        QHeaderView* header = horizontalHeader();
+        const int first = header->logicalIndexAt(0);
+        if (first < 0 || header->sectionViewportPosition(first) >= 0)
+            return;
+        header->setOffsetToSectionPosition(horizontalScrollBar()->value());
+        updateEditorGeometries();
+        viewport()->update();
+    }
+
+    static int titleWidth(const QHeaderView* header, int section)
+    {
+        const QString title = header->model()->headerData(section, Qt::Horizontal).toString();
+        return QFontMetrics(header->font()).horizontalAdvance(title) +
+               2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header) + 2;
+    }
+
+    int fixedWidth() const
+    {
+        return m_fixed->verticalHeader()->width() + m_fixed->columnWidth(0) +
+               m_fixed->columnWidth(1);
+    }
 
     void updateFixedGeometry()
     {
-        if (!m_fixed)
+        if (!m_fixed || m_placing)
             return;
-        m_fixed->setGeometry(verticalHeader()->width() + frameWidth(), frameWidth(), fixedWidth(),
+        m_placing = true;
+        // The grid's own row indicator area holds the fixed view: the cells start after it.
+        if (verticalHeader()->width() != fixedWidth()) {
+            verticalHeader()->setFixedWidth(fixedWidth());
+            QTableView::updateGeometries();
+        }
+        m_fixed->setGeometry(frameWidth(), frameWidth(), fixedWidth(),
                              viewport()->height() + horizontalHeader()->height());
+        m_placing = false;
     }
 
     QTableView* m_fixed;
     std::function<void()> m_escapePressed;
+    bool m_placing = false;
 };
 
 } // namespace controlprofes
@@ -1029,12 +1175,14 @@ bool TControlProfesores::saveRow()
             problem = error.message();
         }
     }
+    const int refused = wwDataSource1->refusedColumn();
     refuse(problem);
-    // The row stays in editing, and the user is back on it to mend the value.
-    if (QWidget* editor = ProftDBGrid->openEditor())
-        editor->setFocus();
-    else
-        ProftDBGrid->setFocus();
+    // The row stays in editing, and the user is back in the refused cell, typing after its
+    // text, to mend the value.
+    const QModelIndex current = ProftDBGrid->currentIndex();
+    ProftDBGrid->editAgain(refused >= 0        ? refused
+                           : current.isValid() ? current.column()
+                                               : XEmpleado);
     return false;
 }
 
