@@ -18,10 +18,3 @@ private:
     QWidget* m_owner;
     bool m_busy = false;
 };
-
-// A message box titled with the application's title and one OK button, waiting for the user;
-// the ordinary pointer shows over it.
-// `details`, when given, goes in the box's details part.
-void showMessageBox(QWidget* owner, const QString& text, const QString& details = QString());
-// The error box for an error that ended a run.
-void showErrorBox(QWidget* owner, const QString& text);

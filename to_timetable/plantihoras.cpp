@@ -1,23 +1,20 @@
 #include "to_timetable/plantihoras.h"
 
-#include "app/glyphs.h"
-#include "app/gradientpanel.h"
-#include "app/helpviewer.h"
-#include "app/windowinteraction.h"
 #include "exchange/yedradocument.h"
 #include "to_timetable/frameselection.h"
 #include "widgets/fittinglabel.h"
+#include "widgets/formsetup.h"
+#include "widgets/glyphs.h"
+#include "widgets/gradientpanel.h"
+#include "widgets/messageboxes.h"
 #include "widgets/wrappingitems.h"
 
 #include <QApplication>
 #include <QComboBox>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
-#include <QScreen>
-#include <QShortcut>
 #include <QSignalBlocker>
 #include <algorithm>
 #include <optional>
@@ -48,16 +45,9 @@ template <typename Label = QLabel>
 Label* makeLabel(QWidget* parent, const char* name, const QString& text, const QRect& geometry,
                  const QFont& font, const QColor& colour, bool wrapped = false)
 {
-    auto* label = new Label(text, parent);
-    label->setObjectName(QLatin1String(name));
-    label->setAttribute(Qt::WA_TranslucentBackground);
+    auto* label = form::label<Label>(parent, name, text, font, colour);
     label->setGeometry(geometry);
-    label->setFont(font);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    label->setPalette(palette);
     label->setWordWrap(wrapped);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     return label;
 }
 
@@ -75,10 +65,8 @@ TPlantillas::TPlantillas(const XmlDocument& document, QWidget* owner)
     : QDialog(owner), m_document(document)
 {
     setObjectName(QStringLiteral("Plantillas"));
-    setWindowTitle(QStringLiteral("Planillas, Marcos o Jornadas Horarias"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
-                   Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    setFixedSize(371, 336);
+    form::setUpFixed(this, QStringLiteral("Planillas, Marcos o Jornadas Horarias"),
+                     QSize(371, 336));
 
     Draw3D4 = new GradientPanel(SkyBlue, Qt::white, InactiveCaption, this);
     Draw3D4->setObjectName(QStringLiteral("Draw3D4"));
@@ -153,11 +141,8 @@ TPlantillas::TPlantillas(const XmlDocument& document, QWidget* owner)
     connect(ListBox2, &QListWidget::currentRowChanged, this, &TPlantillas::ListBox2Click);
     connect(BitBtnContinuar, &QPushButton::clicked, this, &TPlantillas::BitBtnContinuarClick);
     // The panel covers the whole dialog: F1 anywhere is the help topic of context 3.
-    auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
-    connect(f1, &QShortcut::activated, this, [this] { help::showContext(this, 3); });
-
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    form::addHelpKey(this, 3);
+    form::centreOnScreen(this);
 }
 
 TPlantillas::~TPlantillas() = default;

@@ -4,7 +4,9 @@
 #include "tests/testsupport.h"
 #include "to_timetable/tablelayouts.h"
 #include "to_yedra/controlprofes.h"
+#include "to_yedra/proftmodel.h"
 
+#include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
@@ -604,6 +606,41 @@ TEST(ControlProfesores, TintsTheValuesATeacherLacks)
     EXPECT_FALSE(model->index(1, XEmpleado).data(Qt::BackgroundRole).isValid());
     QTest::mouseClick(navigator(dialog, "Cancel"), Qt::LeftButton);
     clickCloseBox(dialog);
+}
+
+// The grid's model keeps to the rules of Qt's item models (Qt's own model tester watches it)
+// while it reads the table, moves its cursor, edits, saves, undoes and reads the table again.
+TEST(ControlProfesores, TheGridModelKeepsToQtsRules)
+{
+    static QStringList complaints;
+    complaints.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType type, const QMessageLogContext&, const QString& message) {
+            if (type != QtDebugMsg && type != QtInfoMsg)
+                complaints << message;
+        });
+    for (const Rows& teachers : {Rows{}, staff}) {
+        SCOPED_TRACE(teachers.size());
+        const Proft proft(teachers);
+        DbfTable table(proft.path);
+        table.open(DbfTable::Access::Shared);
+        controlprofes::ProftModel model(table, nullptr);
+        QAbstractItemModelTester tester(&model,
+                                        QAbstractItemModelTester::FailureReportingMode::Warning);
+        model.reload();
+        model.moveTo(2);
+        model.setData(model.index(2, FTomapos), QStringLiteral("03/09/2022"), Qt::EditRole);
+        model.post();
+        model.moveTo(1);
+        model.setData(model.index(1, XEmpleado), QStringLiteral("12ab"), Qt::EditRole);
+        model.cancel();
+        model.setData(model.index(1, 0), QStringLiteral("NO"), Qt::EditRole); // a fixed column
+        model.reload();
+        EXPECT_EQ(model.rowCount(), teachers.size());
+        table.close();
+    }
+    qInstallMessageHandler(previous);
+    EXPECT_TRUE(complaints.isEmpty()) << s(complaints.join(QLatin1Char('\n')));
 }
 
 // Enter moves to the next column as Tab does, from a cell being typed as well; past the last

@@ -1,5 +1,5 @@
-#include "app/helpviewer.h"
-#include "app/helpwindow.h"
+#include "widgets/helpviewer.h"
+#include "widgets/helpwindow.h"
 #include "app/mainform.h"
 #include "components/dbftable.h"
 #include "tests/gui/modalscript.h"

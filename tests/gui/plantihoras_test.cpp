@@ -7,6 +7,7 @@
 #include "tests/testsupport.h"
 #include "to_timetable/plantihoras.h"
 #include "widgets/fittinglabel.h"
+#include "widgets/messageboxes.h"
 
 #include <QApplication>
 #include <QCloseEvent>
