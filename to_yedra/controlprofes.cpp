@@ -44,7 +44,9 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, const 
         QPalette palette = label->palette();
         palette.setColor(QPalette::Window, background);
         label->setPalette(palette);
+        // Translucency brings no-system-background along; the label paints its own again.
         label->setAttribute(Qt::WA_TranslucentBackground, false);
+        label->setAttribute(Qt::WA_NoSystemBackground, false);
         label->setAutoFillBackground(true);
     }
     label->move(position);
