@@ -1,9 +1,9 @@
-#include "app/helpviewer.h"
 #include "app/mainform.h"
-#include "app/translation.h"
 #include "components/engineerror.h"
 #include "components/inifile.h"
 #include "components/platform.h"
+#include "widgets/helpviewer.h"
+#include "widgets/translation.h"
 
 #include <QApplication>
 #include <QDir>

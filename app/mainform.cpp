@@ -1,8 +1,5 @@
 #include "app/mainform.h"
 
-#include "app/glyphs.h"
-#include "app/gradientpanel.h"
-#include "app/helpviewer.h"
 #include "components/engineerror.h"
 #include "components/inifile.h"
 #include "components/platform.h"
@@ -10,17 +7,19 @@
 #include "components/texts.h"
 #include "to_timetable/timetablerun.h"
 #include "to_yedra/exportrun.h"
+#include "widgets/formsetup.h"
+#include "widgets/glyphs.h"
+#include "widgets/gradientpanel.h"
+#include "widgets/helpviewer.h"
+#include "widgets/messageboxes.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
-#include <QShortcut>
 
 namespace {
 
@@ -28,14 +27,6 @@ const QString NoDocument = QStringLiteral("No existe archivo");
 const QString NoLookupTable =
     QStringLiteral("ATENCIÓN - NIVELCAN.DBF No encontrado - Reinstale QUELVANA");
 const QString Finished = QStringLiteral("Proceso finalizado");
-
-QLabel* makeLabel(QWidget* parent, const char* name, const QString& text)
-{
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(QLatin1String(name));
-    label->setAttribute(Qt::WA_TranslucentBackground);
-    return label;
-}
 
 QPushButton* makeButton(QWidget* parent, const char* name, const QString& text, const QIcon& icon,
                         const QRect& geometry)
@@ -52,10 +43,8 @@ TMForm::TMForm(ShellSetup setup, QWidget* parent)
     : QWidget(parent), m_setup(std::move(setup)), m_interaction(this)
 {
     setObjectName(QStringLiteral("MForm"));
-    setWindowTitle(QStringLiteral("Exportar e importar datos entre Oranel y Yedra"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
-                   Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    setFixedSize(632, 266);
+    form::setUpFixed(this, QStringLiteral("Exportar e importar datos entre Oranel y Yedra"),
+                     QSize(632, 266));
     setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
 
     const QColor gold(0xF9, 0xD3, 0x7D);
@@ -72,23 +61,20 @@ TMForm::TMForm(ShellSetup setup, QWidget* parent)
     Draw3D1->setGeometry(0, 168, 633, 97);
 
     const QFont heading(QStringLiteral("Arial"), 12, QFont::Bold);
-    Label3 =
-        makeLabel(Draw3D2, "Label3", QStringLiteral("Transformar datos desde Yedra hacia Oranel "));
+    Label3 = form::label(Draw3D2, "Label3",
+                         QStringLiteral("Transformar datos desde Yedra hacia Oranel "), heading,
+                         Qt::black);
     Label3->setGeometry(24, 24, 265, 57);
-    Label3->setFont(heading);
     Label3->setWordWrap(true);
-    Label3->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Label4 =
-        makeLabel(Draw3D3, "Label4", QStringLiteral("Transformar datos desde Oranel hacia Yedra"));
+        form::label(Draw3D3, "Label4", QStringLiteral("Transformar datos desde Oranel hacia Yedra"),
+                    heading, Qt::black);
     Label4->setGeometry(8, 24, 305, 57);
-    Label4->setFont(heading);
     Label4->setWordWrap(true);
-    Label4->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Label1 = makeLabel(Draw3D1, "Label1", QStringLiteral("Quelvana para OR18 V-1.1"));
     QFont bold = font();
     bold.setBold(true);
-    Label1->setFont(bold);
-    Label1->setStyleSheet(QStringLiteral("color: #FF0000;"));
+    Label1 = form::label(Draw3D1, "Label1", QStringLiteral("Quelvana para OR18 V-1.1"), bold,
+                         QColor(0xFF, 0x00, 0x00));
     Label1->move(8, 72);
     Label1->adjustSize();
 
@@ -120,9 +106,7 @@ TMForm::TMForm(ShellSetup setup, QWidget* parent)
     connect(BImportar, &QPushButton::clicked, this, &TMForm::BImportarClick);
     connect(BClose, &QPushButton::clicked, this, &TMForm::close);
     connect(Button1, &QPushButton::clicked, this, &TMForm::Button1Click);
-    // F1 anywhere in the window: the help topic of context 3.
-    auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
-    connect(f1, &QShortcut::activated, this, [this] { help::showContext(this, 3); });
+    form::addHelpKey(this, 3); // F1 anywhere in the window
 
     OpenDialogXML =
         new QFileDialog(this, QStringLiteral("Seleccione Archivo XML obtenido de YEDRA"));
@@ -132,8 +116,7 @@ TMForm::TMForm(ShellSetup setup, QWidget* parent)
     OpenDialogXML->setAcceptMode(QFileDialog::AcceptOpen);
     OpenDialogXML->setFileMode(QFileDialog::AnyFile); // a name that does not exist can be typed
 
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    form::centreOnScreen(this);
 
     FormCreate();
 }

@@ -25,12 +25,3 @@ private:
     bool m_busy = false;
     QStringList m_warnings;
 };
-
-// A message box titled with the application's title and one OK button, waiting for the user;
-// the ordinary pointer shows over it. Warnings, when there are any, are behind the box's details
-// button, and a line under the text says so; `written` (where the run wrote) goes in the
-// details too.
-void showMessageBox(QWidget* owner, const QString& text, const QStringList& warnings = {},
-                    const QString& written = QString());
-// The error box for an error that ended a run.
-void showErrorBox(QWidget* owner, const QString& text, const QStringList& warnings = {});

@@ -135,3 +135,19 @@ QList<QStringList> tableRows(const QString& path)
     }
     return rows;
 }
+
+void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+
+void PrintTo(const QStringList& texts, std::ostream* out)
+{
+    *out << '{';
+    for (qsizetype i = 0; i < texts.size(); ++i) {
+        if (i > 0)
+            *out << ", ";
+        PrintTo(texts[i], out);
+    }
+    *out << '}';
+}

@@ -4,6 +4,8 @@
 #include <QJsonObject>
 #include <QMap>
 #include <QString>
+#include <QStringList>
+#include <ostream>
 
 // A fixture file in tests/data.
 QString testDataPath(const QString& name);
@@ -36,3 +38,7 @@ QMap<QString, QByteArray> snapshot(const QString& folder);
 // Every row of a table in natural order, each as the texts of its fields in field order, read
 // through the table layer.
 QList<QStringList> tableRows(const QString& path);
+
+// How GoogleTest shows a text in a failure: as UTF-8 between quotes.
+void PrintTo(const QString& text, std::ostream* out);
+void PrintTo(const QStringList& texts, std::ostream* out);

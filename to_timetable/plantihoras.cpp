@@ -1,20 +1,20 @@
 #include "to_timetable/plantihoras.h"
 
-#include "app/glyphs.h"
-#include "app/gradientpanel.h"
-#include "app/helpviewer.h"
-#include "app/windowinteraction.h"
 #include "exchange/yedradocument.h"
 #include "to_timetable/frameselection.h"
+#include "widgets/fittinglabel.h"
+#include "widgets/formsetup.h"
+#include "widgets/glyphs.h"
+#include "widgets/gradientpanel.h"
+#include "widgets/messageboxes.h"
+#include "widgets/wrappingitems.h"
 
 #include <QApplication>
 #include <QComboBox>
-#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
-#include <QScreen>
-#include <QShortcut>
 #include <QSignalBlocker>
 #include <algorithm>
 #include <optional>
@@ -41,19 +41,13 @@ QFont arial(int pixels, bool italic = false, bool underline = false)
     return font;
 }
 
-QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, const QRect& geometry,
-                  const QFont& font, const QColor& colour, bool wrapped = false)
+template <typename Label = QLabel>
+Label* makeLabel(QWidget* parent, const char* name, const QString& text, const QRect& geometry,
+                 const QFont& font, const QColor& colour, bool wrapped = false)
 {
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(QLatin1String(name));
-    label->setAttribute(Qt::WA_TranslucentBackground);
+    auto* label = form::label<Label>(parent, name, text, font, colour);
     label->setGeometry(geometry);
-    label->setFont(font);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    label->setPalette(palette);
     label->setWordWrap(wrapped);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     return label;
 }
 
@@ -71,10 +65,8 @@ TPlantillas::TPlantillas(const XmlDocument& document, QWidget* owner)
     : QDialog(owner), m_document(document)
 {
     setObjectName(QStringLiteral("Plantillas"));
-    setWindowTitle(QStringLiteral("Planillas, Marcos o Jornadas Horarias"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
-                   Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    setFixedSize(371, 336);
+    form::setUpFixed(this, QStringLiteral("Planillas, Marcos o Jornadas Horarias"),
+                     QSize(371, 336));
 
     Draw3D4 = new GradientPanel(SkyBlue, Qt::white, InactiveCaption, this);
     Draw3D4->setObjectName(QStringLiteral("Draw3D4"));
@@ -110,6 +102,11 @@ TPlantillas::TPlantillas(const XmlDocument& document, QWidget* owner)
     ListBox1->setAccessibleDescription(
         QStringLiteral("Los tramos horarios del Marco Horario señalado"));
     ListBox1->setGeometry(152, 55, 193, 155);
+    for (QListWidget* list : {ListBox2, ListBox1}) {
+        list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        list->setTextElideMode(Qt::ElideNone);
+        list->setItemDelegate(new WrappingItems(list));
+    }
 
     LabelSelec = makeLabel(Draw3D4, "LabelSelec",
                            QStringLiteral("Para seleccionar mas de un Marco Horario, mantenga "
@@ -117,12 +114,13 @@ TPlantillas::TPlantillas(const XmlDocument& document, QWidget* owner)
                                           "del botón izquierdo del ratón."),
                            QRect(16, 89, 321, 48), arial(13, true), Qt::red, true);
     LabelSelec->hide();
-    LabelNombre = makeLabel(Draw3D4, "LabelNombre", QStringLiteral("-"), QRect(9, 208, 120, 41),
-                            arial(16, false, true), Maroon, true);
-    LabelPlanFec1 = makeLabel(Draw3D4, "LabelPlanFec1", QStringLiteral("-"), QRect(9, 251, 120, 23),
-                              heading, Maroon);
-    LabelPlanFec2 = makeLabel(Draw3D4, "LabelPlanFec2", QStringLiteral("-"), QRect(9, 277, 120, 23),
-                              heading, Maroon);
+    LabelNombre =
+        makeLabel<FittingLabel>(Draw3D4, "LabelNombre", QStringLiteral("-"), QRect(9, 208, 120, 41),
+                                arial(16, false, true), Maroon, true);
+    LabelPlanFec1 = makeLabel<FittingLabel>(Draw3D4, "LabelPlanFec1", QStringLiteral("-"),
+                                            QRect(9, 251, 120, 23), heading, Maroon, true);
+    LabelPlanFec2 = makeLabel<FittingLabel>(Draw3D4, "LabelPlanFec2", QStringLiteral("-"),
+                                            QRect(9, 277, 120, 23), heading, Maroon, true);
 
     ComboBoxPlantilla = new QComboBox(Draw3D4);
     ComboBoxPlantilla->setObjectName(QStringLiteral("ComboBoxPlantilla"));
@@ -143,11 +141,8 @@ TPlantillas::TPlantillas(const XmlDocument& document, QWidget* owner)
     connect(ListBox2, &QListWidget::currentRowChanged, this, &TPlantillas::ListBox2Click);
     connect(BitBtnContinuar, &QPushButton::clicked, this, &TPlantillas::BitBtnContinuarClick);
     // The panel covers the whole dialog: F1 anywhere is the help topic of context 3.
-    auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
-    connect(f1, &QShortcut::activated, this, [this] { help::showContext(this, 3); });
-
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    form::addHelpKey(this, 3);
+    form::centreOnScreen(this);
 }
 
 TPlantillas::~TPlantillas() = default;
@@ -172,6 +167,17 @@ void TPlantillas::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
 }
 
+void TPlantillas::keyPressEvent(QKeyEvent* event)
+{
+    // The dialog offers no way to cancel: Escape must not close it, which would go on with the
+    // conversion.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
 void TPlantillas::hideEvent(QHideEvent* event)
 {
     m_pointer.release();
@@ -193,6 +199,7 @@ void TPlantillas::FormActivate()
             const QString code = rawValue(frame, 0).value_or(QString());
             ComboBoxPlantilla->addItem(code);
             ListBox2->addItem(code);
+            ListBox2->item(ListBox2->count() - 1)->setToolTip(code);
         }
     }
     ComboBoxPlantilla->setCurrentIndex(0);
@@ -203,17 +210,16 @@ void TPlantillas::ComboBoxPlantillaChange()
 {
     const QString current = ComboBoxPlantilla->currentText();
     const std::vector<yedra::Record> frames = yedra::records(m_document, yedra::JornadasEscolares);
-    LabelNombre->setText(QStringLiteral("-"));
-    LabelPlanFec1->setText(QStringLiteral("-"));
-    LabelPlanFec2->setText(QStringLiteral("-"));
+    for (FittingLabel* label : {LabelNombre, LabelPlanFec1, LabelPlanFec2})
+        label->setFittedText(QStringLiteral("-"));
     if (frames.size() > 1) {
         // Every match sets the labels: the last frame with the code wins.
         for (const yedra::Record& frame : frames) {
             if (rawValue(frame, 0) != current)
                 continue;
-            LabelNombre->setText(rawValue(frame, 1).value_or(QString()));
-            LabelPlanFec1->setText(rawValue(frame, 2).value_or(QString()));
-            LabelPlanFec2->setText(rawValue(frame, 3).value_or(QString()));
+            LabelNombre->setFittedText(rawValue(frame, 1).value_or(QString()));
+            LabelPlanFec1->setFittedText(rawValue(frame, 2).value_or(QString()));
+            LabelPlanFec2->setFittedText(rawValue(frame, 3).value_or(QString()));
         }
     }
 
@@ -223,8 +229,10 @@ void TPlantillas::ComboBoxPlantillaChange()
         for (const yedra::Record& slot : tramos) {
             // A slot without its frame code or its label belongs to no frame.
             const std::optional<QString> label = rawValue(slot, 1);
-            if (label && rawValue(slot, 4) == current)
+            if (label && rawValue(slot, 4) == current) {
                 ListBox1->addItem(*label);
+                ListBox1->item(ListBox1->count() - 1)->setToolTip(*label);
+            }
         }
     }
 }

@@ -1,10 +1,11 @@
 #pragma once
 
-#include "app/ordinarypointer.h"
+#include "widgets/ordinarypointer.h"
 
 #include <QDialog>
 #include <QString>
 
+class FittingLabel;
 class GradientPanel;
 class QComboBox;
 class QLabel;
@@ -46,6 +47,7 @@ protected:
     bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     const XmlDocument& m_document;
@@ -61,9 +63,9 @@ private:
     QListWidget* ListBox2;
     QListWidget* ListBox1;
     QLabel* LabelSelec;
-    QLabel* LabelNombre;
-    QLabel* LabelPlanFec1;
-    QLabel* LabelPlanFec2;
+    FittingLabel* LabelNombre;
+    FittingLabel* LabelPlanFec1;
+    FittingLabel* LabelPlanFec2;
     QComboBox* ComboBoxPlantilla;
     QPushButton* BitBtnContinuar;
 };

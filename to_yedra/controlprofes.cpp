@@ -1,247 +1,36 @@
 #include "to_yedra/controlprofes.h"
 
-#include "app/glyphs.h"
-#include "app/gradientpanel.h"
-#include "app/helpviewer.h"
-#include "app/windowinteraction.h"
 #include "components/dbftable.h"
 #include "components/engineerror.h"
+#include "to_yedra/navigatorglyphs.h"
+#include "to_yedra/proftcolumns.h"
+#include "to_yedra/proftgrid.h"
+#include "to_yedra/proftmodel.h"
 #include "to_yedra/teachercheck.h"
+#include "widgets/formsetup.h"
+#include "widgets/glyphs.h"
+#include "widgets/gradientpanel.h"
+#include "widgets/messageboxes.h"
 
-#include <QAbstractTableModel>
 #include <QApplication>
-#include <QGuiApplication>
-#include <QHeaderView>
-#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLineEdit>
-#include <QPainter>
-#include <QPainterPath>
 #include <QPushButton>
-#include <QScreen>
-#include <QScrollBar>
-#include <QSet>
-#include <QShortcut>
-#include <QStyledItemDelegate>
-#include <QTableView>
 #include <QTimer>
 #include <QToolButton>
 #include <algorithm>
-#include <array>
 #include <functional>
+
+using controlprofes::FTomapos;
+using controlprofes::Glyph;
+using controlprofes::navigatorGlyph;
+using controlprofes::ProftGrid;
+using controlprofes::ProftModel;
+using controlprofes::XEmpleado;
 
 namespace {
 
-// The grid's columns, in order; the first two are fixed.
-struct GridColumn {
-    QString field;
-    int characters; // the column's width
-    QString title;
-};
-const std::array<GridColumn, 4> Columns = {{
-    {QStringLiteral("ABREV"), 4, QStringLiteral("ABREV")},
-    {QStringLiteral("NOMBRE"), 40, QStringLiteral("NOMBRE")},
-    {QStringLiteral("X_EMPLEADO"), 10, QStringLiteral("X_EMPLEADO")},
-    {QStringLiteral("F_TOMAPOS"), 10, QStringLiteral("F_TOMAPOS")},
-}};
-constexpr int ColumnCount = int(Columns.size());
-constexpr int FixedColumns = 2;
-constexpr int XEmpleado = 2;
-constexpr int FTomapos = 3;
 constexpr int PageRows = 10; // the navigator's "back ten" and "forward ten"
-
-// A picture mask in the syntax of Paradox picture strings, as far as the teacher values use it:
-// "#" one digit, "*" the next element any number of times, any other character itself.
-class Picture {
-public:
-    explicit Picture(const QString& mask)
-    {
-        bool repeated = false;
-        for (QChar c : mask) {
-            if (c == QLatin1Char('*')) {
-                repeated = true;
-                continue;
-            }
-            m_elements.push_back({c, c == QLatin1Char('#'), repeated});
-            repeated = false;
-        }
-    }
-
-    bool matches(const QString& text) const { return matchFrom(0, text, 0, false); }
-    // A beginning of a text that matches: what may stand in a cell while it is being typed.
-    bool fitsSoFar(const QString& text) const { return matchFrom(0, text, 0, true); }
-
-    // `text` with the literal characters the mask puts before a typed character filled in and,
-    // when `trailing`, those that follow the last one. Only masks of a fixed length get them.
-    QString filled(const QString& text, bool trailing) const
-    {
-        const bool fixedLength = std::none_of(m_elements.cbegin(), m_elements.cend(),
-                                              [](const Element& e) { return e.repeated; });
-        if (!fixedLength)
-            return text;
-        QString out;
-        qsizetype e = 0;
-        for (QChar c : text) {
-            while (e < m_elements.size() && !m_elements[e].digit && m_elements[e].literal != c)
-                out += m_elements[e++].literal;
-            out += c;
-            ++e;
-        }
-        while (trailing && !out.isEmpty() && e < m_elements.size() && !m_elements[e].digit)
-            out += m_elements[e++].literal;
-        return out;
-    }
-
-private:
-    struct Element {
-        QChar literal;
-        bool digit;
-        bool repeated;
-    };
-
-    bool matchFrom(qsizetype e, const QString& text, qsizetype at, bool prefix) const
-    {
-        if (at == text.size())
-            return prefix || std::all_of(m_elements.cbegin() + e, m_elements.cend(),
-                                         [](const Element& el) { return el.repeated; });
-        if (e == m_elements.size())
-            return false;
-        const Element& element = m_elements[e];
-        if (element.repeated && matchFrom(e + 1, text, at, prefix))
-            return true;
-        const QChar c = text[at];
-        const bool fits =
-            element.digit ? (c >= QLatin1Char('0') && c <= QLatin1Char('9')) : c == element.literal;
-        return fits && matchFrom(element.repeated ? e : e + 1, text, at + 1, prefix);
-    }
-
-    QList<Element> m_elements;
-};
-
-// The two values the user types, each with its mask and the form it asks for.
-struct MaskedField {
-    int column;
-    Picture picture;
-    QString form;
-};
-
-const std::array<MaskedField, 2>& maskedFields()
-{
-    static const std::array<MaskedField, 2> fields = {{
-        {XEmpleado, Picture(QStringLiteral("#*#")),
-         QStringLiteral("una o más cifras, sin ningún otro carácter")},
-        {FTomapos, Picture(QStringLiteral("##/##/####")),
-         QStringLiteral("una fecha dd/mm/aaaa: dos cifras, «/», dos cifras, «/» y cuatro cifras")},
-    }};
-    return fields;
-}
-
-const MaskedField* maskedField(int column)
-{
-    for (const MaskedField& masked : maskedFields()) {
-        if (masked.column == column)
-            return &masked;
-    }
-    return nullptr;
-}
-
-// A cell editor that keeps to its picture mask while the user types: a key that cannot lead to
-// a fitting value is refused, and the mask's literal characters are filled in. A value that
-// did not fit to begin with (one written by another program) can be changed freely; the mask
-// is enforced when the row is saved.
-class PictureEdit : public QLineEdit {
-public:
-    PictureEdit(const Picture& picture, QWidget* parent) : QLineEdit(parent), m_picture(picture) {}
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override
-    {
-        const QString before = text();
-        const int beforeCursor = cursorPosition();
-        QLineEdit::keyPressEvent(event);
-        const QString typed = text();
-        if (typed == before)
-            return;
-        const bool atEnd = cursorPosition() == typed.size();
-        const QString shaped = m_picture.filled(typed, atEnd && typed.size() > before.size());
-        if (!m_picture.fitsSoFar(shaped) && m_picture.fitsSoFar(before)) {
-            setText(before);
-            setCursorPosition(beforeCursor);
-            return;
-        }
-        if (shaped != typed) {
-            const int cursor =
-                atEnd ? int(shaped.size()) : cursorPosition() + int(shaped.size() - typed.size());
-            setText(shaped);
-            setCursorPosition(cursor);
-        }
-    }
-
-private:
-    const Picture& m_picture;
-};
-
-// The navigator's glyphs: navy shapes.
-QIcon drawnGlyph(const std::function<void(QPainter&)>& draw)
-{
-    return glyphs::drawn([&](QPainter& painter) {
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(QColor(0x00, 0x00, 0x80));
-        draw(painter);
-    });
-}
-
-// A triangle pointing left (or right) with its tip at x.
-QPolygonF arrow(double tip, bool right)
-{
-    const double back = right ? tip - 5.5 : tip + 5.5;
-    return QPolygonF({QPointF(tip, 8), QPointF(back, 2.5), QPointF(back, 13.5)});
-}
-
-enum class Glyph { First, PriorPage, Prior, Next, NextPage, Last, Edit, Refresh };
-
-QIcon navigatorGlyph(Glyph glyph)
-{
-    return drawnGlyph([glyph](QPainter& p) {
-        switch (glyph) {
-        case Glyph::First:
-            p.drawRect(QRectF(3, 2.5, 2, 11));
-            p.drawPolygon(arrow(5.5, false));
-            break;
-        case Glyph::PriorPage:
-            p.drawPolygon(arrow(2.5, false));
-            p.drawPolygon(arrow(8, false));
-            break;
-        case Glyph::Prior:
-            p.drawPolygon(arrow(5, false));
-            break;
-        case Glyph::Next:
-            p.drawPolygon(arrow(11, true));
-            break;
-        case Glyph::NextPage:
-            p.drawPolygon(arrow(8, true));
-            p.drawPolygon(arrow(13.5, true));
-            break;
-        case Glyph::Last:
-            p.drawPolygon(arrow(10.5, true));
-            p.drawRect(QRectF(11, 2.5, 2, 11));
-            break;
-        case Glyph::Edit:
-            p.drawPolygon(QPolygonF({QPointF(8, 4), QPointF(13.5, 11.5), QPointF(2.5, 11.5)}));
-            break;
-        case Glyph::Refresh: {
-            p.setBrush(Qt::NoBrush);
-            p.setPen(QPen(QColor(0x00, 0x00, 0x80), 1.8));
-            p.drawArc(QRectF(3, 3, 10, 10), 100 * 16, 280 * 16);
-            p.setPen(Qt::NoPen);
-            p.setBrush(QColor(0x00, 0x00, 0x80));
-            p.drawPolygon(QPolygonF({QPointF(8.5, 0.8), QPointF(12.3, 3.2), QPointF(8.5, 5.8)}));
-            break;
-        }
-        }
-    });
-}
 
 // A label at `position`, word-wrapped within `wrapWidth` when one is given, on `background` or
 // on the panel itself.
@@ -249,20 +38,17 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, const 
                   const QFont& font, const QColor& colour, int wrapWidth = 0,
                   const QColor& background = QColor())
 {
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(QLatin1String(name));
+    QLabel* label = form::label(parent, name, text, font, colour);
     label->setTextFormat(Qt::PlainText); // the runs of blanks stay as they are
-    label->setFont(font);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, colour);
     if (background.isValid()) {
+        QPalette palette = label->palette();
         palette.setColor(QPalette::Window, background);
+        label->setPalette(palette);
+        // Translucency brings no-system-background along; the label paints its own again.
+        label->setAttribute(Qt::WA_TranslucentBackground, false);
+        label->setAttribute(Qt::WA_NoSystemBackground, false);
         label->setAutoFillBackground(true);
-    } else {
-        label->setAttribute(Qt::WA_TranslucentBackground);
     }
-    label->setPalette(palette);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->move(position);
     if (wrapWidth > 0) {
         label->setWordWrap(true);
@@ -275,522 +61,13 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, const 
 
 } // namespace
 
-namespace controlprofes {
-
-// The grid's data source over the dialog's teacher table: every row in natural order, the
-// table's cursor on the grid's current row, and that row's edit in progress read from the
-// table itself.
-class ProftModel : public QAbstractTableModel {
-public:
-    ProftModel(DbfTable& table, QObject* parent) : QAbstractTableModel(parent), m_table(table) {}
-
-    // Told the message of a table error met while the grid wrote a value.
-    std::function<void(const QString&)> reportError;
-
-    int rowCount(const QModelIndex& parent = {}) const override
-    {
-        return parent.isValid() ? 0 : int(m_rows.size());
-    }
-    int columnCount(const QModelIndex& parent = {}) const override
-    {
-        return parent.isValid() ? 0 : ColumnCount;
-    }
-
-    QVariant data(const QModelIndex& index, int role) const override
-    {
-        if (!index.isValid())
-            return {};
-        const int column = index.column();
-        switch (role) {
-        case Qt::DisplayRole:
-        case Qt::EditRole:
-            return value(index.row(), column);
-        case Qt::BackgroundRole:
-            if (column < FixedColumns)
-                return QApplication::palette().button(); // the title colour
-            break;
-        case Qt::ForegroundRole:
-            if (column < FixedColumns)
-                return QApplication::palette().buttonText();
-            break;
-        default:
-            break;
-        }
-        return {};
-    }
-
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override
-    {
-        if (orientation == Qt::Horizontal) {
-            if (role == Qt::DisplayRole && section >= 0 && section < ColumnCount)
-                return Columns[section].title;
-            return {};
-        }
-        // The row indicator: the current row, and whether it is being edited.
-        if (role == Qt::DisplayRole && section == m_current)
-            return isEditing() ? QStringLiteral("I") : QStringLiteral("\u25B8");
-        if (role == Qt::TextAlignmentRole)
-            return int(Qt::AlignCenter);
-        return {};
-    }
-
-    Qt::ItemFlags flags(const QModelIndex& index) const override
-    {
-        // The fixed columns can neither take the cursor nor be edited.
-        if (!index.isValid() || index.column() < FixedColumns)
-            return Qt::NoItemFlags;
-        return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable;
-    }
-
-    bool setData(const QModelIndex& index, const QVariant& value, int role) override
-    {
-        if (role != Qt::EditRole || !index.isValid() || index.column() < FixedColumns)
-            return false;
-        const int row = index.row();
-        const int column = index.column();
-        const QString text = value.toString();
-        // A cell committed after the cursor left its row: the row was saved with it then.
-        if (row != m_current)
-            return text == m_rows[row][column];
-        if (!isEditing() && text == m_rows[row][column])
-            return true;
-        const QString& field = Columns[column].field;
-        edit();
-        if (!isEditing())
-            return false;
-        try {
-            m_table.setText(field, text);
-        } catch (const EngineError& error) {
-            if (reportError)
-                reportError(error.message());
-            return false;
-        }
-        if (m_table.text(field) != m_rows[row][column])
-            m_changed.insert(column);
-        else
-            m_changed.remove(column);
-        emit dataChanged(index, index);
-        return true;
-    }
-
-    int fieldWidth(int column) const
-    {
-        for (const DbfField& field : m_table.fields()) {
-            if (field.name == Columns[column].field)
-                return field.width;
-        }
-        return 0;
-    }
-
-    // Reads every row again; the cursor stays on the same row number as far as there is one.
-    void reload()
-    {
-        beginResetModel();
-        m_rows.clear();
-        m_changed.clear();
-        for (m_table.first(); !m_table.eof(); m_table.next()) {
-            std::array<QString, ColumnCount> row;
-            for (int c = 0; c < ColumnCount; ++c)
-                row[c] = m_table.text(Columns[c].field);
-            m_rows.push_back(row);
-        }
-        const int wanted = std::max(m_current, 0);
-        m_current = -1;
-        endResetModel();
-        if (!m_rows.isEmpty())
-            moveTo(wanted);
-    }
-
-    int currentRow() const { return m_current; }
-    bool isEditing() const { return m_table.isOpen() && m_table.isEditing(); }
-
-    // The caller saves or cancels the row being edited first: moving the table's cursor would
-    // save it past the masks.
-    void moveTo(int row)
-    {
-        if (m_rows.isEmpty() || isEditing())
-            return;
-        row = std::clamp(row, 0, int(m_rows.size()) - 1);
-        const int previous = m_current;
-        m_table.first();
-        for (int i = 0; i < row; ++i)
-            m_table.next();
-        m_current = row;
-        if (previous >= 0 && previous < m_rows.size())
-            emit headerDataChanged(Qt::Vertical, previous, previous);
-        emit headerDataChanged(Qt::Vertical, row, row);
-    }
-
-    // The current row into editing; a table without rows has nothing to edit. A table error is
-    // reported, and the row stays as it was.
-    void edit()
-    {
-        if (isEditing() || m_current < 0)
-            return;
-        try {
-            m_table.edit();
-        } catch (const EngineError& error) {
-            if (reportError)
-                reportError(error.message());
-            return;
-        }
-        m_changed.clear();
-        emit headerDataChanged(Qt::Vertical, m_current, m_current);
-    }
-
-    // Why the row being edited cannot be saved: a value typed in it that does not fit its mask.
-    // Empty when it can.
-    QString refusal() const
-    {
-        if (!isEditing())
-            return {};
-        for (const MaskedField& masked : maskedFields()) {
-            if (!m_changed.contains(masked.column))
-                continue;
-            const GridColumn& column = Columns[masked.column];
-            const QString value = m_table.text(column.field);
-            if (value.isEmpty() || masked.picture.matches(value))
-                continue;
-            return QStringLiteral("El valor «%1» de %2 del profesor %3 no es válido: debe ser "
-                                  "%4.\n\nCorríjalo, o deshaga los cambios de la fila con el "
-                                  "botón de cancelar o la tecla Esc.")
-                .arg(value, column.field, m_table.text(Columns[0].field), masked.form);
-        }
-        return {};
-    }
-
-    // Writes the row being edited to the table; a row without changes is left as it was.
-    void post()
-    {
-        if (!isEditing())
-            return;
-        if (m_changed.isEmpty())
-            m_table.cancel();
-        else
-            m_table.post();
-        m_changed.clear();
-        for (int c = 0; c < ColumnCount; ++c)
-            m_rows[m_current][c] = m_table.text(Columns[c].field);
-        rowChanged(m_current);
-    }
-
-    void cancel()
-    {
-        if (!isEditing())
-            return;
-        m_table.cancel();
-        m_changed.clear();
-        rowChanged(m_current);
-    }
-
-private:
-    QString value(int row, int column) const
-    {
-        if (row == m_current && isEditing())
-            return m_table.text(Columns[column].field);
-        return m_rows[row][column];
-    }
-
-    // The row's values may all have changed: an editor open on it shows the value it now has.
-    void rowChanged(int row)
-    {
-        emit dataChanged(index(row, 0), index(row, ColumnCount - 1));
-        emit headerDataChanged(Qt::Vertical, row, row);
-    }
-
-    DbfTable& m_table;
-    QList<std::array<QString, ColumnCount>> m_rows; // as saved
-    int m_current = -1;
-    QSet<int> m_changed; // the columns typed in the row being edited
-};
-
-// The grid's cursor: it never stands on a fixed column, and it leaves its row only when the
-// dialog lets it (the row being edited saved first).
-class RowGate : public QItemSelectionModel {
-public:
-    RowGate(QAbstractItemModel* model, QObject* parent, std::function<bool(int)> mayLeaveFor)
-        : QItemSelectionModel(model, parent), m_mayLeaveFor(std::move(mayLeaveFor))
-    {
-    }
-
-    void setCurrentIndex(const QModelIndex& index, SelectionFlags command) override
-    {
-        QModelIndex target = index;
-        const QModelIndex current = currentIndex();
-        if (target.isValid() && target.column() < FixedColumns)
-            target = model()->index(target.row(), current.isValid() ? current.column() : XEmpleado);
-        if (target.isValid() && current.isValid() && target.row() != current.row() &&
-            !m_mayLeaveFor(target.row()))
-            return;
-        QItemSelectionModel::setCurrentIndex(target, command);
-    }
-
-    void select(const QItemSelection& selection, SelectionFlags command) override
-    {
-        // A click on another row whose move was refused selects nothing there.
-        const QModelIndex current = currentIndex();
-        for (const QModelIndex& index : selection.indexes()) {
-            if (!current.isValid() || index.row() != current.row())
-                return;
-        }
-        QItemSelectionModel::select(selection, command);
-    }
-    using QItemSelectionModel::select;
-
-private:
-    std::function<bool(int)> m_mayLeaveFor;
-};
-
-// The cells' editors: the masked line edit, and Enter moving on as Tab does.
-class CellDelegate : public QStyledItemDelegate {
-public:
-    CellDelegate(ProftModel& model, QObject* parent) : QStyledItemDelegate(parent), m_model(model)
-    {
-    }
-
-    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
-                          const QModelIndex& index) const override
-    {
-        const MaskedField* masked = maskedField(index.column());
-        if (!masked)
-            return QStyledItemDelegate::createEditor(parent, option, index);
-        auto* editor = new PictureEdit(masked->picture, parent);
-        editor->setFrame(false);
-        // The first change typed puts the row into editing, as the navigator then shows.
-        connect(editor, &QLineEdit::textEdited, this, [this] { m_model.edit(); });
-        if (const int width = m_model.fieldWidth(index.column()); width > 0)
-            editor->setMaxLength(width);
-        return editor;
-    }
-
-protected:
-    bool eventFilter(QObject* object, QEvent* event) override
-    {
-        if (event->type() == QEvent::KeyPress) {
-            const int key = static_cast<QKeyEvent*>(event)->key();
-            if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-                auto* editor = static_cast<QWidget*>(object);
-                emit commitData(editor);
-                emit closeEditor(editor, QAbstractItemDelegate::EditNextItem);
-                return true;
-            }
-        }
-        return QStyledItemDelegate::eventFilter(object, event);
-    }
-
-private:
-    ProftModel& m_model;
-};
-
-// The grid: a table view whose first two columns are a second view laid over its left part,
-// so that they stay in view when the grid scrolls sideways.
-class ProftGrid : public QTableView {
-public:
-    explicit ProftGrid(QWidget* parent) : QTableView(parent), m_fixed(new QTableView(this)) {}
-
-    // Builds the grid over `model`; `mayLeaveFor` decides whether the cursor leaves its row,
-    // `escapePressed` is told of Escape outside a cell editor.
-    void setUp(ProftModel* model, std::function<bool(int)> mayLeaveFor,
-               std::function<void()> escapePressed)
-    {
-        m_escapePressed = std::move(escapePressed);
-        setModel(model);
-        QItemSelectionModel* plain = selectionModel();
-        setSelectionModel(new RowGate(model, this, std::move(mayLeaveFor)));
-        delete plain;
-        setItemDelegate(new CellDelegate(*model, this));
-        setSelectionMode(QAbstractItemView::SingleSelection);
-        setSelectionBehavior(QAbstractItemView::SelectItems);
-        setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked |
-                        QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
-        setAlternatingRowColors(true);
-        setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-        setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-        setTabKeyNavigation(true);
-        setWordWrap(false);
-
-        QFont bold = font();
-        bold.setBold(true);
-        const QFontMetrics cells(font());
-        const QFontMetrics titles(bold);
-        const int rowHeight = cells.height() + 5;
-        const int titleHeight = 2 * titles.height() + 6; // two title lines
-
-        m_fixed->setModel(model);
-        m_fixed->setObjectName(QStringLiteral("ProftDBGridFixedColumns"));
-        m_fixed->setFocusPolicy(Qt::NoFocus);
-        m_fixed->setSelectionMode(QAbstractItemView::NoSelection);
-        m_fixed->setEditTriggers(QAbstractItemView::NoEditTriggers);
-        m_fixed->setFrameShape(QFrame::NoFrame);
-        m_fixed->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        m_fixed->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        m_fixed->setWordWrap(false);
-        m_fixed->verticalHeader()->hide();
-        for (int c = FixedColumns; c < ColumnCount; ++c)
-            m_fixed->setColumnHidden(c, true);
-
-        for (QTableView* view : {static_cast<QTableView*>(this), m_fixed}) {
-            QHeaderView* header = view->horizontalHeader();
-            header->setFont(bold);
-            header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-            header->setHighlightSections(false);
-            header->setSectionsClickable(false);
-            header->setSectionResizeMode(QHeaderView::Fixed);
-            header->setFixedHeight(titleHeight);
-            view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-            view->verticalHeader()->setDefaultSectionSize(rowHeight);
-            for (int c = 0; c < ColumnCount; ++c) {
-                // As many average characters as the column holds, and never less than its title.
-                const int width = std::max(Columns[c].characters * cells.averageCharWidth(),
-                                           titles.horizontalAdvance(Columns[c].title)) +
-                                  8;
-                view->setColumnWidth(c, width);
-            }
-        }
-        verticalHeader()->setSectionsClickable(false);
-        verticalHeader()->setFixedWidth(cells.height() + 2);
-
-        viewport()->stackUnder(m_fixed);
-        m_fixed->viewport()->installEventFilter(this);
-        connect(verticalScrollBar(), &QScrollBar::valueChanged, m_fixed->verticalScrollBar(),
-                &QScrollBar::setValue);
-        connect(m_fixed->verticalScrollBar(), &QScrollBar::valueChanged, verticalScrollBar(),
-                &QScrollBar::setValue);
-        updateFixedGeometry();
-    }
-
-    QTableView* fixedColumns() const { return m_fixed; }
-
-    QWidget* openEditor() const { return indexWidget(currentIndex()); }
-    // The text of the cell being typed goes into the row; the editor stays open.
-    void commitOpenEditor()
-    {
-        if (QWidget* editor = openEditor())
-            commitData(editor);
-    }
-    void discardOpenEditor()
-    {
-        if (QWidget* editor = openEditor())
-            closeEditor(editor, QAbstractItemDelegate::NoHint);
-    }
-
-protected:
-    bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override
-    {
-        // Only the current row is edited: a refused move leaves the cursor where it was.
-        if (index.isValid() && currentIndex().isValid() && index.row() != currentIndex().row())
-            return false;
-        return QTableView::edit(index, trigger, event);
-    }
-
-    void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override
-    {
-        if (hint != QAbstractItemDelegate::EditNextItem &&
-            hint != QAbstractItemDelegate::EditPreviousItem) {
-            QTableView::closeEditor(editor, hint);
-            return;
-        }
-        // Tab or Enter in a cell: the next cell is edited once the cursor is there, and a row
-        // that could not be saved keeps it.
-        QTableView::closeEditor(editor, QAbstractItemDelegate::NoHint);
-        const QModelIndex next = moveCursor(
-            hint == QAbstractItemDelegate::EditNextItem ? MoveNext : MovePrevious, Qt::NoModifier);
-        if (!next.isValid() || next == currentIndex())
-            return;
-        setCurrentIndex(next);
-        if (currentIndex() == next)
-            QTableView::edit(next);
-    }
-
-    void keyPressEvent(QKeyEvent* event) override
-    {
-        switch (event->key()) {
-        case Qt::Key_Return:
-        case Qt::Key_Enter: {
-            QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
-            QTableView::keyPressEvent(&tab);
-            event->accept();
-            return;
-        }
-        case Qt::Key_Escape:
-            if (m_escapePressed)
-                m_escapePressed();
-            event->accept();
-            return;
-        default:
-            QTableView::keyPressEvent(event);
-        }
-    }
-
-    void scrollTo(const QModelIndex& index, ScrollHint hint) override
-    {
-        QTableView::scrollTo(index, hint);
-        if (!index.isValid() || index.column() < FixedColumns)
-            return;
-        // A cell scrolled under the fixed columns comes out to their right.
-        const int covered = fixedWidth() - columnViewportPosition(index.column());
-        if (covered > 0)
-            horizontalScrollBar()->setValue(horizontalScrollBar()->value() - covered);
-    }
-
-    void updateGeometries() override
-    {
-        QTableView::updateGeometries();
-        updateFixedGeometry();
-    }
-
-    void resizeEvent(QResizeEvent* event) override
-    {
-        QTableView::resizeEvent(event);
-        updateFixedGeometry();
-    }
-
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        // A click on a fixed cell moves the cursor to its row.
-        if (watched == m_fixed->viewport() && (event->type() == QEvent::MouseButtonPress ||
-                                               event->type() == QEvent::MouseButtonDblClick)) {
-            const int row = m_fixed->rowAt(static_cast<QMouseEvent*>(event)->position().y());
-            setFocus(Qt::MouseFocusReason);
-            if (row >= 0) {
-                const int column = currentIndex().isValid() ? currentIndex().column() : XEmpleado;
-                setCurrentIndex(model()->index(row, column));
-            }
-            return true;
-        }
-        return QTableView::eventFilter(watched, event);
-    }
-
-private:
-    int fixedWidth() const { return columnWidth(0) + columnWidth(1); }
-
-    void updateFixedGeometry()
-    {
-        if (!m_fixed)
-            return;
-        m_fixed->setGeometry(verticalHeader()->width() + frameWidth(), frameWidth(), fixedWidth(),
-                             viewport()->height() + horizontalHeader()->height());
-    }
-
-    QTableView* m_fixed;
-    std::function<void()> m_escapePressed;
-};
-
-} // namespace controlprofes
-
-using controlprofes::ProftGrid;
-using controlprofes::ProftModel;
-
 TControlProfesores::TControlProfesores(const QString& tablePath, QWidget* owner)
     : QDialog(owner), wwTableProft(std::make_unique<DbfTable>(tablePath))
 {
     wwTableProft->open(DbfTable::Access::Shared);
 
     setObjectName(QStringLiteral("ControlProfesores"));
-    setWindowTitle(QStringLiteral("Control de Profesores"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
-                   Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    setFixedSize(754, 499);
+    form::setUpFixed(this, QStringLiteral("Control de Profesores"), QSize(754, 499));
     setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
 
     Draw3D1 = new GradientPanel(QColor(0xC2, 0xCD, 0xFE), QColor(0xCF, 0xF2, 0xFE),
@@ -914,8 +191,7 @@ TControlProfesores::TControlProfesores(const QString& tablePath, QWidget* owner)
     connect(BitBtn1, &QPushButton::clicked, this, &TControlProfesores::BitBtn1Click);
 
     // Help context 1 for the window, the grid and the exit button alike.
-    auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
-    connect(f1, &QShortcut::activated, this, [this] { help::showContext(this, 1); });
+    form::addHelpKey(this, 1);
 
     connect(wwDataSource1, &QAbstractItemModel::headerDataChanged, this,
             &TControlProfesores::updateNavigator);
@@ -928,8 +204,7 @@ TControlProfesores::TControlProfesores(const QString& tablePath, QWidget* owner)
     ProftDBGrid->setFocus(); // the grid is the first control: it has the focus when shown
     updateNavigator();
 
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    form::centreOnScreen(this);
 
     // Last: from here on the destructor disconnects it.
     connect(qApp, &QApplication::focusChanged, this,
@@ -1029,12 +304,14 @@ bool TControlProfesores::saveRow()
             problem = error.message();
         }
     }
+    const int refused = wwDataSource1->refusedColumn();
     refuse(problem);
-    // The row stays in editing, and the user is back on it to mend the value.
-    if (QWidget* editor = ProftDBGrid->openEditor())
-        editor->setFocus();
-    else
-        ProftDBGrid->setFocus();
+    // The row stays in editing, and the user is back in the refused cell, typing after its
+    // text, to mend the value.
+    const QModelIndex current = ProftDBGrid->currentIndex();
+    ProftDBGrid->editAgain(refused >= 0        ? refused
+                           : current.isValid() ? current.column()
+                                               : XEmpleado);
     return false;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/ordinarypointer.h"
+#include "widgets/ordinarypointer.h"
 
 #include <QDialog>
 #include <QString>

@@ -4,13 +4,20 @@
 #include "tests/testsupport.h"
 #include "to_timetable/tablelayouts.h"
 #include "to_yedra/controlprofes.h"
+#include "to_yedra/proftmodel.h"
 
+#include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QFontMetrics>
+#include <QHeaderView>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -23,22 +30,9 @@
 
 namespace {
 
-std::string s(const QString& text)
-{
-    return text.toStdString();
-}
-
 // A teacher as the grid shows it: ABREV, NOMBRE, X_EMPLEADO, F_TOMAPOS.
 using Row = QStringList;
 using Rows = QList<Row>;
-
-std::string s(const Rows& rows)
-{
-    QStringList lines;
-    for (const Row& row : rows)
-        lines << row.join(QLatin1Char('|'));
-    return s(lines.join(QLatin1Char('\n')));
-}
 
 constexpr int XEmpleado = 2;
 constexpr int FTomapos = 3;
@@ -187,7 +181,7 @@ TEST(ControlProfesores, ShowsEveryTeacherAndItsTexts)
 
     Rows expected = teachers;
     expected.last() = Row{"  ZZ", "Zapata, Íñigo", "  77", " 1-9-2020"}; // pad blanks go
-    EXPECT_EQ(s(shown(dialog)), s(expected));
+    EXPECT_EQ(shown(dialog), expected);
     EXPECT_FALSE(dialog.result);
 
     const QAbstractItemModel* model = grid(dialog)->model();
@@ -196,7 +190,7 @@ TEST(ControlProfesores, ShowsEveryTeacherAndItsTexts)
         titles << model->headerData(c, Qt::Horizontal).toString();
     EXPECT_EQ(titles, (QStringList{"ABREV", "NOMBRE", "X_EMPLEADO", "F_TOMAPOS"}));
 
-    EXPECT_EQ(s(dialog.windowTitle()), "Control de Profesores");
+    EXPECT_EQ(dialog.windowTitle(), "Control de Profesores");
     EXPECT_EQ(dialog.size(), QSize(754, 499));
     EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
     struct Text {
@@ -229,7 +223,7 @@ TEST(ControlProfesores, ShowsEveryTeacherAndItsTexts)
         SCOPED_TRACE(t.label);
         const QLabel* label = dialog.findChild<QLabel*>(QLatin1String(t.label));
         ASSERT_NE(label, nullptr);
-        EXPECT_EQ(s(label->text()), t.text);
+        EXPECT_EQ(label->text(), t.text);
         EXPECT_EQ(label->mapTo(&dialog, QPoint(0, 0)), t.position);
         EXPECT_TRUE(label->font().bold());
         EXPECT_EQ(label->wordWrap(), std::string(t.label) != "Label3");
@@ -241,7 +235,7 @@ TEST(ControlProfesores, ShowsEveryTeacherAndItsTexts)
     EXPECT_EQ(geometry("ProftDBGrid"), QRect(9, 56, 490, 433));
     EXPECT_EQ(geometry("wwDBNavigator1"), QRect(224, 29, 275, 24));
     EXPECT_EQ(geometry("BitBtn1"), QRect(583, 368, 75, 25));
-    EXPECT_EQ(s(dialog.findChild<QPushButton*>(QStringLiteral("BitBtn1"))->text()), "Salir");
+    EXPECT_EQ(dialog.findChild<QPushButton*>(QStringLiteral("BitBtn1"))->text(), "Salir");
 }
 
 // What the user types reaches the file row by row, and "Salir" gives the verdict over the table
@@ -315,26 +309,29 @@ TEST(ControlProfesores, SavesWhatIsTypedAndGivesTheVerdict)
         else
             clickSalir(dialog);
         EXPECT_FALSE(dialog.isVisible());
-        EXPECT_TRUE(script.unexpected.isEmpty()) << s(script.unexpected.join(QLatin1Char(',')));
+        EXPECT_EQ(script.unexpected, QStringList());
         EXPECT_EQ(dialog.result, c.result);
-        EXPECT_EQ(s(proft.rows()), s(c.saved));
+        EXPECT_EQ(proft.rows(), c.saved);
         Rows seen;
         for (other.first(); !other.eof(); other.next())
             seen << Row{other.text(QStringLiteral("ABREV")), other.text(QStringLiteral("NOMBRE")),
                         other.text(QStringLiteral("X_EMPLEADO")),
                         other.text(QStringLiteral("F_TOMAPOS"))};
-        EXPECT_EQ(s(seen), s(c.saved));
+        EXPECT_EQ(seen, c.saved);
     }
 }
 
-// While typing, a key that cannot lead to a value of the mask is refused and the mask's slashes
-// are filled in; deleting one does not bring it back at once.
+// Whichever way text comes in (typed, pasted, from an input method), a change that cannot lead
+// to a value of the mask is refused and the mask's slashes are filled in; deleting one does not
+// bring it back at once.
 TEST(ControlProfesores, KeepsTypingToTheMasks)
 {
+    enum class How { Typed, Pasted, Composed };
     struct Case {
         int column;
         QString keys;
         QString text;
+        How how = How::Typed;
     };
     const Case cases[] = {
         {XEmpleado, "12a3", "123"},
@@ -347,22 +344,38 @@ TEST(ControlProfesores, KeepsTypingToTheMasks)
         {FTomapos, "12\b", "12"},
         {FTomapos, "a", ""},
         {FTomapos, "010920261", "01/09/2026"},
+        {XEmpleado, "12ab", "", How::Pasted},
+        {XEmpleado, "4411", "4411", How::Pasted},
+        {FTomapos, "0109", "01/09/", How::Pasted},
+        {FTomapos, "1-9-2020", "", How::Pasted},
+        {XEmpleado, "ab", "", How::Composed},
+        {XEmpleado, "907", "907", How::Composed},
+        {FTomapos, "15/09/2019", "15/09/2019", How::Composed},
     };
     const Proft proft(staff);
     for (const Case& c : cases) {
-        SCOPED_TRACE(s(c.keys));
+        SCOPED_TRACE(c.keys.toStdString());
+        SCOPED_TRACE(int(c.how));
         ModalScript script;
         TControlProfesores dialog(proft.path);
         showActive(dialog);
-        typeInCell(dialog, 1, c.column, c.keys);
+        typeInCell(dialog, 1, c.column, c.how == How::Typed ? c.keys : QString());
         ASSERT_NE(editor(), nullptr);
-        EXPECT_EQ(s(editor()->text()), s(c.text));
+        if (c.how == How::Pasted) {
+            QApplication::clipboard()->setText(c.keys);
+            QTest::keyClick(editor(), Qt::Key_V, Qt::ControlModifier);
+        } else if (c.how == How::Composed) {
+            QInputMethodEvent composed;
+            composed.setCommitString(c.keys);
+            QApplication::sendEvent(editor(), &composed);
+        }
+        EXPECT_EQ(editor()->text(), c.text);
         QTest::mouseClick(navigator(dialog, "Cancel"), Qt::LeftButton);
         clickCloseBox(dialog);
         EXPECT_FALSE(dialog.isVisible());
-        EXPECT_TRUE(script.unexpected.isEmpty()) << s(script.unexpected.join(QLatin1Char(',')));
+        EXPECT_EQ(script.unexpected, QStringList());
     }
-    EXPECT_EQ(s(proft.rows()), s(staff));
+    EXPECT_EQ(proft.rows(), staff);
 }
 
 // A value that does not fit its mask is refused with a message whenever the row would be
@@ -402,17 +415,22 @@ TEST(ControlProfesores, RefusesAValueThatDoesNotFitItsMask)
         EXPECT_TRUE(script.messages[0].contains(QStringLiteral("PRS")));
         EXPECT_TRUE(dialog.isVisible());
         EXPECT_EQ(current(dialog).row(), 0);
-        EXPECT_EQ(s(shown(dialog)[0][3]), "12/03/");
+        EXPECT_EQ(shown(dialog)[0][3], "12/03/");
         EXPECT_TRUE(navigator(dialog, "Post")->isEnabled()); // still editing
-        EXPECT_EQ(s(proft.rows()), s(teachers));
+        EXPECT_EQ(proft.rows(), teachers);
 
-        typeInCell(dialog, 0, FTomapos, "12032026");
+        // The user is back in the refused cell, typing after its text.
+        ASSERT_NE(editor(), nullptr);
+        EXPECT_EQ(current(dialog).column(), FTomapos);
+        EXPECT_FALSE(editor()->hasSelectedText());
+        EXPECT_EQ(editor()->cursorPosition(), 6);
+        QTest::keyClicks(editor(), QStringLiteral("2026"));
+        EXPECT_EQ(editor()->text(), "12/03/2026");
         clickSalir(dialog);
         EXPECT_EQ(script.messages.size(), 1);
         EXPECT_FALSE(dialog.isVisible());
         EXPECT_TRUE(dialog.result);
-        EXPECT_EQ(s(proft.rows()[0].join(QLatin1Char('|'))),
-                  "PRS|Pérez Ruiz, Sergio|3020|12/03/2026");
+        EXPECT_EQ(proft.rows()[0].join(QLatin1Char('|')), "PRS|Pérez Ruiz, Sergio|3020|12/03/2026");
     }
 }
 
@@ -440,23 +458,175 @@ TEST(ControlProfesores, TheFixedColumnsCannotBeEdited)
         }
     }
 
-    // A wider F_TOMAPOS, as a wider font gives, makes the grid scroll sideways.
-    view->setColumnWidth(FTomapos, 200);
+    // A wider F_TOMAPOS, as a wider font gives, makes the grid scroll sideways; the fixed
+    // columns stay where they are, and the cells scroll only to their right.
+    view->setColumnWidth(FTomapos, view->viewport()->width() - view->columnWidth(XEmpleado) / 2);
     QApplication::processEvents(); // the view lays itself out again
     const QRect fixedBefore = fixed->geometry();
     ASSERT_GT(view->horizontalScrollBar()->maximum(), 0);
     view->horizontalScrollBar()->setValue(view->horizontalScrollBar()->maximum());
-    EXPECT_LT(view->columnViewportPosition(0), 0);
     EXPECT_EQ(fixed->geometry(), fixedBefore);
     EXPECT_TRUE(fixed->isVisible());
     EXPECT_EQ(fixed->columnViewportPosition(0), 0);
-    // The cursor back on X_EMPLEADO brings it out from under the fixed columns.
+    EXPECT_GT(view->viewport()->geometry().left(), fixed->geometry().right());
+    EXPECT_LE(view->columnViewportPosition(XEmpleado) + view->columnWidth(XEmpleado), 0);
+    // The cursor back on X_EMPLEADO brings it whole into view.
     QTest::keyClick(view, Qt::Key_Right);
     QTest::keyClick(view, Qt::Key_Left);
     EXPECT_EQ(current(dialog), view->model()->index(3, XEmpleado));
-    EXPECT_GE(view->columnViewportPosition(XEmpleado), fixed->width());
+    EXPECT_EQ(view->columnViewportPosition(XEmpleado), 0);
     clickSalir(dialog);
-    EXPECT_EQ(s(proft.rows()), s(staff));
+    EXPECT_EQ(proft.rows(), staff);
+}
+
+// Measured with the fonts the grid uses: every column is as wide as its title and its widest
+// value (for the columns typed in, the widest value their masks let in), and a value being typed
+// shows whole. The cells scroll sideways by whole columns and never under the fixed columns:
+// after Tab to F_TOMAPOS no part of X_EMPLEADO is hidden under them.
+TEST(ControlProfesores, EveryColumnAndItsTitleShowWhole)
+{
+    const Rows wide = {{"MMMMMMMMMM", "Wenceslao Montalbán Wamba, Maximiliano Guillermo",
+                        "8888888888", "28/08/2008"}};
+    struct Case {
+        const char* name;
+        Rows teachers;
+    };
+    const Case cases[] = {{"the usual teachers", staff}, {"the widest values", staff + wide}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Proft proft(c.teachers);
+        ModalScript script;
+        TControlProfesores dialog(proft.path);
+        showActive(dialog);
+        QTableView* view = grid(dialog);
+        QTableView* fixed =
+            dialog.findChild<QTableView*>(QStringLiteral("ProftDBGridFixedColumns"));
+        ASSERT_NE(fixed, nullptr);
+        const QFontMetrics cells(view->font());
+        const QFontMetrics titles(view->horizontalHeader()->font());
+        const int headerMargins = 2 * view->style()->pixelMetric(QStyle::PM_HeaderMargin);
+        const QAbstractItemModel* model = view->model();
+        for (int column = 0; column < model->columnCount(); ++column) {
+            SCOPED_TRACE(column);
+            const QTableView* holder = column < 2 ? fixed : view;
+            const int width = holder->columnWidth(column);
+            const QString title = model->headerData(column, Qt::Horizontal).toString();
+            EXPECT_GE(width, titles.horizontalAdvance(title) + headerMargins);
+            QStringList values;
+            if (column == XEmpleado)
+                values << QStringLiteral("9999999999") << QStringLiteral("0000000000");
+            if (column == FTomapos)
+                values << QStringLiteral("99/99/9999") << QStringLiteral("00/00/0000");
+            if (column == 1) // forty characters of the font's average width, longer in a tooltip
+                EXPECT_GE(width, 40 * cells.averageCharWidth() + 4);
+            else
+                for (int row = 0; row < model->rowCount(); ++row)
+                    values << model->index(row, column).data().toString();
+            for (const QString& value : values) {
+                EXPECT_GT(width, cells.horizontalAdvance(value) + 4) << value.toStdString();
+            }
+            if (column >= 2) {
+                EXPECT_LE(width, view->viewport()->width()); // a whole column fits in view
+            }
+        }
+        EXPECT_EQ(view->horizontalScrollMode(), QAbstractItemView::ScrollPerItem);
+
+        const auto underFixed = [&](int column) {
+            const int left =
+                view->viewport()->geometry().left() + view->columnViewportPosition(column);
+            const int right = left + view->columnWidth(column);
+            return right > view->viewport()->geometry().left() && left <= fixed->geometry().right();
+        };
+        const auto whollyShown = [&](int column) {
+            const int left = view->columnViewportPosition(column);
+            return left >= 0 && left + view->columnWidth(column) <= view->viewport()->width();
+        };
+        EXPECT_TRUE(whollyShown(XEmpleado));
+        QTest::keyClick(view, Qt::Key_Tab);
+        ASSERT_EQ(current(dialog), model->index(0, FTomapos));
+        EXPECT_FALSE(underFixed(XEmpleado));
+        EXPECT_TRUE(whollyShown(FTomapos));
+        const int scrolled = view->columnViewportPosition(XEmpleado);
+        EXPECT_TRUE(scrolled >= 0 || scrolled + view->columnWidth(XEmpleado) <= 0) << scrolled;
+        QTest::keyClick(view, Qt::Key_Backtab);
+        EXPECT_TRUE(whollyShown(XEmpleado));
+
+        // Typing the widest code: every digit in view, the first one as well.
+        typeInCell(dialog, 0, XEmpleado, QStringLiteral("9999999999"));
+        ASSERT_NE(editor(), nullptr);
+        EXPECT_LE(cells.horizontalAdvance(editor()->text()) + 5, editor()->width());
+        QTest::mouseClick(navigator(dialog, "Cancel"), Qt::LeftButton);
+        clickCloseBox(dialog);
+    }
+}
+
+// The cells of the values a teacher lacks are tinted, so that they are found at a glance; the
+// values present, and those only of blanks once trimmed, are told apart as the check does.
+TEST(ControlProfesores, TintsTheValuesATeacherLacks)
+{
+    Rows teachers = staff;
+    teachers << Row{"BLA", "Blanco, Pedro", "   ", " 1-9-2020"};
+    const Proft proft(teachers);
+    ModalScript script;
+    TControlProfesores dialog(proft.path);
+    showActive(dialog);
+    const QAbstractItemModel* model = grid(dialog)->model();
+    const QPalette palette = grid(dialog)->palette();
+    for (int row = 0; row < model->rowCount(); ++row) {
+        for (int column : {XEmpleado, FTomapos}) {
+            SCOPED_TRACE(teachers[row][0].toStdString() + " " + std::to_string(column));
+            const bool missing = teachers[row][column].trimmed().isEmpty();
+            const QVariant tint = model->index(row, column).data(Qt::BackgroundRole);
+            EXPECT_EQ(tint.isValid(), missing);
+            if (missing) {
+                const QColor colour = tint.value<QColor>();
+                EXPECT_NE(colour, palette.color(QPalette::Base));
+                EXPECT_NE(colour, palette.color(QPalette::AlternateBase));
+                EXPECT_FALSE(model->index(row, column).data(Qt::ToolTipRole).toString().isEmpty());
+            }
+        }
+    }
+    // Typing the value takes the tint away.
+    typeInCell(dialog, 1, XEmpleado, QStringLiteral("3020"));
+    QTest::keyClick(editor(), Qt::Key_Return);
+    EXPECT_FALSE(model->index(1, XEmpleado).data(Qt::BackgroundRole).isValid());
+    QTest::mouseClick(navigator(dialog, "Cancel"), Qt::LeftButton);
+    clickCloseBox(dialog);
+}
+
+// The grid's model keeps to the rules of Qt's item models (Qt's own model tester watches it)
+// while it reads the table, moves its cursor, edits, saves, undoes and reads the table again.
+TEST(ControlProfesores, TheGridModelKeepsToQtsRules)
+{
+    static QStringList complaints;
+    complaints.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType type, const QMessageLogContext&, const QString& message) {
+            if (type != QtDebugMsg && type != QtInfoMsg)
+                complaints << message;
+        });
+    for (const Rows& teachers : {Rows{}, staff}) {
+        SCOPED_TRACE(teachers.size());
+        const Proft proft(teachers);
+        DbfTable table(proft.path);
+        table.open(DbfTable::Access::Shared);
+        controlprofes::ProftModel model(table, nullptr);
+        QAbstractItemModelTester tester(&model,
+                                        QAbstractItemModelTester::FailureReportingMode::Warning);
+        model.reload();
+        model.moveTo(2);
+        model.setData(model.index(2, FTomapos), QStringLiteral("03/09/2022"), Qt::EditRole);
+        model.post();
+        model.moveTo(1);
+        model.setData(model.index(1, XEmpleado), QStringLiteral("12ab"), Qt::EditRole);
+        model.cancel();
+        model.setData(model.index(1, 0), QStringLiteral("NO"), Qt::EditRole); // a fixed column
+        model.reload();
+        EXPECT_EQ(model.rowCount(), teachers.size());
+        table.close();
+    }
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(complaints, QStringList());
 }
 
 // Enter moves to the next column as Tab does, from a cell being typed as well; past the last
@@ -480,7 +650,7 @@ TEST(ControlProfesores, EnterMovesToTheNextColumn)
     QTest::keyClicks(editor(), QStringLiteral("02092021"));
     QTest::keyClick(editor(), Qt::Key_Return);
     EXPECT_EQ(current(dialog), model->index(2, XEmpleado));
-    EXPECT_EQ(s(proft.rows()[1].join(QLatin1Char('|'))), "PRS|Pérez Ruiz, Sergio|3020|02/09/2021");
+    EXPECT_EQ(proft.rows()[1].join(QLatin1Char('|')), "PRS|Pérez Ruiz, Sergio|3020|02/09/2021");
 }
 
 // The navigator's ten buttons, in order, with their hints, repeating when held; they move the
@@ -524,18 +694,18 @@ TEST(ControlProfesores, TheNavigatorMovesSavesAndCancels)
 
     typeInCell(dialog, 0, XEmpleado, "55");
     QTest::mouseClick(navigator(dialog, "Cancel"), Qt::LeftButton);
-    EXPECT_EQ(s(shown(dialog)[0][2]), "");
+    EXPECT_EQ(shown(dialog)[0][2], "");
     typeInCell(dialog, 0, XEmpleado, "66");
     QTest::keyClick(editor(), Qt::Key_Escape);     // the cell's text
     QTest::keyClick(grid(dialog), Qt::Key_Escape); // the row's changes
-    EXPECT_EQ(s(shown(dialog)[0][2]), "");
+    EXPECT_EQ(shown(dialog)[0][2], "");
     EXPECT_FALSE(navigator(dialog, "Post")->isEnabled());
-    EXPECT_EQ(s(proft.rows()), s(teachers));
+    EXPECT_EQ(proft.rows(), teachers);
 
     typeInCell(dialog, 0, XEmpleado, "77");
     QTest::mouseClick(navigator(dialog, "Post"), Qt::LeftButton);
     EXPECT_FALSE(navigator(dialog, "Post")->isEnabled());
-    EXPECT_EQ(s(proft.rows()[0][2]), "77");
+    EXPECT_EQ(proft.rows()[0][2], "77");
 
     DbfTable other(proft.path);
     other.open();
@@ -545,9 +715,9 @@ TEST(ControlProfesores, TheNavigatorMovesSavesAndCancels)
     other.setText(QStringLiteral("X_EMPLEADO"), QStringLiteral("88"));
     other.post();
     QTest::mouseClick(navigator(dialog, "Refresh"), Qt::LeftButton);
-    EXPECT_EQ(s(shown(dialog)[1][2]), "88");
+    EXPECT_EQ(shown(dialog)[1][2], "88");
     EXPECT_EQ(current(dialog), grid(dialog)->model()->index(0, XEmpleado));
-    EXPECT_TRUE(script.unexpected.isEmpty()) << s(script.unexpected.join(QLatin1Char(',')));
+    EXPECT_EQ(script.unexpected, QStringList());
 }
 
 // The window's answer to the engine: the dialog shown modally over the busy pointer with the
@@ -575,7 +745,7 @@ TEST(ControlProfesores, TheWindowAsksThroughTheDialog)
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_TRUE(script.done());
     EXPECT_EQ(whileUp, Qt::ArrowCursor);
-    EXPECT_EQ(s(proft.rows()), s(Rows{{"PRS", "Pérez Ruiz, Sergio", "3020", "01/09/2021"}}));
+    EXPECT_EQ(proft.rows(), (Rows{{"PRS", "Pérez Ruiz, Sergio", "3020", "01/09/2021"}}));
 }
 
 // Entering the grid puts the current row into editing; leaving it saves the row, with the
@@ -591,9 +761,9 @@ TEST(ControlProfesores, LeavingTheGridSavesTheRow)
     dialog.findChild<QPushButton*>(QStringLiteral("BitBtn1"))->setFocus(Qt::TabFocusReason);
     QApplication::processEvents();
     EXPECT_FALSE(navigator(dialog, "Post")->isEnabled());
-    EXPECT_EQ(s(proft.rows()[1][2]), "3020");
+    EXPECT_EQ(proft.rows()[1][2], "3020");
     grid(dialog)->setFocus(Qt::TabFocusReason);
     EXPECT_TRUE(navigator(dialog, "Post")->isEnabled());
     EXPECT_TRUE(dialog.isVisible());
-    EXPECT_TRUE(script.unexpected.isEmpty()) << s(script.unexpected.join(QLatin1Char(',')));
+    EXPECT_EQ(script.unexpected, QStringList());
 }

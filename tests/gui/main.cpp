@@ -1,6 +1,6 @@
 // The GUI tests run on Qt's offscreen platform unless told otherwise.
 
-#include "app/translation.h"
+#include "widgets/translation.h"
 
 #include <QApplication>
 #include <gtest/gtest.h>

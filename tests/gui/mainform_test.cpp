@@ -1,10 +1,10 @@
-#include "app/helpviewer.h"
-#include "app/helpwindow.h"
 #include "app/mainform.h"
 #include "components/dbftable.h"
 #include "tests/gui/modalscript.h"
 #include "tests/testsupport.h"
 #include "to_timetable/tablelayouts.h"
+#include "widgets/helpviewer.h"
+#include "widgets/helpwindow.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -6,6 +6,8 @@
 #include "tests/stepfixture.h"
 #include "tests/testsupport.h"
 #include "to_timetable/plantihoras.h"
+#include "widgets/fittinglabel.h"
+#include "widgets/messageboxes.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -14,6 +16,7 @@
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -22,11 +25,6 @@
 #include <optional>
 
 namespace {
-
-std::string s(const QString& text)
-{
-    return text.toStdString();
-}
 
 // A Yedra document with these time frames and time slots, each record's values in order.
 QByteArray yedraDocument(const Records& frames, const Records& tramos)
@@ -176,9 +174,9 @@ TEST(Plantillas, ValidatesTheSelectionOnEveryClose)
             clickContinuar(dialog);
         EXPECT_FALSE(dialog.isVisible());
         EXPECT_EQ(script.messages, c.messages);
-        EXPECT_TRUE(script.unexpected.isEmpty()) << s(script.unexpected.join(QLatin1Char(',')));
+        EXPECT_EQ(script.unexpected, QStringList());
         EXPECT_EQ(dialog.resultMH, c.resultMH);
-        EXPECT_EQ(s(dialog.resultado), s(c.resultado));
+        EXPECT_EQ(dialog.resultado, c.resultado);
         EXPECT_EQ(dialog.frameCount(), c.codes.size());
     }
 }
@@ -247,8 +245,114 @@ TEST(Plantillas, FillsItsListsOnlyOnce)
     EXPECT_EQ(entries(frameList(dialog)), (QStringList{"M1", "M2", "M3"}));
     EXPECT_EQ(entries(frameList(dialog), true), (QStringList{"M1", "M3"}));
     clickContinuar(dialog);
-    EXPECT_EQ(s(dialog.resultado), "M1        M3        ");
+    EXPECT_EQ(dialog.resultado, "M1        M3        ");
     EXPECT_TRUE(dialog.resultMH);
+}
+
+// The dialog offers no way to cancel: Escape, anywhere in it, neither closes it nor checks the
+// selection; the user goes on choosing.
+TEST(Plantillas, EscapeDoesNothing)
+{
+    const XmlDocument document = loaded(yedraDocument(frames({"M1", "M2", "M3"}), {}));
+    ModalScript script;
+    TPlantillas dialog(document);
+    dialog.show();
+    QApplication::setActiveWindow(&dialog);
+    clickEntry(dialog, 1);
+    for (QWidget* target :
+         {static_cast<QWidget*>(&dialog), static_cast<QWidget*>(frameList(dialog)),
+          dialog.findChild<QWidget*>(QStringLiteral("BitBtnContinuar"))}) {
+        QTest::keyClick(target, Qt::Key_Escape);
+        QApplication::processEvents();
+        EXPECT_TRUE(dialog.isVisible());
+    }
+    EXPECT_TRUE(script.messages.isEmpty());
+    EXPECT_EQ(script.unexpected, QStringList());
+    EXPECT_TRUE(dialog.resultado.isEmpty());
+    clickContinuar(dialog);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(dialog.resultado, "M2        ");
+}
+
+// Before the user picks anything, nothing looks selected: the entry that has the focus is
+// marked by a dotted frame in the text colour, with no colour of its own.
+TEST(Plantillas, TheFocusedEntryDoesNotLookSelected)
+{
+    const XmlDocument document = loaded(yedraDocument(frames({"M1", "M2", "M3"}), {}));
+    TPlantillas dialog(document);
+    dialog.show();
+    QApplication::setActiveWindow(&dialog);
+    QListWidget* list = frameList(dialog);
+    list->setFocus();
+    QApplication::processEvents();
+    ASSERT_TRUE(list->hasFocus());
+    EXPECT_TRUE(entries(list, true).isEmpty());
+    const QImage shown = list->viewport()->grab().toImage();
+    list->clearFocus();
+    list->setCurrentItem(nullptr, QItemSelectionModel::NoUpdate);
+    QApplication::processEvents();
+    const QImage plain = list->viewport()->grab().toImage();
+    ASSERT_EQ(shown.size(), plain.size());
+    int differing = 0;
+    for (int y = 0; y < shown.height(); ++y) {
+        for (int x = 0; x < shown.width(); ++x) {
+            const QColor colour = shown.pixelColor(x, y);
+            if (colour == plain.pixelColor(x, y))
+                continue;
+            ++differing;
+            EXPECT_EQ(colour.hsvSaturation(), 0)
+                << x << "," << y << " " << colour.name().toStdString();
+        }
+    }
+    EXPECT_GT(differing, 0); // the focus is shown all the same
+}
+
+// Long texts show whole: a name of three lines within its label's area (smaller if it must be),
+// above the dates; a code of thirteen characters wrapped within the list, which never scrolls
+// sideways. The whole texts are the tooltips as well. Measured with the fonts in use.
+TEST(Plantillas, LongNamesAndCodesShowWhole)
+{
+    const QString name = QStringLiteral("Jornada de mañana intensiva de junio");
+    const QString code = QStringLiteral("WMWMWMWMWMWMW");
+    Records records = frames({"M1", "M2", "M3", "M4", "M5"});
+    records.insert(1, {code, name, QStringLiteral("01/09/2026"), QStringLiteral("30/06/2027")});
+    const XmlDocument document = loaded(yedraDocument(records, {}));
+    TPlantillas dialog(document);
+    dialog.show();
+    QListWidget* list = frameList(dialog);
+    clickEntry(dialog, 1, Qt::NoModifier);
+
+    EXPECT_FALSE(list->horizontalScrollBar()->isVisible());
+    EXPECT_EQ(list->horizontalScrollBar()->maximum(), 0);
+    const QFontMetrics listFont(list->font());
+    for (int row = 0; row < list->count(); ++row) {
+        SCOPED_TRACE(row);
+        const QRect rect = list->visualItemRect(list->item(row));
+        EXPECT_LE(rect.right(), list->viewport()->width() - 1);
+        const QString text = list->item(row)->text();
+        const QRect needed =
+            listFont.boundingRect(QRect(0, 0, rect.width() - 4, 0), Qt::TextWrapAnywhere, text);
+        EXPECT_GE(rect.height(), needed.height());
+        EXPECT_EQ(list->item(row)->toolTip(), text);
+    }
+    EXPECT_GT(list->visualItemRect(list->item(1)).height(),
+              list->visualItemRect(list->item(0)).height()); // the code takes two lines
+
+    const auto* nombre = dialog.findChild<FittingLabel*>(QStringLiteral("LabelNombre"));
+    const auto* fecha = dialog.findChild<QLabel*>(QStringLiteral("LabelPlanFec1"));
+    ASSERT_NE(nombre, nullptr);
+    EXPECT_EQ(nombre->text(), name);
+    EXPECT_EQ(nombre->toolTip(), name);
+    const QRect area = nombre->contentsRect();
+    const QRect needed = QFontMetrics(nombre->shownFont())
+                             .boundingRect(QRect(0, 0, area.width(), 0), Qt::TextWordWrap, name);
+    const QFontMetrics own(nombre->font()); // three lines at the label's own size
+    EXPECT_GE(own.boundingRect(QRect(0, 0, area.width(), 0), Qt::TextWordWrap, name).height(),
+              3 * own.lineSpacing());
+    EXPECT_LE(needed.height(), area.height());
+    EXPECT_LE(needed.width(), area.width());
+    EXPECT_LE(nombre->geometry().bottom(), fecha->geometry().top());
+    EXPECT_EQ(fecha->text(), "01/09/2026");
 }
 
 // The window's answer to the engine: the dialog shown modally over the busy pointer with the
@@ -277,7 +381,7 @@ TEST(Plantillas, TheWindowAsksThroughTheDialog)
     EXPECT_TRUE(script.done());
     EXPECT_EQ(whileUp, Qt::ArrowCursor);
     EXPECT_TRUE(choice.resultMH);
-    EXPECT_EQ(s(choice.resultado), "M2        M4        ");
+    EXPECT_EQ(choice.resultado, "M2        M4        ");
     EXPECT_EQ(choice.frameCount, 4);
 }
 
@@ -321,10 +425,10 @@ TEST(Plantillas, TheRunAsksAgainUntilTheChoicePasses)
     form.show();
     form.BExportarClick();
     EXPECT_TRUE(script.done());
-    EXPECT_TRUE(script.unexpected.isEmpty()) << s(script.unexpected.join(QLatin1Char(',')));
+    EXPECT_EQ(script.unexpected, QStringList());
     EXPECT_EQ(script.messages, (QStringList{NoneSelected, QStringLiteral("Proceso finalizado")}));
     EXPECT_TRUE(secondSelection.isEmpty());
-    EXPECT_EQ(s(form.resultado), "M2        M3        ");
+    EXPECT_EQ(form.resultado, "M2        M3        ");
     EXPECT_EQ(form.nDiasPlanti, 3);
     EXPECT_EQ(tableRows(QDir(timetable).filePath(QStringLiteral("DIASHORAST.DBF"))).size(), 2);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);

@@ -1,4 +1,4 @@
-#include "app/gradientpanel.h"
+#include "widgets/gradientpanel.h"
 
 #include <QLinearGradient>
 #include <QPainter>

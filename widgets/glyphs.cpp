@@ -1,4 +1,4 @@
-#include "app/glyphs.h"
+#include "widgets/glyphs.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,4 +1,4 @@
-#include "app/translation.h"
+#include "widgets/translation.h"
 
 #include <QCoreApplication>
 #include <QDir>

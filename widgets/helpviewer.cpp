@@ -1,6 +1,6 @@
-#include "app/helpviewer.h"
+#include "widgets/helpviewer.h"
 
-#include "app/helpwindow.h"
+#include "widgets/helpwindow.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>

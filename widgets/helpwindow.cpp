@@ -1,4 +1,4 @@
-#include "app/helpwindow.h"
+#include "widgets/helpwindow.h"
 
 #include <QDir>
 #include <QFile>
