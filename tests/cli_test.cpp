@@ -7,6 +7,7 @@
 #include "tests/clisupport.h"
 #include "tests/testsupport.h"
 #include "to_timetable/tablelayouts.h"
+#include "to_yedra/exportrun.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -352,4 +353,27 @@ TEST(Cli, WarnsOfNamesStoredWithoutTheirLetters)
     DbfTable proft(folder, QStringLiteral("PROFT"));
     proft.open();
     EXPECT_EQ(s(proft.text(QStringLiteral("ABREV"))), "LLA");
+}
+
+// Without SOLUC.DBF the table layer's message is followed by what to do about it.
+TEST(Cli, AMissingSolvedTimetableSaysToSolveItFirst)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("OTEMP"));
+    QDir().mkpath(folder);
+    const QString document = dir.filePath(QStringLiteral("ies.xml"));
+    writeFile(document, readFile(QStringLiteral(QUELVANA_EXAMPLES_DIR "/ies-ejemplo.xml")));
+    ASSERT_EQ(run({QStringLiteral("exportar"), document, QStringLiteral("--timetable-folder"),
+                   folder, QStringLiteral("--frames"), QStringLiteral("1")},
+                  QStringLiteral(QUELVANA_BIN_DIR))
+                  .code,
+              0);
+    const Outcome outcome =
+        run({QStringLiteral("importar"), document, QStringLiteral("--timetable-folder"), folder});
+    EXPECT_EQ(outcome.code, 1);
+    const QStringList lines = outcome.err.trimmed().split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), 2) << outcome.err.toStdString();
+    EXPECT_TRUE(lines.first().contains(QStringLiteral("SOLUC.DBF")));
+    EXPECT_TRUE(lines.first().endsWith(QStringLiteral("no existe")));
+    EXPECT_EQ(lines.last(), ExportRun::NoSolucAdvice);
 }

@@ -66,7 +66,7 @@ void TimetableRun::TransformarJornadas()
     // until the choice passes.
     const std::vector<yedra::Record> frames = yedra::records(document(), yedra::JornadasEscolares);
     if (frames.empty())
-        throw EngineError(QStringLiteral("El archivo XML no contiene ningún Marco Horario."));
+        throw EngineError(NoTimeFrames);
     if (frames.size() == 1) {
         resultado = frames.front().value(0);
         nDiasPlanti = 1;

@@ -243,6 +243,11 @@ QString refusedEntry(const QString& path, const QString& what)
 
 } // namespace
 
+QString TableStaging::missingFolderMessage(const QString& timetableFolder)
+{
+    return QStringLiteral("No existe la carpeta de horarios «%1».").arg(shown(timetableFolder));
+}
+
 QString TableStaging::reasonOf(const std::error_code& code)
 {
     return systemerror::reason(code);
@@ -265,8 +270,7 @@ TableStaging::TableStaging(const QString& timetableFolder, FileMover mover,
       m_check(checkTableFile)
 {
     if (platform::entryKind(m_timetable) == EntryKind::Missing || !QFileInfo(m_timetable).isDir())
-        throw EngineError(
-            QStringLiteral("No existe la carpeta de horarios «%1».").arg(shown(m_timetable)));
+        throw EngineError(missingFolderMessage(m_timetable));
     if (elsewhere.isEmpty()) {
         if (const QString problem = workingFoldersProblem(m_timetable); !problem.isEmpty())
             throw EngineError(problem);

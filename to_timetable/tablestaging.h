@@ -30,6 +30,8 @@ public:
 
     // Why a file operation failed, in words the user can act on ("no queda espacio en el disco").
     static QString reasonOf(const std::error_code& code);
+    // "No existe la carpeta de horarios «...».", for every run that finds no timetable folder.
+    static QString missingFolderMessage(const QString& timetableFolder);
 
     static const QString StagingFolderName; // "quelvana-preparando"
     static const QString BackupFolderName;  // "quelvana-copias"

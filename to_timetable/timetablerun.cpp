@@ -33,7 +33,7 @@ QString TimetableRun::loadDocument(const QString& path)
     if (!m_document.load(path, XmlDocument::Detail::GroupLevel))
         return yedra::unreadableDocumentMessage(m_document.parseError());
     if (yedra::records(m_document, yedra::JornadasEscolares).empty())
-        return QStringLiteral("El archivo XML no contiene ningún Marco Horario.");
+        return NoTimeFrames;
     const QList<yedra::ShortRecord> shortRecords = yedra::findShortRecords(m_document, recordNeeds);
     if (!shortRecords.isEmpty()) {
         QString message = QStringLiteral("El archivo XML tiene registros con menos datos de los "
@@ -45,17 +45,9 @@ QString TimetableRun::loadDocument(const QString& path)
 
 void TimetableRun::begin()
 {
-    if (!QFileInfo(m_timetableFolder).isDir())
-        throw EngineError(QStringLiteral("No existe la carpeta de horarios «%1».")
-                              .arg(QDir::toNativeSeparators(m_timetableFolder)));
     // The folder is held against any other run while a commit that an earlier run left
     // unfinished is put right, and for the whole run unless it is a trial.
-    m_lock = std::make_unique<platform::FolderLock>(m_timetableFolder);
-    if (!m_lock->acquired())
-        throw EngineError(folderLockMessage(*m_lock, m_timetableFolder));
-    if (const QString recovered = TableStaging::recover(m_timetableFolder, m_mover);
-        !recovered.isEmpty())
-        m_interaction.showMessage(recovered);
+    m_lock = holdFolder(m_timetableFolder, m_interaction, m_mover);
     if (m_dryRun) {
         m_lock.reset();
         // A trial says what the real run would refuse.
@@ -146,6 +138,23 @@ void TimetableRun::abandon()
 {
     m_staging.reset();
     m_lock.reset();
+}
+
+const QString TimetableRun::NoTimeFrames =
+    QStringLiteral("El archivo XML no contiene ningún Marco Horario.");
+
+std::unique_ptr<platform::FolderLock> TimetableRun::holdFolder(const QString& folder,
+                                                               Interaction& interaction,
+                                                               const TableStaging::FileMover& mover)
+{
+    if (!QFileInfo(folder).isDir())
+        throw EngineError(TableStaging::missingFolderMessage(folder));
+    auto lock = std::make_unique<platform::FolderLock>(folder);
+    if (!lock->acquired())
+        throw EngineError(folderLockMessage(*lock, folder));
+    if (const QString recovered = TableStaging::recover(folder, mover); !recovered.isEmpty())
+        interaction.showMessage(recovered);
+    return lock;
 }
 
 QString TimetableRun::folderLockMessage(const platform::FolderLock& lock, const QString& folder)

@@ -53,6 +53,13 @@ public:
     void abandon();
     // The message for a run refused because another one holds the timetable folder.
     static QString otherRunMessage(const QString& folder);
+    static const QString NoTimeFrames; // "El archivo XML no contiene ningún Marco Horario."
+    // What both runs do first on the timetable folder: it must exist; it is held against any
+    // other run (the lock returned); a commit an exportar left unfinished there is put right,
+    // and the user told so. Throws EngineError with the message for the user.
+    static std::unique_ptr<platform::FolderLock>
+    holdFolder(const QString& folder, Interaction& interaction,
+               const TableStaging::FileMover& mover = {});
     // The message for a folder lock not acquired: another run holds the folder, or the folder
     // itself fails, named with the cause.
     static QString folderLockMessage(const platform::FolderLock& lock, const QString& folder);

@@ -17,6 +17,9 @@
 #include <optional>
 #include <vector>
 
+const QString ExportRun::NoSolucAdvice =
+    QStringLiteral("Oranel escribe SOLUC.DBF al resolver el horario: resuélvalo en Oranel y "
+                   "vuelva a importar.");
 const QString ExportRun::NoPeriods =
     QStringLiteral("ATENCIÓN - PERIODOS.DBF No encontrado - Importe de nuevo XML de YEDRA.");
 // The lines are separated by a line feed and a carriage return, in that order.
@@ -105,12 +108,8 @@ struct Slot {
     QString place; // the row it came from, for a conversion error
 };
 
-struct Assignment {
-    QString clave;
-    QString clavecurso;
-};
-
-struct Unit {
+// The Yedra keys a class assignment (ASIGT) or a unit (GRUPOST) carries.
+struct YedraKeys {
     QString clave;
     QString clavecurso;
 };
@@ -122,15 +121,6 @@ template <typename Visit> void eachRow(DbfTable& table, Visit&& visit)
     for (table.first(); !table.eof(); table.next())
         visit(table, ++row);
 }
-
-// The values of an activity, in the order they are written.
-const QString activityValueNames[] = {
-    QStringLiteral("N_DIASEMANA"),    QStringLiteral("X_TRAMO"),
-    QStringLiteral("X_DEPENDENCIA"),  QStringLiteral("X_UNIDAD"),
-    QStringLiteral("X_OFERTAMATRIG"), QStringLiteral("X_MATERIAOMG"),
-    QStringLiteral("F_INICIO"),       QStringLiteral("F_FIN"),
-    QStringLiteral("N_HORINI"),       QStringLiteral("N_HORFIN"),
-    QStringLiteral("X_ACTIVIDAD")};
 
 bool blank(const QString& text)
 {
@@ -157,7 +147,13 @@ struct OpenTables {
           diashorast(folder, QStringLiteral("DIASHORAST")), asigt(folder, QStringLiteral("ASIGT"))
     {
         const auto exclusive = DbfTable::Access::Exclusive;
-        soluc.open(exclusive);
+        try {
+            soluc.open(exclusive);
+        } catch (const TableError& error) {
+            if (soluc.exists())
+                throw;
+            throw TableError(error.message() + QLatin1Char('\n') + ExportRun::NoSolucAdvice);
+        }
         grupost.open(exclusive);
         cursost.open(exclusive);
         proft.open(DbfTable::Access::Shared); // the teacher dialog opens it again
@@ -218,20 +214,197 @@ QString ExportRun::resultPathProblem(const QString& target)
         .arg(QDir::toNativeSeparators(target), what);
 }
 
+namespace {
+
+// Everything the walk over the teachers looks up, built once from the open tables, each map
+// keeping the first row in natural order, as a walk from the first row would find it. Every
+// value read is checked before anything is written.
+struct Lookups {
+    QString fecini;
+    QString fecfin;
+    int hayActividad513 = 0;
+    QHash<QPair<QString, QString>, YedraKeys> assignments; // CASIG, CGRUP
+    QHash<QString, QString> tasks;                         // COD -> CODTAREA
+    QHash<QPair<QString, QString>, Slot> cells;            // DIHO, MARCO
+    QHash<QString, YedraKeys> units;                       // ABREV
+    // The subject lookup is a locate: values compared as the fields store them.
+    int codWidth = 0;
+    int offerWidth = 0;
+    QHash<QPair<QByteArray, QByteArray>, QString> subjects; // COD, OFERTAMATRI -> MATERIA
+    // The solved timetable by teacher code: what the filter on PROF selects, in natural order.
+    QHash<QString, std::vector<Entry>> entriesByTeacher;
+};
+
+void buildLookups(OpenTables& tables, Lookups& l)
+{
+    {
+        DbfTable asignomt(tables.asignomt.path());
+        asignomt.open();
+        if (asignomt.locate({{QStringLiteral("COD"), QStringLiteral("513")}}))
+            l.hayActividad513 = 1;
+    }
+    eachRow(tables.asigt, [&](DbfTable& t, int row) {
+        const QString casig = t.text(QStringLiteral("CASIG"));
+        requireXmlValues(t, {"CASIG", "CGRUP", "CLAVE", "CLAVECURSO"},
+                         rowPlace(QStringLiteral("ASIGT"), row, QStringLiteral("CASIG"), casig));
+        const auto key = qMakePair(casig, t.text(QStringLiteral("CGRUP")));
+        if (!l.assignments.contains(key))
+            l.assignments.insert(
+                key, {t.text(QStringLiteral("CLAVE")), t.text(QStringLiteral("CLAVECURSO"))});
+    });
+    eachRow(tables.asignomt, [&](DbfTable& t, int row) {
+        const QString cod = t.text(QStringLiteral("COD"));
+        requireXmlValues(t, {"COD", "CODTAREA"},
+                         rowPlace(QStringLiteral("ASIGNOMT"), row, QStringLiteral("COD"), cod));
+        if (!l.tasks.contains(cod))
+            l.tasks.insert(cod, t.text(QStringLiteral("CODTAREA")));
+    });
+    eachRow(tables.diashorast, [&](DbfTable& t, int row) {
+        const QString diho = t.text(QStringLiteral("DIHO"));
+        const QString place =
+            rowPlace(QStringLiteral("DIASHORAST"), row, QStringLiteral("DIHO"), diho);
+        requireXmlValues(t, {"DIHO", "MARCO", "DIA", "CODDIHO", "HORADESDE", "HORAHASTA"}, place);
+        const auto key = qMakePair(diho, t.text(QStringLiteral("MARCO")));
+        if (!l.cells.contains(key))
+            l.cells.insert(key, {t.text(QStringLiteral("DIA")), t.text(QStringLiteral("CODDIHO")),
+                                 t.text(QStringLiteral("HORADESDE")),
+                                 t.text(QStringLiteral("HORAHASTA")), place});
+    });
+    eachRow(tables.grupost, [&](DbfTable& t, int row) {
+        const QString abrev = t.text(QStringLiteral("ABREV"));
+        requireXmlValues(t, {"ABREV", "CLAVE", "CLAVECURSO"},
+                         rowPlace(QStringLiteral("GRUPOST"), row, QStringLiteral("ABREV"), abrev));
+        if (!l.units.contains(abrev))
+            l.units.insert(abrev,
+                           {t.text(QStringLiteral("CLAVE")), t.text(QStringLiteral("CLAVECURSO"))});
+    });
+    l.codWidth = tables.asignomt2.field(QStringLiteral("COD")).width;
+    l.offerWidth = tables.asignomt2.field(QStringLiteral("OFERTAMATRI")).width;
+    eachRow(tables.asignomt2, [&](DbfTable& t, int row) {
+        const QString cod = t.text(QStringLiteral("COD"));
+        requireXmlValues(t, {"COD", "OFERTAMATRI", "MATERIA"},
+                         rowPlace(QStringLiteral("ASIGNOMT2"), row, QStringLiteral("COD"), cod));
+        const auto key = qMakePair(storedText(cod, l.codWidth),
+                                   storedText(t.text(QStringLiteral("OFERTAMATRI")), l.offerWidth));
+        if (!l.subjects.contains(key))
+            l.subjects.insert(key, t.text(QStringLiteral("MATERIA")));
+    });
+    eachRow(tables.soluc, [&](DbfTable& t, int row) {
+        const QString prof = t.text(QStringLiteral("PROF"));
+        const QString place = rowPlace(QStringLiteral("SOLUC"), row, QStringLiteral("PROF"), prof);
+        requireXmlValues(t, {"PROF", "MARCO", "ASIG", "CODGRUPO", "TAREA", "AULA"}, place);
+        Entry e;
+        e.diaText = t.text(QStringLiteral("DIA"));
+        readInteger(t, QStringLiteral("DIA"), place, e.dia, e.diaError);
+        readInteger(t, QStringLiteral("HORA"), place, e.hora, e.horaError);
+        e.marco = t.text(QStringLiteral("MARCO"));
+        e.asig = t.text(QStringLiteral("ASIG"));
+        e.codgrupo = t.text(QStringLiteral("CODGRUPO"));
+        e.tarea = t.text(QStringLiteral("TAREA"));
+        e.aula = t.text(QStringLiteral("AULA"));
+        l.entriesByTeacher[prof].push_back(std::move(e));
+    });
+    eachRow(tables.proft, [&](DbfTable& t, int row) {
+        requireXmlValues(t, {"ABREV", "X_EMPLEADO", "F_TOMAPOS"},
+                         rowPlace(QStringLiteral("PROFT"), row, QStringLiteral("ABREV"),
+                                  t.text(QStringLiteral("ABREV"))));
+    });
+}
+
+// A clock text of a time slot as minutes, the place of a bad one said.
+QString minutesOf(const QString& clock, const Slot& slot, const char* field)
+{
+    try {
+        return QString::number(texts::clockMinutes(clock));
+    } catch (const ConversionError& error) {
+        throw error.at(slot.place + QStringLiteral(", campo ") + QLatin1String(field));
+    }
+}
+
+// The values of one placed entry, by name, in the order they are written.
+QList<QPair<QString, QString>> activityValues(const Entry& e, const Lookups& l)
+{
+    const YedraKeys assignment = l.assignments.value(qMakePair(e.asig, e.codgrupo));
+    QString courseOffer = assignment.clavecurso;
+    QString subject = assignment.clave;
+
+    QString activityCode = e.tarea;
+    if (blank(e.tarea)) {
+        if (const auto task = l.tasks.constFind(e.asig); task != l.tasks.constEnd())
+            activityCode = task.value();
+    }
+
+    const QString slotKey = e.diaText + QString::number(e.hour());
+    const Slot slot = l.cells.value(qMakePair(slotKey, e.marco));
+
+    const QString room = blank(e.aula) ? QString() : e.aula;
+
+    QString unitKey;
+    if (const auto unit = l.units.constFind(e.codgrupo); unit != l.units.constEnd()) {
+        unitKey = unit->clave;
+        if (blank(courseOffer))
+            courseOffer = unit->clavecurso;
+    }
+
+    if (blank(subject)) {
+        const auto found = l.subjects.constFind(
+            qMakePair(storedText(e.asig, l.codWidth), storedText(courseOffer, l.offerWidth)));
+        if (found != l.subjects.constEnd())
+            subject = found.value();
+    }
+
+    const QString startText = minutesOf(slot.horadesde, slot, "HORADESDE");
+    const QString endText = minutesOf(slot.horahasta, slot, "HORAHASTA");
+    if (blank(activityCode) && l.hayActividad513 == 1)
+        activityCode = QStringLiteral("513");
+
+    return {
+        {QStringLiteral("N_DIASEMANA"), slot.dia},       {QStringLiteral("X_TRAMO"), slot.coddiho},
+        {QStringLiteral("X_DEPENDENCIA"), room},         {QStringLiteral("X_UNIDAD"), unitKey},
+        {QStringLiteral("X_OFERTAMATRIG"), courseOffer}, {QStringLiteral("X_MATERIAOMG"), subject},
+        {QStringLiteral("F_INICIO"), l.fecini},          {QStringLiteral("F_FIN"), l.fecfin},
+        {QStringLiteral("N_HORINI"), startText},         {QStringLiteral("N_HORFIN"), endText},
+        {QStringLiteral("X_ACTIVIDAD"), activityCode},
+    };
+}
+
+// The group of the teacher of the current PROFT row, with its placed activities.
+void writeTeacher(XmlDocument& document, XmlNode& horarios, int number, const DbfTable& proft,
+                  const Lookups& l)
+{
+    const QString seq = QStringLiteral("HORARIO_REGULAR_PROFESOR_%1").arg(number);
+    static const std::vector<Entry> none;
+    const auto found = l.entriesByTeacher.constFind(proft.text(QStringLiteral("ABREV")));
+    const std::vector<Entry>& entries = found == l.entriesByTeacher.constEnd() ? none : *found;
+    qint64 placed = 0;
+    for (const Entry& e : entries)
+        placed += e.day() != 0 ? 1 : 0;
+    XmlNode teacher = yedra::appendGroup(document, horarios, seq, placed);
+    yedra::appendValue(document, teacher, QStringLiteral("X_EMPLEADO"),
+                       proft.text(QStringLiteral("X_EMPLEADO")));
+    yedra::appendValue(document, teacher, QStringLiteral("F_TOMAPOS"),
+                       proft.text(QStringLiteral("F_TOMAPOS")));
+
+    int activityNumber = 1;
+    for (const Entry& e : entries) {
+        if (e.day() == 0)
+            continue;
+        XmlNode activity = yedra::appendGroup(document, teacher,
+                                              QStringLiteral("ACTIVIDAD_%1").arg(activityNumber++));
+        for (const auto& [name, value] : activityValues(e, l))
+            yedra::appendValue(document, activity, name, value);
+    }
+}
+
+} // namespace
+
 ExportRun::Result ExportRun::run(const QString& documentPath, const std::optional<QDateTime>& fecha)
 {
-    if (!QFileInfo(m_timetableFolder).isDir())
-        throw EngineError(QStringLiteral("No existe la carpeta de horarios «%1».")
-                              .arg(QDir::toNativeSeparators(m_timetableFolder)));
     const QString target = resultPath(documentPath);
     if (const QString problem = resultPathProblem(target); !problem.isEmpty())
         return {Outcome::Refused, problem};
-    platform::FolderLock lock(m_timetableFolder);
-    if (!lock.acquired())
-        throw EngineError(TimetableRun::folderLockMessage(lock, m_timetableFolder));
-    // A commit an exportar left unfinished is put right before any table is read.
-    if (const QString recovered = TableStaging::recover(m_timetableFolder); !recovered.isEmpty())
-        m_interaction.showMessage(recovered);
+    const std::unique_ptr<platform::FolderLock> lock =
+        TimetableRun::holdFolder(m_timetableFolder, m_interaction);
     auto tables = std::make_unique<OpenTables>(m_timetableFolder);
 
     auto kept = std::make_shared<XmlDocument>();
@@ -244,14 +417,17 @@ ExportRun::Result ExportRun::run(const QString& documentPath, const std::optiona
                 QStringLiteral("El archivo XML no tiene la estructura de un documento de Yedra: "
                                "falta /SERVICIO/BLOQUE_DATOS o está vacío.")};
 
-    DbfTable periodos(m_timetableFolder, QStringLiteral("PERIODOS"));
-    if (!periodos.exists())
-        return {Outcome::Refused, NoPeriods};
-    periodos.open();
-    requireXmlValues(periodos, {"FECINI", "FECFIN"}, QStringLiteral("la tabla PERIODOS, fila 1"));
-    const QString fecini = periodos.text(QStringLiteral("FECINI"));
-    const QString fecfin = periodos.text(QStringLiteral("FECFIN"));
-    periodos.close();
+    Lookups lookups;
+    {
+        DbfTable periodos(m_timetableFolder, QStringLiteral("PERIODOS"));
+        if (!periodos.exists())
+            return {Outcome::Refused, NoPeriods};
+        periodos.open();
+        requireXmlValues(periodos, {"FECINI", "FECFIN"},
+                         QStringLiteral("la tabla PERIODOS, fila 1"));
+        lookups.fecini = periodos.text(QStringLiteral("FECINI"));
+        lookups.fecfin = periodos.text(QStringLiteral("FECFIN"));
+    }
 
     XmlNode block = yedra::rebuildEnvelope(
         document, platform::regionalDateTime(fecha.value_or(QDateTime::currentDateTime())));
@@ -274,166 +450,13 @@ ExportRun::Result ExportRun::run(const QString& documentPath, const std::optiona
         m_interaction.setBusy(true);
     }
 
-    int hayActividad513 = 0;
-    {
-        DbfTable asignomt(tables->asignomt.path());
-        asignomt.open();
-        if (asignomt.locate({{QStringLiteral("COD"), QStringLiteral("513")}}))
-            hayActividad513 = 1;
-    }
-
-    // Every lookup of the walk served from a map built once, each keeping the first row in
-    // natural order, as the walk from the first row would find it. Every value read is checked
-    // before anything is written.
-    QHash<QPair<QString, QString>, Assignment> assignments; // CASIG, CGRUP
-    eachRow(tables->asigt, [&](DbfTable& t, int row) {
-        const QString casig = t.text(QStringLiteral("CASIG"));
-        requireXmlValues(t, {"CASIG", "CGRUP", "CLAVE", "CLAVECURSO"},
-                         rowPlace(QStringLiteral("ASIGT"), row, QStringLiteral("CASIG"), casig));
-        const auto key = qMakePair(casig, t.text(QStringLiteral("CGRUP")));
-        if (!assignments.contains(key))
-            assignments.insert(
-                key, {t.text(QStringLiteral("CLAVE")), t.text(QStringLiteral("CLAVECURSO"))});
-    });
-    QHash<QString, QString> tasks; // COD -> CODTAREA
-    eachRow(tables->asignomt, [&](DbfTable& t, int row) {
-        const QString cod = t.text(QStringLiteral("COD"));
-        requireXmlValues(t, {"COD", "CODTAREA"},
-                         rowPlace(QStringLiteral("ASIGNOMT"), row, QStringLiteral("COD"), cod));
-        if (!tasks.contains(cod))
-            tasks.insert(cod, t.text(QStringLiteral("CODTAREA")));
-    });
-    QHash<QPair<QString, QString>, Slot> cells; // DIHO, MARCO
-    eachRow(tables->diashorast, [&](DbfTable& t, int row) {
-        const QString diho = t.text(QStringLiteral("DIHO"));
-        const QString place =
-            rowPlace(QStringLiteral("DIASHORAST"), row, QStringLiteral("DIHO"), diho);
-        requireXmlValues(t, {"DIHO", "MARCO", "DIA", "CODDIHO", "HORADESDE", "HORAHASTA"}, place);
-        const auto key = qMakePair(diho, t.text(QStringLiteral("MARCO")));
-        if (!cells.contains(key))
-            cells.insert(key, {t.text(QStringLiteral("DIA")), t.text(QStringLiteral("CODDIHO")),
-                               t.text(QStringLiteral("HORADESDE")),
-                               t.text(QStringLiteral("HORAHASTA")), place});
-    });
-    QHash<QString, Unit> units; // ABREV
-    eachRow(tables->grupost, [&](DbfTable& t, int row) {
-        const QString abrev = t.text(QStringLiteral("ABREV"));
-        requireXmlValues(t, {"ABREV", "CLAVE", "CLAVECURSO"},
-                         rowPlace(QStringLiteral("GRUPOST"), row, QStringLiteral("ABREV"), abrev));
-        if (!units.contains(abrev))
-            units.insert(abrev,
-                         {t.text(QStringLiteral("CLAVE")), t.text(QStringLiteral("CLAVECURSO"))});
-    });
-    // The subject lookup is a locate: values compared as the fields store them.
-    const int codWidth = tables->asignomt2.field(QStringLiteral("COD")).width;
-    const int offerWidth = tables->asignomt2.field(QStringLiteral("OFERTAMATRI")).width;
-    QHash<QPair<QByteArray, QByteArray>, QString> subjects; // COD, OFERTAMATRI -> MATERIA
-    eachRow(tables->asignomt2, [&](DbfTable& t, int row) {
-        const QString cod = t.text(QStringLiteral("COD"));
-        requireXmlValues(t, {"COD", "OFERTAMATRI", "MATERIA"},
-                         rowPlace(QStringLiteral("ASIGNOMT2"), row, QStringLiteral("COD"), cod));
-        const auto key = qMakePair(storedText(cod, codWidth),
-                                   storedText(t.text(QStringLiteral("OFERTAMATRI")), offerWidth));
-        if (!subjects.contains(key))
-            subjects.insert(key, t.text(QStringLiteral("MATERIA")));
-    });
-    // The solved timetable by teacher code: what the filter on PROF selects, in natural order.
-    QHash<QString, std::vector<Entry>> entriesByTeacher;
-    eachRow(tables->soluc, [&](DbfTable& t, int row) {
-        const QString prof = t.text(QStringLiteral("PROF"));
-        const QString place = rowPlace(QStringLiteral("SOLUC"), row, QStringLiteral("PROF"), prof);
-        requireXmlValues(t, {"PROF", "MARCO", "ASIG", "CODGRUPO", "TAREA", "AULA"}, place);
-        Entry e;
-        e.diaText = t.text(QStringLiteral("DIA"));
-        readInteger(t, QStringLiteral("DIA"), place, e.dia, e.diaError);
-        readInteger(t, QStringLiteral("HORA"), place, e.hora, e.horaError);
-        e.marco = t.text(QStringLiteral("MARCO"));
-        e.asig = t.text(QStringLiteral("ASIG"));
-        e.codgrupo = t.text(QStringLiteral("CODGRUPO"));
-        e.tarea = t.text(QStringLiteral("TAREA"));
-        e.aula = t.text(QStringLiteral("AULA"));
-        entriesByTeacher[prof].push_back(std::move(e));
-    });
-    eachRow(tables->proft, [&](DbfTable& t, int row) {
-        requireXmlValues(t, {"ABREV", "X_EMPLEADO", "F_TOMAPOS"},
-                         rowPlace(QStringLiteral("PROFT"), row, QStringLiteral("ABREV"),
-                                  t.text(QStringLiteral("ABREV"))));
-    });
-
+    buildLookups(*tables, lookups);
     XmlNode horarios = yedra::appendGroup(document, block, QStringLiteral("HORARIOS_REGULARES"),
                                           tables->proft.rowCount());
     int teacherNumber = 1;
     DbfTable& proft = tables->proft;
-    for (proft.first(); !proft.eof(); proft.next()) {
-        const QString xEmpleado = proft.text(QStringLiteral("X_EMPLEADO"));
-        const QString fTomapos = proft.text(QStringLiteral("F_TOMAPOS"));
-        const QString seq = QStringLiteral("HORARIO_REGULAR_PROFESOR_%1").arg(teacherNumber++);
-        const std::vector<Entry>& entries = entriesByTeacher[proft.text(QStringLiteral("ABREV"))];
-        qint64 placed = 0;
-        for (const Entry& e : entries)
-            placed += e.day() != 0 ? 1 : 0;
-        XmlNode teacher = yedra::appendGroup(document, horarios, seq, placed);
-        yedra::appendValue(document, teacher, QStringLiteral("X_EMPLEADO"), xEmpleado);
-        yedra::appendValue(document, teacher, QStringLiteral("F_TOMAPOS"), fTomapos);
-
-        int activityNumber = 1;
-        for (const Entry& e : entries) {
-            if (e.day() == 0)
-                continue;
-            XmlNode activity = yedra::appendGroup(
-                document, teacher, QStringLiteral("ACTIVIDAD_%1").arg(activityNumber++));
-
-            const Assignment assignment = assignments.value(qMakePair(e.asig, e.codgrupo));
-            QString courseOffer = assignment.clavecurso;
-            QString subject = assignment.clave;
-
-            QString activityCode = e.tarea;
-            if (blank(e.tarea)) {
-                if (const auto task = tasks.constFind(e.asig); task != tasks.constEnd())
-                    activityCode = task.value();
-            }
-
-            const QString slotKey = e.diaText + QString::number(e.hour());
-            const Slot slot = cells.value(qMakePair(slotKey, e.marco));
-
-            const QString room = blank(e.aula) ? QString() : e.aula;
-
-            QString unitKey;
-            if (const auto unit = units.constFind(e.codgrupo); unit != units.constEnd()) {
-                unitKey = unit->clave;
-                if (blank(courseOffer))
-                    courseOffer = unit->clavecurso;
-            }
-
-            if (blank(subject)) {
-                const auto found = subjects.constFind(
-                    qMakePair(storedText(e.asig, codWidth), storedText(courseOffer, offerWidth)));
-                if (found != subjects.constEnd())
-                    subject = found.value();
-            }
-
-            QString startText;
-            QString endText;
-            try {
-                startText = QString::number(texts::clockMinutes(slot.horadesde));
-            } catch (const ConversionError& error) {
-                throw error.at(slot.place + QStringLiteral(", campo HORADESDE"));
-            }
-            try {
-                endText = QString::number(texts::clockMinutes(slot.horahasta));
-            } catch (const ConversionError& error) {
-                throw error.at(slot.place + QStringLiteral(", campo HORAHASTA"));
-            }
-            if (blank(activityCode) && hayActividad513 == 1)
-                activityCode = QStringLiteral("513");
-
-            const QString* values[] = {&slot.dia,    &slot.coddiho, &room,        &unitKey,
-                                       &courseOffer, &subject,      &fecini,      &fecfin,
-                                       &startText,   &endText,      &activityCode};
-            for (int v = 0; v < 11; ++v)
-                yedra::appendValue(document, activity, activityValueNames[v], *values[v]);
-        }
-    }
+    for (proft.first(); !proft.eof(); proft.next())
+        writeTeacher(document, horarios, teacherNumber++, proft, lookups);
     tables.reset();
 
     if (const QString problem = resultPathProblem(target); !problem.isEmpty())

@@ -45,7 +45,9 @@ public:
     // ordinary one is replaced, never a link (what it points at would be overwritten).
     static QString resultPathProblem(const QString& target);
 
-    static const QString NoPeriods;               // "ATENCIÓN - PERIODOS.DBF No encontrado - ..."
+    static const QString NoPeriods; // "ATENCIÓN - PERIODOS.DBF No encontrado - ..."
+    // The line added under the table layer's message when SOLUC.DBF is not in the folder.
+    static const QString NoSolucAdvice;
     static const QString TeachersStillIncomplete; // the three-line stop message
 
 private:
