@@ -13,6 +13,7 @@
 #include <QHash>
 #include <QMutex>
 #include <QSaveFile>
+#include <QtEndian>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -79,45 +80,6 @@ void hold(TableFile& t, platform::LockKind kind)
     if (failure.isEmpty())
         fail(t.path, QStringLiteral("está en uso por otro programa"));
     fail(t.path, QStringLiteral("no se puede bloquear: %1").arg(failure));
-}
-
-quint16 le16(const char* p)
-{
-    return static_cast<quint16>(static_cast<unsigned char>(p[0]) | static_cast<unsigned char>(p[1])
-                                                                       << 8);
-}
-
-quint32 le32(const char* p)
-{
-    return static_cast<quint32>(le16(p)) | static_cast<quint32>(le16(p + 2)) << 16;
-}
-
-void putLe16(char* p, quint16 v)
-{
-    p[0] = static_cast<char>(v & 0xFF);
-    p[1] = static_cast<char>(v >> 8);
-}
-
-void putLe32(char* p, quint32 v)
-{
-    putLe16(p, static_cast<quint16>(v & 0xFFFF));
-    putLe16(p + 2, static_cast<quint16>(v >> 16));
-}
-
-quint64 be64(const char* p)
-{
-    quint64 v = 0;
-    for (int i = 0; i < 8; ++i)
-        v = v << 8 | static_cast<unsigned char>(p[i]);
-    return v;
-}
-
-quint32 be32(const char* p)
-{
-    quint32 v = 0;
-    for (int i = 0; i < 4; ++i)
-        v = v << 8 | static_cast<unsigned char>(p[i]);
-    return v;
 }
 
 void putDate(char* p, const QDate& date)
@@ -331,9 +293,9 @@ void parseTable(TableFile& t, const QByteArray& data)
     default:
         damaged(QStringLiteral("versión 0x%1 no admitida").arg(version, 2, 16, QLatin1Char('0')));
     }
-    const quint32 declaredRecords = le32(d + 4);
-    t.headerLength = le16(d + 8);
-    t.recordLength = le16(d + 10);
+    const quint32 declaredRecords = qFromLittleEndian<quint32>(d + 4);
+    t.headerLength = qFromLittleEndian<quint16>(d + 8);
+    t.recordLength = qFromLittleEndian<quint16>(d + 10);
     t.productionIndex = d[28] == 1;
 
     const qsizetype firstDescriptor = t.level7 ? 68 : 32;
@@ -443,7 +405,7 @@ void writeHeaderCount(TableFile& t, int recordCount)
 {
     QByteArray bytes(7, '\0');
     putDate(bytes.data(), QDate::currentDate());
-    putLe32(bytes.data() + 3, static_cast<quint32>(recordCount));
+    qToLittleEndian(static_cast<quint32>(recordCount), bytes.data() + 3);
     writeAt(t, 1, bytes);
 }
 
@@ -536,11 +498,12 @@ QString fieldText(const TableFile& t, const DbfField& f, const char* record)
         return (*p == 'T' || *p == 't' || *p == 'Y' || *p == 'y') ? QStringLiteral("T")
                                                                   : QStringLiteral("F");
     if (isBinaryInteger(f))
-        return QString::number(static_cast<qint32>(be32(p) ^ 0x80000000u));
+        return QString::number(static_cast<qint32>(qFromBigEndian<quint32>(p) ^ 0x80000000u));
     if (isBinaryDouble(f))
-        return QString::number(levelSevenDouble(be64(p)), 'g', QLocale::FloatingPointShortest);
+        return QString::number(levelSevenDouble(qFromBigEndian<quint64>(p)), 'g',
+                               QLocale::FloatingPointShortest);
     if (isTimestamp(f)) {
-        const quint64 u = be64(p);
+        const quint64 u = qFromBigEndian<quint64>(p);
         double ms;
         std::memcpy(&ms, &u, sizeof ms);
         return timestampText(ms);
@@ -611,9 +574,9 @@ QString DbfTable::problemWithFile(const QString& path)
     if (start.size() < 32)
         return QStringLiteral("la tabla está vacía o cortada");
     const auto version = static_cast<unsigned char>(start.at(0));
-    const qint64 headerLength = le16(start.constData() + 8);
-    const qint64 recordLength = le16(start.constData() + 10);
-    const qint64 records = le32(start.constData() + 4);
+    const qint64 headerLength = qFromLittleEndian<quint16>(start.constData() + 8);
+    const qint64 recordLength = qFromLittleEndian<quint16>(start.constData() + 10);
+    const qint64 records = qFromLittleEndian<quint32>(start.constData() + 4);
     if ((version != 0x03 && version != 0x83 && version != 0x8B && version != 0x04 &&
          version != 0x8C) ||
         headerLength < 33 || recordLength < 1)
@@ -720,8 +683,8 @@ void DbfTable::create(const QList<FieldDef>& defs, const QString& indexField)
     QByteArray header(32, '\0');
     header[0] = 0x03;
     putDate(header.data() + 1, QDate::currentDate());
-    putLe16(header.data() + 8, static_cast<quint16>(32 + descriptors.size() + 1));
-    putLe16(header.data() + 10, static_cast<quint16>(recordLength));
+    qToLittleEndian(static_cast<quint16>(32 + descriptors.size() + 1), header.data() + 8);
+    qToLittleEndian(static_cast<quint16>(recordLength), header.data() + 10);
     header[28] = indexField.isEmpty() ? 0 : 1;
     header[29] = 0x57; // Windows 1252, the engine's default driver
     const QByteArray file = header + descriptors + '\x0D' + '\x1A';
@@ -1378,11 +1341,11 @@ qint64 DbfTable::integer(const QString& field) const
             return *whole;
     }
     if (isBinaryInteger(f))
-        return static_cast<qint32>(be32(p) ^ 0x80000000u);
+        return static_cast<qint32>(qFromBigEndian<quint32>(p) ^ 0x80000000u);
     if (f.type == 'L')
         return boolean(field) ? 1 : 0;
     if (isBinaryDouble(f))
-        return std::llround(levelSevenDouble(be64(p)));
+        return std::llround(levelSevenDouble(qFromBigEndian<quint64>(p)));
     const QString shownText = text(field);
     QByteArray plain;
     if (!plainNumber(shownText.toLatin1(), &plain))
@@ -1406,7 +1369,7 @@ double DbfTable::toFloat(const QString& field) const
     if (!record || isBlank(field))
         return 0;
     if (isBinaryDouble(f))
-        return levelSevenDouble(be64(record + f.offset));
+        return levelSevenDouble(qFromBigEndian<quint64>(record + f.offset));
     if (isBinaryInteger(f) || f.type == 'L')
         return static_cast<double>(integer(field));
     const QString shownText = text(field);

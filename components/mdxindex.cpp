@@ -131,16 +131,6 @@ QByteArray encodeKey(const Decimal& number)
     return key;
 }
 
-void putUInt16(QByteArray& bytes, int offset, quint16 value)
-{
-    qToLittleEndian(value, bytes.data() + offset);
-}
-
-void putUInt32(QByteArray& bytes, int offset, quint32 value)
-{
-    qToLittleEndian(value, bytes.data() + offset);
-}
-
 void putBytes(QByteArray& bytes, int offset, const QByteArray& value)
 {
     std::copy(value.begin(), value.end(), bytes.begin() + offset);
@@ -182,14 +172,14 @@ struct Item {
 QByteArray nodeBlock(const std::vector<Item>& items, quint32 trailingPointer)
 {
     QByteArray block(BlockSize, '\0');
-    putUInt32(block, 0, quint32(items.size()));
+    qToLittleEndian<quint32>(quint32(items.size()), block.data());
     int offset = 8;
     for (const Item& item : items) {
-        putUInt32(block, offset, item.pointer);
+        qToLittleEndian<quint32>(item.pointer, block.data() + offset);
         putBytes(block, offset + 4, item.key);
         offset += ItemLength;
     }
-    putUInt32(block, offset, trailingPointer);
+    qToLittleEndian<quint32>(trailingPointer, block.data() + offset);
     return block;
 }
 
@@ -249,13 +239,13 @@ void writeFileHeader(QByteArray& file, const QByteArray& tableName, QDate date)
     file[0] = 0x02; // dBase IV
     putDate(file, 1, date);
     putBytes(file, 4, tableName);
-    putUInt16(file, 20, PagesPerBlock);
-    putUInt16(file, 22, BlockSize);
+    qToLittleEndian<quint16>(PagesPerBlock, file.data() + 20);
+    qToLittleEndian<quint16>(BlockSize, file.data() + 22);
     file[24] = 0x01; // production index
     file[25] = char(TagTableSlots);
     file[26] = char(TagEntryLength);
-    putUInt16(file, 28, 1); // tags in use
-    putUInt32(file, 32, quint32(file.size() / PageSize));
+    qToLittleEndian<quint16>(1, file.data() + 28); // tags in use
+    qToLittleEndian<quint32>(quint32(file.size() / PageSize), file.data() + 32);
     putDate(file, 44, date);
 }
 
@@ -264,7 +254,7 @@ void writeTagTable(QByteArray& file, const QByteArray& tagName)
     // Borland's files always have this byte of slot 0 set (the tag-name tree's link to tag 1).
     file[TagTableOffset + 17] = 0x01;
     const int entry = FirstTagEntryOffset;
-    putUInt32(file, entry, TagHeaderPage);
+    qToLittleEndian<quint32>(TagHeaderPage, file.data() + entry);
     putBytes(file, entry + 4, tagName);
     file[entry + 15] = KeyFormat;
     file[entry + 19] = 0x02;
@@ -275,18 +265,18 @@ void writeTagHeader(QByteArray& file, const QByteArray& expression, const Tree& 
                     QDate date)
 {
     const int header = int(TagHeaderPage) * PageSize;
-    putUInt32(file, header, tree.rootPage);
-    putUInt32(file, header + 4, quint32(PagesPerBlock * tree.nodes.size()));
+    qToLittleEndian<quint32>(tree.rootPage, file.data() + header);
+    qToLittleEndian<quint32>(quint32(PagesPerBlock * tree.nodes.size()), file.data() + header + 4);
     file[header + 8] = KeyFormat;
     file[header + 9] = KeyType;
-    putUInt16(file, header + 12, KeyLength);
-    putUInt16(file, header + 14, KeysPerNode);
-    putUInt16(file, header + 18, ItemLength);
+    qToLittleEndian<quint16>(KeyLength, file.data() + header + 12);
+    qToLittleEndian<quint16>(KeysPerNode, file.data() + header + 14);
+    qToLittleEndian<quint16>(ItemLength, file.data() + header + 18);
     file[header + 20] = 0x01; // update counter
     putBytes(file, header + 24, expression);
     file[header + 246] = hasKeys ? 0x01 : 0x00;
-    putUInt32(file, header + 248, tree.firstLeafPage);
-    putUInt32(file, header + 252, tree.rootPage);
+    qToLittleEndian<quint32>(tree.firstLeafPage, file.data() + header + 248);
+    qToLittleEndian<quint32>(tree.rootPage, file.data() + header + 252);
     putDate(file, header + 257, date);
     file[header + 480] = 0x01; // the expression is a single field
 }
@@ -361,9 +351,7 @@ QString problemWithFile(const QString& path)
     const QByteArray header = file.read(36);
     if (header.size() < 36 || header.at(0) != 0x02)
         return QStringLiteral("el índice está vacío o cortado");
-    const auto* p = reinterpret_cast<const unsigned char*>(header.constData()) + 32;
-    const quint64 pages =
-        quint64(p[0]) | quint64(p[1]) << 8 | quint64(p[2]) << 16 | quint64(p[3]) << 24;
+    const quint64 pages = qFromLittleEndian<quint32>(header.constData() + 32);
     if (quint64(file.size()) != pages * PageSize)
         return QStringLiteral("el índice mide %1 bytes y debería medir %2")
             .arg(file.size())

@@ -11,6 +11,7 @@
 
 #include "components/codepage.h"
 #include "components/dbftable.h"
+#include "to_timetable/tablelayouts.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -23,21 +24,12 @@
 
 namespace {
 
-const QString tableName = QStringLiteral("NIVELCAN");
-const QStringList header = {QStringLiteral("X_OFERTAMATRIG"), QStringLiteral("NIVEL_ABREV"),
-                            QStringLiteral("NIVEL")};
-
-// A dBase IV field name holds at most 11 characters: X_OFERTAMATRIG is kept as X_OFERTAMAT,
-// and the table layer finds it under its whole name. NIVEL_ABREV becomes a course's NIVEL, of
-// width 5. NIVEL ends up in a course's ESTUD, 80 characters for the course name, " (", the
-// level and ")": a level of 60 leaves 17 for the name, enough for "2º Bachillerato".
-const int abbreviationWidth = 5;
-const int levelWidth = 60;
-const QList<FieldDef> fields = {
-    {QStringLiteral("X_OFERTAMAT"), FieldDef::Type::Integer},
-    {QStringLiteral("NIVEL_ABREV"), FieldDef::Type::Text, abbreviationWidth},
-    {QStringLiteral("NIVEL"), FieldDef::Type::Text, levelWidth},
-};
+const TableLayout& layout = layouts::nivelcan;
+const QList<FieldDef>& fields = layout.fields;
+// The CSV names the key whole, as Yedra does.
+const QStringList header = {layouts::nivelcanKey, fields.at(1).name, fields.at(2).name};
+const int abbreviationWidth = fields.at(1).width;
+const int levelWidth = fields.at(2).width;
 // An Integer field is N(11,0): eleven digits at most.
 const int keyDigits = 11;
 
@@ -188,7 +180,7 @@ QList<Row> readRows(const QByteArray& bytes)
 
 void writeTable(const QString& folder, const QList<Row>& rows)
 {
-    DbfTable table(folder, tableName);
+    DbfTable table(folder, layout.name);
     try {
         table.create(fields);
         table.open(DbfTable::Access::Exclusive);

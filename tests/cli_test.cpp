@@ -18,11 +18,6 @@
 
 namespace {
 
-std::string s(const QString& text)
-{
-    return text.toStdString();
-}
-
 using Outcome = CliOutcome;
 
 Outcome run(const QStringList& arguments, const QString& executableFolder = QString())
@@ -77,10 +72,10 @@ TEST(Cli, RefusesBadUsageWithItsUsageText)
         {{QStringLiteral("--version"), QStringLiteral("exportar")}, "orden desconocida"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(s(c.arguments.join(QLatin1Char(' '))));
+        SCOPED_TRACE(c.arguments.join(QLatin1Char(' ')));
         const Outcome outcome = run(c.arguments);
         EXPECT_EQ(outcome.code, 2);
-        EXPECT_NE(outcome.err.indexOf(QString::fromUtf8(c.reason)), -1) << s(outcome.err);
+        EXPECT_NE(outcome.err.indexOf(QString::fromUtf8(c.reason)), -1) << outcome.err;
         EXPECT_NE(outcome.err.indexOf(QStringLiteral("Uso:")), -1);
         EXPECT_TRUE(outcome.out.isEmpty());
     }
@@ -103,10 +98,10 @@ TEST(Cli, RefusesBadUsageWithItsUsageText)
         {{QStringLiteral("importar"), QStringLiteral("-h")}, "Uso: quelvana-cli importar"},
     };
     for (const auto& h : helps) {
-        SCOPED_TRACE(s(h.arguments.join(QLatin1Char(' '))));
+        SCOPED_TRACE(h.arguments.join(QLatin1Char(' ')));
         const Outcome outcome = run(h.arguments);
         EXPECT_EQ(outcome.code, 0);
-        EXPECT_TRUE(outcome.out.startsWith(QString::fromUtf8(h.starts))) << s(outcome.out);
+        EXPECT_TRUE(outcome.out.startsWith(QString::fromUtf8(h.starts))) << outcome.out;
         EXPECT_TRUE(outcome.err.isEmpty());
     }
     const Outcome version = run({QStringLiteral("--version")});
@@ -149,7 +144,7 @@ TEST(Cli, ReportsARunThatFails)
         SCOPED_TRACE(c.reason);
         const Outcome outcome = run(c.arguments, dir.filePath(QStringLiteral("bin")));
         EXPECT_EQ(outcome.code, 1);
-        EXPECT_NE(outcome.err.indexOf(QString::fromUtf8(c.reason)), -1) << s(outcome.err);
+        EXPECT_NE(outcome.err.indexOf(QString::fromUtf8(c.reason)), -1) << outcome.err;
         EXPECT_EQ(snapshot(folder), before);
     }
 }
@@ -171,14 +166,14 @@ TEST(Cli, ChoosesTheTimeFramesItIsTold)
         {{QStringLiteral("Z9")}, nullptr, "no tiene el Marco Horario Z9"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(s(c.frames.join(QLatin1Char(','))));
+        SCOPED_TRACE(c.frames.join(QLatin1Char(',')));
         QString err;
         QTextStream errStream(&err);
         CliInteraction interaction(c.frames, errStream);
         if (c.selection) {
             const FrameChoice choice = interaction.chooseFrames(document);
             EXPECT_TRUE(choice.resultMH);
-            EXPECT_EQ(s(choice.resultado), c.selection);
+            EXPECT_EQ(choice.resultado, c.selection);
             EXPECT_EQ(choice.frameCount, 4);
         } else {
             try {
@@ -226,7 +221,7 @@ TEST(Cli, ImportarNamesTheTeachersWithoutTheirData)
     const Outcome outcome =
         run({QStringLiteral("importar"), document, QStringLiteral("--timetable-folder"), folder});
     EXPECT_EQ(outcome.code, 1);
-    EXPECT_NE(outcome.err.indexOf(QStringLiteral("MJS (Nombre de MJS)")), -1) << s(outcome.err);
+    EXPECT_NE(outcome.err.indexOf(QStringLiteral("MJS (Nombre de MJS)")), -1) << outcome.err;
     EXPECT_NE(outcome.err.indexOf(QStringLiteral("PRN (Nombre de PRN)")), -1);
     EXPECT_EQ(outcome.err.indexOf(QStringLiteral("GLA")), -1);
     EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("ResultadoOranelhorario.xml"))));
@@ -249,9 +244,9 @@ TEST(Cli, TrialRunsAndRunsThatWaitForNoOne)
 
     const Outcome trial =
         run(exportar + QStringList{QStringLiteral("--dry-run")}, QStringLiteral(QUELVANA_BIN_DIR));
-    EXPECT_EQ(trial.code, 0) << s(trial.err);
+    EXPECT_EQ(trial.code, 0) << trial.err;
     EXPECT_NE(trial.out.indexOf(QStringLiteral("no se ha tocado")), -1);
-    EXPECT_NE(trial.out.indexOf(QStringLiteral("DIASHORAST: 49 filas")), -1) << s(trial.out);
+    EXPECT_NE(trial.out.indexOf(QStringLiteral("DIASHORAST: 49 filas")), -1) << trial.out;
     EXPECT_EQ(snapshot(folder), before);
     const Outcome noTrial =
         run({QStringLiteral("importar"), document, QStringLiteral("--timetable-folder"), folder,
@@ -269,17 +264,17 @@ TEST(Cli, TrialRunsAndRunsThatWaitForNoOne)
     const Outcome refused = run(exportar, QStringLiteral(QUELVANA_BIN_DIR));
     EXPECT_EQ(refused.code, 1);
     EXPECT_NE(refused.err.indexOf(QStringLiteral("Ya hay otra conversión en marcha")), -1)
-        << s(refused.err);
+        << refused.err;
     EXPECT_EQ(snapshot(folder).value(QStringLiteral("PROFT.DBF")), QByteArray("de Oranel"));
     const Outcome importar =
         run({QStringLiteral("importar"), document, QStringLiteral("--timetable-folder"), folder});
     EXPECT_NE(importar.err.indexOf(QStringLiteral("Ya hay otra conversión en marcha")), -1)
-        << s(importar.err);
+        << importar.err;
     other.kill();
     other.waitForFinished();
 
     const Outcome done = run(exportar, QStringLiteral(QUELVANA_BIN_DIR));
-    EXPECT_EQ(done.code, 0) << s(done.err);
+    EXPECT_EQ(done.code, 0) << done.err;
 }
 
 // The timetable folder: --timetable-folder, else QUELVANA_TIMETABLE_FOLDER, else the window's
@@ -345,14 +340,14 @@ TEST(Cli, WarnsOfNamesStoredWithoutTheirLetters)
         run({QStringLiteral("exportar"), document, QStringLiteral("--timetable-folder"), folder,
              QStringLiteral("--frames"), QStringLiteral("1")},
             QStringLiteral(QUELVANA_BIN_DIR));
-    EXPECT_EQ(outcome.code, 0) << s(outcome.err);
+    EXPECT_EQ(outcome.code, 0) << outcome.err;
     EXPECT_EQ(outcome.err, QStringLiteral("Aviso: PROFT, fila 1, campo ABREV: «ŁLA» se guarda "
                                           "como «LLA».\n"
                                           "Aviso: PROFT, fila 1, campo NOMBRE: «Łukasiewicz López, "
                                           "Ana» se guarda como «Lukasiewicz López, Ana».\n"));
     DbfTable proft(folder, QStringLiteral("PROFT"));
     proft.open();
-    EXPECT_EQ(s(proft.text(QStringLiteral("ABREV"))), "LLA");
+    EXPECT_EQ(proft.text(QStringLiteral("ABREV")), QStringLiteral("LLA"));
 }
 
 // Without SOLUC.DBF the table layer's message is followed by what to do about it.

@@ -1,4 +1,5 @@
 #include "components/engineerror.h"
+#include "tests/testsupport.h"
 #include "to_timetable/codelist.h"
 
 #include <gtest/gtest.h>

@@ -10,11 +10,6 @@
 
 namespace {
 
-std::string s(const QString& text)
-{
-    return text.toStdString();
-}
-
 // Python's reading of a table has the layout's fields, in order, with their types and widths,
 // and the same rows as the layer reads.
 void expectLayout(const QString& path, const TableLayout& layout)
@@ -29,12 +24,12 @@ void expectLayout(const QString& path, const TableLayout& layout)
         const char* type = def.type == FieldDef::Type::Text      ? "C"
                            : def.type == FieldDef::Type::Boolean ? "L"
                                                                  : "N";
-        EXPECT_EQ(s(field[1].toString()), type) << s(def.name);
+        EXPECT_EQ(field[1].toString(), type) << def.name;
         const int width = def.type == FieldDef::Type::Text      ? def.width
                           : def.type == FieldDef::Type::Integer ? 11
                           : def.type == FieldDef::Type::Float   ? 20
                                                                 : 1;
-        EXPECT_EQ(field[2].toInt(), width) << s(def.name);
+        EXPECT_EQ(field[2].toInt(), width) << def.name;
     }
 
     const QJsonArray records = python[QStringLiteral("records")].toArray();
@@ -54,7 +49,7 @@ void expectLayout(const QString& path, const TableLayout& layout)
             } else if (value.isDouble()) {
                 asText = QString::number(value.toDouble(), 'g', 17);
             }
-            EXPECT_EQ(s(asText), s(rows[r][i])) << "row " << r << ", " << s(layout.fields[i].name);
+            EXPECT_EQ(asText, rows[r][i]) << "row " << r << ", " << layout.fields[i].name;
         }
     }
 }
@@ -355,7 +350,7 @@ TEST(CodeSteps, NamesOutOfTheCodePageKeepTheirCodesApart)
           {QStringLiteral("STIINTE1"), QStringLiteral("Laboratorio de ciencias")}}},
     };
     for (const auto& t : tables) {
-        SCOPED_TRACE(s(t.layout->name));
+        SCOPED_TRACE(t.layout->name);
         const QJsonArray records =
             readTableWithPython(step.path(*t.layout))[QStringLiteral("records")].toArray();
         QList<QStringList> read;
@@ -364,7 +359,7 @@ TEST(CodeSteps, NamesOutOfTheCodePageKeepTheirCodesApart)
                                 record.toArray()[1].toString().trimmed()};
         EXPECT_EQ(read, t.rows);
         for (const QStringList& row : read)
-            EXPECT_FALSE(row.join(QString()).contains(QLatin1Char('?'))) << s(row.join(" "));
+            EXPECT_FALSE(row.join(QString()).contains(QLatin1Char('?'))) << row.join(" ");
     }
 
     EXPECT_EQ(step.interaction.warnings,

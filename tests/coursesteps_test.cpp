@@ -8,11 +8,6 @@
 
 namespace {
 
-std::string s(const QString& text)
-{
-    return text.toStdString();
-}
-
 // A level lookup table as the program ships it: key 1234 is ESO, 4571 Bachillerato.
 QString writeLookup(const QString& folder)
 {
@@ -157,7 +152,7 @@ TEST(CourseSteps, ReadsLookupTablesOfOtherSoftware)
         missing.run(yedraDocument({}), [](TimetableRun& run) { run.TransformarCursosUnidades(); });
         ADD_FAILURE() << "a lookup table without NIVEL_ABREV must fail";
     } catch (const TableError& error) {
-        EXPECT_NE(error.message().indexOf(QStringLiteral("NIVEL_ABREV")), -1) << s(error.message());
+        EXPECT_NE(error.message().indexOf(QStringLiteral("NIVEL_ABREV")), -1) << error.message();
     }
 }
 
@@ -170,8 +165,9 @@ TEST(CourseSteps, ACourseKeyThatIsNotAnIntegerEndsTheRun)
                  [](TimetableRun& run) { run.TransformarCursosUnidades(); });
         ADD_FAILURE() << "accepted";
     } catch (const ConversionError& error) {
-        EXPECT_EQ(s(error.message()), "'12a' is not a valid integer value\n"
-                                      "En el grupo CURSOS_DEL_CENTRO, registro 1, dato 0.");
+        EXPECT_EQ(error.message(),
+                  QStringLiteral("'12a' is not a valid integer value\n"
+                                 "En el grupo CURSOS_DEL_CENTRO, registro 1, dato 0."));
     }
 }
 
@@ -265,8 +261,10 @@ TEST(CourseSteps, BadMinutesEndTheRunOnlyWhenARowWouldBeProduced)
         });
         ADD_FAILURE() << "accepted";
     } catch (const ConversionError& error) {
-        EXPECT_EQ(s(error.message()),
-                  "'4h' is not a valid integer value\nEn el grupo MATERIAS, registro 1, dato 4.");
+        EXPECT_EQ(
+            error.message(),
+            QStringLiteral(
+                "'4h' is not a valid integer value\nEn el grupo MATERIAS, registro 1, dato 4."));
     }
     EXPECT_TRUE(QDir(step.folder).entryList(QDir::Files).isEmpty()); // nothing committed
 }
@@ -300,8 +298,7 @@ TEST(CourseSteps, RefusesALookupTableWhoseFieldsDoNotFit)
             step.run(yedraDocument({}), [](TimetableRun& run) { run.TransformarCursosUnidades(); });
             ADD_FAILURE() << "accepted";
         } catch (const TableError& error) {
-            EXPECT_NE(error.message().indexOf(QString::fromUtf8(c.refusal)), -1)
-                << s(error.message());
+            EXPECT_NE(error.message().indexOf(QString::fromUtf8(c.refusal)), -1) << error.message();
             EXPECT_NE(error.message().indexOf(QStringLiteral("NIVELCAN.DBF")), -1);
         }
     }

@@ -12,11 +12,6 @@
 
 namespace {
 
-std::string s(const QString& text)
-{
-    return text.toStdString();
-}
-
 const QList<FieldDef> schoolFields = {
     {QStringLiteral("ABREV"), FieldDef::Type::Text, 10},
     {QStringLiteral("NOMBRE"), FieldDef::Type::Text, 80},
@@ -62,7 +57,7 @@ TEST(DbfTable, WritesAndReadsEveryFieldType)
     table.open(DbfTable::Access::Exclusive);
     EXPECT_EQ(table.rowCount(), 0);
     EXPECT_TRUE(table.eof());
-    EXPECT_EQ(s(table.text(QStringLiteral("ABREV"))), ""); // no row: empty values
+    EXPECT_EQ(table.text(QStringLiteral("ABREV")), QString()); // no row: empty values
 
     struct Row {
         QString abrev, nombre;
@@ -119,11 +114,11 @@ TEST(DbfTable, WritesAndReadsEveryFieldType)
     for (reread.first(); !reread.eof(); reread.next(), ++i) {
         SCOPED_TRACE(i);
         const Row& r = rows[i];
-        EXPECT_EQ(s(reread.text(QStringLiteral("ABREV"))), r.abrevRead);
-        EXPECT_EQ(s(reread.text(QStringLiteral("NOMBRE"))), r.nombreRead);
-        EXPECT_EQ(s(reread.text(QStringLiteral("DNI"))), r.dniText);
-        EXPECT_EQ(s(reread.text(QStringLiteral("PESO"))), r.pesoText);
-        EXPECT_EQ(s(reread.text(QStringLiteral("ESTAREA"))), r.estareaText);
+        EXPECT_EQ(reread.text(QStringLiteral("ABREV")), r.abrevRead);
+        EXPECT_EQ(reread.text(QStringLiteral("NOMBRE")), r.nombreRead);
+        EXPECT_EQ(reread.text(QStringLiteral("DNI")), r.dniText);
+        EXPECT_EQ(reread.text(QStringLiteral("PESO")), r.pesoText);
+        EXPECT_EQ(reread.text(QStringLiteral("ESTAREA")), r.estareaText);
         EXPECT_EQ(reread.integer(QStringLiteral("DNI")), r.dni.value_or(0));
         EXPECT_EQ(reread.isBlank(QStringLiteral("DNI")), !r.dni.has_value());
         EXPECT_EQ(reread.boolean(QStringLiteral("ESTAREA")), r.estarea.value_or(false));
@@ -181,7 +176,7 @@ TEST(DbfTable, IsReadByIndependentReaders)
 
     const QString path = f.file(QStringLiteral("ASIGNOMT2.DBF"));
     const QJsonObject python = readTableWithPython(path);
-    EXPECT_EQ(s(python[QStringLiteral("codepage")].toString()), "cp1252");
+    EXPECT_EQ(python[QStringLiteral("codepage")].toString(), QStringLiteral("cp1252"));
     const QJsonArray fields = python[QStringLiteral("fields")].toArray();
     const char* expected[][4] = {{"ABREV", "C", "10", "0"},  {"NOMBRE", "C", "80", "0"},
                                  {"DNI", "N", "11", "0"},    {"PESO", "N", "20", "4"},
@@ -189,16 +184,16 @@ TEST(DbfTable, IsReadByIndependentReaders)
     ASSERT_EQ(fields.size(), 6);
     for (int i = 0; i < 6; ++i) {
         const QJsonArray field = fields[i].toArray();
-        EXPECT_EQ(s(field[0].toString()), expected[i][0]);
-        EXPECT_EQ(s(field[1].toString()), expected[i][1]);
+        EXPECT_EQ(field[0].toString(), expected[i][0]);
+        EXPECT_EQ(field[1].toString(), expected[i][1]);
         EXPECT_EQ(field[2].toInt(), std::stoi(expected[i][2]));
         EXPECT_EQ(field[3].toInt(), std::stoi(expected[i][3]));
     }
     const QJsonArray records = python[QStringLiteral("records")].toArray();
     ASSERT_EQ(records.size(), 2);
     const QJsonArray row = records[0].toArray();
-    EXPECT_EQ(s(row[0].toString()), "  LEN     ");
-    EXPECT_EQ(s(row[1].toString().trimmed()), "Lengua Castellana y Literatura ñ");
+    EXPECT_EQ(row[0].toString(), QStringLiteral("  LEN     "));
+    EXPECT_EQ(row[1].toString().trimmed(), QStringLiteral("Lengua Castellana y Literatura ñ"));
     EXPECT_EQ(row[2].toInt(), -16);
     EXPECT_EQ(row[3].toDouble(), 2.25);
     EXPECT_FALSE(row[4].toBool());
@@ -234,15 +229,15 @@ TEST(DbfTable, ReadsTablesOfOtherSoftware)
     soluc.open(DbfTable::Access::Exclusive);
     ASSERT_EQ(soluc.rowCount(), 2);
     soluc.first();
-    EXPECT_EQ(s(soluc.text(QStringLiteral("PROF"))), "Ñandú ü");
-    EXPECT_EQ(s(soluc.text(QStringLiteral("DIA"))), "3");
+    EXPECT_EQ(soluc.text(QStringLiteral("PROF")), QStringLiteral("Ñandú ü"));
+    EXPECT_EQ(soluc.text(QStringLiteral("DIA")), QStringLiteral("3"));
     EXPECT_EQ(soluc.integer(QStringLiteral("HORA")), 12);
-    EXPECT_EQ(s(soluc.text(QStringLiteral("PESO"))), "-1.5");
+    EXPECT_EQ(soluc.text(QStringLiteral("PESO")), QStringLiteral("-1.5"));
     EXPECT_DOUBLE_EQ(soluc.toFloat(QStringLiteral("PESO")), -1.5);
     EXPECT_TRUE(soluc.boolean(QStringLiteral("OK")));
-    EXPECT_EQ(s(soluc.text(QStringLiteral("FECHA"))), "20261210");
+    EXPECT_EQ(soluc.text(QStringLiteral("FECHA")), QStringLiteral("20261210"));
     soluc.next();
-    EXPECT_EQ(s(soluc.text(QStringLiteral("DIA"))), "");
+    EXPECT_EQ(soluc.text(QStringLiteral("DIA")), QString());
     EXPECT_EQ(soluc.integer(QStringLiteral("DIA")), 0);
     EXPECT_TRUE(soluc.isBlank(QStringLiteral("OK"))); // python3-dbf writes '?'
     soluc.close();
@@ -305,9 +300,10 @@ TEST(DbfTable, ReadsTablesOfOtherSoftware)
 
     DbfTable dbase4(referenceSample(QStringLiteral("dbase4.dbf")));
     dbase4.open();
-    EXPECT_EQ(s(dbase4.text(QStringLiteral("CHAR"))).substr(0, 21), "This dBase IV table h");
-    EXPECT_EQ(s(dbase4.text(QStringLiteral("NUM"))), "1");
-    EXPECT_EQ(s(dbase4.text(QStringLiteral("DATE"))), "20010101");
+    EXPECT_EQ(dbase4.text(QStringLiteral("CHAR")).left(21),
+              QStringLiteral("This dBase IV table h"));
+    EXPECT_EQ(dbase4.text(QStringLiteral("NUM")), QStringLiteral("1"));
+    EXPECT_EQ(dbase4.text(QStringLiteral("DATE")), QStringLiteral("20010101"));
 
     // Level 7 with a property area after the field list, names with blanks, a code page named
     // by the driver name.
@@ -315,8 +311,8 @@ TEST(DbfTable, ReadsTablesOfOtherSoftware)
     level7Fish.open();
     EXPECT_EQ(level7Fish.rowCount(), 10);
     EXPECT_EQ(level7Fish.integer(QStringLiteral("ID")), 1);
-    EXPECT_EQ(s(level7Fish.text(QStringLiteral("Name"))), "Clown Triggerfish");
-    EXPECT_EQ(s(level7Fish.text(QStringLiteral("Length CM"))), "100");
+    EXPECT_EQ(level7Fish.text(QStringLiteral("Name")), QStringLiteral("Clown Triggerfish"));
+    EXPECT_EQ(level7Fish.text(QStringLiteral("Length CM")), QStringLiteral("100"));
 }
 
 // A table with a production index: the index is written with the table, brought up to date
@@ -511,7 +507,7 @@ TEST(DbfTable, ObjectsOnOneFileShareTheirRows)
     reader.setText(QStringLiteral("NOMBRE"), QStringLiteral("García López"));
     reader.post();
     writer.first();
-    EXPECT_EQ(s(writer.text(QStringLiteral("NOMBRE"))), "García López");
+    EXPECT_EQ(writer.text(QStringLiteral("NOMBRE")), QStringLiteral("García López"));
     EXPECT_EQ(writer.rowCount(), 2);
 
     // A pending row is posted when the table closes.
@@ -621,7 +617,7 @@ TEST(DbfTable, RefusesFilesWhoseHeaderLies)
             } catch (const TableError& error) {
                 EXPECT_NE(error.message().indexOf(QStringLiteral("MALA.DBF")), -1);
                 EXPECT_NE(error.message().indexOf(QString::fromUtf8(c.reason)), -1)
-                    << s(error.message());
+                    << error.message();
             }
         } else {
             table.open();
@@ -694,7 +690,7 @@ TEST(DbfTable, FindsLongFieldNamesByWhatTheSlotHolds)
         table.setText(QStringLiteral("NIVEL_ABREV"), QStringLiteral("ESO"));
         table.post();
         EXPECT_EQ(table.integer(QStringLiteral("X_OFERTAMATRIG")), 42);
-        EXPECT_EQ(s(table.text(QStringLiteral("NIVEL_ABREVIADO"))), "ESO");
+        EXPECT_EQ(table.text(QStringLiteral("NIVEL_ABREVIADO")), QStringLiteral("ESO"));
         EXPECT_THROW(table.text(QStringLiteral("X_OFERTA")), TableError);
         EXPECT_THROW(table.text(QStringLiteral("nivel_abrev")), TableError);
         table.close();
@@ -727,12 +723,12 @@ TEST(CodePage, StoresTheBestFitForm)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.given);
         const QString given = QString::fromUtf8(c.given);
-        EXPECT_EQ(s(page.bestFit(given)), c.stored);
+        EXPECT_EQ(page.bestFit(given), c.stored);
         EXPECT_EQ(page.holds(given), given == QString::fromUtf8(c.stored));
         const QByteArray bytes = page.encode(given);
-        EXPECT_EQ(s(page.decode(bytes.constData(), bytes.size())), c.stored);
+        EXPECT_EQ(page.decode(bytes.constData(), bytes.size()), c.stored);
     }
-    EXPECT_EQ(s(page.bestFit(QString(QChar(0xD800)) + QStringLiteral("a"))), "?a");
+    EXPECT_EQ(page.bestFit(QString(QChar(0xD800)) + QStringLiteral("a")), QStringLiteral("?a"));
 }
 
 // What python3-dbf reads from a table written with names out of the code page, and the change
@@ -779,8 +775,8 @@ TEST(DbfTable, ReportsEveryTextStoredOtherThanGiven)
         const auto& [field, row, given, stored] = expected[i];
         EXPECT_EQ(changes[i].field, field);
         EXPECT_EQ(changes[i].row, row);
-        EXPECT_EQ(s(changes[i].given), s(given));
-        EXPECT_EQ(s(changes[i].stored), s(stored));
+        EXPECT_EQ(changes[i].given, given);
+        EXPECT_EQ(changes[i].stored, stored);
     }
 
     const QJsonArray records =
@@ -837,8 +833,7 @@ TEST(DbfTable, RefusesAFieldOfAnotherType)
             table.requireField(QString::fromLatin1(c.field), {c.use});
             EXPECT_STREQ(c.refusal, "");
         } catch (const TableError& error) {
-            EXPECT_NE(error.message().indexOf(QString::fromUtf8(c.refusal)), -1)
-                << s(error.message());
+            EXPECT_NE(error.message().indexOf(QString::fromUtf8(c.refusal)), -1) << error.message();
             EXPECT_NE(error.message().indexOf(QStringLiteral("SOLUC.DBF")), -1);
             EXPECT_STRNE(c.refusal, "");
         }

@@ -16,11 +16,6 @@
 
 namespace {
 
-std::string s(const QString& text)
-{
-    return text.toStdString();
-}
-
 QString binPath(const QString& name)
 {
     return QDir(QStringLiteral(QUELVANA_BIN_DIR)).filePath(name);
@@ -40,7 +35,7 @@ struct LookupRow {
 
 void PrintTo(const LookupRow& row, std::ostream* os)
 {
-    *os << row.key << ", " << s(row.abbreviation) << ", " << s(row.level);
+    *os << row.key << ", " << row.abbreviation << ", " << row.level;
 }
 
 // The rows of a lookup CSV as Python's csv module reads them, independently of the tool.
@@ -99,7 +94,7 @@ XmlDocument sampleSchool()
 {
     XmlDocument document;
     EXPECT_TRUE(document.load(examplesPath(QStringLiteral("ies-ejemplo.xml"))))
-        << s(document.parseError().toString());
+        << document.parseError().toString();
     return document;
 }
 
@@ -118,7 +113,7 @@ QStringList values(const XmlDocument& document, const QString& group, int positi
 TEST(LookupTable, PythonDbfReadsTheRowsOfTheCsv)
 {
     const QJsonObject table = readTableWithPython(binPath(QStringLiteral("NIVELCAN.DBF")));
-    EXPECT_EQ(s(table.value(QStringLiteral("codepage")).toString()), "cp1252");
+    EXPECT_EQ(table.value(QStringLiteral("codepage")).toString(), QStringLiteral("cp1252"));
     const QJsonArray expectedFields = {
         QJsonArray{QStringLiteral("X_OFERTAMAT"), QStringLiteral("N"), 11, 0},
         QJsonArray{QStringLiteral("NIVEL_ABREV"), QStringLiteral("C"), 5, 0},
@@ -182,7 +177,7 @@ TEST(LookupTool, AMalformedLineFailsNamingItsLineAndWritesNothing)
         const QString out = dir.filePath(QStringLiteral("bin"));
         const ToolRun run = makeLookup(csv, out);
         EXPECT_EQ(run.exitCode, 1);
-        EXPECT_TRUE(run.errorOutput.contains(QStringLiteral("línea 3:"))) << s(run.errorOutput);
+        EXPECT_TRUE(run.errorOutput.contains(QStringLiteral("línea 3:"))) << run.errorOutput;
         EXPECT_FALSE(QFileInfo::exists(QDir(out).filePath(QStringLiteral("NIVELCAN.DBF"))));
     }
 }
@@ -203,7 +198,7 @@ TEST(LookupTool, WritesQuotedFieldsWholeAndReplacesTheTable)
                    "7002,,\r\n"
                    "\r\n");
     const ToolRun run = makeLookup(csv, dir.path());
-    ASSERT_EQ(run.exitCode, 0) << s(run.errorOutput);
+    ASSERT_EQ(run.exitCode, 0) << run.errorOutput;
     const QList<LookupRow> expected = {
         {4591, QStringLiteral("BACH"), QStringLiteral("Bachillerato, modalidad de Artes")},
         {7001, QStringLiteral("CE"), QStringLiteral("Curso de especialización \"Ciberseguridad\"")},
@@ -255,7 +250,7 @@ TEST(SampleSchool, EveryRecordCarriesTheValuesTheStepsRead)
                                            {yedra::Unidades, 3},
                                            {yedra::TramosHorarios, 5},
                                            {yedra::JornadasEscolares, 4, false}});
-    EXPECT_TRUE(shortRecords.isEmpty()) << s(yedra::describeShortRecords(shortRecords));
+    EXPECT_TRUE(shortRecords.isEmpty()) << yedra::describeShortRecords(shortRecords);
 
     const std::pair<QString, size_t> counts[] = {
         {yedra::Materias, 43},         {yedra::Actividades, 8},     {yedra::Empleados, 25},
@@ -263,7 +258,7 @@ TEST(SampleSchool, EveryRecordCarriesTheValuesTheStepsRead)
         {yedra::JornadasEscolares, 2}, {yedra::TramosHorarios, 13},
     };
     for (const auto& [group, count] : counts)
-        EXPECT_EQ(yedra::records(document, group).size(), count) << s(group);
+        EXPECT_EQ(yedra::records(document, group).size(), count) << group;
     EXPECT_EQ(yedra::academicYear(document), QStringLiteral("2026"));
 }
 
@@ -282,18 +277,18 @@ TEST(SampleSchool, KeysTieTheGroupsAndTheLookupTable)
     for (const QString& key : values(document, yedra::CursosDelCentro, 0)) {
         bool whole = false;
         key.toInt(&whole);
-        EXPECT_TRUE(whole) << s(key);
+        EXPECT_TRUE(whole) << key;
         courses << key;
         if (!lookupKeys.contains(key))
             withoutLookupRow << key;
     }
-    EXPECT_EQ(withoutLookupRow.size(), 1) << s(withoutLookupRow.join(QLatin1Char(' ')));
+    EXPECT_EQ(withoutLookupRow.size(), 1) << withoutLookupRow.join(QLatin1Char(' '));
 
     const QStringList offers =
         values(document, yedra::Unidades, 2) + values(document, yedra::Materias, 0);
     for (const QString& offer : offers) {
-        EXPECT_TRUE(courses.contains(offer)) << s(offer);
-        EXPECT_TRUE(lookupKeys.contains(offer)) << s(offer);
+        EXPECT_TRUE(courses.contains(offer)) << offer;
+        EXPECT_TRUE(lookupKeys.contains(offer)) << offer;
     }
     EXPECT_EQ(QSet<QString>(offers.begin(), offers.end()).size(), 6);
 
@@ -301,13 +296,13 @@ TEST(SampleSchool, KeysTieTheGroupsAndTheLookupTable)
         bool whole = minutes.isEmpty();
         if (!whole)
             minutes.toInt(&whole);
-        EXPECT_TRUE(whole) << s(minutes);
+        EXPECT_TRUE(whole) << minutes;
     }
 
     const QStringList frames = values(document, yedra::JornadasEscolares, 0);
     for (const yedra::Record& slot : yedra::records(document, yedra::TramosHorarios)) {
-        EXPECT_TRUE(frames.contains(slot.value(4))) << s(slot.value(0));
-        EXPECT_LT(slot.value(2).toInt(), slot.value(3).toInt()) << s(slot.value(0));
+        EXPECT_TRUE(frames.contains(slot.value(4))) << slot.value(0);
+        EXPECT_LT(slot.value(2).toInt(), slot.value(3).toInt()) << slot.value(0);
     }
 
     EXPECT_TRUE(values(document, yedra::Actividades, 1).contains(QStringLiteral("513")));

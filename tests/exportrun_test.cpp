@@ -12,11 +12,6 @@
 
 namespace {
 
-std::string s(const QString& text)
-{
-    return text.toStdString();
-}
-
 // Answers the teacher dialog with a prepared verdict, filling in the missing values first when
 // told to, and counts how often it was asked.
 class TeacherAnswers : public NoQuestions {
@@ -210,7 +205,7 @@ QJsonObject readResult(const QString& path)
 {
     QString error;
     const QJsonObject read = readWithPython(path, &error);
-    EXPECT_FALSE(read.isEmpty()) << s(error);
+    EXPECT_FALSE(read.isEmpty()) << error;
     return read;
 }
 
@@ -226,7 +221,7 @@ TEST(ExportRun, ResultPathGoesBesideTheChosenDocument)
                  {"D:\\datos/sub\\h.XML", "D:\\datos/sub\\ResultadoOranelh.XML"},
                  {"horario.xml", "ResultadoOranelhorario.xml"}};
     for (const auto& c : cases)
-        EXPECT_EQ(s(ExportRun::resultPath(QString::fromUtf8(c.chosen))), c.result);
+        EXPECT_EQ(ExportRun::resultPath(QString::fromUtf8(c.chosen)), c.result);
 }
 
 // Every value of an activity, and the fallbacks of each lookup.
@@ -269,35 +264,35 @@ TEST(ExportRun, WritesEveryTeachersTimetable)
 
     TeacherAnswers interaction;
     const ExportRun::Result result = school.run(interaction);
-    ASSERT_EQ(result.outcome, ExportRun::Outcome::Saved) << s(result.message);
+    ASSERT_EQ(result.outcome, ExportRun::Outcome::Saved) << result.message;
     EXPECT_EQ(interaction.asked, 0);
     EXPECT_EQ(result.savedPath,
               school.dir.filePath(QStringLiteral("datos/ResultadoOranelhorario.xml")));
 
     const QJsonObject read = readResult(result.savedPath);
-    EXPECT_EQ(s(read[QStringLiteral("declaration")][QStringLiteral("encoding")].toString()),
-              "ISO-8859-1");
+    EXPECT_EQ(read[QStringLiteral("declaration")][QStringLiteral("encoding")].toString(),
+              QStringLiteral("ISO-8859-1"));
     EXPECT_EQ(read[QStringLiteral("prolog")].toArray().size(), 1);
     QString year;
     QString registros;
     const QList<Teacher> teachers = teachersOf(read, &year, &registros);
-    EXPECT_EQ(s(year), "2026");
-    EXPECT_EQ(s(registros), "3");
+    EXPECT_EQ(year, QStringLiteral("2026"));
+    EXPECT_EQ(registros, QStringLiteral("3"));
     ASSERT_EQ(teachers.size(), 3);
-    EXPECT_EQ(s(teachers[0].seq), "HORARIO_REGULAR_PROFESOR_1");
-    EXPECT_EQ(s(teachers[1].seq), "HORARIO_REGULAR_PROFESOR_2");
-    EXPECT_EQ(s(teachers[2].seq), "HORARIO_REGULAR_PROFESOR_3");
+    EXPECT_EQ(teachers[0].seq, QStringLiteral("HORARIO_REGULAR_PROFESOR_1"));
+    EXPECT_EQ(teachers[1].seq, QStringLiteral("HORARIO_REGULAR_PROFESOR_2"));
+    EXPECT_EQ(teachers[2].seq, QStringLiteral("HORARIO_REGULAR_PROFESOR_3"));
     EXPECT_EQ(teachers[0].identifiers,
               (QStringList{QStringLiteral(" 0042"), QStringLiteral("01/09/2014")}));
 
     // The teacher without entries: registros 0 and its two identifiers only.
-    EXPECT_EQ(s(teachers[1].registros), "0");
+    EXPECT_EQ(teachers[1].registros, QStringLiteral("0"));
     EXPECT_EQ(teachers[1].identifiers,
               (QStringList{QStringLiteral("7"), QStringLiteral("01/09/2019")}));
     EXPECT_TRUE(teachers[1].activities.isEmpty());
 
     for (const Teacher& t : {teachers[0], teachers[2]}) {
-        EXPECT_EQ(s(t.registros), "4");
+        EXPECT_EQ(t.registros, QStringLiteral("4"));
         EXPECT_EQ(t.activitySeqs,
                   (QStringList{QStringLiteral("ACTIVIDAD_1"), QStringLiteral("ACTIVIDAD_2"),
                                QStringLiteral("ACTIVIDAD_3"), QStringLiteral("ACTIVIDAD_4")}));
@@ -338,7 +333,7 @@ TEST(ExportRun, EdgesOfTheDocument)
     ASSERT_EQ(result.outcome, ExportRun::Outcome::Saved);
     const QList<Teacher> teachers = teachersOf(readResult(result.savedPath));
     ASSERT_EQ(teachers.size(), 1);
-    EXPECT_EQ(s(teachers[0].activities[0].at(QStringLiteral("X_ACTIVIDAD"))), "");
+    EXPECT_EQ(teachers[0].activities[0].at(QStringLiteral("X_ACTIVIDAD")), QString());
 
     School empty;
     empty.periods();
@@ -349,8 +344,8 @@ TEST(ExportRun, EdgesOfTheDocument)
     QString year;
     QString registros;
     EXPECT_TRUE(teachersOf(readResult(emptyResult.savedPath), &year, &registros).isEmpty());
-    EXPECT_EQ(s(year), "25");
-    EXPECT_EQ(s(registros), "0");
+    EXPECT_EQ(year, QStringLiteral("25"));
+    EXPECT_EQ(registros, QStringLiteral("0"));
     // A document without declaration is saved as UTF-8 without one.
     EXPECT_TRUE(readFile(emptyResult.savedPath)
                     .startsWith("<SERVICIO modulo=\"HORARIOS\" tipo=\"I\" "
@@ -386,7 +381,7 @@ TEST(ExportRun, EndsEarlyWithoutSaving)
         NoQuestions none;
         const ExportRun::Result result = school.run(none);
         EXPECT_EQ(result.outcome, ExportRun::Outcome::Refused);
-        EXPECT_NE(result.message.indexOf(QString::fromUtf8(c.message)), -1) << s(result.message);
+        EXPECT_NE(result.message.indexOf(QString::fromUtf8(c.message)), -1) << result.message;
         EXPECT_EQ(readFile(earlier), "resultado anterior");
         EXPECT_EQ(snapshot(school.folder), tables);
     }
@@ -425,10 +420,11 @@ TEST(ExportRun, ChecksTheTeachersData)
                       (QStringList{QStringLiteral("999"), QStringLiteral("01/09/2020")}));
         } else {
             EXPECT_EQ(result.outcome, ExportRun::Outcome::Incomplete);
-            EXPECT_EQ(s(result.message),
-                      "¡Atención! Sigue habiendo algún Profesor sin todos los DATOS.\n\r"
-                      "Este proceso se dentendrá y deberá volver a ejecutar\n\r"
-                      "la Importación, para poder corregir la incidencia");
+            EXPECT_EQ(
+                result.message,
+                QStringLiteral("¡Atención! Sigue habiendo algún Profesor sin todos los DATOS.\n\r"
+                               "Este proceso se dentendrá y deberá volver a ejecutar\n\r"
+                               "la Importación, para poder corregir la incidencia"));
             EXPECT_FALSE(QFileInfo::exists(ExportRun::resultPath(school.document)));
         }
     }
@@ -495,7 +491,7 @@ TEST(ExportRun, RefusesAValueXmlCannotHold)
                                "no admite (%3)")
                     .arg(QString::fromUtf8(c.place), QString::fromLatin1(c.field),
                          QString::fromLatin1(c.character));
-            EXPECT_TRUE(error.message().startsWith(expected)) << s(error.message());
+            EXPECT_TRUE(error.message().startsWith(expected)) << error.message();
         }
         EXPECT_FALSE(QFileInfo::exists(ExportRun::resultPath(school.document)));
         EXPECT_EQ(snapshot(school.folder), tables);
@@ -573,8 +569,7 @@ TEST(ExportRun, RefusesSolucFieldsThatDoNotFit)
             EXPECT_EQ(teachers[0].activities[0].at(QStringLiteral("X_TRAMO")),
                       QStringLiteral("1001"));
         } catch (const EngineError& error) {
-            EXPECT_NE(error.message().indexOf(QString::fromUtf8(c.message)), -1)
-                << s(error.message());
+            EXPECT_NE(error.message().indexOf(QString::fromUtf8(c.message)), -1) << error.message();
             EXPECT_STRNE(c.message, "");
             EXPECT_FALSE(QFileInfo::exists(ExportRun::resultPath(school.document)));
         }
@@ -608,7 +603,7 @@ TEST(ExportRun, SaysWhereAClockTextIsNotANumber)
             school.run(none);
             ADD_FAILURE() << "ran";
         } catch (const ConversionError& error) {
-            EXPECT_EQ(s(error.message()), c.message);
+            EXPECT_EQ(error.message(), c.message);
         }
     }
 }
@@ -628,5 +623,5 @@ TEST(ExportRun, DatesTheResultWhenItsRootIsBuilt)
     QStringList possible;
     for (QDateTime t = before.addSecs(-1); t <= after.addSecs(1); t = t.addSecs(1))
         possible << platform::regionalDateTime(t);
-    EXPECT_TRUE(possible.contains(fecha)) << s(fecha);
+    EXPECT_TRUE(possible.contains(fecha)) << fecha;
 }

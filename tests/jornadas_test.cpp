@@ -11,11 +11,6 @@
 
 namespace {
 
-std::string s(const QString& text)
-{
-    return text.toStdString();
-}
-
 // Answers the time-frame dialog from prepared choices, in order; asked once more than there
 // are answers, the test fails.
 class ScriptedChoices : public Interaction {
@@ -24,9 +19,9 @@ public:
 
     void showMessage(const QString& text) override
     {
-        ADD_FAILURE() << "unexpected message: " << s(text);
+        ADD_FAILURE() << "unexpected message: " << text;
     }
-    void warn(const QString& text) override { ADD_FAILURE() << "unexpected warning: " << s(text); }
+    void warn(const QString& text) override { ADD_FAILURE() << "unexpected warning: " << text; }
     FrameChoice chooseFrames(const XmlDocument&) override
     {
         ++calls;
@@ -132,7 +127,7 @@ struct Timetable {
         ScriptedChoices interaction(std::move(answers));
         TimetableRun run(folder, QString(), interaction);
         const QString refusal = run.loadDocument(document);
-        EXPECT_TRUE(refusal.isEmpty()) << s(refusal);
+        EXPECT_TRUE(refusal.isEmpty()) << refusal;
         run.begin();
         run.TransformarJornadas();
         run.commit();
@@ -151,7 +146,7 @@ void expectGridCopiesItsSlots(const Outcome& outcome)
 {
     const int code = column(QStringLiteral("CODDIHO"));
     for (const QStringList& row : outcome.grid) {
-        SCOPED_TRACE(s(row.join(QLatin1Char('|'))));
+        SCOPED_TRACE(row.join(QLatin1Char('|')));
         EXPECT_EQ(row[column(QStringLiteral("DIHO"))],
                   row[column(QStringLiteral("DIA"))] + row[column(QStringLiteral("HORA"))]);
         EXPECT_EQ(row[column(QStringLiteral("TEXTODIA"))], QString());
@@ -377,7 +372,7 @@ TEST(Jornadas, TakesTheSlotsOfTheFramesChosen)
         EXPECT_EQ(outcome.cells(), c.cells);
         expectGridCopiesItsSlots(outcome);
         EXPECT_EQ(outcome.periods, c.periods);
-        EXPECT_EQ(s(outcome.resultado), s(c.resultado));
+        EXPECT_EQ(outcome.resultado, c.resultado);
         EXPECT_EQ(outcome.nDiasPlanti, c.nDiasPlanti);
     }
 }
@@ -420,7 +415,7 @@ TEST(Jornadas, BadMinutesInATakenSlotEndTheRun)
                 run.TransformarJornadas();
                 ADD_FAILURE() << "the run went on";
             } catch (const ConversionError& error) {
-                EXPECT_EQ(s(error.message()), c.message);
+                EXPECT_EQ(error.message(), c.message);
             }
         }
         EXPECT_EQ(snapshot(timetable.folder), before);
@@ -461,15 +456,16 @@ TEST(Jornadas, OtherReadersFindTheIndexAndTheFields)
 
     for (const TableLayout* layout :
          {&layouts::diashorast, &layouts::diashorast2, &layouts::periodos}) {
-        SCOPED_TRACE(s(layout->name));
+        SCOPED_TRACE(layout->name);
         const QJsonArray fields =
             readTableWithPython(timetable.table(*layout))[QStringLiteral("fields")].toArray();
         ASSERT_EQ(fields.size(), layout->fields.size());
         for (int i = 0; i < fields.size(); ++i) {
             const QJsonArray field = fields[i].toArray();
             const FieldDef& def = layout->fields[i];
-            EXPECT_EQ(s(field[0].toString()), s(def.name));
-            EXPECT_EQ(s(field[1].toString()), def.type == FieldDef::Type::Text ? "C" : "N");
+            EXPECT_EQ(field[0].toString(), def.name);
+            EXPECT_EQ(field[1].toString(),
+                      def.type == FieldDef::Type::Text ? QStringLiteral("C") : QStringLiteral("N"));
             EXPECT_EQ(field[2].toInt(), def.type == FieldDef::Type::Text ? def.width : 11);
             EXPECT_EQ(field[3].toInt(), 0);
         }

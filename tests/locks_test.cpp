@@ -26,11 +26,6 @@
 
 namespace {
 
-std::string s(const QString& text)
-{
-    return text.toStdString();
-}
-
 QString tool(const QString& name)
 {
     return QDir(QStringLiteral(QUELVANA_TEST_TOOLS_DIR)).filePath(name);
@@ -134,7 +129,8 @@ struct School {
         writeFile(document, readFile(QStringLiteral(QUELVANA_EXAMPLES_DIR "/ies-ejemplo.xml")));
         const CliOutcome made = exportar();
         if (made.code != 0)
-            throw std::runtime_error("the sample school did not convert: " + s(made.err));
+            throw std::runtime_error("the sample school did not convert: " +
+                                     made.err.toStdString());
         writeFile(table(QStringLiteral("SOLUC.DBF")),
                   readFile(QStringLiteral(QUELVANA_EXAMPLES_DIR "/SOLUC.DBF")));
     }
@@ -195,14 +191,13 @@ TEST(Locks, AnotherProgramsHoldOfAnyKindIsSeen)
 
             DbfTable exclusive(path);
             const QString refused = openError(exclusive, DbfTable::Access::Exclusive);
-            EXPECT_NE(refused.indexOf(QStringLiteral("SOLUC.DBF")), -1) << s(refused);
-            EXPECT_NE(refused.indexOf(QStringLiteral("en uso por otro programa")), -1)
-                << s(refused);
+            EXPECT_NE(refused.indexOf(QStringLiteral("SOLUC.DBF")), -1) << refused;
+            EXPECT_NE(refused.indexOf(QStringLiteral("en uso por otro programa")), -1) << refused;
             EXPECT_FALSE(exclusive.isOpen());
 
             DbfTable shared(path);
             const QString sharedError = openError(shared, DbfTable::Access::Shared);
-            EXPECT_EQ(!sharedError.isEmpty(), c.sharedRefused) << s(sharedError);
+            EXPECT_EQ(!sharedError.isEmpty(), c.sharedRefused) << sharedError;
             if (c.sharedRefused) {
                 EXPECT_NE(sharedError.indexOf(QStringLiteral("en uso por otro programa")), -1);
             }
@@ -210,7 +205,7 @@ TEST(Locks, AnotherProgramsHoldOfAnyKindIsSeen)
         EXPECT_EQ(seenFromOutside(path), NothingHeld);
         EXPECT_FALSE(platform::isFileHeld(path));
         DbfTable table(path);
-        EXPECT_EQ(s(openError(table, DbfTable::Access::Exclusive)), "");
+        EXPECT_EQ(openError(table, DbfTable::Access::Exclusive), QString());
     }
 }
 
@@ -297,7 +292,7 @@ TEST(Locks, ARefusedExclusiveOpenKeepsTheSharedHold)
         }
         EXPECT_EQ(seenFromOutside(path), HeldShared);
         DbfTable exclusive(path);
-        EXPECT_EQ(s(openError(exclusive, DbfTable::Access::Exclusive)), "");
+        EXPECT_EQ(openError(exclusive, DbfTable::Access::Exclusive), QString());
         EXPECT_EQ(seenFromOutside(path), HeldExclusively);
         exclusive.close();
         shared.close();
@@ -314,7 +309,7 @@ TEST(Locks, AFileOpenForReadingAloneIsHeldAsFarAsItCanBe)
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     QString failure;
-    EXPECT_TRUE(platform::tryLockFile(file, platform::LockKind::Exclusive, &failure)) << s(failure);
+    EXPECT_TRUE(platform::tryLockFile(file, platform::LockKind::Exclusive, &failure)) << failure;
     EXPECT_EQ(seenFromOutside(path), "record=read flock=exclusive");
     {
         LockHolder write(QStringLiteral("posix-write"), path, 0xEFFFFFFF, 1);
@@ -325,7 +320,7 @@ TEST(Locks, AFileOpenForReadingAloneIsHeldAsFarAsItCanBe)
     LockHolder read(QStringLiteral("posix-read"), path, 5, 1);
     ASSERT_TRUE(read.holding()) << read.output();
     EXPECT_FALSE(platform::tryLockFile(file, platform::LockKind::Exclusive, &failure));
-    EXPECT_EQ(s(failure), "");
+    EXPECT_EQ(failure, QString());
     EXPECT_TRUE(platform::tryLockFile(file, platform::LockKind::Shared, &failure));
 }
 
@@ -357,16 +352,16 @@ TEST(Locks, RunsRefuseTablesAnotherProcessLocks)
         ASSERT_TRUE(other.holding()) << other.output();
         const CliOutcome refused = c.exportar ? school.exportar() : school.importar();
         EXPECT_EQ(refused.code, 1);
-        EXPECT_NE(refused.err.indexOf(QString::fromLatin1(c.table)), -1) << s(refused.err);
+        EXPECT_NE(refused.err.indexOf(QString::fromLatin1(c.table)), -1) << refused.err;
         EXPECT_NE(refused.err.indexOf(QStringLiteral("en uso por otro programa")), -1)
-            << s(refused.err);
+            << refused.err;
         EXPECT_EQ(snapshot(school.folder), before);
         EXPECT_FALSE(QFileInfo::exists(school.result));
     }
     const CliOutcome exported = school.exportar();
-    EXPECT_EQ(exported.code, 0) << s(exported.err);
+    EXPECT_EQ(exported.code, 0) << exported.err;
     const CliOutcome imported = school.importar();
-    EXPECT_EQ(imported.code, 0) << s(imported.err);
+    EXPECT_EQ(imported.code, 0) << imported.err;
 }
 
 // Only another run holding the folder is reported as such; any other failure names the folder
@@ -403,10 +398,10 @@ TEST(Locks, TheFolderLockTellsAnotherRunFromOtherFailures)
         if (c.state == State::Acquired)
             continue;
         const QString message = TimetableRun::folderLockMessage(lock, c.folder);
-        EXPECT_NE(message.indexOf(QString::fromUtf8(c.message)), -1) << s(message);
-        EXPECT_NE(message.indexOf(QDir::toNativeSeparators(c.folder)), -1) << s(message);
+        EXPECT_NE(message.indexOf(QString::fromUtf8(c.message)), -1) << message;
+        EXPECT_NE(message.indexOf(QDir::toNativeSeparators(c.folder)), -1) << message;
         if (c.state == State::Failed) {
-            EXPECT_EQ(message.indexOf(QStringLiteral("otra conversión")), -1) << s(message);
+            EXPECT_EQ(message.indexOf(QStringLiteral("otra conversión")), -1) << message;
             EXPECT_NE(message.indexOf(lock.failure()), -1);
         }
     }
@@ -437,7 +432,7 @@ TEST(Locks, AFolderTheUserCannotReadIsNamedWithItsCause)
         {QStringLiteral("importar"), document, QStringLiteral("--timetable-folder"), folder},
     };
     for (const QStringList& arguments : runs) {
-        SCOPED_TRACE(s(arguments.first()));
+        SCOPED_TRACE(arguments.first());
         int code = 0;
         QByteArray err;
         // Leak checking needs to trace the process, which another user may not be allowed to.
@@ -451,14 +446,13 @@ TEST(Locks, AFolderTheUserCannotReadIsNamedWithItsCause)
                        arguments,
                    &code, &err);
         const QString message = QString::fromUtf8(err);
-        EXPECT_EQ(code, 1) << s(message);
+        EXPECT_EQ(code, 1) << message;
         EXPECT_NE(message.indexOf(QStringLiteral("No se puede usar la carpeta de horarios «%1»")
                                       .arg(QDir::toNativeSeparators(folder))),
                   -1)
-            << s(message);
-        EXPECT_NE(message.indexOf(QStringLiteral("no tiene permiso para leerla")), -1)
-            << s(message);
-        EXPECT_EQ(message.indexOf(QStringLiteral("otra conversión")), -1) << s(message);
+            << message;
+        EXPECT_NE(message.indexOf(QStringLiteral("no tiene permiso para leerla")), -1) << message;
+        EXPECT_EQ(message.indexOf(QStringLiteral("otra conversión")), -1) << message;
         EXPECT_TRUE(QDir(folder).isEmpty());
     }
 }
@@ -609,7 +603,7 @@ TEST(Locks, OranelUnderWine)
 {
     Wine wine;
     const QString failure = wine.prepare();
-    ASSERT_EQ(s(failure), "");
+    ASSERT_EQ(failure, QString());
     School school;
 
     {
@@ -617,15 +611,15 @@ TEST(Locks, OranelUnderWine)
         const QString asignomt = school.table(QStringLiteral("ASIGNOMT.DBF"));
         ASSERT_TRUE(wine.hold(asignomt)) << wine.exitCode() << " " << wine.output();
         const QStringList seen = kernelLocksOn(asignomt);
-        ASSERT_EQ(seen.size(), 1) << s(seen.join(QLatin1Char('\n')));
+        ASSERT_EQ(seen.size(), 1) << seen.join(QLatin1Char('\n'));
         EXPECT_TRUE(seen.first().contains(QStringLiteral("POSIX ADVISORY WRITE")));
         EXPECT_TRUE(seen.first().endsWith(QStringLiteral(" 4026531839 4026531839")))
-            << s(seen.first());
+            << seen.first();
 
         const QMap<QString, QByteArray> before = snapshot(school.folder);
         const CliOutcome refused = school.exportar();
         EXPECT_EQ(refused.code, 1);
-        EXPECT_NE(refused.err.indexOf(QStringLiteral("ASIGNOMT.DBF")), -1) << s(refused.err);
+        EXPECT_NE(refused.err.indexOf(QStringLiteral("ASIGNOMT.DBF")), -1) << refused.err;
         EXPECT_NE(refused.err.indexOf(QStringLiteral("en uso por otro programa")), -1);
         EXPECT_EQ(snapshot(school.folder), before);
         wine.stop();
@@ -638,7 +632,7 @@ TEST(Locks, OranelUnderWine)
         const QMap<QString, QByteArray> before = snapshot(school.folder);
         const CliOutcome refused = school.importar();
         EXPECT_EQ(refused.code, 1);
-        EXPECT_NE(refused.err.indexOf(QStringLiteral("SOLUC.DBF")), -1) << s(refused.err);
+        EXPECT_NE(refused.err.indexOf(QStringLiteral("SOLUC.DBF")), -1) << refused.err;
         EXPECT_NE(refused.err.indexOf(QStringLiteral("en uso por otro programa")), -1);
         EXPECT_FALSE(QFileInfo::exists(school.result));
         EXPECT_EQ(snapshot(school.folder), before);

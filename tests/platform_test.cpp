@@ -1,4 +1,5 @@
 #include "components/platform.h"
+#include "tests/testsupport.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -36,7 +37,7 @@ private:
 TEST(Platform, TheTimetableFolderCanBeChosenByTheEnvironment)
 {
     ScopedVariable chosen("QUELVANA_TIMETABLE_FOLDER", "/tmp/horarios/OTEMP/");
-    EXPECT_EQ(platform::timetableFolder().toStdString(), "/tmp/horarios/OTEMP");
+    EXPECT_EQ(platform::timetableFolder(), QStringLiteral("/tmp/horarios/OTEMP"));
 }
 
 #ifndef Q_OS_WIN
@@ -45,7 +46,7 @@ TEST(Platform, ElsewhereTheTimetableFolderLiesInTheWinePrefix)
     ScopedVariable unset("QUELVANA_TIMETABLE_FOLDER", "");
     {
         ScopedVariable prefix("WINEPREFIX", "/opt/oranel-wine");
-        EXPECT_EQ(platform::timetableFolder().toStdString(), "/opt/oranel-wine/drive_c/OTEMP");
+        EXPECT_EQ(platform::timetableFolder(), QStringLiteral("/opt/oranel-wine/drive_c/OTEMP"));
     }
     ScopedVariable noPrefix("WINEPREFIX", nullptr);
     EXPECT_EQ(platform::timetableFolder(),

@@ -25,11 +25,6 @@
 
 namespace {
 
-std::string s(const QString& text)
-{
-    return text.toStdString();
-}
-
 const QString lookupTable = QStringLiteral(QUELVANA_BIN_DIR "/NIVELCAN.DBF");
 const QString sampleDocument = QStringLiteral(QUELVANA_EXAMPLES_DIR "/ies-ejemplo.xml");
 
@@ -71,7 +66,7 @@ QString prepareFolder(const QString& parent)
     const QString folder = QDir(parent).filePath(QStringLiteral("OTEMP"));
     QDir().mkpath(folder);
     const Outcome first = exportar(folder, QStringLiteral("1"));
-    EXPECT_EQ(first.code, 0) << s(first.err);
+    EXPECT_EQ(first.code, 0) << first.err;
     writeFile(QDir(folder).filePath(QStringLiteral("ORANEL.CFG")), "configuración de Oranel");
     // The earlier run's backup folder goes: each test starts from the tables alone.
     QDir(QDir(folder).filePath(TableStaging::BackupFolderName)).removeRecursively();
@@ -126,9 +121,9 @@ void expectEveryTableWhole(const QString& folder)
     for (const QString& name : QDir(folder).entryList(QDir::Files)) {
         const QString path = QDir(folder).filePath(name);
         if (name.endsWith(QStringLiteral(".DBF"))) {
-            EXPECT_EQ(DbfTable::problemWithFile(path), QString()) << s(name);
+            EXPECT_EQ(DbfTable::problemWithFile(path), QString()) << name;
         } else if (name.endsWith(QStringLiteral(".MDX"))) {
-            EXPECT_EQ(mdx::problemWithFile(path), QString()) << s(name);
+            EXPECT_EQ(mdx::problemWithFile(path), QString()) << name;
         }
     }
 }
@@ -197,9 +192,9 @@ TEST(SafeFolders, WorkingFoldersThatAreNotOurOwnAreRefused)
             const Outcome run =
                 exportar(folder, QStringLiteral("1,2"),
                          dryRun ? QStringList{QStringLiteral("--dry-run")} : QStringList());
-            EXPECT_EQ(run.code, 1) << s(run.out) << s(run.err);
-            EXPECT_NE(run.err.indexOf(QDir::toNativeSeparators(entry)), -1) << s(run.err);
-            EXPECT_NE(run.err.indexOf(QStringLiteral("No se ha cambiado nada")), -1) << s(run.err);
+            EXPECT_EQ(run.code, 1) << run.out << run.err;
+            EXPECT_NE(run.err.indexOf(QDir::toNativeSeparators(entry)), -1) << run.err;
+            EXPECT_NE(run.err.indexOf(QStringLiteral("No se ha cambiado nada")), -1) << run.err;
             EXPECT_EQ(snapshot(parent.path()), before);
         }
     }
@@ -248,9 +243,9 @@ TEST(SafeFolders, PipesDevicesAndLinkLoopsInATablesPlaceAreRefused)
             verb == QLatin1String("exportar")
                 ? exportar(folder)
                 : cli({verb, document, QStringLiteral("--timetable-folder"), folder}, 20000);
-        EXPECT_EQ(run.code, 1) << s(run.err);
-        EXPECT_NE(run.err.indexOf(QString::fromLatin1(c.table)), -1) << s(run.err);
-        EXPECT_NE(run.err.indexOf(QString::fromUtf8(c.reason)), -1) << s(run.err);
+        EXPECT_EQ(run.code, 1) << run.err;
+        EXPECT_NE(run.err.indexOf(QString::fromLatin1(c.table)), -1) << run.err;
+        EXPECT_NE(run.err.indexOf(QString::fromUtf8(c.reason)), -1) << run.err;
         EXPECT_EQ(snapshot(parent.path()), before);
     }
 }
@@ -272,8 +267,8 @@ TEST(SafeFolders, TheResultIsNeverWrittenThroughALink)
     const Outcome run =
         cli({QStringLiteral("importar"), document, QStringLiteral("--timetable-folder"), folder});
     EXPECT_EQ(run.code, 1);
-    EXPECT_NE(run.err.indexOf(QDir::toNativeSeparators(result)), -1) << s(run.err);
-    EXPECT_NE(run.err.indexOf(QStringLiteral("enlace")), -1) << s(run.err);
+    EXPECT_NE(run.err.indexOf(QDir::toNativeSeparators(result)), -1) << run.err;
+    EXPECT_NE(run.err.indexOf(QStringLiteral("enlace")), -1) << run.err;
     EXPECT_EQ(readFile(precious), "no se toca");
     EXPECT_TRUE(QFileInfo(result).isSymLink());
 
@@ -320,10 +315,9 @@ TEST(SafeFolders, ADiskThatFillsAtAnyWriteLeavesTheFolderWholeOrAsItWas)
             break;
         }
         ++failures;
-        EXPECT_EQ(run.code, 1) << s(run.err);
-        EXPECT_NE(run.err.indexOf(QStringLiteral("no queda espacio en el disco")), -1)
-            << s(run.err);
-        EXPECT_EQ(run.err.indexOf(QStringLiteral("No space")), -1) << s(run.err);
+        EXPECT_EQ(run.code, 1) << run.err;
+        EXPECT_NE(run.err.indexOf(QStringLiteral("no queda espacio en el disco")), -1) << run.err;
+        EXPECT_EQ(run.err.indexOf(QStringLiteral("No space")), -1) << run.err;
         EXPECT_EQ(snapshot(disk.path()), start);
     }
     EXPECT_TRUE(succeeded);
@@ -336,8 +330,8 @@ TEST(SafeFolders, ADiskThatFillsAtAnyWriteLeavesTheFolderWholeOrAsItWas)
     const QMap<QString, QByteArray> readOnly = snapshot(disk.path());
     const Outcome run = exportar(folder);
     EXPECT_EQ(run.code, 1);
-    EXPECT_NE(run.err.indexOf(QStringLiteral("solo lectura")), -1) << s(run.err);
-    EXPECT_EQ(run.err.indexOf(QStringLiteral("Read-only")), -1) << s(run.err);
+    EXPECT_NE(run.err.indexOf(QStringLiteral("solo lectura")), -1) << run.err;
+    EXPECT_EQ(run.err.indexOf(QStringLiteral("Read-only")), -1) << run.err;
     EXPECT_EQ(snapshot(disk.path()), readOnly);
     disk.remount(0);
 }
@@ -407,10 +401,10 @@ TEST(SafeFolders, ACrashInsideTheCommitIsPutRightByTheNextRun)
             run = exportar(folder);
         else
             run = exportar(folder, QStringLiteral("1,2"), {QStringLiteral("--dry-run")});
-        EXPECT_NE(run.err.indexOf(QStringLiteral("se interrumpió")), -1) << s(run.err);
+        EXPECT_NE(run.err.indexOf(QStringLiteral("se interrumpió")), -1) << run.err;
         EXPECT_FALSE(QFileInfo::exists(QDir(folder).filePath(TableStaging::StagingFolderName)));
         if (next == QLatin1String("exportar")) {
-            EXPECT_EQ(run.code, 0) << s(run.err);
+            EXPECT_EQ(run.code, 0) << run.err;
             EXPECT_EQ(tablesOf(folder), newSet);
         } else if (killedAfter == moves) {
             EXPECT_EQ(tablesOf(folder), newSet) << "every new table was in place";

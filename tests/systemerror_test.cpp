@@ -1,5 +1,6 @@
 #include "components/engineerror.h"
 #include "components/systemerror.h"
+#include "tests/testsupport.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,4 +1,5 @@
 #include "components/dbftable.h"
+#include "tests/testsupport.h"
 #include "to_timetable/tablelayouts.h"
 #include "to_yedra/teachercheck.h"
 

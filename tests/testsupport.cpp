@@ -151,3 +151,9 @@ void PrintTo(const QStringList& texts, std::ostream* out)
     }
     *out << '}';
 }
+
+std::ostream& operator<<(std::ostream& out, const QString& text)
+{
+    PrintTo(text, &out);
+    return out;
+}

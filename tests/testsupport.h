@@ -42,3 +42,6 @@ QList<QStringList> tableRows(const QString& path);
 // How GoogleTest shows a text in a failure: as UTF-8 between quotes.
 void PrintTo(const QString& text, std::ostream* out);
 void PrintTo(const QStringList& texts, std::ostream* out);
+
+// A text streamed into a failure message or a trace (`<< text`), shown as PrintTo shows it.
+std::ostream& operator<<(std::ostream& out, const QString& text);

@@ -1,4 +1,5 @@
 #include "components/texts.h"
+#include "tests/testsupport.h"
 
 #include <gtest/gtest.h>
 #include <limits>
@@ -7,28 +8,23 @@ using namespace texts;
 
 namespace {
 
-std::string s(const QString& text)
-{
-    return text.toStdString();
-}
-
 } // namespace
 
 TEST(Texts, ChangesTheCaseOfTheLettersAToZOnly)
 {
-    EXPECT_EQ(s(upperAsciiLetters(QStringLiteral("Educación física ñ 1º"))),
-              "EDUCACIóN FíSICA ñ 1º");
-    EXPECT_EQ(s(lowerAsciiLetters(QStringLiteral("EXPORTAR Ñ É"))), "exportar Ñ É");
+    EXPECT_EQ(upperAsciiLetters(QStringLiteral("Educación física ñ 1º")),
+              QStringLiteral("EDUCACIóN FíSICA ñ 1º"));
+    EXPECT_EQ(lowerAsciiLetters(QStringLiteral("EXPORTAR Ñ É")), QStringLiteral("exportar Ñ É"));
 }
 
 TEST(Texts, CountsCharactersNotUnits)
 {
     const QString text = QStringLiteral("Educación \U0001F600 física");
     EXPECT_EQ(characterCount(text), 18);
-    EXPECT_EQ(s(leftCharacters(text, 10)), "Educación ");
-    EXPECT_EQ(s(leftCharacters(text, 11)), "Educación \U0001F600");
-    EXPECT_EQ(s(rightCharacters(text, 8)), "\U0001F600 física");
-    EXPECT_EQ(s(leftCharacters(QStringLiteral("abc"), 10)), "abc");
+    EXPECT_EQ(leftCharacters(text, 10), QStringLiteral("Educación "));
+    EXPECT_EQ(leftCharacters(text, 11), QStringLiteral("Educación \U0001F600"));
+    EXPECT_EQ(rightCharacters(text, 8), QStringLiteral("\U0001F600 física"));
+    EXPECT_EQ(leftCharacters(QStringLiteral("abc"), 10), QStringLiteral("abc"));
 }
 
 TEST(Texts, ReadsIntegersStrictly)
@@ -61,8 +57,8 @@ TEST(Texts, ReadsIntegersStrictly)
                 toInteger(QString::fromUtf8(c.text));
                 ADD_FAILURE() << "accepted";
             } catch (const ConversionError& error) {
-                EXPECT_EQ(s(error.message()),
-                          "'" + std::string(c.text) + "' is not a valid integer value");
+                EXPECT_EQ(error.message(), QStringLiteral("'") + QString::fromUtf8(c.text) +
+                                               QStringLiteral("' is not a valid integer value"));
             }
         }
     }
@@ -89,7 +85,7 @@ TEST(Texts, WritesAndReadsClockTexts)
                    {std::numeric_limits<int>::min() + 8, "-35791394:00"},
                    {std::numeric_limits<int>::max(), "35791394:07"}};
     for (const auto& c : written)
-        EXPECT_EQ(s(clockText(c.minutes)), c.text) << c.minutes;
+        EXPECT_EQ(clockText(c.minutes), c.text) << c.minutes;
 
     const struct {
         const char* text;

@@ -1,4 +1,5 @@
 #include "exchange/yedradocument.h"
+#include "tests/testsupport.h"
 
 #include <gtest/gtest.h>
 
@@ -6,15 +7,10 @@ using namespace yedra;
 
 namespace {
 
-std::string s(const QString& text)
-{
-    return text.toStdString();
-}
-
 XmlDocument loaded(const QByteArray& bytes)
 {
     XmlDocument document;
-    EXPECT_TRUE(document.loadXml(bytes)) << s(document.parseError().toString());
+    EXPECT_TRUE(document.loadXml(bytes)) << document.parseError().toString();
     return document;
 }
 
@@ -53,10 +49,11 @@ QStringList firstValues(const std::vector<Record>& records)
 
 TEST(YedraRecords, ThePathIsExactlyTheGroupsPath)
 {
-    EXPECT_EQ(s(recordsPath(Materias)),
-              "/SERVICIO/BLOQUE_DATOS/grupo_datos[@seq=\"MATERIAS\"]/grupo_datos");
-    EXPECT_EQ(s(recordsPath(TramosHorarios)),
-              "/SERVICIO/BLOQUE_DATOS/grupo_datos[@seq=\"TRAMOS_HORARIOS\"]/grupo_datos");
+    EXPECT_EQ(recordsPath(Materias),
+              QStringLiteral("/SERVICIO/BLOQUE_DATOS/grupo_datos[@seq=\"MATERIAS\"]/grupo_datos"));
+    EXPECT_EQ(
+        recordsPath(TramosHorarios),
+        QStringLiteral("/SERVICIO/BLOQUE_DATOS/grupo_datos[@seq=\"TRAMOS_HORARIOS\"]/grupo_datos"));
 }
 
 TEST(YedraRecords, SelectsTheRecordsOfEveryGroupOfThatExactName)
@@ -103,14 +100,14 @@ TEST(YedraRecords, ValuesAreTheDirectDatoChildrenByPosition)
     ASSERT_EQ(all.size(), 1u);
     const Record& r = all.front();
     EXPECT_EQ(r.valueCount(), 6);
-    EXPECT_EQ(s(r.rawValue(0)), "  0042\n ");
-    EXPECT_EQ(s(r.value(0)), "0042");
-    EXPECT_EQ(s(r.value(1)), "01/09/2020");
-    EXPECT_EQ(s(r.value(2)), "Departamento de Lengua");
-    EXPECT_EQ(s(r.rawValue(3)), "\t GARCÍA\n"); // line ends arrive normalised
-    EXPECT_EQ(s(r.value(3)), "GARCÍA");
-    EXPECT_EQ(s(r.value(4)), "ctl\x7f"); // only U+0020 and below are trimmed
-    EXPECT_EQ(s(r.value(5)), "\u00A0nbsp\u00A0");
+    EXPECT_EQ(r.rawValue(0), QStringLiteral("  0042\n "));
+    EXPECT_EQ(r.value(0), QStringLiteral("0042"));
+    EXPECT_EQ(r.value(1), QStringLiteral("01/09/2020"));
+    EXPECT_EQ(r.value(2), QStringLiteral("Departamento de Lengua"));
+    EXPECT_EQ(r.rawValue(3), QStringLiteral("\t GARCÍA\n")); // line ends arrive normalised
+    EXPECT_EQ(r.value(3), QStringLiteral("GARCÍA"));
+    EXPECT_EQ(r.value(4), QStringLiteral("ctl\x7f")); // only U+0020 and below are trimmed
+    EXPECT_EQ(r.value(5), QStringLiteral("\u00A0nbsp\u00A0"));
     try {
         (void)r.rawValue(6);
         FAIL() << "a missing position must not give a value";
@@ -133,7 +130,7 @@ TEST(YedraRecords, TheTrimmingRule)
         {QStringLiteral("a  b"), QStringLiteral("a  b")},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(s(trimValue(c.in)), s(c.out));
+        EXPECT_EQ(trimValue(c.in), c.out);
 }
 
 TEST(YedraRecords, TheGuardedWalkSkipsRecordsWithFewerThanTwoValues)
@@ -160,7 +157,7 @@ TEST(YedraRecords, FindsEveryRecordShorterThanItsGroupNeeds)
     const QList<ShortRecord> found = findShortRecords(
         document, {{Empleados, 7}, {Dependencias, 2}, {JornadasEscolares, 4, false}});
     ASSERT_EQ(found.size(), 3);
-    EXPECT_EQ(s(found[0].group), "EMPLEADOS");
+    EXPECT_EQ(found[0].group, QStringLiteral("EMPLEADOS"));
     EXPECT_EQ(found[0].number, 2);
     EXPECT_EQ(found[0].found, 3);
     EXPECT_EQ(found[0].needed, 7);
@@ -168,10 +165,10 @@ TEST(YedraRecords, FindsEveryRecordShorterThanItsGroupNeeds)
     EXPECT_EQ(found[1].found, 1);
     EXPECT_EQ(found[2].number, 3);
     EXPECT_EQ(found[2].found, 0);
-    EXPECT_EQ(s(describeShortRecords(found)),
-              "EMPLEADOS, registro 2: tiene 3 datos y necesita 7\n"
-              "JORNADAS_ESCOLARES, registro 2: tiene 1 dato y necesita 4\n"
-              "JORNADAS_ESCOLARES, registro 3: tiene 0 datos y necesita 4");
+    EXPECT_EQ(describeShortRecords(found),
+              QStringLiteral("EMPLEADOS, registro 2: tiene 3 datos y necesita 7\n"
+                             "JORNADAS_ESCOLARES, registro 2: tiene 1 dato y necesita 4\n"
+                             "JORNADAS_ESCOLARES, registro 3: tiene 0 datos y necesita 4"));
 
     EXPECT_TRUE(findShortRecords(document, {{Dependencias, 2}, {Materias, 5}}).isEmpty());
 }
@@ -203,7 +200,7 @@ TEST(YedraRecords, TheAcademicYearIsTheStartOfTheFirstGroupsText)
         const std::optional<QString> year = academicYear(document);
         ASSERT_EQ(year.has_value(), c.year.has_value());
         if (year) {
-            EXPECT_EQ(s(*year), *c.year);
+            EXPECT_EQ(*year, QString::fromStdString(*c.year));
         }
     }
 }

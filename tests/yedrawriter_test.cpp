@@ -10,11 +10,6 @@ using namespace yedra;
 
 namespace {
 
-std::string s(const QString& text)
-{
-    return text.toStdString();
-}
-
 QString str(const QJsonValue& value)
 {
     return value.toString();
@@ -89,19 +84,19 @@ TEST(YedraWriter, RebuildsTheEnvelopeInsideTheChosenDocument)
 
     QString error;
     const QJsonObject read = readWithPython(path, &error);
-    ASSERT_FALSE(read.isEmpty()) << s(error);
-    EXPECT_EQ(s(str(read[QStringLiteral("declaration")][QStringLiteral("encoding")])),
-              "ISO-8859-1");
+    ASSERT_FALSE(read.isEmpty()) << error;
+    EXPECT_EQ(str(read[QStringLiteral("declaration")][QStringLiteral("encoding")]),
+              QStringLiteral("ISO-8859-1"));
     EXPECT_EQ(read[QStringLiteral("prolog")].toArray().size(), 3);
     const QJsonValue root = read[QStringLiteral("root")];
-    EXPECT_EQ(s(str(root[QStringLiteral("name")])), "SERVICIO");
+    EXPECT_EQ(str(root[QStringLiteral("name")]), QStringLiteral("SERVICIO"));
     EXPECT_EQ(
         attributesOf(root),
         (QStringList{QStringLiteral("modulo=HORARIOS"), QStringLiteral("tipo=I"),
                      QStringLiteral("autor=YEDRA"), QStringLiteral("fecha=10/12/2026 9:05:07")}));
     const QJsonArray rootChildren = childrenOf(root);
     ASSERT_EQ(rootChildren.size(), 1);
-    EXPECT_EQ(s(str(rootChildren[0][QStringLiteral("name")])), "BLOQUE_DATOS");
+    EXPECT_EQ(str(rootChildren[0][QStringLiteral("name")]), QStringLiteral("BLOQUE_DATOS"));
     EXPECT_TRUE(attributesOf(rootChildren[0]).isEmpty());
 
     const QJsonArray groups = childrenOf(rootChildren[0]);
@@ -109,7 +104,7 @@ TEST(YedraWriter, RebuildsTheEnvelopeInsideTheChosenDocument)
     EXPECT_EQ(attributesOf(groups[0]), QStringList{QStringLiteral("seq=ANNO_ACADEMICO")});
     EXPECT_EQ(attributesOf(childrenOf(groups[0])[0]),
               QStringList{QStringLiteral("nombre_dato=C_ANNO")});
-    EXPECT_EQ(s(str(childrenOf(childrenOf(groups[0])[0])[0])), "2026");
+    EXPECT_EQ(str(childrenOf(childrenOf(groups[0])[0])[0]), QStringLiteral("2026"));
     EXPECT_EQ(attributesOf(groups[1]), (QStringList{QStringLiteral("seq=HORARIOS_REGULARES"),
                                                     QStringLiteral("registros=1")}));
 
@@ -118,12 +113,12 @@ TEST(YedraWriter, RebuildsTheEnvelopeInsideTheChosenDocument)
                                                   QStringLiteral("registros=1")}));
     const QJsonArray teacherChildren = childrenOf(teacher);
     ASSERT_EQ(teacherChildren.size(), 3);
-    EXPECT_EQ(s(str(childrenOf(teacherChildren[0])[0])), "0042");
+    EXPECT_EQ(str(childrenOf(teacherChildren[0])[0]), QStringLiteral("0042"));
     const QJsonValue activity = teacherChildren[2];
     EXPECT_EQ(attributesOf(activity), QStringList{QStringLiteral("seq=ACTIVIDAD_1")});
     const QJsonArray values = childrenOf(activity);
     ASSERT_EQ(values.size(), 2);
-    EXPECT_EQ(s(str(childrenOf(values[0])[0])), "Aula \"B\" & <Música> €");
+    EXPECT_EQ(str(childrenOf(values[0])[0]), QStringLiteral("Aula \"B\" & <Música> €"));
     EXPECT_TRUE(childrenOf(values[1]).isEmpty());
 }
 

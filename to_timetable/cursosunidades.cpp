@@ -21,18 +21,20 @@ QHash<qint64, Level> readLevels(const QString& path)
     DbfTable lookup(path);
     lookup.open(DbfTable::Access::Shared);
     // A missing field, or one of a type that does not fit, is named before anything is read.
-    lookup.requireField(QStringLiteral("X_OFERTAMATRIG"), {DbfTable::FieldUse::Number});
-    lookup.requireField(QStringLiteral("NIVEL_ABREV"), {DbfTable::FieldUse::Text});
-    lookup.requireField(QStringLiteral("NIVEL"), {DbfTable::FieldUse::Text});
+    const QString& keyField = layouts::nivelcanKey;
+    const QString& abbreviationField = layouts::nivelcan.fields.at(1).name;
+    const QString& levelField = layouts::nivelcan.fields.at(2).name;
+    lookup.requireField(keyField, {DbfTable::FieldUse::Number});
+    lookup.requireField(abbreviationField, {DbfTable::FieldUse::Text});
+    lookup.requireField(levelField, {DbfTable::FieldUse::Text});
     QHash<qint64, Level> levels;
     for (lookup.first(); !lookup.eof(); lookup.next()) {
-        const QString key = lookup.text(QStringLiteral("X_OFERTAMATRIG"));
+        const QString key = lookup.text(keyField);
         bool whole = false;
         const qint64 value = key.toLongLong(&whole);
         if (!whole || levels.contains(value))
             continue;
-        levels.insert(value, {lookup.text(QStringLiteral("NIVEL_ABREV")),
-                              lookup.text(QStringLiteral("NIVEL"))});
+        levels.insert(value, {lookup.text(abbreviationField), lookup.text(levelField)});
     }
     return levels;
 }

@@ -109,4 +109,17 @@ inline const TableLayout periodos{QStringLiteral("PERIODOS"),
                                   QString(),
                                   false};
 
+// The lookup table beside the programs, course offer key to educational level, as
+// quelvana-make-lookup writes it. A dBase IV field name holds at most 11 characters: the key,
+// Yedra's X_OFERTAMATRIG, is kept as X_OFERTAMAT, and readers ask for the whole name
+// (nivelcanKey), which the table layer finds under the 11 or 10 characters a tool kept.
+// NIVEL_ABREV becomes a course's NIVEL, of width 5. NIVEL ends up in a course's ESTUD, 80
+// characters for the course name, " (", the level and ")": a level of 60 leaves 17 for the name,
+// enough for "2º Bachillerato".
+inline const QString nivelcanKey = QStringLiteral("X_OFERTAMATRIG");
+inline const TableLayout nivelcan{QStringLiteral("NIVELCAN"),
+                                  {{QStringLiteral("X_OFERTAMAT"), T::Integer},
+                                   {QStringLiteral("NIVEL_ABREV"), T::Text, 5},
+                                   {QStringLiteral("NIVEL"), T::Text, 60}}};
+
 } // namespace layouts

@@ -25,11 +25,6 @@
 
 namespace {
 
-std::string s(const QString& text)
-{
-    return text.toStdString();
-}
-
 const QByteArray validDocument =
     "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n"
     "<SERVICIO modulo=\"ORANEL\"><BLOQUE_DATOS>\n"
@@ -109,7 +104,7 @@ TEST(MainForm, TellsTheRunModesApart)
         {{QStringLiteral("ImPoRtAr"), x}, true, true, "-1"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(s(c.arguments.join(QLatin1Char('|'))));
+        SCOPED_TRACE(c.arguments.join(QLatin1Char('|')));
         Shell shell;
         ModalScript script;
         if (c.dialogShown)
@@ -118,7 +113,7 @@ TEST(MainForm, TellsTheRunModesApart)
         EXPECT_EQ(form.runMode() == TMForm::RunMode::CommandLine, c.commandLine);
         form.FormShow();
         EXPECT_TRUE(script.done());
-        EXPECT_TRUE(script.unexpected.isEmpty()) << s(script.unexpected.join(QLatin1Char(',')));
+        EXPECT_EQ(script.unexpected, QStringList());
         if (c.dialogShown) {
             // A cancelled dialog with no earlier document: the run ends and so does the program.
             EXPECT_EQ(script.messages, QStringList{QStringLiteral("No existe archivo")});
@@ -131,7 +126,7 @@ TEST(MainForm, TellsTheRunModesApart)
         const std::optional<QString> status = shell.status();
         EXPECT_EQ(status.has_value(), c.statusAtClose != nullptr);
         if (status && c.statusAtClose) {
-            EXPECT_EQ(s(*status), c.statusAtClose);
+            EXPECT_EQ(*status, c.statusAtClose);
         }
     }
 }
@@ -243,7 +238,7 @@ TEST(MainForm, RefusesDocumentsItCannotConvertWithoutTouchingTheTables)
         form.FormShow();
         ASSERT_EQ(script.messages.size(), 1);
         for (const QString& part : c.messageParts)
-            EXPECT_NE(script.messages.first().indexOf(part), -1) << s(script.messages.first());
+            EXPECT_NE(script.messages.first().indexOf(part), -1) << script.messages.first();
         EXPECT_EQ(snapshot(shell.timetable), before);
         EXPECT_FALSE(form.hasClosed());
         EXPECT_EQ(form.resultStatus(), 0);
@@ -302,7 +297,7 @@ TEST(MainForm, ACommitThatFailsHalfwayLeavesTheFolderAsItWas)
     form.FormShow();
     ASSERT_EQ(script.messages.size(), 1);
     EXPECT_NE(script.messages.first().indexOf(QFileInfo(failedMove).fileName()), -1)
-        << s(script.messages.first());
+        << script.messages.first();
     EXPECT_NE(script.messages.first().indexOf(QStringLiteral("como estaba")), -1);
     EXPECT_GT(moves, 3); // the moves made before were undone
     EXPECT_EQ(snapshot(shell.timetable), before);
@@ -350,16 +345,16 @@ TEST(MainForm, ImportarFromTheWindow)
         TMForm form(shell.setup({QStringLiteral("importar"), QStringLiteral("x")}));
         form.FormShow();
         EXPECT_TRUE(script.done());
-        EXPECT_TRUE(script.unexpected.isEmpty()) << s(script.unexpected.join(QLatin1Char(',')));
+        EXPECT_EQ(script.unexpected, QStringList());
         ASSERT_EQ(script.messages.size(), 1);
         EXPECT_TRUE(form.hasClosed());
         const QString result =
             QDir(shell.dir.path()).filePath(QStringLiteral("datos/ResultadoOranelhorario.xml"));
         if (complete) {
-            EXPECT_EQ(s(script.messages.first()), "Proceso finalizado");
+            EXPECT_EQ(script.messages.first(), QStringLiteral("Proceso finalizado"));
             // Where the document went, in the box's details.
             EXPECT_NE(script.details.first().indexOf(QDir::toNativeSeparators(result)), -1)
-                << s(script.details.first());
+                << script.details.first();
             EXPECT_EQ(shell.status(), QStringLiteral("1"));
             EXPECT_TRUE(QFileInfo::exists(result));
         } else {
@@ -486,9 +481,9 @@ TEST(MainForm, QtsOwnTextsAreInSpanish)
         texts << label->text();
     const QString all = texts.join(QLatin1Char('|'));
     for (const char* spanish : {"&Abrir", "Cancelar", "Ver en:", "&Nombre de fichero:"})
-        EXPECT_TRUE(texts.contains(QString::fromUtf8(spanish))) << spanish << " in " << s(all);
+        EXPECT_TRUE(texts.contains(QString::fromUtf8(spanish))) << spanish << " in " << all;
     for (const char* english : {"&Open", "Cancel", "Look in:", "File &name:"})
-        EXPECT_FALSE(texts.contains(QString::fromUtf8(english))) << english << " in " << s(all);
+        EXPECT_FALSE(texts.contains(QString::fromUtf8(english))) << english << " in " << all;
     dialog->hide();
 
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Quelvana"), QStringLiteral("Texto"),
@@ -499,7 +494,7 @@ TEST(MainForm, QtsOwnTextsAreInSpanish)
     for (auto* button : box.findChildren<QAbstractButton*>())
         buttons << button->text();
     EXPECT_NE(buttons.join(QLatin1Char('|')).indexOf(QStringLiteral("Mostrar los detalles")), -1)
-        << s(buttons.join(QLatin1Char('|')));
+        << buttons.join(QLatin1Char('|'));
 }
 
 // Names stored without some of their letters are listed behind the details of the closing box.
@@ -522,10 +517,10 @@ TEST(MainForm, ShowsTheWarningsOfARunInTheDetails)
     ASSERT_EQ(script.details.size(), 1);
     EXPECT_TRUE(script.details.first().startsWith(
         QStringLiteral("Las tablas que había antes se han guardado en «")))
-        << s(script.details.first());
-    EXPECT_TRUE(script.details.first().endsWith(QStringLiteral(
-        "\n\nAvisos:\nAULAT, fila 1, campo ABREV: «Ș1» se guarda como «S1».")))
-        << s(script.details.first());
+        << script.details.first();
+    EXPECT_TRUE(script.details.first().endsWith(
+        QStringLiteral("\n\nAvisos:\nAULAT, fila 1, campo ABREV: «Ș1» se guarda como «S1».")))
+        << script.details.first();
     EXPECT_EQ(form.resultStatus(), 1);
     form.close();
 }
