@@ -414,3 +414,18 @@ TEST(SafeFolders, ACrashInsideTheCommitIsPutRightByTheNextRun)
         expectEveryTableWhole(folder);
     }
 }
+
+// The timetable folder itself may be a link (drive_c/OTEMP pointing at a folder elsewhere): the
+// runs work through it, while the program's own folders inside are never links.
+TEST(SafeFolders, ATimetableFolderReachedThroughALinkWorks)
+{
+    QTemporaryDir parent;
+    const QString real = prepareFolder(parent.path());
+    const QString linked = parent.filePath(QStringLiteral("enlace-OTEMP"));
+    ASSERT_TRUE(QFile::link(real, linked));
+    const Outcome run = exportar(linked);
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_TRUE(QFileInfo(QDir(real).filePath(QStringLiteral("quelvana-copias"))).isDir());
+    EXPECT_FALSE(QFileInfo::exists(QDir(real).filePath(TableStaging::StagingFolderName)));
+    expectEveryTableWhole(real);
+}

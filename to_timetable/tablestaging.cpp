@@ -276,7 +276,8 @@ TableStaging::TableStaging(const QString& timetableFolder, FileMover mover,
             throw EngineError(problem);
     }
     const QString parentPath = elsewhere.isEmpty() ? m_timetable : elsewhere;
-    platform::Folder parent(parentPath);
+    // The timetable folder itself may be a link the user made; the program's own never are.
+    platform::Folder parent(parentPath, platform::Folder::Link::Followed);
     if (!parent.isOpen())
         throw EngineError(QStringLiteral("No se puede usar la carpeta «%1»: %2.")
                               .arg(shown(parentPath), parent.error()));
@@ -320,7 +321,7 @@ TableStaging::~TableStaging()
 {
     if (m_committed)
         return;
-    platform::Folder parent(QFileInfo(m_staging).path());
+    platform::Folder parent(QFileInfo(m_staging).path(), platform::Folder::Link::Followed);
     platform::Folder staging(m_staging);
     if (parent.isOpen() && staging.isOpen())
         removeOwnFolder(parent, StagingFolderName, stagedEntries(staging));
@@ -334,7 +335,7 @@ void TableStaging::replaces(const QString& fileName)
 
 QString TableStaging::commit(const QDateTime& when)
 {
-    platform::Folder timetable(m_timetable);
+    platform::Folder timetable(m_timetable, platform::Folder::Link::Followed);
     platform::Folder staging(m_staging);
     if (!timetable.isOpen() || !staging.isOpen())
         throw EngineError(
@@ -507,7 +508,7 @@ QString TableStaging::recover(const QString& timetableFolder, FileMover mover)
 {
     if (!mover)
         mover = renameFile;
-    platform::Folder timetable(timetableFolder);
+    platform::Folder timetable(timetableFolder, platform::Folder::Link::Followed);
     if (!timetable.isOpen() || timetable.kindOf(StagingFolderName) != EntryKind::Folder)
         return QString();
     const QString stagingPath = joined(timetableFolder, StagingFolderName);
