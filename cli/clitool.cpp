@@ -5,6 +5,8 @@
 #include "components/engineerror.h"
 #include "components/platform.h"
 #include "components/systemerror.h"
+#include "to_timetable/backuprestore.h"
+#include "to_timetable/tablestaging.h"
 #include "to_timetable/timetablerun.h"
 #include "to_yedra/exportrun.h"
 #include "to_yedra/teachercheck.h"
@@ -21,6 +23,7 @@ const char* const usage =
     "  quelvana-cli exportar DOCUMENTO [--timetable-folder CARPETA] [--lookup NIVELCAN.DBF]\n"
     "                        [--frames CÓDIGO[,CÓDIGO...]] [--dry-run]\n"
     "  quelvana-cli importar DOCUMENTO [--timetable-folder CARPETA]\n"
+    "  quelvana-cli restaurar [COPIA] [--timetable-folder CARPETA]\n"
     "  quelvana-cli [ORDEN] --help | -h\n"
     "  quelvana-cli --version\n";
 
@@ -31,6 +34,8 @@ const char* const description =
     "            horarios.\n"
     "  importar  escribe, junto al DOCUMENTO de Yedra, el documento con el horario resuelto por\n"
     "            Oranel (ResultadoOranel seguido del nombre del documento).\n"
+    "  restaurar enumera las copias de las tablas que han sustituido las exportaciones, o vuelve\n"
+    "            a poner las de la COPIA nombrada.\n"
     "\n"
     "La carpeta de horarios es la de --timetable-folder; sin ella, la de la variable de entorno\n"
     "QUELVANA_TIMETABLE_FOLDER; sin ninguna de las dos, la misma que usa la ventana (C:\\OTEMP en\n"
@@ -67,6 +72,20 @@ const char* const importarHelp =
     "                              o la de la ventana)\n"
     "  -h, --help                  esta ayuda\n";
 
+const char* const restaurarHelp =
+    "Uso: quelvana-cli restaurar [COPIA] [--timetable-folder CARPETA]\n"
+    "\n"
+    "Sin COPIA, enumera las copias de la carpeta quelvana-copias, de la más reciente a la más\n"
+    "antigua: su nombre, cuándo se hizo, qué la hizo y las tablas que guarda.\n"
+    "Con COPIA (su nombre, por ejemplo 2026-12-10_09-05-07), vuelve a poner esas tablas en la\n"
+    "carpeta de horarios, todas o ninguna, y quita las que la exportación creó nuevas. Las tablas\n"
+    "que haya en ese momento se guardan antes en una copia nueva, de modo que una restauración\n"
+    "también se puede deshacer. Cierre Oranel antes.\n"
+    "\n"
+    "  --timetable-folder CARPETA  la carpeta de horarios (por omisión, QUELVANA_TIMETABLE_FOLDER\n"
+    "                              o la de la ventana)\n"
+    "  -h, --help                  esta ayuda\n";
+
 struct Command {
     QString verb;
     QString document;
@@ -84,7 +103,8 @@ struct Parsed {
 
 bool isVerb(const QString& word)
 {
-    return word == QLatin1String("exportar") || word == QLatin1String("importar");
+    return word == QLatin1String("exportar") || word == QLatin1String("importar") ||
+           word == QLatin1String("restaurar");
 }
 
 Parsed parse(const QStringList& arguments)
@@ -142,11 +162,14 @@ Parsed parse(const QStringList& arguments)
         }
         options.insert(name, *value);
     }
-    if (positional.size() != 1)
+    const bool restaurar = command.verb == QLatin1String("restaurar");
+    if (restaurar && positional.size() > 1)
+        return {std::nullopt, QStringLiteral("sobra el argumento %1").arg(positional.at(1))};
+    if (!restaurar && positional.size() != 1)
         return {std::nullopt, positional.isEmpty()
                                   ? QStringLiteral("falta el DOCUMENTO")
                                   : QStringLiteral("sobra el argumento %1").arg(positional.at(1))};
-    command.document = positional.first();
+    command.document = positional.value(0);
     command.dryRun = options.contains(QStringLiteral("--dry-run"));
     // The folder given, else the one the window uses (QUELVANA_TIMETABLE_FOLDER, else the
     // platform's own).
@@ -228,6 +251,35 @@ int importar(const Command& command, QTextStream& out, QTextStream& err)
     return 1;
 }
 
+int restaurar(const Command& command, QTextStream& out, QTextStream& err)
+{
+    const QString folder = platform::resolveLetterCase(command.timetableFolder);
+    CliInteraction interaction(QStringList(), err);
+    if (!command.document.isEmpty()) {
+        const QString kept = backuprestore::restore(folder, command.document, interaction);
+        out << "Restaurada la copia " << command.document << "." << Qt::endl;
+        if (!kept.isEmpty())
+            out << "Las tablas que había se han guardado en " << QDir::toNativeSeparators(kept)
+                << Qt::endl;
+        return 0;
+    }
+    if (!QFileInfo(folder).isDir()) {
+        err << TableStaging::missingFolderMessage(folder) << Qt::endl;
+        return 1;
+    }
+    const std::vector<TableStaging::Backup> backups = TableStaging::backups(folder);
+    if (backups.empty()) {
+        out << "No hay copias en " << QDir::toNativeSeparators(folder) << Qt::endl;
+        return 0;
+    }
+    for (const TableStaging::Backup& backup : backups) {
+        out << backup.name << "  " << platform::regionalDateTime(backup.date) << "  "
+            << (backup.origin.isEmpty() ? QStringLiteral("exportar") : backup.origin) << Qt::endl;
+        out << "    " << backup.files.join(QStringLiteral(", ")) << Qt::endl;
+    }
+    return 0;
+}
+
 } // namespace
 
 int runQuelvanaCli(const QStringList& arguments, const QString& executableFolder, QTextStream& out,
@@ -240,6 +292,8 @@ int runQuelvanaCli(const QStringList& arguments, const QString& executableFolder
             out << exportarHelp << Qt::flush;
         else if (verb == QLatin1String("importar"))
             out << importarHelp << Qt::flush;
+        else if (verb == QLatin1String("restaurar"))
+            out << restaurarHelp << Qt::flush;
         else
             out << description << "\n" << usage << Qt::flush;
         return 0;
@@ -256,6 +310,8 @@ int runQuelvanaCli(const QStringList& arguments, const QString& executableFolder
     try {
         if (parsed.command->verb == QLatin1String("exportar"))
             return exportar(*parsed.command, executableFolder, out, err);
+        if (parsed.command->verb == QLatin1String("restaurar"))
+            return restaurar(*parsed.command, out, err);
         return importar(*parsed.command, out, err);
     } catch (const EngineError& error) {
         err << error.message() << Qt::endl;

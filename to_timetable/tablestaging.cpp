@@ -40,7 +40,8 @@ QString joined(const QString& folder, const QString& name)
 const QByteArray StagingMarker = "Quelvana: tablas en preparación de una exportación.\n";
 const QByteArray BackupRootMarker =
     "Quelvana: copias de las tablas que han sustituido las exportaciones.\n";
-const QByteArray BackupMarker = "Quelvana: copia de las tablas que sustituyó una exportación.\n";
+const QByteArray BackupMarker =
+    "Quelvana: copia de las tablas sustituidas en la carpeta de horarios.\n";
 const QByteArray JournalHeader =
     "Quelvana: movimientos de una exportación que pone sus tablas en su sitio.\n";
 constexpr qint64 MarkerLimit = 1 << 20;
@@ -104,11 +105,7 @@ QString strangerIn(const QString& path, const QByteArray& marker)
     return QString();
 }
 
-struct Backup {
-    QString name;
-    qint64 sequence = 0;
-    QStringList files;
-};
+using Backup = TableStaging::Backup;
 
 std::optional<Backup> readBackup(const platform::Folder& root, const QString& name)
 {
@@ -122,10 +119,17 @@ std::optional<Backup> readBackup(const platform::Folder& root, const QString& na
     backup.name = name;
     bool sequenced = false;
     for (const QByteArray& line : marker.split('\n')) {
+        const QString value = QString::fromUtf8(line.mid(line.indexOf('=') + 1));
         if (line.startsWith("secuencia="))
             backup.sequence = line.mid(10).toLongLong(&sequenced);
         else if (line.startsWith("archivo="))
-            backup.files << QString::fromUtf8(line.mid(8));
+            backup.files << value;
+        else if (line.startsWith("sustituido="))
+            backup.replaced << value;
+        else if (line.startsWith("fecha="))
+            backup.date = QDateTime::fromString(value, Qt::ISODate);
+        else if (line.startsWith("orden="))
+            backup.origin = value;
     }
     if (!sequenced)
         return std::nullopt;
@@ -246,6 +250,16 @@ QString refusedEntry(const QString& path, const QString& what)
 QString TableStaging::missingFolderMessage(const QString& timetableFolder)
 {
     return QStringLiteral("No existe la carpeta de horarios «%1».").arg(shown(timetableFolder));
+}
+
+std::vector<TableStaging::Backup> TableStaging::backups(const QString& timetableFolder)
+{
+    const platform::Folder root(joined(timetableFolder, BackupFolderName));
+    std::vector<Backup> out;
+    if (root.isOpen() && hasMarker(root, BackupRootMarker))
+        out = backupsIn(root);
+    std::reverse(out.begin(), out.end());
+    return out;
 }
 
 QString TableStaging::reasonOf(const std::error_code& code)
@@ -432,8 +446,13 @@ QString TableStaging::commit(const QDateTime& when)
         QByteArray marker = BackupMarker;
         marker += "secuencia=" + QByteArray::number(sequence) + '\n';
         marker += "fecha=" + when.toString(Qt::ISODate).toUtf8() + '\n';
+        marker += "orden=" + m_origin.toUtf8() + '\n';
         for (const QString& name : std::as_const(journal.saved))
             marker += "archivo=" + name.toUtf8() + '\n';
+        // Every table the commit replaces, also those that were not there before: what a restore
+        // of this backup must take away again.
+        for (const QString& name : std::as_const(m_replaced))
+            marker += "sustituido=" + name.toUtf8() + '\n';
         if (!root.makeFolder(journal.backup, &error) ||
             !platform::Folder(backup).writeFile(MarkerName, marker, &error) || !root.sync(&error)) {
             removeOwnFolder(root, journal.backup, {});

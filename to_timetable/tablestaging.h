@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <functional>
 #include <system_error>
+#include <vector>
 
 // All or nothing for the timetable folder: a run writes its tables into a staging folder
 // inside the timetable folder; only when every step has succeeded are they moved into place,
@@ -39,6 +40,18 @@ public:
     static const QString JournalName;       // "quelvana-diario.txt", in the staging folder
     static constexpr int KeptBackups = 5;
 
+    // A backup of the program's own, as its marker describes it.
+    struct Backup {
+        QString name;         // the folder's name in the backup folder
+        qint64 sequence = 0;  // its place in the order of backups
+        QDateTime date;       // when it was made
+        QString origin;       // the run that made it ("exportar", "restaurar 2026-...")
+        QStringList files;    // the files it holds
+        QStringList replaced; // every table its commit replaced (files it holds, and new ones)
+    };
+    // The program's own backups in `timetableFolder`, newest first.
+    static std::vector<Backup> backups(const QString& timetableFolder);
+
     // Prepares an empty staging folder inside `timetableFolder`, clearing one that a run
     // killed before its commit left behind. Throws EngineError when the timetable folder does
     // not exist or cannot be written, when a working folder is not one of the program's own,
@@ -61,6 +74,8 @@ public:
     void replaces(const QString& fileName);
     QStringList replacedFiles() const { return m_replaced; }
     void setFileCheck(FileCheck check) { m_check = std::move(check); }
+    // What the backup this commit makes says made it; "exportar" unless told otherwise.
+    void setOrigin(const QString& origin) { m_origin = origin; }
 
     // Moves the staged tables into place; on a failure puts everything back as it was and
     // throws EngineError naming the file. Every staged file is checked and written to the disk
@@ -85,5 +100,6 @@ private:
     QStringList m_replaced;
     FileMover m_mover;
     FileCheck m_check;
+    QString m_origin = QStringLiteral("exportar");
     bool m_committed = false;
 };
