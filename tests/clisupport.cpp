@@ -2,6 +2,7 @@
 
 #include "cli/clitool.h"
 #include "tests/testsupport.h"
+#include "to_timetable/tablestaging.h"
 
 #include <QDir>
 #include <QTextStream>
@@ -26,4 +27,15 @@ bool writeSolvedTimetable(const QString& folder)
                 QDir(folder).filePath(QStringLiteral("SOLUC.DBF"))},
                &code);
     return code == 0;
+}
+
+QMap<QString, QByteArray> tablesOf(const QString& folder)
+{
+    QMap<QString, QByteArray> out = snapshot(folder);
+    for (auto it = out.begin(); it != out.end();) {
+        const bool working = it.key().startsWith(TableStaging::BackupFolderName) ||
+                             it.key().startsWith(TableStaging::StagingFolderName);
+        it = working ? out.erase(it) : std::next(it);
+    }
+    return out;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -18,3 +20,7 @@ CliOutcome runCli(const QStringList& arguments,
 // A solved timetable, as Oranel leaves it, written by python3-dbf into `folder`/SOLUC.DBF from
 // the tables an exportar wrote there. False when the script failed.
 bool writeSolvedTimetable(const QString& folder);
+
+// The tables of a timetable folder (relative path -> bytes), without the program's working
+// folders (the staging folder and the backups).
+QMap<QString, QByteArray> tablesOf(const QString& folder);

@@ -16,18 +16,6 @@ namespace {
 
 const QString sampleDocument = QStringLiteral(QUELVANA_EXAMPLES_DIR "/ies-ejemplo.xml");
 
-// The tables of a folder, without the program's working folders.
-QMap<QString, QByteArray> tablesOf(const QString& folder)
-{
-    QMap<QString, QByteArray> out = snapshot(folder);
-    for (auto it = out.begin(); it != out.end();) {
-        const bool working = it.key().startsWith(TableStaging::BackupFolderName) ||
-                             it.key().startsWith(TableStaging::StagingFolderName);
-        it = working ? out.erase(it) : std::next(it);
-    }
-    return out;
-}
-
 struct Folder {
     QTemporaryDir dir;
     QString path = dir.filePath(QStringLiteral("OTEMP"));

@@ -73,18 +73,6 @@ QString prepareFolder(const QString& parent)
     return folder;
 }
 
-// The tables of a folder, without the program's working folders.
-QMap<QString, QByteArray> tablesOf(const QString& folder)
-{
-    QMap<QString, QByteArray> out = snapshot(folder);
-    for (auto it = out.begin(); it != out.end();) {
-        const bool working = it.key().startsWith(TableStaging::BackupFolderName) ||
-                             it.key().startsWith(TableStaging::StagingFolderName);
-        it = working ? out.erase(it) : std::next(it);
-    }
-    return out;
-}
-
 // A small file system of our own (tmpfs), unmounted when the test ends.
 struct SmallDisk {
     QTemporaryDir mountPoint;
