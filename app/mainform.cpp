@@ -5,6 +5,8 @@
 #include "components/platform.h"
 #include "components/systemerror.h"
 #include "components/texts.h"
+#include "exchange/yedradocument.h"
+#include "to_timetable/documentcheck.h"
 #include "to_timetable/timetablerun.h"
 #include "to_yedra/exportrun.h"
 #include "widgets/formsetup.h"
@@ -35,6 +37,37 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& text, 
     button->setObjectName(QLatin1String(name));
     button->setGeometry(geometry);
     return button;
+}
+
+// How many items of each list of a run report the window shows; the saved report has them all.
+constexpr int ReportItemsShown = 100;
+
+// The questions of a check made after a run stopped, answered without asking again: the time
+// frames the run took, or when it stopped before asking, the document's first one.
+class CheckInteraction : public Interaction {
+public:
+    explicit CheckInteraction(FrameChoice frames) : m_frames(std::move(frames)) {}
+    void showMessage(const QString&) override {}
+    void warn(const QString&) override {}
+    FrameChoice chooseFrames(const XmlDocument& document) override
+    {
+        if (m_frames.resultMH)
+            return m_frames;
+        const std::vector<yedra::Record> frames =
+            yedra::records(document, yedra::JornadasEscolares);
+        return {true, frames.front().valueCount() > 0 ? frames.front().rawValue(0) : QString(),
+                int(frames.size())};
+    }
+    bool completeTeachers(const QString&) override { return false; }
+
+private:
+    FrameChoice m_frames;
+};
+
+// The details of a box that ends a run: the run's report, and where it is saved.
+QString reportDetails(const RunReport& report)
+{
+    return report.text(ReportItemsShown, false);
 }
 
 } // namespace
@@ -232,8 +265,36 @@ void TMForm::BExportarClick()
         m_run->runSteps();
         resultado = m_run->resultado;
         nDiasPlanti = m_run->nDiasPlanti;
+        m_run->compareWithTimetableFolder();
         backup = m_run->commit();
+        m_run->saveReport();
         m_interaction.setBusy(false);
+    } catch (const ConversionError& error) {
+        // The message stays the run's own; the details list every problem of the document, so
+        // that all of them can be put right in Yedra at once.
+        FrameChoice frames;
+        if (m_run) {
+            frames = {!m_run->resultado.isEmpty(), m_run->resultado, m_run->nDiasPlanti};
+            m_run->abandon();
+        }
+        QStringList others;
+        CheckInteraction checkInteraction(frames);
+        const QString shown = error.message().endsWith(QLatin1Char('.'))
+                                  ? error.message().chopped(1)
+                                  : error.message();
+        for (const QString& problem :
+             documentcheck::check(filenameXML, lookup, checkInteraction).problems()) {
+            if (!problem.startsWith(shown))
+                others << problem;
+        }
+        m_interaction.setBusy(false);
+        showErrorBox(this, error.message(), m_interaction.takeWarnings(),
+                     others.isEmpty()
+                         ? QString()
+                         : QStringLiteral("Otros problemas del documento (corríjalos todos en "
+                                          "Yedra antes de volver a exportar):\n\n") +
+                               others.join(QStringLiteral("\n\n")));
+        return;
     } catch (const std::exception& error) {
         // The run ends where the error arose; the timetable folder is as it was.
         if (m_run)
@@ -242,10 +303,7 @@ void TMForm::BExportarClick()
         showErrorBox(this, systemerror::describe(error), m_interaction.takeWarnings());
         return;
     }
-    runEnded(backup.isEmpty()
-                 ? QString()
-                 : QStringLiteral("Las tablas que había antes se han guardado en «%1».")
-                       .arg(QDir::toNativeSeparators(backup)));
+    runEnded(reportDetails(m_run->report()));
 }
 
 void TMForm::BImportarClick()
@@ -253,10 +311,15 @@ void TMForm::BImportarClick()
     if (!chooseExistingDocument())
         return;
     ExportRun::Result result;
+    QString details;
     try {
         m_interaction.setBusy(true);
         ExportRun run(m_setup.timetableFolder, m_interaction);
         result = run.run(filenameXML);
+        if (result.outcome == ExportRun::Outcome::Saved) {
+            run.saveReport();
+            details = reportDetails(run.report());
+        }
         m_interaction.setBusy(false);
     } catch (const std::exception& error) {
         // Nothing is saved; the window stays open with the status as it was.
@@ -275,8 +338,7 @@ void TMForm::BImportarClick()
         closeMainWindow();
         return;
     case ExportRun::Outcome::Saved:
-        runEnded(QStringLiteral("El documento para Yedra se ha guardado en «%1».")
-                     .arg(QDir::toNativeSeparators(result.savedPath)));
+        runEnded(details);
         return;
     }
 }

@@ -6,6 +6,7 @@
 #include "components/platform.h"
 #include "components/systemerror.h"
 #include "to_timetable/backuprestore.h"
+#include "to_timetable/documentcheck.h"
 #include "to_timetable/tablestaging.h"
 #include "to_timetable/timetablerun.h"
 #include "to_yedra/exportrun.h"
@@ -13,6 +14,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonDocument>
 #include <QMap>
 #include <optional>
 
@@ -21,8 +23,10 @@ namespace {
 const char* const usage =
     "Uso:\n"
     "  quelvana-cli exportar DOCUMENTO [--timetable-folder CARPETA] [--lookup NIVELCAN.DBF]\n"
-    "                        [--frames CÓDIGO[,CÓDIGO...]] [--dry-run]\n"
-    "  quelvana-cli importar DOCUMENTO [--timetable-folder CARPETA]\n"
+    "                        [--frames CÓDIGO[,CÓDIGO...]] [--dry-run] [--json]\n"
+    "  quelvana-cli importar DOCUMENTO [--timetable-folder CARPETA] [--json]\n"
+    "  quelvana-cli comprobar DOCUMENTO [--lookup NIVELCAN.DBF] [--frames CÓDIGO[,CÓDIGO...]]\n"
+    "                         [--json]\n"
     "  quelvana-cli restaurar [COPIA] [--timetable-folder CARPETA]\n"
     "  quelvana-cli [ORDEN] --help | -h\n"
     "  quelvana-cli --version\n";
@@ -34,6 +38,8 @@ const char* const description =
     "            horarios.\n"
     "  importar  escribe, junto al DOCUMENTO de Yedra, el documento con el horario resuelto por\n"
     "            Oranel (ResultadoOranel seguido del nombre del documento).\n"
+    "  comprobar lee un documento de Yedra como lo leería exportar y enumera todo lo que lo\n"
+    "            impediría o cambiaría, sin escribir nada.\n"
     "  restaurar enumera las copias de las tablas que han sustituido las exportaciones, o vuelve\n"
     "            a poner las de la COPIA nombrada.\n"
     "\n"
@@ -41,15 +47,22 @@ const char* const description =
     "QUELVANA_TIMETABLE_FOLDER; sin ninguna de las dos, la misma que usa la ventana (C:\\OTEMP en\n"
     "Windows; drive_c/OTEMP del prefijo de Wine en los demás sistemas).\n"
     "\n"
+    "exportar e importar muestran el informe de lo que han hecho (el mismo que guardan en un\n"
+    "archivo); con --json, un solo objeto JSON con el mismo contenido.\n"
+    "\n"
     "Termina con 0 si la conversión se completa, 1 si falla (el motivo sale por la salida de\n"
     "errores) y 2 si la orden está mal escrita. «quelvana-cli ORDEN --help» explica cada orden.\n";
 
 const char* const exportarHelp =
     "Uso: quelvana-cli exportar DOCUMENTO [--timetable-folder CARPETA] [--lookup NIVELCAN.DBF]\n"
-    "                           [--frames CÓDIGO[,CÓDIGO...]] [--dry-run]\n"
+    "                           [--frames CÓDIGO[,CÓDIGO...]] [--dry-run] [--json]\n"
     "\n"
     "Convierte un documento XML de Yedra en las tablas de Oranel de la carpeta de horarios; las\n"
-    "tablas que sustituye se guardan en la carpeta quelvana-copias.\n"
+    "tablas que sustituye se guardan en la carpeta quelvana-copias. Muestra el informe de la\n"
+    "exportación: las tablas y sus filas, la copia, los códigos acortados o numerados, los\n"
+    "registros que no se han podido usar, los valores guardados de otra forma y la comparación\n"
+    "con las tablas que había. El informe se guarda en la copia y, como el último, en\n"
+    "quelvana-informe.txt de la carpeta de horarios.\n"
     "\n"
     "  --timetable-folder CARPETA  la carpeta de horarios (por omisión, QUELVANA_TIMETABLE_FOLDER\n"
     "                              o la de la ventana)\n"
@@ -58,18 +71,42 @@ const char* const exportarHelp =
     "  --frames CÓDIGO,...         los Marcos Horarios que se toman cuando el documento tiene\n"
     "                              varios (de 1 a 5 códigos separados por comas)\n"
     "  --dry-run                   hace la conversión en una carpeta temporal y solo muestra lo\n"
-    "                              que escribiría, sin tocar la carpeta de horarios\n"
+    "                              que escribiría y en qué cambiarían las tablas (los datos\n"
+    "                              escritos en Oranel que se perderían, ante todo), sin tocar la\n"
+    "                              carpeta de horarios\n"
+    "  --json                      el informe como un objeto JSON\n"
     "  -h, --help                  esta ayuda\n";
 
 const char* const importarHelp =
-    "Uso: quelvana-cli importar DOCUMENTO [--timetable-folder CARPETA]\n"
+    "Uso: quelvana-cli importar DOCUMENTO [--timetable-folder CARPETA] [--json]\n"
     "\n"
     "Escribe, junto al DOCUMENTO de Yedra, el documento con el horario resuelto por Oranel\n"
-    "(ResultadoOranel seguido del nombre del documento) y muestra su ruta. Si a algún profesor\n"
-    "le faltan X_EMPLEADO o F_TOMAPOS, falla y los enumera (se completan en la ventana).\n"
+    "(ResultadoOranel seguido del nombre del documento) y muestra el informe: su ruta, los\n"
+    "profesores con sus actividades, las filas de SOLUC que no se han llevado y por qué, y los\n"
+    "valores vacíos por campo. El informe se guarda junto al documento\n"
+    "(ResultadoOranel<documento>.informe.txt). Si a algún profesor le faltan X_EMPLEADO o\n"
+    "F_TOMAPOS, falla y los enumera (se completan en la ventana).\n"
     "\n"
     "  --timetable-folder CARPETA  la carpeta de horarios (por omisión, QUELVANA_TIMETABLE_FOLDER\n"
     "                              o la de la ventana)\n"
+    "  --json                      el informe como un objeto JSON\n"
+    "  -h, --help                  esta ayuda\n";
+
+const char* const comprobarHelp =
+    "Uso: quelvana-cli comprobar DOCUMENTO [--lookup NIVELCAN.DBF] [--frames CÓDIGO[,CÓDIGO...]]\n"
+    "                            [--json]\n"
+    "\n"
+    "Lee el documento de Yedra como lo leería exportar y enumera, de una vez, todo lo que\n"
+    "impediría la exportación (el documento ilegible, la falta de Marcos Horarios, registros\n"
+    "cortos, cada valor que no es el número entero que hace falta, la elección de Marcos\n"
+    "Horarios) y todo lo que la cambiaría (ofertas de curso y unidades desconocidas, textos que\n"
+    "Windows-1252 no admite, códigos acortados o numerados). No escribe nada en ninguna parte.\n"
+    "Termina con 0 si el documento se puede convertir y con 1 si no.\n"
+    "\n"
+    "  --lookup NIVELCAN.DBF       la tabla de niveles (por omisión, NIVELCAN.DBF junto al\n"
+    "                              programa)\n"
+    "  --frames CÓDIGO,...         los Marcos Horarios que se tomarían, como en exportar\n"
+    "  --json                      el informe como un objeto JSON\n"
     "  -h, --help                  esta ayuda\n";
 
 const char* const restaurarHelp =
@@ -93,6 +130,7 @@ struct Command {
     QString lookup;
     std::optional<QStringList> frames;
     bool dryRun = false;
+    bool json = false;
 };
 
 // The command line read, or the reason it is wrong.
@@ -104,7 +142,7 @@ struct Parsed {
 bool isVerb(const QString& word)
 {
     return word == QLatin1String("exportar") || word == QLatin1String("importar") ||
-           word == QLatin1String("restaurar");
+           word == QLatin1String("restaurar") || word == QLatin1String("comprobar");
 }
 
 Parsed parse(const QStringList& arguments)
@@ -115,18 +153,25 @@ Parsed parse(const QStringList& arguments)
     command.verb = arguments.first();
     if (!isVerb(command.verb))
         return {std::nullopt, QStringLiteral("orden desconocida: %1").arg(command.verb)};
-    const bool exportar = command.verb == QLatin1String("exportar");
-
-    // What each command takes; an option of the other command is named as such.
-    const QStringList valueOptions =
-        exportar ? QStringList{QStringLiteral("--timetable-folder"), QStringLiteral("--lookup"),
-                               QStringLiteral("--frames")}
-                 : QStringList{QStringLiteral("--timetable-folder")};
-    const QStringList flagOptions =
-        exportar ? QStringList{QStringLiteral("--dry-run")} : QStringList();
+    // What each command takes; an option of another command is named as such.
+    QStringList valueOptions;
+    QStringList flagOptions;
+    if (command.verb == QLatin1String("exportar")) {
+        valueOptions = {QStringLiteral("--timetable-folder"), QStringLiteral("--lookup"),
+                        QStringLiteral("--frames")};
+        flagOptions = {QStringLiteral("--dry-run"), QStringLiteral("--json")};
+    } else if (command.verb == QLatin1String("comprobar")) {
+        valueOptions = {QStringLiteral("--lookup"), QStringLiteral("--frames")};
+        flagOptions = {QStringLiteral("--json")};
+    } else if (command.verb == QLatin1String("importar")) {
+        valueOptions = {QStringLiteral("--timetable-folder")};
+        flagOptions = {QStringLiteral("--json")};
+    } else {
+        valueOptions = {QStringLiteral("--timetable-folder")};
+    }
     const QStringList anyCommandOptions = {QStringLiteral("--timetable-folder"),
                                            QStringLiteral("--lookup"), QStringLiteral("--frames"),
-                                           QStringLiteral("--dry-run")};
+                                           QStringLiteral("--dry-run"), QStringLiteral("--json")};
 
     QMap<QString, QString> options;
     QStringList positional;
@@ -171,6 +216,7 @@ Parsed parse(const QStringList& arguments)
                                   : QStringLiteral("sobra el argumento %1").arg(positional.at(1))};
     command.document = positional.value(0);
     command.dryRun = options.contains(QStringLiteral("--dry-run"));
+    command.json = options.contains(QStringLiteral("--json"));
     // The folder given, else the one the window uses (QUELVANA_TIMETABLE_FOLDER, else the
     // platform's own).
     const QString folder = options.value(QStringLiteral("--timetable-folder"));
@@ -184,13 +230,20 @@ Parsed parse(const QStringList& arguments)
     return {command, QString()};
 }
 
-int exportar(const Command& command, const QString& executableFolder, QTextStream& out,
-             QTextStream& err)
+// The report on standard output: its text, or with --json one JSON object.
+void printReport(const RunReport& report, const Command& command, QTextStream& out)
 {
-    if (!QFileInfo(command.document).isFile()) {
-        err << "No existe archivo: " << QDir::toNativeSeparators(command.document) << Qt::endl;
-        return 1;
-    }
+    if (command.json)
+        out << QString::fromUtf8(QJsonDocument(report.json()).toJson(QJsonDocument::Indented));
+    else
+        out << report.text();
+    out.flush();
+}
+
+// The lookup table a command uses, or the message saying it is missing.
+std::optional<QString> lookupTable(const Command& command, const QString& executableFolder,
+                                   QTextStream& err)
+{
     const QString lookup =
         command.lookup.isEmpty()
             ? platform::dataFile(executableFolder, QStringLiteral("NIVELCAN.DBF"))
@@ -198,10 +251,30 @@ int exportar(const Command& command, const QString& executableFolder, QTextStrea
     if (!QFileInfo(lookup).isFile()) {
         err << "ATENCIÓN - NIVELCAN.DBF No encontrado - Reinstale QUELVANA ("
             << QDir::toNativeSeparators(lookup) << ")" << Qt::endl;
-        return 1;
+        return std::nullopt;
     }
+    return lookup;
+}
+
+bool documentExists(const Command& command, QTextStream& err)
+{
+    if (QFileInfo(command.document).isFile())
+        return true;
+    err << "No existe archivo: " << QDir::toNativeSeparators(command.document) << Qt::endl;
+    return false;
+}
+
+int exportar(const Command& command, const QString& executableFolder, QTextStream& out,
+             QTextStream& err)
+{
+    if (!documentExists(command, err))
+        return 1;
+    const std::optional<QString> lookup = lookupTable(command, executableFolder, err);
+    if (!lookup)
+        return 1;
     CliInteraction interaction(command.frames.value_or(QStringList()), err);
-    TimetableRun run(platform::resolveLetterCase(command.timetableFolder), lookup, interaction);
+    const QString folder = platform::resolveLetterCase(command.timetableFolder);
+    TimetableRun run(folder, *lookup, interaction);
     run.setDryRun(command.dryRun);
     if (const QString refusal = run.loadDocument(command.document); !refusal.isEmpty()) {
         err << refusal << Qt::endl;
@@ -209,30 +282,44 @@ int exportar(const Command& command, const QString& executableFolder, QTextStrea
     }
     run.begin();
     run.runSteps();
-    const QList<QPair<QString, int>> tables = run.stagedTables();
-    if (command.dryRun)
-        out << "Prueba: la carpeta de horarios no se ha tocado. Se escribirían estas tablas:"
-            << Qt::endl;
-    else
+    run.compareWithTimetableFolder();
+    if (!command.dryRun) {
         run.commit();
-    for (const auto& [name, rows] : tables)
-        out << name << ": " << rows << (rows == 1 ? " fila" : " filas") << Qt::endl;
+        run.saveReport();
+    }
+    printReport(run.report(), command, out);
     return 0;
+}
+
+int comprobar(const Command& command, const QString& executableFolder, QTextStream& out,
+              QTextStream& err)
+{
+    if (!documentExists(command, err))
+        return 1;
+    const std::optional<QString> lookup = lookupTable(command, executableFolder, err);
+    if (!lookup)
+        return 1;
+    // The frames are checked as exportar takes them; the problems go into the report, not here.
+    QString ignored;
+    QTextStream quiet(&ignored);
+    CliInteraction interaction(command.frames.value_or(QStringList()), quiet);
+    const RunReport report = documentcheck::check(command.document, *lookup, interaction);
+    printReport(report, command, out);
+    return report.problems().isEmpty() ? 0 : 1;
 }
 
 int importar(const Command& command, QTextStream& out, QTextStream& err)
 {
-    if (!QFileInfo(command.document).isFile()) {
-        err << "No existe archivo: " << QDir::toNativeSeparators(command.document) << Qt::endl;
+    if (!documentExists(command, err))
         return 1;
-    }
     const QString folder = platform::resolveLetterCase(command.timetableFolder);
     CliInteraction interaction(QStringList(), err);
     ExportRun run(folder, interaction);
     const ExportRun::Result result = run.run(command.document);
     switch (result.outcome) {
     case ExportRun::Outcome::Saved:
-        out << QDir::toNativeSeparators(result.savedPath) << Qt::endl;
+        run.saveReport();
+        printReport(run.report(), command, out);
         return 0;
     case ExportRun::Outcome::Refused:
         err << result.message << Qt::endl;
@@ -294,6 +381,8 @@ int runQuelvanaCli(const QStringList& arguments, const QString& executableFolder
             out << importarHelp << Qt::flush;
         else if (verb == QLatin1String("restaurar"))
             out << restaurarHelp << Qt::flush;
+        else if (verb == QLatin1String("comprobar"))
+            out << comprobarHelp << Qt::flush;
         else
             out << description << "\n" << usage << Qt::flush;
         return 0;
@@ -312,6 +401,8 @@ int runQuelvanaCli(const QStringList& arguments, const QString& executableFolder
             return exportar(*parsed.command, executableFolder, out, err);
         if (parsed.command->verb == QLatin1String("restaurar"))
             return restaurar(*parsed.command, out, err);
+        if (parsed.command->verb == QLatin1String("comprobar"))
+            return comprobar(*parsed.command, executableFolder, out, err);
         return importar(*parsed.command, out, err);
     } catch (const EngineError& error) {
         err << error.message() << Qt::endl;

@@ -840,6 +840,12 @@ DbfField DbfTable::field(const QString& name) const
     return m_file->fields[fieldIndex(name)];
 }
 
+int DbfTable::deletedRowCount() const
+{
+    requireOpen("deletedRowCount");
+    return m_file->deletedCount;
+}
+
 int DbfTable::rowCount() const
 {
     requireOpen("rowCount");

@@ -108,6 +108,8 @@ public:
     DbfField field(const QString& name) const;
     // Rows that a walk without a filter visits (deleted rows do not count).
     int rowCount() const;
+    // Rows marked deleted, which no walk visits.
+    int deletedRowCount() const;
 
     // Whether the table has the field (found as text() finds it).
     bool hasField(const QString& name) const;

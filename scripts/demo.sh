@@ -20,8 +20,8 @@ echo
 echo "== Oranel resuelve el horario: su tabla SOLUC (examples/SOLUC.DBF) pasa a la carpeta"
 cp "$root_dir/examples/SOLUC.DBF" "$demo/OTEMP/"
 echo "== Importar (de Oranel a Yedra): el documento con el horario de cada profesor"
-result=$("$bin/quelvana-cli" importar "$demo/ies-ejemplo.xml" --timetable-folder "$demo/OTEMP")
-echo "$result"
+"$bin/quelvana-cli" importar "$demo/ies-ejemplo.xml" --timetable-folder "$demo/OTEMP"
+result="$demo/ResultadoOranelies-ejemplo.xml"
 echo
 echo "== Contenido de la carpeta de horarios"
 ls -l "$demo/OTEMP"

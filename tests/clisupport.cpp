@@ -34,7 +34,8 @@ QMap<QString, QByteArray> tablesOf(const QString& folder)
     QMap<QString, QByteArray> out = snapshot(folder);
     for (auto it = out.begin(); it != out.end();) {
         const bool working = it.key().startsWith(TableStaging::BackupFolderName) ||
-                             it.key().startsWith(TableStaging::StagingFolderName);
+                             it.key().startsWith(TableStaging::StagingFolderName) ||
+                             it.key() == TableStaging::ReportName;
         it = working ? out.erase(it) : std::next(it);
     }
     return out;

@@ -22,5 +22,5 @@ CliOutcome runCli(const QStringList& arguments,
 bool writeSolvedTimetable(const QString& folder);
 
 // The tables of a timetable folder (relative path -> bytes), without the program's working
-// folders (the staging folder and the backups).
+// folders (the staging folder and the backups) and the latest run report.
 QMap<QString, QByteArray> tablesOf(const QString& folder);

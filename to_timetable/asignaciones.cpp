@@ -65,7 +65,8 @@ void TimetableRun::TransformarAsignaciones()
                  grupost.text(QStringLiteral("CURSO")), grupost.text(QStringLiteral("GRUPO"))});
     }
 
-    const std::vector<yedra::Record> records = yedra::guardedRecords(m_document, yedra::Materias);
+    // Records without two values were said when the subjects were read.
+    const std::vector<yedra::Record> records = readRecords(yedra::Materias);
     DbfTable asigt(tablePath(layouts::asigt));
     reportChanges(asigt, layouts::asigt.name);
     asigt.open();
@@ -75,18 +76,27 @@ void TimetableRun::TransformarAsignaciones()
         const QString name = record.value(2);
         QString minutes = record.value(4);
         const QString code = codeByName.value(comparedName(texts::leftCharacters(name, 80)));
-        if (code.isEmpty())
+        if (code.isEmpty()) {
+            noteRecord(layouts::asigt.name, record,
+                       QStringLiteral("la materia «%1» no está en ASIGNOMT: no tiene filas en "
+                                      "ASIGT")
+                           .arg(name));
             continue;
+        }
         if (minutes.isEmpty())
             minutes = QStringLiteral("240");
-        for (const Group& group : groupsByOffer.value(offerKey)) {
-            // Converted for every row produced: a record that gives no row never fails here.
-            int hours = 0;
-            try {
-                hours = hoursOf(texts::toInteger(minutes));
-            } catch (const ConversionError& error) {
-                throw error.at(record.place(4));
-            }
+        const QList<Group> groups = groupsByOffer.value(offerKey);
+        if (groups.isEmpty()) {
+            noteRecord(layouts::asigt.name, record,
+                       QStringLiteral("ninguna unidad tiene su oferta de curso «%1»: la materia "
+                                      "«%2» no tiene filas en ASIGT")
+                           .arg(offerKey, name));
+            continue;
+        }
+        // Converted only for a record that gives rows: one that gives none never fails here.
+        const int hours = hoursOf(integerValue(
+            minutes, record, 4, QStringLiteral("los minutos semanales de la materia")));
+        for (const Group& group : groups) {
             asigt.append();
             asigt.setText(QStringLiteral("CASIG"), code);
             asigt.setText(QStringLiteral("CGRUP"), group.abrev);

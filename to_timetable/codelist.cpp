@@ -40,8 +40,10 @@ void CodeList::clear()
     m_nextCounter.clear();
 }
 
-QString CodeList::give(const QString& code)
+QString CodeList::give(const QString& code, bool* numbered)
 {
+    if (numbered)
+        *numbered = false;
     const QString plain = m_longCodes == LongCodes::Shortened ? shortened(code) : code;
     if (!contains(plain)) {
         m_given.insert(storedForm(plain));
@@ -62,6 +64,8 @@ QString CodeList::give(const QString& code)
         if (!contains(candidate)) {
             m_given.insert(storedForm(candidate));
             m_nextCounter.insert(base, counter + 1);
+            if (numbered)
+                *numbered = true;
             return candidate;
         }
     }

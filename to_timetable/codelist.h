@@ -22,8 +22,9 @@ public:
 
     // The code to store for `code`: itself (or its shortened form) when that is new, otherwise
     // the first free numbered candidate. The code returned counts as given. Throws EngineError
-    // when no candidate is free (more than 109 codes on one 9-character base).
-    QString give(const QString& code);
+    // when no candidate is free (more than 109 codes on one 9-character base). `numbered`, when
+    // given, says whether the code is a numbered candidate.
+    QString give(const QString& code, bool* numbered = nullptr);
     // Whether a code with this stored form has been given.
     bool contains(const QString& code) const;
     void clear();

@@ -72,7 +72,7 @@ void TimetableRun::TransformarCursosUnidades()
 
     // Courses.
     const std::vector<yedra::Record> courseRecords =
-        yedra::guardedRecords(m_document, yedra::CursosDelCentro);
+        readRecords(yedra::CursosDelCentro, layouts::cursost.name);
     const QHash<qint64, Level> levels = readLevels(m_lookupTable);
     QHash<QString, Course> coursesByKey; // CLAVE as read back; the first row wins
     DbfTable cursost(tablePath(layouts::cursost));
@@ -80,18 +80,19 @@ void TimetableRun::TransformarCursosUnidades()
     cursost.open();
     for (const yedra::Record& record : courseRecords) {
         const QString key = record.value(0);
-        int number = 0;
-        try {
-            number = texts::toInteger(key);
-        } catch (const ConversionError& error) {
-            throw error.at(record.place(0));
-        }
+        const int number =
+            integerValue(key, record, 0, QStringLiteral("la clave de la oferta de curso"));
         QString name = record.value(1);
         const QString course = texts::leftCharacters(name, 1);
         QString level = QStringLiteral("Niv");
         if (const auto found = levels.constFind(number); found != levels.constEnd()) {
             level = found->abbreviation;
             name += QStringLiteral(" (") + found->name + QLatin1Char(')');
+        } else {
+            noteRecord(layouts::cursost.name, record,
+                       QStringLiteral("la oferta de curso «%1» no está en la tabla de niveles: "
+                                      "queda con el nivel «Niv»")
+                           .arg(key));
         }
         if (level.isEmpty())
             level = QStringLiteral("Niv");
@@ -112,7 +113,7 @@ void TimetableRun::TransformarCursosUnidades()
 
     // Groups.
     const std::vector<yedra::Record> unitRecords =
-        yedra::guardedRecords(m_document, yedra::Unidades);
+        readRecords(yedra::Unidades, layouts::grupost.name);
     DbfTable grupost(tablePath(layouts::grupost));
     reportChanges(grupost, layouts::grupost.name);
     grupost.open();
@@ -121,6 +122,11 @@ void TimetableRun::TransformarCursosUnidades()
         const QString name = record.value(1);
         const QString offerKey = record.value(2);
         const Course course = coursesByKey.value(offerKey);
+        if (!coursesByKey.contains(offerKey))
+            noteRecord(layouts::grupost.name, record,
+                       QStringLiteral("la unidad «%1» tiene la oferta de curso «%2», que no está "
+                                      "en CURSOS_DEL_CENTRO: queda sin nivel ni curso")
+                           .arg(name, offerKey));
         const QString letter = texts::rightCharacters(name, 1);
         const QString descrip = course.study.isEmpty()
                                     ? QLatin1Char(' ') + course.level + QLatin1Char(' ') +
@@ -128,7 +134,8 @@ void TimetableRun::TransformarCursosUnidades()
                                     : QLatin1Char('(') + name + QStringLiteral(") ") + course.study;
 
         grupost.append();
-        grupost.setText(QStringLiteral("ABREV"), codes.give(groupCode(name)));
+        grupost.setText(QStringLiteral("ABREV"),
+                        giveCode(codes, groupCode(name), layouts::grupost.name, record, name));
         grupost.setText(QStringLiteral("TURNO"), QString());
         grupost.setText(QStringLiteral("NIVEL"), course.level);
         grupost.setText(QStringLiteral("CURSO"), course.course);

@@ -9,7 +9,7 @@ void TimetableRun::TransformarDependencias()
     createTable(layouts::aulat);
     CodeList codes(CodeList::LetterCase::Ignored);
     const std::vector<yedra::Record> records =
-        yedra::guardedRecords(m_document, yedra::Dependencias);
+        readRecords(yedra::Dependencias, layouts::aulat.name);
     DbfTable aulat(tablePath(layouts::aulat));
     reportChanges(aulat, layouts::aulat.name);
     aulat.open();
@@ -19,7 +19,8 @@ void TimetableRun::TransformarDependencias()
         if (code.isEmpty())
             code = texts::leftCharacters(name, 10);
         aulat.append();
-        aulat.setText(QStringLiteral("ABREV"), codes.give(code));
+        aulat.setText(QStringLiteral("ABREV"),
+                      giveCode(codes, code, layouts::aulat.name, record, name));
         aulat.setText(QStringLiteral("NOMBRE"), name);
         aulat.setText(QStringLiteral("DEPCENTRO"), QString());
         aulat.post();

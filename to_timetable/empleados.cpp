@@ -10,7 +10,7 @@ void TimetableRun::TransformarEmpleados()
     // Teacher codes are compared as stored, without regard to letter case; a code from the
     // document over 10 characters is left for the table to cut.
     CodeList codes(CodeList::LetterCase::Ignored, CodeList::LongCodes::CutByTheTable);
-    const std::vector<yedra::Record> records = yedra::guardedRecords(m_document, yedra::Empleados);
+    const std::vector<yedra::Record> records = readRecords(yedra::Empleados, layouts::proft.name);
     DbfTable proft(tablePath(layouts::proft));
     reportChanges(proft, layouts::proft.name);
     proft.open();
@@ -24,7 +24,7 @@ void TimetableRun::TransformarEmpleados()
                                QStringLiteral(", ") + record.value(5);
         if (const QString own = record.value(6); !own.isEmpty())
             code = own;
-        code = codes.give(code);
+        code = giveCode(codes, code, layouts::proft.name, record, nombre);
 
         proft.append();
         proft.setText(QStringLiteral("ABREV"), code);

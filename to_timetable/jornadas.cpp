@@ -99,25 +99,18 @@ void TimetableRun::TransformarJornadas()
     reportChanges(taken, layouts::diashorast2.name);
     taken.open();
     int day = 1;
-    for (const yedra::Record& slot : yedra::guardedRecords(document(), yedra::TramosHorarios)) {
+    for (const yedra::Record& slot :
+         readRecords(yedra::TramosHorarios, layouts::diashorast2.name)) {
         const QString code = slot.value(0);
         const QString label = slot.value(1);
         const QString start = slot.value(2);
         const QString end = slot.value(3);
         const QString marco = frameCode(slot.value(4));
         if (isSelected(marco)) {
-            int from = 0;
-            int to = 0;
-            try {
-                from = texts::toInteger(start);
-            } catch (const ConversionError& error) {
-                throw error.at(slot.place(2));
-            }
-            try {
-                to = texts::toInteger(end);
-            } catch (const ConversionError& error) {
-                throw error.at(slot.place(3));
-            }
+            const int from = integerValue(
+                start, slot, 2, QStringLiteral("la hora de comienzo del tramo, en minutos"));
+            const int to =
+                integerValue(end, slot, 3, QStringLiteral("la hora de fin del tramo, en minutos"));
             taken.append();
             taken.setText(QStringLiteral("DIA"), QString::number(day));
             taken.setText(QStringLiteral("CODDIHO"), code);

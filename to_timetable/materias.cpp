@@ -32,7 +32,7 @@ void TimetableRun::TransformarMaterias()
 
     createTable(layouts::asignomt);
     createTable(layouts::asignomt2);
-    const std::vector<yedra::Record> records = yedra::guardedRecords(m_document, yedra::Materias);
+    const std::vector<yedra::Record> records = readRecords(yedra::Materias, layouts::asignomt.name);
     DbfTable asignomt(tablePath(layouts::asignomt));
     reportChanges(asignomt, layouts::asignomt.name);
     asignomt.open();
@@ -59,12 +59,22 @@ void TimetableRun::TransformarMaterias()
                               lists.longCodes.contains(longCode) &&
                               lists.codesAndNames.contains(longCode + name);
         if (repeated) {
-            if (offerings.contains(offering))
-                continue; // this offering is written already
+            if (offerings.contains(offering)) {
+                noteRecord(layouts::asignomt2.name, record,
+                           QStringLiteral("repite la materia «%1» con la misma oferta de curso "
+                                          "«%2»: no se escribe otra vez")
+                               .arg(name, offerKey));
+                continue;
+            }
             const auto subject =
                 subjects.constFind(qMakePair(storedText(longCode, 10), storedText(name, 80)));
-            if (subject == subjects.constEnd())
+            if (subject == subjects.constEnd()) {
+                noteRecord(layouts::asignomt2.name, record,
+                           QStringLiteral("la materia «%1» (código largo «%2») se repite pero no "
+                                          "se encuentra en ASIGNOMT: se deja fuera")
+                               .arg(name, longCode));
                 continue;
+            }
             appendOffering(asignomt2, subject.value(), longCode, name, subjectKey, offerKey);
             offerings.insert(offering);
             continue;
@@ -73,7 +83,8 @@ void TimetableRun::TransformarMaterias()
         lists.names.insert(upperName);
         lists.longCodes.insert(longCode);
         lists.codesAndNames.insert(longCode + name);
-        const QString code = lists.shortCodes.give(texts::leftCharacters(longCode, 10));
+        const QString code = giveCode(lists.shortCodes, texts::leftCharacters(longCode, 10),
+                                      layouts::asignomt.name, record, name);
 
         asignomt.append();
         asignomt.setText(QStringLiteral("COD"), code);
@@ -96,7 +107,7 @@ void TimetableRun::TransformarActividades()
 {
     hayActividad513 = 0;
     const std::vector<yedra::Record> records =
-        yedra::guardedRecords(m_document, yedra::Actividades);
+        readRecords(yedra::Actividades, layouts::asignomt.name);
     DbfTable asignomt(tablePath(layouts::asignomt));
     reportChanges(asignomt, layouts::asignomt.name);
     asignomt.open();

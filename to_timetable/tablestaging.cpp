@@ -20,6 +20,7 @@ const QString TableStaging::StagingFolderName = QStringLiteral("quelvana-prepara
 const QString TableStaging::BackupFolderName = QStringLiteral("quelvana-copias");
 const QString TableStaging::MarkerName = QStringLiteral(".quelvana");
 const QString TableStaging::JournalName = QStringLiteral("quelvana-diario.txt");
+const QString TableStaging::ReportName = QStringLiteral("quelvana-informe.txt");
 
 using platform::EntryKind;
 
@@ -192,7 +193,8 @@ void pruneBackups(const QString& timetableFolder)
     std::vector<Backup> backups = backupsIn(root);
     const qsizetype excess = qsizetype(backups.size()) - TableStaging::KeptBackups;
     for (qsizetype i = 0; i < excess; ++i)
-        removeOwnFolder(root, backups[size_t(i)].name, backups[size_t(i)].files);
+        removeOwnFolder(root, backups[size_t(i)].name,
+                        backups[size_t(i)].files + QStringList{TableStaging::ReportName});
     QString ignored;
     root.sync(&ignored);
 }

@@ -38,6 +38,8 @@ public:
     static const QString BackupFolderName;  // "quelvana-copias"
     static const QString MarkerName;        // ".quelvana", in each folder of the program's own
     static const QString JournalName;       // "quelvana-diario.txt", in the staging folder
+    // The run's report, in its backup and (the latest) in the timetable folder.
+    static const QString ReportName; // "quelvana-informe.txt"
     static constexpr int KeptBackups = 5;
 
     // A backup of the program's own, as its marker describes it.

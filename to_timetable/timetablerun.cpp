@@ -2,6 +2,7 @@
 
 #include "components/dbftable.h"
 #include "components/engineerror.h"
+#include "components/texts.h"
 #include "exchange/yedradocument.h"
 
 #include <QDir>
@@ -30,6 +31,7 @@ TimetableRun::~TimetableRun() = default;
 
 QString TimetableRun::loadDocument(const QString& path)
 {
+    m_report.setDocument(path);
     if (!m_document.load(path, XmlDocument::Detail::GroupLevel))
         return yedra::unreadableDocumentMessage(m_document.parseError());
     if (yedra::records(m_document, yedra::JornadasEscolares).empty())
@@ -43,8 +45,27 @@ QString TimetableRun::loadDocument(const QString& path)
     return QString();
 }
 
+void TimetableRun::setCheckOnly(bool checkOnly)
+{
+    m_checkOnly = checkOnly;
+    m_report = RunReport(checkOnly ? RunReport::Kind::Comprobar : RunReport::Kind::Exportar);
+}
+
 void TimetableRun::begin()
 {
+    m_report.setTrial(m_dryRun);
+    if (!m_checkOnly)
+        m_report.setTimetableFolder(m_timetableFolder);
+    if (m_checkOnly) {
+        // Nothing but a temporary folder of its own, removed when the check ends.
+        m_trialFolder = std::make_unique<QTemporaryDir>();
+        if (!m_trialFolder->isValid())
+            throw EngineError(
+                QStringLiteral("No se pudo crear una carpeta temporal para la comprobación."));
+        m_staging =
+            std::make_unique<TableStaging>(m_trialFolder->path(), m_mover, m_trialFolder->path());
+        return;
+    }
     // The folder is held against any other run while a commit that an earlier run left
     // unfinished is put right, and for the whole run unless it is a trial.
     m_lock = holdFolder(m_timetableFolder, m_interaction, m_mover);
@@ -82,6 +103,8 @@ void TimetableRun::runSteps()
     TransformarCursosUnidades();
     TransformarAsignaciones();
     TransformarJornadas();
+    for (const auto& [name, rows] : stagedTables())
+        m_report.addTable(name, rows);
 }
 
 void TimetableRun::createTable(const TableLayout& layout)
@@ -102,11 +125,66 @@ QString TimetableRun::tablePath(const TableLayout& layout) const
 void TimetableRun::reportChanges(DbfTable& table, const QString& tableName)
 {
     table.setTextChangeObserver([this, tableName](const TextChange& change) {
-        m_interaction.warn(QStringLiteral("%1, fila %2, campo %3: «%4» se guarda como «%5».")
-                               .arg(tableName)
-                               .arg(change.row)
-                               .arg(change.field, change.given, change.stored));
+        const QString text = QStringLiteral("%1, fila %2, campo %3: «%4» se guarda como «%5».")
+                                 .arg(tableName)
+                                 .arg(change.row)
+                                 .arg(change.field, change.given, change.stored);
+        m_report.addChangedValue(text);
+        m_interaction.warn(text);
     });
+}
+
+QString TimetableRun::recordPlace(const yedra::Record& record)
+{
+    return QStringLiteral("%1, registro %2").arg(record.group()).arg(record.number());
+}
+
+std::vector<yedra::Record> TimetableRun::readRecords(const QString& group, const QString& table)
+{
+    std::vector<yedra::Record> all = yedra::records(m_document, group);
+    std::erase_if(all, [&](const yedra::Record& record) {
+        if (record.valueCount() >= 2)
+            return false;
+        if (!table.isEmpty())
+            noteRecord(table, record,
+                       QStringLiteral("tiene %1 y no se lee (hacen falta al menos dos)")
+                           .arg(record.valueCount() == 1 ? QStringLiteral("un dato")
+                                                         : QStringLiteral("ningún dato")));
+        return true;
+    });
+    return all;
+}
+
+int TimetableRun::integerValue(const QString& value, const yedra::Record& record, int position,
+                               const QString& meaning)
+{
+    try {
+        return texts::toInteger(value);
+    } catch (const ConversionError& error) {
+        if (!m_checkOnly)
+            throw error.at(record.place(position));
+        m_report.addProblem(
+            QStringLiteral("%1\nEn %2: %3.").arg(error.message(), record.place(position), meaning));
+        return 0;
+    }
+}
+
+QString TimetableRun::giveCode(CodeList& codes, const QString& candidate, const QString& table,
+                               const yedra::Record& record, const QString& name)
+{
+    bool numbered = false;
+    const QString given = codes.give(candidate, &numbered);
+    // What the code field keeps: its first 10 characters.
+    const QString stored = texts::leftCharacters(given, 10);
+    if (numbered || stored != candidate)
+        m_report.addCode({table, recordPlace(record), name, candidate, stored, numbered});
+    return given;
+}
+
+void TimetableRun::noteRecord(const QString& table, const yedra::Record& record,
+                              const QString& reason)
+{
+    m_report.addRecord({table, recordPlace(record), reason});
 }
 
 QList<QPair<QString, int>> TimetableRun::stagedTables() const
@@ -131,8 +209,34 @@ QString TimetableRun::commit()
         throw EngineError(QStringLiteral("Una prueba no cambia la carpeta de horarios."));
     const QString backup = m_staging->commit();
     m_lock.reset();
+    m_backup = backup;
+    m_report.setBackup(backup);
     return backup;
 }
+
+void TimetableRun::saveReport()
+{
+    QStringList saved;
+    QStringList failed;
+    // The report names the file it is in: the backup's when there is one.
+    m_report.setReportFile(
+        QDir(m_backup.isEmpty() ? m_timetableFolder : m_backup).filePath(TableStaging::ReportName));
+    const QByteArray text = m_report.fileContents();
+    auto save = [&](const QString& folderPath, platform::Folder::Link link) {
+        platform::Folder folder(folderPath, link);
+        QString error = folder.error();
+        if (!folder.isOpen() || !folder.writeFile(TableStaging::ReportName, text, &error))
+            failed << QStringLiteral("No se pudo guardar el informe en «%1»: %2.")
+                          .arg(QDir::toNativeSeparators(folderPath), error);
+    };
+    if (!m_backup.isEmpty())
+        save(m_backup, platform::Folder::Link::Refused);
+    save(m_timetableFolder, platform::Folder::Link::Followed);
+    if (!failed.isEmpty())
+        m_report.setReportFileProblem(failed.join(QLatin1Char('\n')));
+}
+
+void TimetableRun::compareWithTimetableFolder() {}
 
 void TimetableRun::abandon()
 {

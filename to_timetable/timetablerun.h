@@ -3,7 +3,9 @@
 #include "components/dbftable.h"
 #include "components/interaction.h"
 #include "components/platform.h"
+#include "components/runreport.h"
 #include "components/xmldocument.h"
+#include "exchange/yedradocument.h"
 #include "to_timetable/codelist.h"
 #include "to_timetable/tablelayouts.h"
 #include "to_timetable/tablestaging.h"
@@ -42,6 +44,11 @@ public:
     // A trial run: the steps write into a temporary folder outside the timetable folder, which
     // is never touched (commit() is then refused). Before begin().
     void setDryRun(bool dryRun) { m_dryRun = dryRun; }
+    // A check of the document alone: a trial that needs no timetable folder, and in which a
+    // value the steps cannot convert is listed in the report (and read as 0) instead of ending
+    // the run, so that one pass finds every such value. Before begin().
+    void setCheckOnly(bool checkOnly);
+    bool checkOnly() const { return m_checkOnly; }
     // The steps built so far, in their fixed order.
     void runSteps();
     // The tables the steps wrote, with their rows, as they stand in the staging folder.
@@ -49,6 +56,16 @@ public:
     // Moves the new tables into place (the old ones into a dated backup). Returns the backup
     // folder, empty when nothing was replaced.
     QString commit();
+    // Compares the tables the steps wrote with those in the timetable folder (rows added,
+    // removed and changed, and data there that the new tables would drop), into the report.
+    // After runSteps(), before commit().
+    void compareWithTimetableFolder();
+    // What the run did so far: the steps fill it as they go, commit() adds the backup.
+    RunReport& report() { return m_report; }
+    // Writes the report as text beside the tables: in the backup the commit made (when it made
+    // one) and as the latest report in the timetable folder. A file that cannot be written is
+    // said in the report itself; the run stays done.
+    void saveReport();
     // Drops what the steps wrote, after a failure: the timetable folder is as it was.
     void abandon();
     // The message for a run refused because another one holds the timetable folder.
@@ -90,6 +107,26 @@ public:
     // lacks some of its letters, is reported to the user as a warning.
     void reportChanges(DbfTable& table, const QString& tableName);
 
+    // The rules the steps share, each in one place, so that a check of the document applies
+    // exactly what the run does.
+    //
+    // The records of `group` a step reads: those with two values or more. The others are left
+    // out, and said in the report when `table` is given.
+    std::vector<yedra::Record> readRecords(const QString& group, const QString& table = QString());
+    // A whole number from a record's value, where a step needs one (`meaning` says what it is
+    // for the user). Not one: ConversionError with the place, or in a check it is listed and
+    // read as 0.
+    int integerValue(const QString& value, const yedra::Record& record, int position,
+                     const QString& meaning);
+    // The code `codes` gives for `candidate`, for the record's `name`; a code stored other than
+    // asked (numbered, or cut to the field's 10 characters) goes into the report.
+    QString giveCode(CodeList& codes, const QString& candidate, const QString& table,
+                     const yedra::Record& record, const QString& name);
+    // A record a step leaves out, or uses with something missing, with the reason.
+    void noteRecord(const QString& table, const yedra::Record& record, const QString& reason);
+    // "MATERIAS, registro 3".
+    static QString recordPlace(const yedra::Record& record);
+
     // State the steps share through the run.
     int hayActividad513 = 0; // 1 when the activities include the code "513"
     QString resultado;       // the selection string of the time frames taken
@@ -114,5 +151,8 @@ private:
     std::unique_ptr<platform::FolderLock> m_lock;
     std::unique_ptr<QTemporaryDir> m_trialFolder;
     bool m_dryRun = false;
+    bool m_checkOnly = false;
     std::unique_ptr<TableStaging> m_staging;
+    RunReport m_report{RunReport::Kind::Exportar};
+    QString m_backup;
 };

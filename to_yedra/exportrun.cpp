@@ -11,8 +11,10 @@
 #include "to_yedra/teachercheck.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QHash>
 #include <QPair>
+#include <QSet>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -33,6 +35,7 @@ namespace {
 // One row of the solved timetable, read once. DIA and HORA are converted where the run needs
 // them, so that a row it never looks at cannot end it.
 struct Entry {
+    int row = 0; // in SOLUC, from 1
     QString diaText;
     std::optional<qint64> dia;
     QString diaError;
@@ -233,6 +236,7 @@ struct Lookups {
     QHash<QPair<QByteArray, QByteArray>, QString> subjects; // COD, OFERTAMATRI -> MATERIA
     // The solved timetable by teacher code: what the filter on PROF selects, in natural order.
     QHash<QString, std::vector<Entry>> entriesByTeacher;
+    QSet<QString> teacherCodes; // PROFT's ABREV
 };
 
 void buildLookups(OpenTables& tables, Lookups& l)
@@ -294,6 +298,7 @@ void buildLookups(OpenTables& tables, Lookups& l)
         const QString place = rowPlace(QStringLiteral("SOLUC"), row, QStringLiteral("PROF"), prof);
         requireXmlValues(t, {"PROF", "MARCO", "ASIG", "CODGRUPO", "TAREA", "AULA"}, place);
         Entry e;
+        e.row = row;
         e.diaText = t.text(QStringLiteral("DIA"));
         readInteger(t, QStringLiteral("DIA"), place, e.dia, e.diaError);
         readInteger(t, QStringLiteral("HORA"), place, e.hora, e.horaError);
@@ -305,6 +310,7 @@ void buildLookups(OpenTables& tables, Lookups& l)
         l.entriesByTeacher[prof].push_back(std::move(e));
     });
     eachRow(tables.proft, [&](DbfTable& t, int row) {
+        l.teacherCodes.insert(t.text(QStringLiteral("ABREV")));
         requireXmlValues(t, {"ABREV", "X_EMPLEADO", "F_TOMAPOS"},
                          rowPlace(QStringLiteral("PROFT"), row, QStringLiteral("ABREV"),
                                   t.text(QStringLiteral("ABREV"))));
@@ -370,11 +376,12 @@ QList<QPair<QString, QString>> activityValues(const Entry& e, const Lookups& l)
 
 // The group of the teacher of the current PROFT row, with its placed activities.
 void writeTeacher(XmlDocument& document, XmlNode& horarios, int number, const DbfTable& proft,
-                  const Lookups& l)
+                  const Lookups& l, RunReport& report, QSet<QString>& reported)
 {
     const QString seq = QStringLiteral("HORARIO_REGULAR_PROFESOR_%1").arg(number);
     static const std::vector<Entry> none;
-    const auto found = l.entriesByTeacher.constFind(proft.text(QStringLiteral("ABREV")));
+    const QString code = proft.text(QStringLiteral("ABREV"));
+    const auto found = l.entriesByTeacher.constFind(code);
     const std::vector<Entry>& entries = found == l.entriesByTeacher.constEnd() ? none : *found;
     qint64 placed = 0;
     for (const Entry& e : entries)
@@ -385,21 +392,34 @@ void writeTeacher(XmlDocument& document, XmlNode& horarios, int number, const Db
     yedra::appendValue(document, teacher, QStringLiteral("F_TOMAPOS"),
                        proft.text(QStringLiteral("F_TOMAPOS")));
 
+    // A teacher code twice in PROFT writes its activities twice; its rows are said once.
+    const bool firstTime = !reported.contains(code);
+    reported.insert(code);
     int activityNumber = 1;
     for (const Entry& e : entries) {
-        if (e.day() == 0)
+        if (e.day() == 0) {
+            if (firstTime)
+                report.addSkippedRow({e.row, code, RunReport::Skip::NotPlaced});
             continue;
+        }
         XmlNode activity = yedra::appendGroup(document, teacher,
                                               QStringLiteral("ACTIVIDAD_%1").arg(activityNumber++));
-        for (const auto& [name, value] : activityValues(e, l))
+        for (const auto& [name, value] : activityValues(e, l)) {
             yedra::appendValue(document, activity, name, value);
+            if (blank(value))
+                report.countEmptyValue(name);
+        }
     }
+    report.addTeacher({code, proft.text(QStringLiteral("NOMBRE")), activityNumber - 1});
 }
 
 } // namespace
 
 ExportRun::Result ExportRun::run(const QString& documentPath, const std::optional<QDateTime>& fecha)
 {
+    m_report = RunReport(RunReport::Kind::Importar);
+    m_report.setDocument(documentPath);
+    m_report.setTimetableFolder(m_timetableFolder);
     const QString target = resultPath(documentPath);
     if (const QString problem = resultPathProblem(target); !problem.isEmpty())
         return {Outcome::Refused, problem};
@@ -455,12 +475,43 @@ ExportRun::Result ExportRun::run(const QString& documentPath, const std::optiona
                                           tables->proft.rowCount());
     int teacherNumber = 1;
     DbfTable& proft = tables->proft;
+    QSet<QString> reported;
     for (proft.first(); !proft.eof(); proft.next())
-        writeTeacher(document, horarios, teacherNumber++, proft, lookups);
+        writeTeacher(document, horarios, teacherNumber++, proft, lookups, m_report, reported);
+    m_report.setSolvedRows(tables->soluc.rowCount());
+    m_report.setDeletedRows(tables->soluc.deletedRowCount());
+    for (auto it = lookups.entriesByTeacher.cbegin(); it != lookups.entriesByTeacher.cend(); ++it) {
+        if (!lookups.teacherCodes.contains(it.key()))
+            for (const Entry& e : it.value())
+                m_report.addSkippedRow({e.row, it.key(), RunReport::Skip::UnknownTeacher});
+    }
+    m_report.sortSkippedRows();
     tables.reset();
 
     if (const QString problem = resultPathProblem(target); !problem.isEmpty())
         return {Outcome::Refused, problem};
     document.save(target);
+    m_report.setResult(target);
     return {Outcome::Saved, QString(), target, verdict, kept};
+}
+
+QString ExportRun::reportPath(const QString& resultPath)
+{
+    QString base = resultPath;
+    if (base.endsWith(QLatin1String(".xml"), Qt::CaseInsensitive))
+        base.chop(4);
+    return base + QStringLiteral(".informe.txt");
+}
+
+void ExportRun::saveReport()
+{
+    const QFileInfo file(reportPath(m_report.result()));
+    m_report.setReportFile(file.filePath());
+    platform::Folder folder(file.absolutePath(), platform::Folder::Link::Followed);
+    QString error = folder.error();
+    if (!folder.isOpen() || !folder.writeFile(file.fileName(), m_report.fileContents(), &error)) {
+        m_report.setReportFile(QString());
+        m_report.setReportFileProblem(QStringLiteral("No se pudo guardar el informe en «%1»: %2.")
+                                          .arg(QDir::toNativeSeparators(file.filePath()), error));
+    }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "components/interaction.h"
+#include "components/runreport.h"
 #include "components/xmldocument.h"
 
 #include <QDateTime>
@@ -44,6 +45,16 @@ public:
     // Why the result cannot be written at `target`, "" when it can: only a new file or an
     // ordinary one is replaced, never a link (what it points at would be overwritten).
     static QString resultPathProblem(const QString& target);
+    // The report beside a result document: its name without ".xml", then ".informe.txt"
+    // ('ResultadoOranelhorario.xml' gives 'ResultadoOranelhorario.informe.txt').
+    static QString reportPath(const QString& resultPath);
+
+    // What the last run did: the teachers written, every row of SOLUC not carried and why, the
+    // empty values by field, the result document.
+    RunReport& report() { return m_report; }
+    // Writes the report beside the result document; a file that cannot be written is said in
+    // the report itself.
+    void saveReport();
 
     static const QString NoPeriods; // "ATENCIÓN - PERIODOS.DBF No encontrado - ..."
     // The line added under the table layer's message when SOLUC.DBF is not in the folder.
@@ -53,4 +64,5 @@ public:
 private:
     QString m_timetableFolder;
     Interaction& m_interaction;
+    RunReport m_report{RunReport::Kind::Importar};
 };

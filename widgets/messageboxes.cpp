@@ -46,7 +46,8 @@ void showMessageBox(QWidget* owner, const QString& text, const QStringList& warn
     showBox(owner, QMessageBox::NoIcon, text, warnings, written);
 }
 
-void showErrorBox(QWidget* owner, const QString& text, const QStringList& warnings)
+void showErrorBox(QWidget* owner, const QString& text, const QStringList& warnings,
+                  const QString& details)
 {
-    showBox(owner, QMessageBox::Critical, text, warnings);
+    showBox(owner, QMessageBox::Critical, text, warnings, details);
 }

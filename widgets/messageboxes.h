@@ -13,5 +13,6 @@ class QWidget;
 // lines shows its first lines and the whole text in the details.
 void showMessageBox(QWidget* owner, const QString& text, const QStringList& warnings = {},
                     const QString& written = QString());
-// The error box for an error that ended a run.
-void showErrorBox(QWidget* owner, const QString& text, const QStringList& warnings = {});
+// The error box for an error that ended a run; `details`, when given, goes in the details too.
+void showErrorBox(QWidget* owner, const QString& text, const QStringList& warnings = {},
+                  const QString& details = QString());

@@ -513,10 +513,14 @@ TEST(MainForm, ShowsTheWarningsOfARunInTheDetails)
     QTest::mouseClick(button(form, "BExportar"), Qt::LeftButton);
     EXPECT_TRUE(script.done());
     EXPECT_EQ(script.messages, QStringList{QStringLiteral("Proceso finalizado")});
-    // The details say where the old tables went, then the warnings.
+    // The details hold the run's report, which says where the old tables went, then the
+    // warnings.
     ASSERT_EQ(script.details.size(), 1);
     EXPECT_TRUE(script.details.first().startsWith(
-        QStringLiteral("Las tablas que había antes se han guardado en «")))
+        QStringLiteral("Informe de la exportación de Yedra a Oranel\n")))
+        << script.details.first();
+    EXPECT_TRUE(script.details.first().contains(
+        QStringLiteral("Las tablas que había antes se han guardado en ")))
         << script.details.first();
     EXPECT_TRUE(script.details.first().endsWith(
         QStringLiteral("\n\nAvisos:\nAULAT, fila 1, campo ABREV: «Ș1» se guarda como «S1».")))

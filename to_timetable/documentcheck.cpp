@@ -1,0 +1,30 @@
+#include "to_timetable/documentcheck.h"
+
+#include "components/engineerror.h"
+#include "components/systemerror.h"
+#include "to_timetable/timetablerun.h"
+
+namespace documentcheck {
+
+RunReport check(const QString& documentPath, const QString& lookupTable, Interaction& interaction)
+{
+    TimetableRun run(QString(), lookupTable, interaction);
+    run.setCheckOnly(true);
+    if (const QString refusal = run.loadDocument(documentPath); !refusal.isEmpty()) {
+        run.report().addProblem(refusal);
+        return run.report();
+    }
+    // What ends the steps is the last problem found: every value a step could go on past is
+    // already listed.
+    try {
+        run.begin();
+        run.runSteps();
+    } catch (const EngineError& error) {
+        run.report().addProblem(error.message());
+    } catch (const std::exception& error) {
+        run.report().addProblem(systemerror::describe(error));
+    }
+    return run.report();
+}
+
+} // namespace documentcheck

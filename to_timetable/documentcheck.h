@@ -1,0 +1,19 @@
+#pragma once
+
+#include "components/interaction.h"
+#include "components/runreport.h"
+
+#include <QString>
+
+// A Yedra document read as the Yedra-to-timetable run reads it, to list at once everything that
+// would stop that run or change what it writes: the document that cannot be read, the time
+// frames, short records, every value that is not the whole number a step needs, records left
+// out, codes shortened or numbered, text Windows 1252 cannot hold. The run's own steps do the
+// reading, in a temporary folder removed at the end: the timetable folder is never looked at.
+namespace documentcheck {
+
+// The report of a check (its kind Comprobar): problems() empty when the document would convert.
+// The time frames are asked through `interaction` as the run asks them.
+RunReport check(const QString& documentPath, const QString& lookupTable, Interaction& interaction);
+
+} // namespace documentcheck
