@@ -11,7 +11,12 @@ RunReport check(const QString& documentPath, const QString& lookupTable, Interac
     TimetableRun run(QString(), lookupTable, interaction);
     run.setCheckOnly(true);
     if (const QString refusal = run.loadDocument(documentPath); !refusal.isEmpty()) {
-        run.report().addProblem(refusal);
+        // Where an unreadable document goes wrong, to the column.
+        const XmlParseError error = run.document().parseError();
+        run.report().addProblem(
+            error.isNull() || error.column <= 0
+                ? refusal
+                : QStringLiteral("El archivo XML no es válido: %1.").arg(error.toString()));
         return run.report();
     }
     // What ends the steps is the last problem found: every value a step could go on past is
