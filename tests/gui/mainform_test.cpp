@@ -528,3 +528,43 @@ TEST(MainForm, ShowsTheWarningsOfARunInTheDetails)
     EXPECT_EQ(form.resultStatus(), 1);
     form.close();
 }
+
+// A run stopped by a value it cannot convert keeps its own message; the details list every
+// other such value of the document, so that all of them are put right in Yedra at once.
+TEST(MainForm, AConversionErrorListsTheDocumentsOtherProblemsInTheDetails)
+{
+    Shell shell;
+    QByteArray document = validDocument;
+    document.replace(
+        "</BLOQUE_DATOS>",
+        "<grupo_datos seq=\"CURSOS_DEL_CENTRO\">"
+        "<grupo_datos><dato>4O21</dato><dato>1 ESO</dato></grupo_datos>"
+        "<grupo_datos><dato>40x2</dato><dato>2 ESO</dato></grupo_datos></grupo_datos>"
+        "<grupo_datos seq=\"TRAMOS_HORARIOS\">"
+        "<grupo_datos><dato>1</dato><dato>Primera</dato><dato>8h</dato><dato>555</dato>"
+        "<dato>M1</dato></grupo_datos></grupo_datos></BLOQUE_DATOS>");
+    writeFile(shell.document, document);
+    const QMap<QString, QByteArray> before = snapshot(shell.timetable);
+    ModalScript script;
+    script.then(ModalScript::chooseFile(shell.document)).then(script.acknowledge());
+    TMForm form(shell.setup({}));
+    form.show();
+    QTest::mouseClick(button(form, "BExportar"), Qt::LeftButton);
+    EXPECT_TRUE(script.done());
+    ASSERT_EQ(script.messages.size(), 1);
+    EXPECT_EQ(script.messages.first(), QStringLiteral("'4O21' is not a valid integer value\nEn el "
+                                                      "grupo CURSOS_DEL_CENTRO, registro 1, dato "
+                                                      "0."));
+    ASSERT_EQ(script.details.size(), 1);
+    const QString& details = script.details.first();
+    EXPECT_FALSE(details.contains(QStringLiteral("'4O21'"))) << details;
+    EXPECT_TRUE(details.contains(QStringLiteral("'40x2' is not a valid integer value\nEn el grupo "
+                                                "CURSOS_DEL_CENTRO, registro 2, dato 0")))
+        << details;
+    EXPECT_TRUE(details.contains(QStringLiteral("'8h' is not a valid integer value\nEn el grupo "
+                                                "TRAMOS_HORARIOS, registro 1, dato 2")))
+        << details;
+    EXPECT_EQ(snapshot(shell.timetable), before);
+    EXPECT_EQ(form.resultStatus(), 0);
+    form.close();
+}
