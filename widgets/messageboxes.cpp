@@ -4,12 +4,16 @@
 
 #include <QMessageBox>
 #include <QStringList>
+#include <QTextEdit>
 
 namespace {
 
 // A message of many lines (a list of records) shows its first lines; the whole list is behind
 // the box's details button.
 constexpr int LinesShown = 25;
+// The size of the details part, when shown.
+constexpr int DetailsWidth = 620;
+constexpr int DetailsHeight = 240;
 
 void showBox(QWidget* owner, QMessageBox::Icon icon, const QString& text,
              const QStringList& warnings, const QString& written = QString())
@@ -31,8 +35,15 @@ void showBox(QWidget* owner, QMessageBox::Icon icon, const QString& text,
                 : QStringLiteral("Hay %1 avisos: véalos en los detalles.").arg(warnings.size()));
         details << QStringLiteral("Avisos:\n") + warnings.join(QLatin1Char('\n'));
     }
-    if (!details.isEmpty())
+    if (!details.isEmpty()) {
         box.setDetailedText(details.join(QStringLiteral("\n\n")));
+        // A run's report is long: room to read it without every line broken in two.
+        if (auto* edit = box.findChild<QTextEdit*>()) {
+            edit->setMinimumWidth(DetailsWidth);
+            edit->setFixedHeight(DetailsHeight);
+            edit->setLineWrapMode(QTextEdit::NoWrap);
+        }
+    }
     OrdinaryPointer pointer;
     pointer.take();
     box.exec();
