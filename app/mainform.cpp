@@ -282,8 +282,8 @@ void TMForm::BExportarClick()
         const QString shown = error.message().endsWith(QLatin1Char('.'))
                                   ? error.message().chopped(1)
                                   : error.message();
-        for (const QString& problem :
-             documentcheck::check(filenameXML, lookup, checkInteraction).problems()) {
+        const RunReport check = documentcheck::check(filenameXML, lookup, checkInteraction);
+        for (const QString& problem : check.problems()) {
             if (!problem.startsWith(shown))
                 others << problem;
         }
