@@ -276,3 +276,54 @@ TEST(DocumentCheck, SaysWhatTheRunReportSaysOnDocumentsThatConvert)
         QDir(folder).removeRecursively();
     }
 }
+
+// The report is saved beside the tables as the program's own file: a link in its place is
+// replaced, never written through, and a report that cannot be saved is said without undoing
+// the run.
+TEST(RunReport, TheSavedReportNeverWritesThroughALinkNorUndoesTheRun)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("OTEMP"));
+    QDir().mkpath(folder);
+    const QString document = dir.filePath(QStringLiteral("horario.xml"));
+    writeFile(document, sampleDocument());
+    const QString report = QDir(folder).filePath(TableStaging::ReportName);
+    const QString other = dir.filePath(QStringLiteral("ajeno.txt"));
+    writeFile(other, "de otro");
+
+    ASSERT_TRUE(QFile::link(other, report));
+    CliOutcome exportar = runCli(
+        {QStringLiteral("exportar"), document, Folder, folder, Frames, QStringLiteral("1,2")});
+    ASSERT_EQ(exportar.code, 0) << exportar.err;
+    EXPECT_EQ(readFile(other), QByteArray("de otro"));
+    EXPECT_FALSE(QFileInfo(report).isSymLink());
+    EXPECT_TRUE(readFile(report).contains("PROFT: 25 filas"));
+
+    // A folder in its place: the tables are in place all the same, and the report says where it
+    // could not be saved (it is in the backup).
+    QFile::remove(report);
+    QDir().mkpath(report);
+    exportar = runCli(
+        {QStringLiteral("exportar"), document, Folder, folder, Frames, QStringLiteral("1,2")});
+    ASSERT_EQ(exportar.code, 0) << exportar.err;
+    EXPECT_TRUE(exportar.out.contains(QStringLiteral("No se pudo guardar el informe en «%1»")
+                                          .arg(QDir::toNativeSeparators(folder))))
+        << exportar.out;
+    const QString backup = parsed(runCli({QStringLiteral("exportar"), document, Folder, folder,
+                                          Frames, QStringLiteral("1,2"), Json})
+                                      .out)
+                               .value(QStringLiteral("copia"))
+                               .toString();
+    EXPECT_TRUE(QFileInfo(QDir(backup).filePath(TableStaging::ReportName)).isFile()) << backup;
+
+    // Old backups go with their reports: only the newest are kept.
+    for (int run = 0; run < TableStaging::KeptBackups + 1; ++run)
+        ASSERT_EQ(runCli({QStringLiteral("exportar"), document, Folder, folder, Frames,
+                          QStringLiteral("1,2")})
+                      .code,
+                  0);
+    EXPECT_EQ(QDir(QDir(folder).filePath(TableStaging::BackupFolderName))
+                  .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
+                  .size(),
+              TableStaging::KeptBackups);
+}

@@ -216,7 +216,6 @@ QString TimetableRun::commit()
 
 void TimetableRun::saveReport()
 {
-    QStringList saved;
     QStringList failed;
     // The report names the file it is in: the backup's when there is one.
     m_report.setReportFile(
