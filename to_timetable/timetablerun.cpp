@@ -75,12 +75,19 @@ QString TimetableRun::workFolder() const
 void TimetableRun::runSteps()
 {
     workFolder(); // the steps need the staging folder
+    m_interaction.progress(QStringLiteral("Materias (ASIGNOMT, ASIGNOMT2)"));
     TransformarMaterias();
+    m_interaction.progress(QStringLiteral("Actividades (tareas de ASIGNOMT)"));
     TransformarActividades();
+    m_interaction.progress(QStringLiteral("Profesores (PROFT)"));
     TransformarEmpleados();
+    m_interaction.progress(QStringLiteral("Dependencias (AULAT)"));
     TransformarDependencias();
+    m_interaction.progress(QStringLiteral("Cursos y unidades (CURSOST, GRUPOST)"));
     TransformarCursosUnidades();
+    m_interaction.progress(QStringLiteral("Asignaciones (ASIGT)"));
     TransformarAsignaciones();
+    m_interaction.progress(QStringLiteral("Jornadas y tramos (DIASHORAST, DIASHORAST2, PERIODOS)"));
     TransformarJornadas();
 }
 
@@ -129,6 +136,7 @@ QString TimetableRun::commit()
     workFolder();
     if (m_dryRun)
         throw EngineError(QStringLiteral("Una prueba no cambia la carpeta de horarios."));
+    m_interaction.progress(QStringLiteral("Colocando las tablas nuevas en la carpeta de horarios"));
     const QString backup = m_staging->commit();
     m_lock.reset();
     return backup;
