@@ -31,4 +31,8 @@ public:
     virtual bool completeTeachers(const QString& tablePath) = 0;
     // The busy pointer while the engine works; the dialogs show the ordinary one.
     virtual void setBusy(bool busy) { (void)busy; }
+    // The step being done ("Profesores (PROFT)", "Profesor 120 de 400"): called before each
+    // step of a run and now and then inside a long one. The window shows it once a run has
+    // lasted about a second, and keeps itself painted meanwhile.
+    virtual void progress(const QString& step) { (void)step; }
 };

@@ -327,3 +327,58 @@ TEST(RunReport, TheSavedReportNeverWritesThroughALinkNorUndoesTheRun)
                   .size(),
               TableStaging::KeptBackups);
 }
+
+// The preview: a dry run on a folder where a teacher's employee number was typed in Oranel (the
+// document has none) names it as data the export would drop, and touches nothing.
+TEST(RunReport, ThePreviewNamesDataTypedInOranelThatTheExportWouldDrop)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("OTEMP"));
+    QDir().mkpath(folder);
+    const QString document = dir.filePath(QStringLiteral("horario.xml"));
+    writeFile(document, replacedAfter(sampleDocument(), "seq=\"EMPLEADOS\"", "X_EMPLEADO\">204517<",
+                                      "X_EMPLEADO\"><"));
+    ASSERT_EQ(runCli({QStringLiteral("exportar"), document, Folder, folder, Frames,
+                      QStringLiteral("1,2")})
+                  .code,
+              0);
+    // Typed in Oranel, by another program's table layer.
+    int code = 0;
+    QByteArray error;
+    runProgram(QStringLiteral(QUELVANA_PYTHON),
+               {QStringLiteral("-c"),
+                QStringLiteral("import dbf, sys\n"
+                               "t = dbf.Table(sys.argv[1]); t.open(dbf.READ_WRITE)\n"
+                               "for r in t:\n"
+                               "    if r.abrev.strip() == 'GLA':\n"
+                               "        with r: r.x_empleado = '204517'\n"
+                               "t.close()\n"),
+                QDir(folder).filePath(QStringLiteral("PROFT.DBF"))},
+               &code, &error);
+    ASSERT_EQ(code, 0) << error.toStdString();
+    const QMap<QString, QByteArray> before = snapshot(dir.path());
+
+    const CliOutcome preview = runCli({QStringLiteral("exportar"), document, Folder, folder, Frames,
+                                       QStringLiteral("1,2"), QStringLiteral("--dry-run")});
+    ASSERT_EQ(preview.code, 0) << preview.err;
+    EXPECT_TRUE(preview.out.contains(
+        QStringLiteral("PROFT, profesor «GLA», campo X_EMPLEADO: «204517» se perdería")))
+        << preview.out;
+    EXPECT_TRUE(
+        preview.out.contains(QStringLiteral("PROFT: 0 filas nuevas, 0 quitadas, 1 cambiada")))
+        << preview.out;
+    EXPECT_EQ(snapshot(dir.path()), before);
+
+    // The same comparison in the JSON, and in the real run's report.
+    const QJsonObject json =
+        parsed(runCli({QStringLiteral("exportar"), document, Folder, folder, Frames,
+                       QStringLiteral("1,2"), QStringLiteral("--dry-run"), Json})
+                   .out);
+    EXPECT_TRUE(QJsonDocument(json.value(QStringLiteral("comparacion")).toObject())
+                    .toJson()
+                    .contains("204517"));
+    const CliOutcome real = runCli(
+        {QStringLiteral("exportar"), document, Folder, folder, Frames, QStringLiteral("1,2")});
+    EXPECT_TRUE(real.out.contains(QStringLiteral("campo X_EMPLEADO: «204517» se perdería")))
+        << real.out;
+}

@@ -4,6 +4,7 @@
 #include "components/engineerror.h"
 #include "components/texts.h"
 #include "exchange/yedradocument.h"
+#include "to_timetable/tablecomparison.h"
 
 #include <QDir>
 
@@ -96,12 +97,19 @@ QString TimetableRun::workFolder() const
 void TimetableRun::runSteps()
 {
     workFolder(); // the steps need the staging folder
+    m_interaction.progress(QStringLiteral("Materias (ASIGNOMT, ASIGNOMT2)"));
     TransformarMaterias();
+    m_interaction.progress(QStringLiteral("Actividades (tareas de ASIGNOMT)"));
     TransformarActividades();
+    m_interaction.progress(QStringLiteral("Profesores (PROFT)"));
     TransformarEmpleados();
+    m_interaction.progress(QStringLiteral("Dependencias (AULAT)"));
     TransformarDependencias();
+    m_interaction.progress(QStringLiteral("Cursos y unidades (CURSOST, GRUPOST)"));
     TransformarCursosUnidades();
+    m_interaction.progress(QStringLiteral("Asignaciones (ASIGT)"));
     TransformarAsignaciones();
+    m_interaction.progress(QStringLiteral("Jornadas y tramos (DIASHORAST, DIASHORAST2, PERIODOS)"));
     TransformarJornadas();
     for (const auto& [name, rows] : stagedTables())
         m_report.addTable(name, rows);
@@ -207,6 +215,7 @@ QString TimetableRun::commit()
     workFolder();
     if (m_dryRun)
         throw EngineError(QStringLiteral("Una prueba no cambia la carpeta de horarios."));
+    m_interaction.progress(QStringLiteral("Colocando las tablas nuevas en la carpeta de horarios"));
     const QString backup = m_staging->commit();
     m_lock.reset();
     m_backup = backup;
@@ -235,7 +244,16 @@ void TimetableRun::saveReport()
         m_report.setReportFileProblem(failed.join(QLatin1Char('\n')));
 }
 
-void TimetableRun::compareWithTimetableFolder() {}
+void TimetableRun::compareWithTimetableFolder()
+{
+    QStringList names;
+    for (const RunReport::TableRows& table : m_report.tables())
+        names << table.table;
+    const tablecomparison::Comparison comparison =
+        tablecomparison::compare(workFolder(), m_timetableFolder, names);
+    m_report.setComparison(tablecomparison::describe(comparison),
+                           tablecomparison::toJson(comparison));
+}
 
 void TimetableRun::abandon()
 {

@@ -425,10 +425,12 @@ ExportRun::Result ExportRun::run(const QString& documentPath, const std::optiona
         return {Outcome::Refused, problem};
     const std::unique_ptr<platform::FolderLock> lock =
         TimetableRun::holdFolder(m_timetableFolder, m_interaction);
+    m_interaction.progress(QStringLiteral("Leyendo las tablas de la carpeta de horarios"));
     auto tables = std::make_unique<OpenTables>(m_timetableFolder);
 
     auto kept = std::make_shared<XmlDocument>();
     XmlDocument& document = *kept;
+    m_interaction.progress(QStringLiteral("Leyendo el documento de Yedra"));
     if (!document.load(documentPath, XmlDocument::Detail::GroupLevel))
         return {Outcome::Refused, yedra::unreadableDocumentMessage(document.parseError())};
     const std::optional<QString> year = yedra::academicYear(document);
@@ -470,14 +472,18 @@ ExportRun::Result ExportRun::run(const QString& documentPath, const std::optiona
         m_interaction.setBusy(true);
     }
 
+    m_interaction.progress(QStringLiteral("Buscando las claves de Yedra en las tablas"));
     buildLookups(*tables, lookups);
     XmlNode horarios = yedra::appendGroup(document, block, QStringLiteral("HORARIOS_REGULARES"),
                                           tables->proft.rowCount());
     int teacherNumber = 1;
     DbfTable& proft = tables->proft;
     QSet<QString> reported;
-    for (proft.first(); !proft.eof(); proft.next())
+    for (proft.first(); !proft.eof(); proft.next()) {
+        m_interaction.progress(
+            QStringLiteral("Profesor %1 de %2").arg(teacherNumber).arg(proft.rowCount()));
         writeTeacher(document, horarios, teacherNumber++, proft, lookups, m_report, reported);
+    }
     m_report.setSolvedRows(tables->soluc.rowCount());
     m_report.setDeletedRows(tables->soluc.deletedRowCount());
     for (auto it = lookups.entriesByTeacher.cbegin(); it != lookups.entriesByTeacher.cend(); ++it) {
@@ -490,6 +496,7 @@ ExportRun::Result ExportRun::run(const QString& documentPath, const std::optiona
 
     if (const QString problem = resultPathProblem(target); !problem.isEmpty())
         return {Outcome::Refused, problem};
+    m_interaction.progress(QStringLiteral("Guardando el documento para Yedra"));
     document.save(target);
     m_report.setResult(target);
     return {Outcome::Saved, QString(), target, verdict, kept};

@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 
 ModalScript::ModalScript()
@@ -66,6 +67,8 @@ void ModalScript::poll()
         return;
     if (m_current == modal)
         return; // answered, still closing
+    if (qobject_cast<QProgressDialog*>(modal))
+        return; // a run's progress: nobody answers it
     m_current = modal;
     if (m_answers.empty()) {
         auto* box = qobject_cast<QMessageBox*>(modal);
