@@ -84,7 +84,8 @@ QList<ShortRecord> findShortRecords(const XmlDocument& document, const QList<Rec
 QString describeShortRecords(const QList<ShortRecord>& shortRecords)
 {
     QStringList lines;
-    for (const ShortRecord& r : shortRecords) {
+    for (const ShortRecord& r :
+         shortRecords.first(std::min<qsizetype>(shortRecords.size(), ListedShortRecords))) {
         lines.append(QStringLiteral("%1, registro %2: tiene %3 %4 y necesita %5")
                          .arg(r.group)
                          .arg(r.number)
@@ -92,6 +93,9 @@ QString describeShortRecords(const QList<ShortRecord>& shortRecords)
                          .arg(r.found == 1 ? QStringLiteral("dato") : QStringLiteral("datos"))
                          .arg(r.needed));
     }
+    if (const qsizetype rest = shortRecords.size() - ListedShortRecords; rest > 0)
+        lines.append(rest == 1 ? QStringLiteral("y 1 registro más")
+                               : QStringLiteral("y %1 registros más").arg(rest));
     return lines.join(QLatin1Char('\n'));
 }
 

@@ -78,7 +78,9 @@ struct ShortRecord {
 
 // Every short record of the groups, group by group in the order given, in document order.
 QList<ShortRecord> findShortRecords(const XmlDocument& document, const QList<RecordNeed>& needs);
-// One line per record: "EMPLEADOS, registro 3: tiene 5 datos y necesita 7".
+// One line per record: "EMPLEADOS, registro 3: tiene 5 datos y necesita 7", for the first
+// ListedShortRecords; the rest are counted on a last line: "y 12 registros más".
+inline constexpr int ListedShortRecords = 25;
 QString describeShortRecords(const QList<ShortRecord>& shortRecords);
 
 // What to tell the user about a document that could not be read: "El archivo XML no es válido:
