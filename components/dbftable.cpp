@@ -1036,6 +1036,22 @@ void DbfTable::next()
         m_current = current; // past the end the cursor stays on the last row
 }
 
+int DbfTable::recordNumber() const
+{
+    return m_eof ? -1 : m_current;
+}
+
+void DbfTable::goToRecord(int record)
+{
+    requireOpen("goToRecord");
+    postIfEditing();
+    if (record < 0 || record >= m_file->recordCount)
+        throw TableError(
+            QStringLiteral("La tabla %1 no tiene la fila %2.").arg(m_fileName).arg(record + 1));
+    m_current = record;
+    m_eof = false;
+}
+
 bool DbfTable::eof() const
 {
     return !m_file || m_eof;

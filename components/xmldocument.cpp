@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QStringDecoder>
@@ -13,6 +14,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <exception>
 #include <libxml/SAX2.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
@@ -943,6 +945,13 @@ void XmlDocument::removeChild(XmlNode child)
 
 void XmlDocument::write(const std::function<bool(const char*, qsizetype)>& sink) const
 {
+    write(sink, [this](const char* encoding, const Sink& bodySink) {
+        serializeBody(m_impl->doc, encoding, bodySink);
+    });
+}
+
+void XmlDocument::write(const Sink& sink, const Body& body) const
+{
     const InputForm& form = m_impl->form;
     auto put = [&](const QByteArray& bytes) {
         if (!bytes.isEmpty() && !sink(bytes.constData(), bytes.size()))
@@ -950,13 +959,13 @@ void XmlDocument::write(const std::function<bool(const char*, qsizetype)>& sink)
     };
     if (form.declaration.isEmpty()) {
         put(form.family == InputForm::Family::Bytes ? form.bom : QByteArray());
-        serializeBody(m_impl->doc, "UTF-8", sink);
+        body("UTF-8", sink);
         return;
     }
     if (form.family == InputForm::Family::Bytes) {
         put(form.bom + form.declaration + '\n');
         const QByteArray encoding = form.encoding.isEmpty() ? QByteArray("UTF-8") : form.encoding;
-        serializeBody(m_impl->doc, encoding.constData(), sink);
+        body(encoding.constData(), sink);
         return;
     }
     // UTF-16: converted piece by piece from the UTF-8 form, which holds every character.
@@ -964,7 +973,7 @@ void XmlDocument::write(const std::function<bool(const char*, qsizetype)>& sink)
                                                                      : QStringEncoder::Utf16BE);
     QStringDecoder decoder(QStringDecoder::Utf8);
     put(form.bom + form.declaration + QByteArray(encoder.encode(QStringLiteral("\n"))));
-    serializeBody(m_impl->doc, "UTF-8", [&](const char* data, qsizetype size) {
+    body("UTF-8", [&](const char* data, qsizetype size) {
         const QByteArray encoded = encoder.encode(decoder.decode(QByteArrayView(data, size)));
         return sink(encoded.constData(), encoded.size());
     });
@@ -981,6 +990,98 @@ QByteArray XmlDocument::toBytes() const
 }
 
 void XmlDocument::save(const QString& path) const
+{
+    save(path, [this](const char* encoding, const Sink& sink) {
+        serializeBody(m_impl->doc, encoding, sink);
+    });
+}
+
+void XmlDocument::save(const QString& path, XmlNode slot, const PartMaker& makePart)
+{
+    xmlNodePtr slotNode = slot.checkedElement("save");
+    if (slotNode->doc != m_impl->doc || slotNode->children)
+        throw XmlError(QStringLiteral("El lugar de las partes ha de ser un elemento vacío del "
+                                      "documento."));
+    // The parts' failures are the caller's own, never a failure to save.
+    std::exception_ptr partFailure;
+    auto makeNext = [&](XmlDocument& part, XmlNode holder) {
+        try {
+            return makePart(part, holder);
+        } catch (...) {
+            partFailure = std::current_exception();
+            throw XmlError(QString());
+        }
+    };
+    const Body body = [&](const char* encoding, const Sink& sink) {
+        // The document is written around a mark that stands in the slot; the parts take its
+        // place. The mark's name is new every time, so nothing in the document can look like it.
+        const QByteArray markName =
+            "quelvana-parte-" + QByteArray::number(QRandomGenerator::global()->generate64(), 16);
+        xmlNodePtr mark = xmlNewDocNode(
+            m_impl->doc, nullptr, reinterpret_cast<const xmlChar*>(markName.constData()), nullptr);
+        if (!mark || !xmlAddChild(slotNode, mark))
+            throw XmlError(QStringLiteral("No hay memoria suficiente para escribir el documento."));
+        QByteArray around;
+        try {
+            serializeBody(m_impl->doc, encoding, [&around](const char* data, qsizetype size) {
+                around.append(data, size);
+                return true;
+            });
+        } catch (...) {
+            xmlUnlinkNode(mark);
+            xmlFreeNode(mark);
+            throw;
+        }
+        xmlUnlinkNode(mark);
+        xmlFreeNode(mark);
+        const QByteArray markText = '<' + markName + "/>";
+        const qsizetype at = around.lastIndexOf(markText);
+        if (at < 0) {
+            // An encoding that does not write the mark's characters as ASCII: the parts are
+            // made in the document itself.
+            XmlDocument& self = *this;
+            while (makeNext(self, slot)) {
+            }
+            serializeBody(m_impl->doc, encoding, sink);
+            return;
+        }
+        auto put = [&sink](const char* data, qsizetype size) {
+            if (size > 0 && !sink(data, size))
+                throw XmlError(QStringLiteral("No se pudo escribir el documento."));
+        };
+        put(around.constData(), at);
+        // Each part is made under a holder that is its document's root, written, and its
+        // holder's tags cut away.
+        static const QByteArray open = "<grupo_datos>";
+        static const QByteArray close = "</grupo_datos>\n";
+        for (bool more = true; more;) {
+            XmlDocument part;
+            XmlNode holder = part.createElement(QStringLiteral("grupo_datos"));
+            part.appendChild(holder);
+            more = makeNext(part, holder);
+            if (!holder.m_node->children)
+                continue;
+            QByteArray written;
+            serializeBody(part.m_impl->doc, encoding, [&written](const char* data, qsizetype size) {
+                written.append(data, size);
+                return true;
+            });
+            if (!written.startsWith(open) || !written.endsWith(close))
+                throw XmlError(QStringLiteral("No se pudo escribir una parte del documento."));
+            put(written.constData() + open.size(), written.size() - open.size() - close.size());
+        }
+        put(around.constData() + at + markText.size(), around.size() - at - markText.size());
+    };
+    try {
+        save(path, body);
+    } catch (const XmlError&) {
+        if (partFailure)
+            std::rethrow_exception(partFailure);
+        throw;
+    }
+}
+
+void XmlDocument::save(const QString& path, const Body& body) const
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
@@ -999,10 +1100,12 @@ void XmlDocument::save(const QString& path) const
             pending.resize(0);
             return written;
         };
-        write([&](const char* data, qsizetype size) {
-            pending.append(data, size);
-            return pending.size() < Chunk || flush();
-        });
+        write(
+            [&](const char* data, qsizetype size) {
+                pending.append(data, size);
+                return pending.size() < Chunk || flush();
+            },
+            body);
         if (!flush())
             throw XmlError(QStringLiteral("No se pudo escribir el documento: %1.").arg(writeError));
     } catch (const XmlError& error) {

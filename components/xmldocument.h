@@ -175,8 +175,23 @@ public:
     // into place, so a failure never leaves a half-written document. Throws XmlError.
     void save(const QString& path) const;
 
+    // Makes the next children of the element `slot` stands for: appends them to `holder`, an
+    // element of `part`, and returns false once it has appended the last ones.
+    using PartMaker = std::function<bool(XmlDocument& part, XmlNode holder)>;
+    // The same save, with the children of `slot` (an element of this document, empty) made by
+    // `makePart` while the document is written: each part is written and let go of before the
+    // next is made, so a large document is never held whole. An exception from `makePart`
+    // ends the save as it stands and leaves the target untouched. The document itself is saved
+    // unchanged.
+    void save(const QString& path, XmlNode slot, const PartMaker& makePart);
+
 private:
     friend class XmlNode;
+    using Sink = std::function<bool(const char* data, qsizetype size)>;
+    // The document's body in an encoding, handed to a sink.
+    using Body = std::function<void(const char* encoding, const Sink& sink)>;
+    void write(const Sink& sink, const Body& body) const;
+    void save(const QString& path, const Body& body) const;
     bool parse(const QByteArray& head, Detail detail,
                const std::function<_xmlDoc*(struct _xmlParserCtxt*, int)>& read);
 

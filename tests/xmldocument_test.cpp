@@ -1,3 +1,4 @@
+#include "components/texts.h"
 #include "components/xmldocument.h"
 #include "tests/testsupport.h"
 
@@ -454,6 +455,81 @@ TEST(XmlDocumentSave, ReplacesTheTargetWholeOrNotAtAll)
     EXPECT_THROW(document.save(dir.filePath(QStringLiteral("no/existe/r.xml"))), XmlError);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
               QStringList{QStringLiteral("resultado.xml")});
+}
+
+// A document whose slot's children are made part by part while it is written is byte for byte
+// the one they would make standing in it, in every form a document comes in.
+TEST(XmlDocumentSave, WritesPartsMadeWhileSavingAsIfTheyStoodInTheDocument)
+{
+    const QByteArray inputs[] = {
+        "<r><s/></r>",
+        "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<!-- <quelvana-parte-1/> -->"
+        "<?pi x?><r a=\"\xF1\"><s/><t>\xF1</t></r><!-- fin -->",
+        "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?><r><s/></r>",
+        "<?xml version=\"1.0\" encoding=\"windows-1252\"?><r><s/></r>",
+        "\xFF\xFE" + utf16le("<?xml version=\"1.0\" encoding=\"UTF-16\"?><r><s/></r>"),
+    };
+    // Three parts, the second empty: text that needs escaping, characters outside the
+    // encoding, attributes with line breaks and quotes.
+    auto makePart = [](XmlDocument& part, XmlNode holder, int number) {
+        if (number == 2)
+            return;
+        for (int n = 0; n < 2; ++n) {
+            XmlNode group = part.createElement(QStringLiteral("grupo_datos"));
+            group.setAttribute(QStringLiteral("seq"),
+                               QStringLiteral("P%1 \"ñ\"\n\t€").arg(number * 10 + n));
+            XmlNode value = part.createElement(QStringLiteral("dato"));
+            value.setText(QStringLiteral("a & b < c > d\r ñ € 中 %1").arg(n));
+            group.appendChild(value);
+            group.appendChild(part.createElement(QStringLiteral("vacío")));
+            holder.appendChild(group);
+        }
+    };
+    for (const QByteArray& input : inputs) {
+        XmlDocument whole = loaded(input);
+        XmlNode wholeSlot = whole.selectSingleNode(QStringLiteral("/r/s"));
+        for (int number = 1; number <= 3; ++number)
+            makePart(whole, wholeSlot, number);
+
+        QTemporaryDir dir;
+        const QString target = dir.filePath(QStringLiteral("r.xml"));
+        XmlDocument streamed = loaded(input);
+        int number = 0;
+        streamed.save(target, streamed.selectSingleNode(QStringLiteral("/r/s")),
+                      [&](XmlDocument& part, XmlNode holder) {
+                          makePart(part, holder, ++number);
+                          return number < 3;
+                      });
+        EXPECT_EQ(readFile(target), whole.toBytes()) << input.toStdString();
+        EXPECT_EQ(number, 3);
+        // The document itself is left as it was.
+        EXPECT_EQ(streamed.toBytes(), loaded(input).toBytes());
+    }
+}
+
+// A part that cannot be made ends the save with its own error, and nothing is written.
+TEST(XmlDocumentSave, APartThatFailsLeavesTheTargetUntouched)
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("r.xml"));
+    writeFile(target, "antes");
+    XmlDocument document = loaded("<r><s/></r>");
+    int calls = 0;
+    try {
+        document.save(target, document.selectSingleNode(QStringLiteral("/r/s")),
+                      [&](XmlDocument& part, XmlNode holder) {
+                          holder.appendChild(part.createElement(QStringLiteral("p")));
+                          if (++calls == 2)
+                              throw ConversionError(QStringLiteral("dato malo"));
+                          return true;
+                      });
+        FAIL() << "the part's error must end the save";
+    } catch (const ConversionError& error) {
+        EXPECT_EQ(error.message(), QStringLiteral("dato malo"));
+    }
+    EXPECT_EQ(readFile(target), "antes");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+              QStringList{QStringLiteral("r.xml")});
 }
 
 // Loading a large Yedra document keeps the attributes of the root, the block and the groups (the

@@ -68,15 +68,16 @@ QString rowPlace(const QString& table, int row, const QString& codeField, const 
 }
 
 // A number field read as a 32-bit integer (blank reads 0), or the error reading it gave, with a
-// second line saying where.
-void readInteger(const DbfTable& table, const QString& field, const QString& place,
+// second line saying where (`place` is asked for only then).
+template <typename Place>
+void readInteger(const DbfTable& table, const QString& field, const Place& place,
                  std::optional<qint64>& value, QString& error)
 {
     const QString text = table.text(field);
     try {
         value = text.isEmpty() ? 0 : texts::toInteger(text);
     } catch (const ConversionError& e) {
-        error = e.at(place + QStringLiteral(", campo ") + field).message();
+        error = e.at(place() + QStringLiteral(", campo ") + field).message();
     }
 }
 
@@ -232,8 +233,37 @@ struct Lookups {
     int offerWidth = 0;
     QHash<QPair<QByteArray, QByteArray>, QString> subjects; // COD, OFERTAMATRI -> MATERIA
     // The solved timetable by teacher code: what the filter on PROF selects, in natural order.
-    QHash<QString, std::vector<Entry>> entriesByTeacher;
+    // Only where each row stands is kept; a row is read again when it is written.
+    struct SolucRow {
+        int record; // in the file, from 0
+        int row;    // in the walk, from 1, for a message
+    };
+    DbfTable* soluc = nullptr;
+    QHash<QString, std::vector<SolucRow>> entriesByTeacher;
 };
+
+// One row of the solved timetable, read where it stands; with `dayOnly`, its DIA alone.
+Entry readEntry(const Lookups& l, const Lookups::SolucRow& at, bool dayOnly = false)
+{
+    DbfTable& t = *l.soluc;
+    t.goToRecord(at.record);
+    const auto place = [&t, &at] {
+        return rowPlace(QStringLiteral("SOLUC"), at.row, QStringLiteral("PROF"),
+                        t.text(QStringLiteral("PROF")));
+    };
+    Entry e;
+    readInteger(t, QStringLiteral("DIA"), place, e.dia, e.diaError);
+    if (dayOnly)
+        return e;
+    e.diaText = t.text(QStringLiteral("DIA"));
+    readInteger(t, QStringLiteral("HORA"), place, e.hora, e.horaError);
+    e.marco = t.text(QStringLiteral("MARCO"));
+    e.asig = t.text(QStringLiteral("ASIG"));
+    e.codgrupo = t.text(QStringLiteral("CODGRUPO"));
+    e.tarea = t.text(QStringLiteral("TAREA"));
+    e.aula = t.text(QStringLiteral("AULA"));
+    return e;
+}
 
 void buildLookups(OpenTables& tables, Lookups& l)
 {
@@ -293,17 +323,9 @@ void buildLookups(OpenTables& tables, Lookups& l)
         const QString prof = t.text(QStringLiteral("PROF"));
         const QString place = rowPlace(QStringLiteral("SOLUC"), row, QStringLiteral("PROF"), prof);
         requireXmlValues(t, {"PROF", "MARCO", "ASIG", "CODGRUPO", "TAREA", "AULA"}, place);
-        Entry e;
-        e.diaText = t.text(QStringLiteral("DIA"));
-        readInteger(t, QStringLiteral("DIA"), place, e.dia, e.diaError);
-        readInteger(t, QStringLiteral("HORA"), place, e.hora, e.horaError);
-        e.marco = t.text(QStringLiteral("MARCO"));
-        e.asig = t.text(QStringLiteral("ASIG"));
-        e.codgrupo = t.text(QStringLiteral("CODGRUPO"));
-        e.tarea = t.text(QStringLiteral("TAREA"));
-        e.aula = t.text(QStringLiteral("AULA"));
-        l.entriesByTeacher[prof].push_back(std::move(e));
+        l.entriesByTeacher[prof].push_back({t.recordNumber(), row});
     });
+    l.soluc = &tables.soluc;
     eachRow(tables.proft, [&](DbfTable& t, int row) {
         requireXmlValues(t, {"ABREV", "X_EMPLEADO", "F_TOMAPOS"},
                          rowPlace(QStringLiteral("PROFT"), row, QStringLiteral("ABREV"),
@@ -373,12 +395,13 @@ void writeTeacher(XmlDocument& document, XmlNode& horarios, int number, const Db
                   const Lookups& l)
 {
     const QString seq = QStringLiteral("HORARIO_REGULAR_PROFESOR_%1").arg(number);
-    static const std::vector<Entry> none;
+    static const std::vector<Lookups::SolucRow> none;
     const auto found = l.entriesByTeacher.constFind(proft.text(QStringLiteral("ABREV")));
-    const std::vector<Entry>& entries = found == l.entriesByTeacher.constEnd() ? none : *found;
+    const std::vector<Lookups::SolucRow>& entries =
+        found == l.entriesByTeacher.constEnd() ? none : *found;
     qint64 placed = 0;
-    for (const Entry& e : entries)
-        placed += e.day() != 0 ? 1 : 0;
+    for (const Lookups::SolucRow& at : entries)
+        placed += readEntry(l, at, true).day() != 0 ? 1 : 0;
     XmlNode teacher = yedra::appendGroup(document, horarios, seq, placed);
     yedra::appendValue(document, teacher, QStringLiteral("X_EMPLEADO"),
                        proft.text(QStringLiteral("X_EMPLEADO")));
@@ -386,7 +409,8 @@ void writeTeacher(XmlDocument& document, XmlNode& horarios, int number, const Db
                        proft.text(QStringLiteral("F_TOMAPOS")));
 
     int activityNumber = 1;
-    for (const Entry& e : entries) {
+    for (const Lookups::SolucRow& at : entries) {
+        const Entry e = readEntry(l, at);
         if (e.day() == 0)
             continue;
         XmlNode activity = yedra::appendGroup(document, teacher,
@@ -453,14 +477,19 @@ ExportRun::Result ExportRun::run(const QString& documentPath, const std::optiona
     buildLookups(*tables, lookups);
     XmlNode horarios = yedra::appendGroup(document, block, QStringLiteral("HORARIOS_REGULARES"),
                                           tables->proft.rowCount());
-    int teacherNumber = 1;
-    DbfTable& proft = tables->proft;
-    for (proft.first(); !proft.eof(); proft.next())
-        writeTeacher(document, horarios, teacherNumber++, proft, lookups);
-    tables.reset();
-
     if (const QString problem = resultPathProblem(target); !problem.isEmpty())
         return {Outcome::Refused, problem};
-    document.save(target);
+    // The teachers' groups are made one by one as the document is written.
+    int teacherNumber = 1;
+    DbfTable& proft = tables->proft;
+    proft.first();
+    document.save(target, horarios, [&](XmlDocument& part, XmlNode holder) {
+        if (proft.eof())
+            return false;
+        writeTeacher(part, holder, teacherNumber++, proft, lookups);
+        proft.next();
+        return !proft.eof();
+    });
+    tables.reset();
     return {Outcome::Saved, QString(), target, verdict, kept};
 }
