@@ -1236,6 +1236,50 @@ XmlNode XmlNode::selectSingleNode(const QString& xpath) const
     return selectNodes(xpath).item(0);
 }
 
+namespace {
+
+// A plain element name in UTF-8, worked out once for the same name asked again and again.
+const xmlChar* plainName(const QString& name)
+{
+    thread_local QString last;
+    thread_local QByteArray utf8;
+    if (last.size() != name.size() || last != name) {
+        if (!isPlainName(name))
+            throw XmlError(QStringLiteral("«%1» no es un nombre de elemento.").arg(name));
+        last = name;
+        utf8 = name.toUtf8();
+    }
+    return reinterpret_cast<const xmlChar*>(utf8.constData());
+}
+
+bool isPlainElement(xmlNodePtr node, const xmlChar* name)
+{
+    return node->type == XML_ELEMENT_NODE && node->ns == nullptr && xmlStrEqual(node->name, name);
+}
+
+} // namespace
+
+int XmlNode::childElementCount(const QString& name) const
+{
+    xmlNodePtr node = checked("childElementCount");
+    const xmlChar* wanted = plainName(name);
+    int count = 0;
+    for (xmlNodePtr c = node->children; c; c = c->next)
+        count += isPlainElement(c, wanted) ? 1 : 0;
+    return count;
+}
+
+XmlNode XmlNode::childElement(const QString& name, int position) const
+{
+    xmlNodePtr node = checked("childElement");
+    const xmlChar* wanted = plainName(name);
+    for (xmlNodePtr c = node->children; c && position >= 0; c = c->next) {
+        if (isPlainElement(c, wanted) && position-- == 0)
+            return XmlNode(c);
+    }
+    return XmlNode();
+}
+
 void XmlNode::appendChild(XmlNode child)
 {
     xmlNodePtr parent = checkedElement("appendChild");

@@ -47,6 +47,11 @@ public:
     XmlNodeList selectNodes(const QString& xpath) const;
     // The first node that selectNodes would give, or a null node.
     XmlNode selectSingleNode(const QString& xpath) const;
+    // What selectNodes(name) gives for a plain name, without making the list: how many direct
+    // element children of that name there are, and the one at a position from 0 (a null node
+    // past the end).
+    int childElementCount(const QString& name) const;
+    XmlNode childElement(const QString& name, int position) const;
 
     // The child becomes this node's last child (it leaves its earlier place first).
     void appendChild(XmlNode child);

@@ -38,7 +38,7 @@ public:
     const QString& group() const { return m_group; }
     // The record's place in its group, from 1, counting every record of the group.
     int number() const { return m_number; }
-    int valueCount() const { return m_values.length(); }
+    int valueCount() const { return m_valueCount; }
     // The text of dato `position` as the document gives it. A position the record lacks
     // throws XmlError: no value is ever made up for it.
     QString rawValue(int position) const;
@@ -50,9 +50,9 @@ public:
 
 private:
     XmlNode m_record;
-    XmlNodeList m_values;
     QString m_group;
     int m_number;
+    int m_valueCount;
 };
 
 // Every record of the group, in document order.

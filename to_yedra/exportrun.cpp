@@ -101,6 +101,17 @@ void requireXmlValues(const DbfTable& table, std::initializer_list<const char*> 
         requireXmlValue(table, QLatin1String(field), place);
 }
 
+// The same, with the place worked out only for a value refused: tables of many rows.
+template <typename Place>
+void requireXmlValues(const DbfTable& table, std::initializer_list<const char*> fields,
+                      const Place& place)
+{
+    for (const char* field : fields) {
+        if (texts::firstNonXmlCharacter(table.text(QLatin1String(field))))
+            requireXmlValue(table, QLatin1String(field), place());
+    }
+}
+
 struct Slot {
     QString dia;
     QString coddiho;
@@ -275,8 +286,9 @@ void buildLookups(OpenTables& tables, Lookups& l)
     }
     eachRow(tables.asigt, [&](DbfTable& t, int row) {
         const QString casig = t.text(QStringLiteral("CASIG"));
-        requireXmlValues(t, {"CASIG", "CGRUP", "CLAVE", "CLAVECURSO"},
-                         rowPlace(QStringLiteral("ASIGT"), row, QStringLiteral("CASIG"), casig));
+        requireXmlValues(t, {"CASIG", "CGRUP", "CLAVE", "CLAVECURSO"}, [&] {
+            return rowPlace(QStringLiteral("ASIGT"), row, QStringLiteral("CASIG"), casig);
+        });
         const auto key = qMakePair(casig, t.text(QStringLiteral("CGRUP")));
         if (!l.assignments.contains(key))
             l.assignments.insert(
@@ -321,15 +333,17 @@ void buildLookups(OpenTables& tables, Lookups& l)
     });
     eachRow(tables.soluc, [&](DbfTable& t, int row) {
         const QString prof = t.text(QStringLiteral("PROF"));
-        const QString place = rowPlace(QStringLiteral("SOLUC"), row, QStringLiteral("PROF"), prof);
-        requireXmlValues(t, {"PROF", "MARCO", "ASIG", "CODGRUPO", "TAREA", "AULA"}, place);
+        requireXmlValues(t, {"PROF", "MARCO", "ASIG", "CODGRUPO", "TAREA", "AULA"}, [&] {
+            return rowPlace(QStringLiteral("SOLUC"), row, QStringLiteral("PROF"), prof);
+        });
         l.entriesByTeacher[prof].push_back({t.recordNumber(), row});
     });
     l.soluc = &tables.soluc;
     eachRow(tables.proft, [&](DbfTable& t, int row) {
-        requireXmlValues(t, {"ABREV", "X_EMPLEADO", "F_TOMAPOS"},
-                         rowPlace(QStringLiteral("PROFT"), row, QStringLiteral("ABREV"),
-                                  t.text(QStringLiteral("ABREV"))));
+        requireXmlValues(t, {"ABREV", "X_EMPLEADO", "F_TOMAPOS"}, [&] {
+            return rowPlace(QStringLiteral("PROFT"), row, QStringLiteral("ABREV"),
+                            t.text(QStringLiteral("ABREV")));
+        });
     });
 }
 
