@@ -996,7 +996,8 @@ void XmlDocument::save(const QString& path) const
     });
 }
 
-void XmlDocument::save(const QString& path, XmlNode slot, const PartMaker& makePart)
+void XmlDocument::save(const QString& path, XmlNode slot,
+                       const std::function<bool(XmlPartWriter& part)>& writePart)
 {
     xmlNodePtr slotNode = slot.checkedElement("save");
     if (slotNode->doc != m_impl->doc || slotNode->children)
@@ -1004,10 +1005,12 @@ void XmlDocument::save(const QString& path, XmlNode slot, const PartMaker& makeP
                                       "documento."));
     // The parts' failures are the caller's own, never a failure to save.
     std::exception_ptr partFailure;
-    auto makeNext = [&](XmlDocument& part, XmlNode holder) {
+    auto writeNext = [&](XmlPartWriter& part) {
         try {
-            return makePart(part, holder);
+            return writePart(part);
         } catch (...) {
+            if (part.m_writeFailed)
+                throw;
             partFailure = std::current_exception();
             throw XmlError(QString());
         }
@@ -1036,13 +1039,22 @@ void XmlDocument::save(const QString& path, XmlNode slot, const PartMaker& makeP
         xmlFreeNode(mark);
         const QByteArray markText = '<' + markName + "/>";
         const qsizetype at = around.lastIndexOf(markText);
+        XmlPartWriter part;
         if (at < 0) {
             // An encoding that does not write the mark's characters as ASCII: the parts are
-            // made in the document itself.
-            XmlDocument& self = *this;
-            while (makeNext(self, slot)) {
+            // made as nodes in the slot, written with the document, and let go of.
+            part.m_node = slotNode;
+            try {
+                while (writeNext(part)) {
+                }
+                serializeBody(m_impl->doc, encoding, sink);
+            } catch (...) {
+                xmlFreeNodeList(slotNode->children);
+                slotNode->children = slotNode->last = nullptr;
+                throw;
             }
-            serializeBody(m_impl->doc, encoding, sink);
+            xmlFreeNodeList(slotNode->children);
+            slotNode->children = slotNode->last = nullptr;
             return;
         }
         auto put = [&sink](const char* data, qsizetype size) {
@@ -1050,26 +1062,33 @@ void XmlDocument::save(const QString& path, XmlNode slot, const PartMaker& makeP
                 throw XmlError(QStringLiteral("No se pudo escribir el documento."));
         };
         put(around.constData(), at);
-        // Each part is made under a holder that is its document's root, written, and its
-        // holder's tags cut away.
-        static const QByteArray open = "<grupo_datos>";
-        static const QByteArray close = "</grupo_datos>\n";
-        for (bool more = true; more;) {
-            XmlDocument part;
-            XmlNode holder = part.createElement(QStringLiteral("grupo_datos"));
-            part.appendChild(holder);
-            more = makeNext(part, holder);
-            if (!holder.m_node->children)
-                continue;
-            QByteArray written;
-            serializeBody(part.m_impl->doc, encoding, [&written](const char* data, qsizetype size) {
-                written.append(data, size);
-                return true;
-            });
-            if (!written.startsWith(open) || !written.endsWith(close))
-                throw XmlError(QStringLiteral("No se pudo escribir una parte del documento."));
-            put(written.constData() + open.size(), written.size() - open.size() - close.size());
+        // The parts go through the encoder the serializer uses, so that a character the
+        // encoding lacks becomes the same character reference.
+        struct Output {
+            const Sink* sink;
+        } output{&sink};
+        xmlCharEncodingHandlerPtr handler = xmlFindCharEncodingHandler(encoding);
+        if (!handler)
+            throw XmlError(QStringLiteral("No se puede escribir el documento en la codificación "
+                                          "«%1».")
+                               .arg(QString::fromLatin1(encoding)));
+        std::unique_ptr<xmlOutputBuffer, int (*)(xmlOutputBufferPtr)> out(
+            xmlOutputBufferCreateIO(
+                [](void* context, const char* buffer, int len) -> int {
+                    auto* o = static_cast<Output*>(context);
+                    return (*o->sink)(buffer, len) ? len : -1;
+                },
+                nullptr, &output, handler),
+            xmlOutputBufferClose);
+        if (!out)
+            throw XmlError(QStringLiteral("No hay memoria suficiente para escribir el documento."));
+        part.m_out = out.get();
+        while (writeNext(part)) {
         }
+        if (!part.m_open.empty())
+            throw XmlError(QStringLiteral("Una parte del documento deja elementos sin cerrar."));
+        if (xmlOutputBufferFlush(out.get()) < 0)
+            throw XmlError(QStringLiteral("No se pudo escribir el documento."));
         put(around.constData() + at + markText.size(), around.size() - at - markText.size());
     };
     try {
@@ -1357,4 +1376,171 @@ XmlNode XmlNodeList::item(int position) const
     if (position < 0 || position >= length())
         return XmlNode();
     return XmlNode(m_nodes[static_cast<size_t>(position)]);
+}
+
+// ----------------------------------------------------------------------------------------------
+
+namespace {
+
+// Text as the serializer escapes it inside an element.
+void escapeText(const char* in, int length, QByteArray& out)
+{
+    for (const char* end = in + length; in < end; ++in) {
+        switch (*in) {
+        case '<':
+            out.append("&lt;");
+            break;
+        case '>':
+            out.append("&gt;");
+            break;
+        case '&':
+            out.append("&amp;");
+            break;
+        case '\r':
+            out.append("&#13;");
+            break;
+        default:
+            out.append(*in);
+        }
+    }
+}
+
+// Text as the serializer escapes it inside an attribute's quotes.
+void escapeAttribute(const char* in, int length, QByteArray& out)
+{
+    for (const char* end = in + length; in < end; ++in) {
+        switch (*in) {
+        case '<':
+            out.append("&lt;");
+            break;
+        case '>':
+            out.append("&gt;");
+            break;
+        case '&':
+            out.append("&amp;");
+            break;
+        case '"':
+            out.append("&quot;");
+            break;
+        case '\n':
+            out.append("&#10;");
+            break;
+        case '\r':
+            out.append("&#13;");
+            break;
+        case '\t':
+            out.append("&#9;");
+            break;
+        default:
+            out.append(*in);
+        }
+    }
+}
+
+} // namespace
+
+void XmlPartWriter::put(const char* data, int size)
+{
+    if (xmlOutputBufferWrite(m_out, size, data) < 0) {
+        m_writeFailed = true;
+        throw XmlError(QStringLiteral("No se pudo escribir el documento."));
+    }
+}
+
+void XmlPartWriter::closeStartTag()
+{
+    if (m_startTagOpen) {
+        put(">", 1);
+        m_startTagOpen = false;
+    }
+}
+
+void XmlPartWriter::startElement(const QString& name)
+{
+    const xmlChar* utf8 = validName(name, "elemento");
+    if (m_out) {
+        closeStartTag();
+        m_open.emplace_back(reinterpret_cast<const char*>(utf8));
+        put("<", 1);
+        put(m_open.back().constData(), static_cast<int>(m_open.back().size()));
+        m_startTagOpen = true;
+        return;
+    }
+    xmlNodePtr node = xmlNewDocNode(m_node->doc, nullptr, utf8, nullptr);
+    if (!node || !xmlAddChild(m_node, node)) {
+        xmlFreeNode(node);
+        throw XmlError(QStringLiteral("No hay memoria suficiente para crear un elemento."));
+    }
+    m_open.emplace_back(reinterpret_cast<const char*>(utf8));
+    m_node = node;
+}
+
+void XmlPartWriter::setAttribute(const QString& name, const QString& value)
+{
+    if (m_open.empty() || (m_out && !m_startTagOpen))
+        throw XmlError(QStringLiteral("Un atributo ha de escribirse justo tras su elemento."));
+    const xmlChar* utf8Name = validName(name, "atributo");
+    requireXmlText(value, "valor de atributo");
+    if (!m_out) {
+        if (!xmlSetProp(m_node, utf8Name, utf8Of(value)))
+            throw XmlError(QStringLiteral("No se pudo poner el atributo «%1».").arg(name));
+        return;
+    }
+    thread_local QByteArray piece;
+    piece.resize(0);
+    piece.append(' ');
+    piece.append(reinterpret_cast<const char*>(utf8Name));
+    piece.append("=\"");
+    int length = 0;
+    const xmlChar* utf8 = utf8Of(value, &length);
+    escapeAttribute(reinterpret_cast<const char*>(utf8), length, piece);
+    piece.append('"');
+    put(piece.constData(), static_cast<int>(piece.size()));
+}
+
+void XmlPartWriter::setAttribute(const QString& name, qint64 value)
+{
+    setAttribute(name, QString::number(value));
+}
+
+void XmlPartWriter::addText(const QString& text)
+{
+    if (m_open.empty())
+        throw XmlError(QStringLiteral("Un texto ha de estar dentro de un elemento."));
+    requireXmlText(text, "texto");
+    if (text.isEmpty())
+        return;
+    int length = 0;
+    const xmlChar* utf8 = utf8Of(text, &length);
+    if (!m_out) {
+        xmlNodePtr textNode = xmlNewDocTextLen(m_node->doc, utf8, length);
+        if (!textNode || !xmlAddChild(m_node, textNode))
+            throw XmlError(QStringLiteral("No hay memoria suficiente para escribir un texto."));
+        return;
+    }
+    closeStartTag();
+    thread_local QByteArray piece;
+    piece.resize(0);
+    escapeText(reinterpret_cast<const char*>(utf8), length, piece);
+    put(piece.constData(), static_cast<int>(piece.size()));
+}
+
+void XmlPartWriter::endElement()
+{
+    if (m_open.empty())
+        throw XmlError(QStringLiteral("No hay ningún elemento abierto."));
+    if (!m_out) {
+        m_node = m_node->parent;
+        m_open.pop_back();
+        return;
+    }
+    if (m_startTagOpen) {
+        put("/>", 2);
+        m_startTagOpen = false;
+    } else {
+        thread_local QByteArray piece;
+        piece = "</" + m_open.back() + '>';
+        put(piece.constData(), static_cast<int>(piece.size()));
+    }
+    m_open.pop_back();
 }

@@ -15,6 +15,7 @@ struct _xmlDoc;
 
 class XmlDocument;
 class XmlNodeList;
+class XmlPartWriter;
 
 // A node of an XmlDocument. A handle only: it does not own the node and stays valid while its
 // document lives and the node has not been removed. A null handle stands for "no node"; every
@@ -180,15 +181,14 @@ public:
     // into place, so a failure never leaves a half-written document. Throws XmlError.
     void save(const QString& path) const;
 
-    // Makes the next children of the element `slot` stands for: appends them to `holder`, an
-    // element of `part`, and returns false once it has appended the last ones.
-    using PartMaker = std::function<bool(XmlDocument& part, XmlNode holder)>;
-    // The same save, with the children of `slot` (an element of this document, empty) made by
-    // `makePart` while the document is written: each part is written and let go of before the
-    // next is made, so a large document is never held whole. An exception from `makePart`
-    // ends the save as it stands and leaves the target untouched. The document itself is saved
-    // unchanged.
-    void save(const QString& path, XmlNode slot, const PartMaker& makePart);
+    // The same save, with the children of `slot` (an element of this document, empty) written
+    // by `writePart` while the document is written: it is called again and again, writes the
+    // next children, and returns false once it has written the last ones. Nothing of them is
+    // held, so a large document is never in memory whole; the bytes are those the same
+    // children would give standing in the document. An exception from `writePart` ends the
+    // save as it stands and leaves the target untouched. The document itself is not changed.
+    void save(const QString& path, XmlNode slot,
+              const std::function<bool(XmlPartWriter& part)>& writePart);
 
 private:
     friend class XmlNode;
@@ -202,4 +202,34 @@ private:
 
     struct Impl;
     std::unique_ptr<Impl> m_impl;
+};
+
+// Elements written straight into a document that is being saved (see XmlDocument::save): each
+// call does what the same call on nodes would, with the same checks of names and texts.
+class XmlPartWriter {
+public:
+    // A new element, inside the one open (or at the slot).
+    void startElement(const QString& name);
+    // An attribute of the element just started, before any text or child of it.
+    void setAttribute(const QString& name, const QString& value);
+    void setAttribute(const QString& name, qint64 value);
+    // Text inside the open element ("" adds nothing).
+    void addText(const QString& text);
+    // Ends the open element.
+    void endElement();
+
+    XmlPartWriter(const XmlPartWriter&) = delete;
+    XmlPartWriter& operator=(const XmlPartWriter&) = delete;
+
+private:
+    friend class XmlDocument;
+    XmlPartWriter() = default;
+    void put(const char* data, int size);
+    void closeStartTag();
+
+    struct _xmlOutputBuffer* m_out = nullptr; // writing bytes, or
+    _xmlNode* m_node = nullptr;               // making nodes under this one
+    std::vector<QByteArray> m_open;           // the names of the open elements
+    bool m_startTagOpen = false;
+    bool m_writeFailed = false;
 };

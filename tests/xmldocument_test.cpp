@@ -6,6 +6,7 @@
 #include <QJsonArray>
 #include <QStringEncoder>
 #include <QTemporaryDir>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace {
@@ -470,34 +471,60 @@ TEST(XmlDocumentSave, WritesPartsMadeWhileSavingAsIfTheyStoodInTheDocument)
         "\xFF\xFE" + utf16le("<?xml version=\"1.0\" encoding=\"UTF-16\"?><r><s/></r>"),
     };
     // Three parts, the second empty: text that needs escaping, characters outside the
-    // encoding, attributes with line breaks and quotes.
-    auto makePart = [](XmlDocument& part, XmlNode holder, int number) {
+    // encoding, attributes with line breaks and quotes, an empty element. The same calls make
+    // nodes for the document written whole and write the parts for the other.
+    struct Maker {
+        std::function<void(const QString&)> start;
+        std::function<void(const QString&, const QString&)> attribute;
+        std::function<void(const QString&)> text;
+        std::function<void()> end;
+    };
+    auto makePart = [](const Maker& m, int number) {
         if (number == 2)
             return;
         for (int n = 0; n < 2; ++n) {
-            XmlNode group = part.createElement(QStringLiteral("grupo_datos"));
-            group.setAttribute(QStringLiteral("seq"),
-                               QStringLiteral("P%1 \"ñ\"\n\t€").arg(number * 10 + n));
-            XmlNode value = part.createElement(QStringLiteral("dato"));
-            value.setText(QStringLiteral("a & b < c > d\r ñ € 中 %1").arg(n));
-            group.appendChild(value);
-            group.appendChild(part.createElement(QStringLiteral("vacío")));
-            holder.appendChild(group);
+            m.start(QStringLiteral("grupo_datos"));
+            m.attribute(QStringLiteral("seq"),
+                        QStringLiteral("P%1 \"ñ\"\n\t€ <&>").arg(number * 10 + n));
+            m.attribute(QStringLiteral("registros"), QString::number(n));
+            m.start(QStringLiteral("dato"));
+            m.text(QStringLiteral("a & b < c > d\r ñ € 中 \"'\t\n %1").arg(n));
+            m.end();
+            m.start(QStringLiteral("vacío"));
+            m.text(QString());
+            m.end();
+            m.end();
         }
     };
     for (const QByteArray& input : inputs) {
         XmlDocument whole = loaded(input);
-        XmlNode wholeSlot = whole.selectSingleNode(QStringLiteral("/r/s"));
+        std::vector<XmlNode> open{whole.selectSingleNode(QStringLiteral("/r/s"))};
+        const Maker nodes{[&](const QString& name) {
+                              XmlNode node = whole.createElement(name);
+                              open.back().appendChild(node);
+                              open.push_back(node);
+                          },
+                          [&](const QString& name, const QString& value) {
+                              open.back().setAttribute(name, value);
+                          },
+                          [&](const QString& text) { open.back().setText(text); },
+                          [&] { open.pop_back(); }};
         for (int number = 1; number <= 3; ++number)
-            makePart(whole, wholeSlot, number);
+            makePart(nodes, number);
 
         QTemporaryDir dir;
         const QString target = dir.filePath(QStringLiteral("r.xml"));
         XmlDocument streamed = loaded(input);
         int number = 0;
         streamed.save(target, streamed.selectSingleNode(QStringLiteral("/r/s")),
-                      [&](XmlDocument& part, XmlNode holder) {
-                          makePart(part, holder, ++number);
+                      [&](XmlPartWriter& part) {
+                          const Maker writer{[&](const QString& name) { part.startElement(name); },
+                                             [&](const QString& name, const QString& value) {
+                                                 part.setAttribute(name, value);
+                                             },
+                                             [&](const QString& text) { part.addText(text); },
+                                             [&] { part.endElement(); }};
+                          makePart(writer, ++number);
                           return number < 3;
                       });
         EXPECT_EQ(readFile(target), whole.toBytes()) << input.toStdString();
@@ -507,7 +534,7 @@ TEST(XmlDocumentSave, WritesPartsMadeWhileSavingAsIfTheyStoodInTheDocument)
     }
 }
 
-// A part that cannot be made ends the save with its own error, and nothing is written.
+// A part that cannot be written ends the save with its own error, and nothing is written.
 TEST(XmlDocumentSave, APartThatFailsLeavesTheTargetUntouched)
 {
     QTemporaryDir dir;
@@ -517,8 +544,9 @@ TEST(XmlDocumentSave, APartThatFailsLeavesTheTargetUntouched)
     int calls = 0;
     try {
         document.save(target, document.selectSingleNode(QStringLiteral("/r/s")),
-                      [&](XmlDocument& part, XmlNode holder) {
-                          holder.appendChild(part.createElement(QStringLiteral("p")));
+                      [&](XmlPartWriter& part) {
+                          part.startElement(QStringLiteral("p"));
+                          part.endElement();
                           if (++calls == 2)
                               throw ConversionError(QStringLiteral("dato malo"));
                           return true;

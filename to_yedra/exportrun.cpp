@@ -404,9 +404,8 @@ QList<QPair<QString, QString>> activityValues(const Entry& e, const Lookups& l)
     };
 }
 
-// The group of the teacher of the current PROFT row, with its placed activities.
-void writeTeacher(XmlDocument& document, XmlNode& horarios, int number, const DbfTable& proft,
-                  const Lookups& l)
+// The group of the teacher of the current PROFT row, with its placed activities, written.
+void writeTeacher(XmlPartWriter& writer, int number, const DbfTable& proft, const Lookups& l)
 {
     const QString seq = QStringLiteral("HORARIO_REGULAR_PROFESOR_%1").arg(number);
     static const std::vector<Lookups::SolucRow> none;
@@ -416,22 +415,22 @@ void writeTeacher(XmlDocument& document, XmlNode& horarios, int number, const Db
     qint64 placed = 0;
     for (const Lookups::SolucRow& at : entries)
         placed += readEntry(l, at, true).day() != 0 ? 1 : 0;
-    XmlNode teacher = yedra::appendGroup(document, horarios, seq, placed);
-    yedra::appendValue(document, teacher, QStringLiteral("X_EMPLEADO"),
-                       proft.text(QStringLiteral("X_EMPLEADO")));
-    yedra::appendValue(document, teacher, QStringLiteral("F_TOMAPOS"),
-                       proft.text(QStringLiteral("F_TOMAPOS")));
+    yedra::startGroup(writer, seq, placed);
+    yedra::writeValue(writer, QStringLiteral("X_EMPLEADO"),
+                      proft.text(QStringLiteral("X_EMPLEADO")));
+    yedra::writeValue(writer, QStringLiteral("F_TOMAPOS"), proft.text(QStringLiteral("F_TOMAPOS")));
 
     int activityNumber = 1;
     for (const Lookups::SolucRow& at : entries) {
         const Entry e = readEntry(l, at);
         if (e.day() == 0)
             continue;
-        XmlNode activity = yedra::appendGroup(document, teacher,
-                                              QStringLiteral("ACTIVIDAD_%1").arg(activityNumber++));
+        yedra::startGroup(writer, QStringLiteral("ACTIVIDAD_%1").arg(activityNumber++));
         for (const auto& [name, value] : activityValues(e, l))
-            yedra::appendValue(document, activity, name, value);
+            yedra::writeValue(writer, name, value);
+        yedra::endGroup(writer);
     }
+    yedra::endGroup(writer);
 }
 
 } // namespace
@@ -497,10 +496,10 @@ ExportRun::Result ExportRun::run(const QString& documentPath, const std::optiona
     int teacherNumber = 1;
     DbfTable& proft = tables->proft;
     proft.first();
-    document.save(target, horarios, [&](XmlDocument& part, XmlNode holder) {
+    document.save(target, horarios, [&](XmlPartWriter& part) {
         if (proft.eof())
             return false;
-        writeTeacher(part, holder, teacherNumber++, proft, lookups);
+        writeTeacher(part, teacherNumber++, proft, lookups);
         proft.next();
         return !proft.eof();
     });
