@@ -512,8 +512,10 @@ QString bomContradiction(const InputForm& form)
 const xmlChar* validName(const QString& name, const char* what)
 {
     thread_local std::vector<std::pair<QString, QByteArray>> known;
+    // A name written in the code is the same string every time: its characters are compared
+    // only when it is another copy.
     for (const auto& [text, utf8] : known) {
-        if (text.size() == name.size() && text == name)
+        if (text.size() == name.size() && (text.constData() == name.constData() || text == name))
             return reinterpret_cast<const xmlChar*>(utf8.constData());
     }
     QByteArray utf8 = name.toUtf8();
@@ -1087,6 +1089,7 @@ void XmlDocument::save(const QString& path, XmlNode slot,
         }
         if (!part.m_open.empty())
             throw XmlError(QStringLiteral("Una parte del documento deja elementos sin cerrar."));
+        part.flush();
         if (xmlOutputBufferFlush(out.get()) < 0)
             throw XmlError(QStringLiteral("No se pudo escribir el documento."));
         put(around.constData() + at + markText.size(), around.size() - at - markText.size());
@@ -1386,6 +1389,12 @@ namespace {
 void escapeText(const char* in, int length, QByteArray& out)
 {
     for (const char* end = in + length; in < end; ++in) {
+        const char* plain = in;
+        while (in < end && *in != '<' && *in != '>' && *in != '&' && *in != '\r')
+            ++in;
+        out.append(plain, in - plain);
+        if (in == end)
+            break;
         switch (*in) {
         case '<':
             out.append("&lt;");
@@ -1409,6 +1418,13 @@ void escapeText(const char* in, int length, QByteArray& out)
 void escapeAttribute(const char* in, int length, QByteArray& out)
 {
     for (const char* end = in + length; in < end; ++in) {
+        const char* plain = in;
+        while (in < end && *in != '<' && *in != '>' && *in != '&' && *in != '"' && *in != '\n' &&
+               *in != '\r' && *in != '\t')
+            ++in;
+        out.append(plain, in - plain);
+        if (in == end)
+            break;
         switch (*in) {
         case '<':
             out.append("&lt;");
@@ -1441,7 +1457,17 @@ void escapeAttribute(const char* in, int length, QByteArray& out)
 
 void XmlPartWriter::put(const char* data, int size)
 {
-    if (xmlOutputBufferWrite(m_out, size, data) < 0) {
+    m_pending.append(data, size);
+}
+
+void XmlPartWriter::flush()
+{
+    if (m_pending.isEmpty())
+        return;
+    const int written =
+        xmlOutputBufferWrite(m_out, static_cast<int>(m_pending.size()), m_pending.constData());
+    m_pending.resize(0);
+    if (written < 0) {
         m_writeFailed = true;
         throw XmlError(QStringLiteral("No se pudo escribir el documento."));
     }
@@ -1486,16 +1512,13 @@ void XmlPartWriter::setAttribute(const QString& name, const QString& value)
             throw XmlError(QStringLiteral("No se pudo poner el atributo «%1».").arg(name));
         return;
     }
-    thread_local QByteArray piece;
-    piece.resize(0);
-    piece.append(' ');
-    piece.append(reinterpret_cast<const char*>(utf8Name));
-    piece.append("=\"");
+    m_pending.append(' ');
+    m_pending.append(reinterpret_cast<const char*>(utf8Name));
+    m_pending.append("=\"");
     int length = 0;
     const xmlChar* utf8 = utf8Of(value, &length);
-    escapeAttribute(reinterpret_cast<const char*>(utf8), length, piece);
-    piece.append('"');
-    put(piece.constData(), static_cast<int>(piece.size()));
+    escapeAttribute(reinterpret_cast<const char*>(utf8), length, m_pending);
+    m_pending.append('"');
 }
 
 void XmlPartWriter::setAttribute(const QString& name, qint64 value)
@@ -1519,10 +1542,7 @@ void XmlPartWriter::addText(const QString& text)
         return;
     }
     closeStartTag();
-    thread_local QByteArray piece;
-    piece.resize(0);
-    escapeText(reinterpret_cast<const char*>(utf8), length, piece);
-    put(piece.constData(), static_cast<int>(piece.size()));
+    escapeText(reinterpret_cast<const char*>(utf8), length, m_pending);
 }
 
 void XmlPartWriter::endElement()
@@ -1535,12 +1555,16 @@ void XmlPartWriter::endElement()
         return;
     }
     if (m_startTagOpen) {
-        put("/>", 2);
+        m_pending.append("/>");
         m_startTagOpen = false;
     } else {
-        thread_local QByteArray piece;
-        piece = "</" + m_open.back() + '>';
-        put(piece.constData(), static_cast<int>(piece.size()));
+        m_pending.append("</");
+        m_pending.append(m_open.back());
+        m_pending.append('>');
     }
     m_open.pop_back();
+    // The serializer takes the bytes in pieces that end between elements, never inside a
+    // character.
+    if (m_pending.size() >= (1 << 16))
+        flush();
 }

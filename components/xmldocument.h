@@ -225,6 +225,7 @@ private:
     friend class XmlDocument;
     XmlPartWriter() = default;
     void put(const char* data, int size);
+    void flush();
     void closeStartTag();
 
     struct _xmlOutputBuffer* m_out = nullptr; // writing bytes, or
@@ -232,4 +233,5 @@ private:
     std::vector<QByteArray> m_open;           // the names of the open elements
     bool m_startTagOpen = false;
     bool m_writeFailed = false;
+    QByteArray m_pending; // written, not yet handed to the serializer's encoder
 };
