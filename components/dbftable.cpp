@@ -921,6 +921,12 @@ void DbfTable::setTextChangeObserver(std::function<void(const TextChange&)> obse
 int DbfTable::fieldIndex(const QString& name) const
 {
     requireOpen("field");
+    // A field named in the code is the same string every time: found by its address first,
+    // its characters compared only for another copy.
+    for (const auto& [known, index] : m_file->fieldNames) {
+        if (known.constData() == name.constData() && known.size() == name.size())
+            return index;
+    }
     for (const auto& [known, index] : m_file->fieldNames) {
         if (known.size() == name.size() && known == name)
             return index;
