@@ -46,6 +46,18 @@ struct ParseCapture {
     QString refusedEntity;
     int refusedLine = 0;
     int refusedColumn = 0;
+
+    // Detail::Envelope: what of the document the tree is built from.
+    struct Envelope {
+        bool active = false;
+        int depth = 0;     // of the next element to start; the root's is 0
+        int skipFrom = -1; // the depth of the element being left out, -1 for none
+        bool rootIsServicio = false;
+        bool blockSeen = false; // the first BLOQUE_DATOS under SERVICIO has started
+        bool inBlock = false;
+        bool textStarted = false; // a text that is not blank stands in the block
+        bool firstDone = false;   // the block's first element or text is complete
+    } envelope;
 };
 
 void silentGenericError(void*, const char*, ...) {}
@@ -105,6 +117,137 @@ void startElementKeepingGroupAttributes(void* context, const xmlChar* localname,
     }
     xmlSAX2StartElementNs(context, localname, prefix, uri, namespaceCount, namespaces,
                           attributeCount, defaultedCount, attributes);
+}
+
+bool isXmlBlank(char c);
+
+ParseCapture::Envelope* envelopeOf(void* context)
+{
+    auto* ctxt = static_cast<xmlParserCtxtPtr>(context);
+    auto* capture = ctxt ? static_cast<ParseCapture*>(ctxt->_private) : nullptr;
+    return capture && capture->envelope.active ? &capture->envelope : nullptr;
+}
+
+bool isXmlName(const xmlChar* name, const char* wanted)
+{
+    return xmlStrEqual(name, reinterpret_cast<const xmlChar*>(wanted));
+}
+
+// Whether content directly in the block, at this point, is past its first element or text:
+// content that is left out. Markup after a text ends that text.
+bool pastTheFirst(ParseCapture::Envelope& e, bool markup)
+{
+    if (!e.inBlock || e.depth != 2)
+        return false;
+    if (markup && e.textStarted)
+        e.firstDone = true;
+    return e.firstDone;
+}
+
+void envelopeStartElement(void* context, const xmlChar* localname, const xmlChar* prefix,
+                          const xmlChar* uri, int namespaceCount, const xmlChar** namespaces,
+                          int attributeCount, int defaultedCount, const xmlChar** attributes)
+{
+    ParseCapture::Envelope* e = envelopeOf(context);
+    if (e) {
+        if (e->skipFrom >= 0) {
+            ++e->depth;
+            return;
+        }
+        // xml:space="preserve" above the block would make blank text count: nothing is left
+        // out then.
+        if (e->depth <= 1) {
+            for (int i = 0; i < attributeCount; ++i) {
+                if (isXmlName(attributes[i * 5], "space") && attributes[i * 5 + 1] &&
+                    isXmlName(attributes[i * 5 + 1], "xml"))
+                    e->active = false;
+            }
+        }
+        const bool plain = uri == nullptr && prefix == nullptr;
+        if (e->depth == 0)
+            e->rootIsServicio = plain && isXmlName(localname, "SERVICIO");
+        if (e->depth == 1 && e->rootIsServicio && !e->blockSeen && plain &&
+            isXmlName(localname, "BLOQUE_DATOS")) {
+            e->blockSeen = true;
+            e->inBlock = true;
+        }
+        if (e->active && pastTheFirst(*e, true)) {
+            e->skipFrom = e->depth++;
+            return;
+        }
+        ++e->depth;
+    }
+    startElementKeepingGroupAttributes(context, localname, prefix, uri, namespaceCount, namespaces,
+                                       attributeCount, defaultedCount, attributes);
+}
+
+void envelopeEndElement(void* context, const xmlChar* localname, const xmlChar* prefix,
+                        const xmlChar* uri)
+{
+    ParseCapture::Envelope* e = envelopeOf(context);
+    if (e) {
+        --e->depth;
+        if (e->skipFrom >= 0) {
+            if (e->depth == e->skipFrom)
+                e->skipFrom = -1;
+            return;
+        }
+        if (e->inBlock && e->depth == 2)
+            e->firstDone = true;
+        if (e->inBlock && e->depth == 1)
+            e->inBlock = false;
+    }
+    xmlSAX2EndElementNs(context, localname, prefix, uri);
+}
+
+bool leftOut(void* context, bool markup)
+{
+    ParseCapture::Envelope* e = envelopeOf(context);
+    return e && (e->skipFrom >= 0 || pastTheFirst(*e, markup));
+}
+
+void envelopeCharacters(void* context, const xmlChar* chars, int length)
+{
+    if (leftOut(context, false))
+        return;
+    if (ParseCapture::Envelope* e = envelopeOf(context); e && e->inBlock && e->depth == 2) {
+        for (int i = 0; i < length && !e->textStarted; ++i)
+            e->textStarted = !isXmlBlank(static_cast<char>(chars[i]));
+    }
+    xmlSAX2Characters(context, chars, length);
+}
+
+void envelopeCdata(void* context, const xmlChar* chars, int length)
+{
+    if (leftOut(context, true))
+        return;
+    xmlSAX2CDataBlock(context, chars, length);
+    if (ParseCapture::Envelope* e = envelopeOf(context); e && e->inBlock && e->depth == 2)
+        e->firstDone = true;
+}
+
+void envelopeComment(void* context, const xmlChar* value)
+{
+    if (leftOut(context, true))
+        return;
+    xmlSAX2Comment(context, value);
+}
+
+void envelopeInstruction(void* context, const xmlChar* target, const xmlChar* data)
+{
+    if (leftOut(context, true))
+        return;
+    xmlSAX2ProcessingInstruction(context, target, data);
+}
+
+void envelopeInternalSubset(void* context, const xmlChar* name, const xmlChar* externalId,
+                            const xmlChar* systemId)
+{
+    // Entities could put nodes in the tree past these callbacks: a document with a DTD is
+    // built whole.
+    if (ParseCapture::Envelope* e = envelopeOf(context))
+        e->active = false;
+    xmlSAX2InternalSubset(context, name, externalId, systemId);
 }
 
 void captureParseError(void* userData, xmlErrorPtr error)
@@ -830,6 +973,16 @@ bool XmlDocument::parse(const QByteArray& head, Detail detail,
     ctxt->sax->serror = captureParseError;
     if (detail == Detail::GroupLevel)
         ctxt->sax->startElementNs = startElementKeepingGroupAttributes;
+    if (detail == Detail::Envelope) {
+        capture.envelope.active = true;
+        ctxt->sax->startElementNs = envelopeStartElement;
+        ctxt->sax->endElementNs = envelopeEndElement;
+        ctxt->sax->characters = envelopeCharacters;
+        ctxt->sax->cdataBlock = envelopeCdata;
+        ctxt->sax->comment = envelopeComment;
+        ctxt->sax->processingInstruction = envelopeInstruction;
+        ctxt->sax->internalSubset = envelopeInternalSubset;
+    }
     // Entities are replaced by their text; external ones never load (see the loader above),
     // the network is never used, and libxml2's limits on depth and expansion stay in force.
     // Blank text between elements is left out as it is read, and short texts are kept inside

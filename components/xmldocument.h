@@ -147,6 +147,10 @@ public:
     enum class Detail {
         Whole,
         GroupLevel, // attributes only on the root and the first two levels below it
+        // As GroupLevel, and of /SERVICIO/BLOQUE_DATOS only its first child that is an
+        // element or a text (with what stands before it): all a document written in place of
+        // this one needs of it.
+        Envelope,
     };
 
     // Parses the file, replacing the document's content. Returns false when the file cannot

@@ -446,7 +446,7 @@ ExportRun::Result ExportRun::run(const QString& documentPath, const std::optiona
 
     auto kept = std::make_shared<XmlDocument>();
     XmlDocument& document = *kept;
-    if (!document.load(documentPath, XmlDocument::Detail::GroupLevel))
+    if (!document.load(documentPath, XmlDocument::Detail::Envelope))
         return {Outcome::Refused, yedra::unreadableDocumentMessage(document.parseError())};
     const std::optional<QString> year = yedra::academicYear(document);
     if (!year)
