@@ -87,7 +87,7 @@ for shape in "${shapes[@]}"; do
   read -r shape_t[$shape] shape_m[$shape] < <(measure 1 "rm -rf '$folder'; mkdir -p '$folder'" \
     "$cli" exportar "$doc" --timetable-folder "$folder" --frames 1,2,3,4,5)
   may_fail=
-  shape_message[$shape]=$(cat "$work/err.txt" | wc -c)
+  shape_message[$shape]=$(wc -c <"$work/err.txt")
   rm -rf "$doc" "$folder"
 done
 
@@ -99,13 +99,13 @@ echo "|---|---|---|---|---|---|---|---|---|---|---|---|"
 for size in "${sizes[@]}"; do
   both=$(awk -v a="${parse_in[$size]}" -v b="${parse_out[$size]}" 'BEGIN { if (b == "-") print "-"; else printf "%.3f", a + b }')
   read_bytes=$((size_in[$size] + tables[$size]))
-  echo "| $size | $(mib "${size_in[$size]}") MiB | ${exportar_t[$size]} s | ${parse_in[$size]} s | $(ratio "${exportar_t[$size]}" "${parse_in[$size]}") | $(mib $((exportar_m[$size] * 1024))) MiB ($(limit "${size_in[$size]}") MiB) | ${soluc_entries[$size]} | ${importar_t[$size]} s | $(mib "${size_out[$size]}") MiB | ${parse_out[$size]} s | $(ratio "${importar_t[$size]}" "$both") | $(mib $((importar_m[$size] * 1024))) MiB ($(limit "$read_bytes") MiB) |"
+  echo "| $size | $(mib "${size_in[$size]}") MiB | ${exportar_t[$size]} s | ${parse_in[$size]} s | $(ratio "${exportar_t[$size]}" "${parse_in[$size]}") | $(mib $((exportar_m[$size] * 1024))) MiB ($(limit "${size_in[$size]}") MiB) | ${soluc_entries[$size]} | ${importar_t[$size]} s | $(mib "${size_out[$size]}") MiB | ${parse_out[$size]}$([[ ${parse_out[$size]} == - ]] || echo " s") | $(ratio "${importar_t[$size]}" "$both") | $(mib $((importar_m[$size] * 1024))) MiB ($(limit "$read_bytes") MiB) |"
 done
 echo
 echo "| forma | documento | exportar | memoria (límite) | mensaje |"
 echo "|---|---|---|---|---|"
 for shape in "${shapes[@]}"; do
-  echo "| ${shape_name[$shape]} | $(mib "${shape_size[$shape]}") MiB | ${shape_t[$shape]} s | $(mib $((shape_m[$shape] * 1024))) MiB ($(limit "${shape_size[$shape]}") MiB) | ${shape_message[$shape]} bytes |"
+  echo "| ${shape_name[$shape]} | $(mib "${shape_size[$shape]}") MiB | ${shape_t[$shape]} s | $(mib $((shape_m[$shape] * 1024))) MiB ($(limit "${shape_size[$shape]}") MiB) | $( ((shape_message[$shape] > 0)) && echo "${shape_message[$shape]} bytes" || echo -) |"
 done
 echo
 growth() { ratio "$1" "$2"; }
