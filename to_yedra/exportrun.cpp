@@ -248,6 +248,9 @@ struct Lookups {
     struct SolucRow {
         int record; // in the file, from 0
         int row;    // in the walk, from 1, for a message
+        // Whether its DIA reads 0, another number, or does not read (it is read again then):
+        // counting a teacher's placed entries needs no second look at the table.
+        enum class Day : char { Zero, Placed, Unread } day;
     };
     DbfTable* soluc = nullptr;
     QHash<QString, std::vector<SolucRow>> entriesByTeacher;
@@ -336,7 +339,14 @@ void buildLookups(OpenTables& tables, Lookups& l)
         requireXmlValues(t, {"PROF", "MARCO", "ASIG", "CODGRUPO", "TAREA", "AULA"}, [&] {
             return rowPlace(QStringLiteral("SOLUC"), row, QStringLiteral("PROF"), prof);
         });
-        l.entriesByTeacher[prof].push_back({t.recordNumber(), row});
+        const QString diaText = t.text(QStringLiteral("DIA"));
+        using Day = Lookups::SolucRow::Day;
+        Day day = Day::Unread;
+        try {
+            day = diaText.isEmpty() || texts::toInteger(diaText) == 0 ? Day::Zero : Day::Placed;
+        } catch (const ConversionError&) {
+        }
+        l.entriesByTeacher[prof].push_back({t.recordNumber(), row, day});
     });
     l.soluc = &tables.soluc;
     eachRow(tables.proft, [&](DbfTable& t, int row) {
@@ -413,8 +423,13 @@ void writeTeacher(XmlPartWriter& writer, int number, const DbfTable& proft, cons
     const std::vector<Lookups::SolucRow>& entries =
         found == l.entriesByTeacher.constEnd() ? none : *found;
     qint64 placed = 0;
-    for (const Lookups::SolucRow& at : entries)
-        placed += readEntry(l, at, true).day() != 0 ? 1 : 0;
+    for (const Lookups::SolucRow& at : entries) {
+        using Day = Lookups::SolucRow::Day;
+        if (at.day == Day::Unread)
+            placed += readEntry(l, at, true).day() != 0 ? 1 : 0; // throws the row's error
+        else
+            placed += at.day == Day::Placed ? 1 : 0;
+    }
     yedra::startGroup(writer, seq, placed);
     yedra::writeValue(writer, QStringLiteral("X_EMPLEADO"),
                       proft.text(QStringLiteral("X_EMPLEADO")));
