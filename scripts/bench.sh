@@ -102,7 +102,7 @@ for size in "${sizes[@]}"; do
   echo "| $size | $(mib "${size_in[$size]}") MiB | ${exportar_t[$size]} s | ${parse_in[$size]} s | $(ratio "${exportar_t[$size]}" "${parse_in[$size]}") | $(mib $((exportar_m[$size] * 1024))) MiB ($(limit "${size_in[$size]}") MiB) | ${soluc_entries[$size]} | ${importar_t[$size]} s | $(mib "${size_out[$size]}") MiB | ${parse_out[$size]}$([[ ${parse_out[$size]} == - ]] || echo " s") | $(ratio "${importar_t[$size]}" "$both") | $(mib $((importar_m[$size] * 1024))) MiB ($(limit "$read_bytes") MiB) |"
 done
 echo
-echo "| forma | documento | exportar | memoria (límite) | mensaje |"
+echo "| forma | documento | exportar | memoria (límite) | mensaje de error |"
 echo "|---|---|---|---|---|"
 for shape in "${shapes[@]}"; do
   echo "| ${shape_name[$shape]} | $(mib "${shape_size[$shape]}") MiB | ${shape_t[$shape]} s | $(mib $((shape_m[$shape] * 1024))) MiB ($(limit "${shape_size[$shape]}") MiB) | $( ((shape_message[$shape] > 0)) && echo "${shape_message[$shape]} bytes" || echo -) |"
