@@ -1,17 +1,23 @@
 #!/usr/bin/env python3
 """Writes a synthetic Yedra exchange document for a school of a given size, for the benchmarks.
 
-  generate_school.py SIZE OUTPUT.xml        SIZE: S, M or L
+  generate_school.py SIZE OUTPUT.xml        SIZE: S, M, L or XL
+  generate_school.py SHAPE OUTPUT.xml       SHAPE: rooms, slots or short
 
-S has 40 teachers, 300 subject records over 7 course offers and 20 units; M ten times and L a
-hundred times as many of each. Every size has 6 time frames of 12 slots, 10 activities (513
-among them) and rooms in proportion. Names repeat as they do in a real school, so that subject,
-teacher, room and group codes are numbered. The output is deterministic, ISO-8859-1, indented."""
+S has 40 teachers, 300 subject records over 7 course offers and 20 units; M ten times, L a
+hundred times and XL a thousand times as many of each. Every size has 6 time frames of 12 slots,
+10 activities (513 among them) and rooms in proportion. Names repeat as they do in a real school,
+so that subject, teacher, room and group codes are numbered. The output is deterministic,
+ISO-8859-1, indented.
+
+The shapes are the S school with one group made hostile: "rooms" has 3,000,000 rooms of one line
+each, "slots" 300,000 time slots, and "short" 200,000 subject records with two values, which the
+conversion refuses."""
 import random
 import sys
 from xml.sax.saxutils import escape
 
-SCALE = {"S": 1, "M": 10, "L": 100}
+SCALE = {"S": 1, "M": 10, "L": 100, "XL": 1000}
 
 SURNAMES = ["García", "López", "Martínez", "Sánchez", "Pérez", "Gómez", "Martín", "Jiménez",
             "Ruiz", "Hernández", "Díaz", "Moreno", "Álvarez", "Muñoz", "Romero", "Alonso",
@@ -41,7 +47,7 @@ def group(seq, records):
             "\n".join(records) + "\n    </grupo_datos>")
 
 
-def school(size):
+def school(size, shape=None):
     k = SCALE[size]
     rnd = random.Random(1234 + k)
     offers = [4021 + i for i in range(7 * k)]
@@ -107,6 +113,17 @@ def school(size):
                                   ("N_HORINI", start + 55 * s), ("N_HORFIN", start + 55 * s + 50),
                                   ("X_JORNADA", f + 1)], "ID_TRAMO"))
 
+    if shape == "rooms":
+        dependencias = ["<grupo_datos><dato>A%d</dato><dato>Aula %d</dato></grupo_datos>" % (n, n)
+                        for n in range(3000000)]
+    elif shape == "slots":
+        tramos = ["<grupo_datos><dato>%d</dato><dato>Tramo %d</dato><dato>%d</dato><dato>%d</dato>"
+                  "<dato>%d</dato></grupo_datos>" % (n, n, 480 + n % 600, 490 + n % 600, n % 6 + 1)
+                  for n in range(300000)]
+    elif shape == "short":
+        materias = ["<grupo_datos><dato>%d</dato><dato>%d</dato></grupo_datos>" % (4021, 500000 + n)
+                    for n in range(200000)]
+
     body = "\n".join([
         '<?xml version="1.0" encoding="ISO-8859-1"?>',
         "<!-- Centro sintético de tamaño %s para las pruebas de rendimiento -->" % size,
@@ -124,7 +141,7 @@ def school(size):
 def main():
     size, output = sys.argv[1], sys.argv[2]
     with open(output, "w", encoding="iso-8859-1") as f:
-        f.write(school(size))
+        f.write(school(size) if size in SCALE else school("S", size))
 
 
 if __name__ == "__main__":

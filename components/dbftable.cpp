@@ -927,6 +927,12 @@ void DbfTable::setTextChangeObserver(std::function<void(const TextChange&)> obse
 int DbfTable::fieldIndex(const QString& name) const
 {
     requireOpen("field");
+    // A field named in the code is the same string every time: found by its address first,
+    // its characters compared only for another copy.
+    for (const auto& [known, index] : m_file->fieldNames) {
+        if (known.constData() == name.constData() && known.size() == name.size())
+            return index;
+    }
     for (const auto& [known, index] : m_file->fieldNames) {
         if (known.size() == name.size() && known == name)
             return index;
@@ -1040,6 +1046,22 @@ void DbfTable::next()
     moveFrom(m_orderField >= 0 ? m_orderPosition + 1 : m_current + 1);
     if (m_eof)
         m_current = current; // past the end the cursor stays on the last row
+}
+
+int DbfTable::recordNumber() const
+{
+    return m_eof ? -1 : m_current;
+}
+
+void DbfTable::goToRecord(int record)
+{
+    requireOpen("goToRecord");
+    postIfEditing();
+    if (record < 0 || record >= m_file->recordCount)
+        throw TableError(
+            QStringLiteral("La tabla %1 no tiene la fila %2.").arg(m_fileName).arg(record + 1));
+    m_current = record;
+    m_eof = false;
 }
 
 bool DbfTable::eof() const

@@ -130,6 +130,10 @@ public:
     void first();
     void next();
     bool eof() const;
+    // The current row's place in the file, from 0 (-1 for none), and a return to it later:
+    // a run that walks a large table once can keep these instead of the rows' values.
+    int recordNumber() const;
+    void goToRecord(int record);
 
     // Only rows whose text field `field` reads exactly `value` (letter case counts, trailing
     // blanks do not) are walked; setting it moves to the first such row.

@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QStringDecoder>
@@ -13,6 +14,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <exception>
 #include <libxml/SAX2.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
@@ -44,6 +46,18 @@ struct ParseCapture {
     QString refusedEntity;
     int refusedLine = 0;
     int refusedColumn = 0;
+
+    // Detail::Envelope: what of the document the tree is built from.
+    struct Envelope {
+        bool active = false;
+        int depth = 0;     // of the next element to start; the root's is 0
+        int skipFrom = -1; // the depth of the element being left out, -1 for none
+        bool rootIsServicio = false;
+        bool blockSeen = false; // the first BLOQUE_DATOS under SERVICIO has started
+        bool inBlock = false;
+        bool textStarted = false; // a text that is not blank stands in the block
+        bool firstDone = false;   // the block's first element or text is complete
+    } envelope;
 };
 
 void silentGenericError(void*, const char*, ...) {}
@@ -103,6 +117,137 @@ void startElementKeepingGroupAttributes(void* context, const xmlChar* localname,
     }
     xmlSAX2StartElementNs(context, localname, prefix, uri, namespaceCount, namespaces,
                           attributeCount, defaultedCount, attributes);
+}
+
+bool isXmlBlank(char c);
+
+ParseCapture::Envelope* envelopeOf(void* context)
+{
+    auto* ctxt = static_cast<xmlParserCtxtPtr>(context);
+    auto* capture = ctxt ? static_cast<ParseCapture*>(ctxt->_private) : nullptr;
+    return capture && capture->envelope.active ? &capture->envelope : nullptr;
+}
+
+bool isXmlName(const xmlChar* name, const char* wanted)
+{
+    return xmlStrEqual(name, reinterpret_cast<const xmlChar*>(wanted));
+}
+
+// Whether content directly in the block, at this point, is past its first element or text:
+// content that is left out. Markup after a text ends that text.
+bool pastTheFirst(ParseCapture::Envelope& e, bool markup)
+{
+    if (!e.inBlock || e.depth != 2)
+        return false;
+    if (markup && e.textStarted)
+        e.firstDone = true;
+    return e.firstDone;
+}
+
+void envelopeStartElement(void* context, const xmlChar* localname, const xmlChar* prefix,
+                          const xmlChar* uri, int namespaceCount, const xmlChar** namespaces,
+                          int attributeCount, int defaultedCount, const xmlChar** attributes)
+{
+    ParseCapture::Envelope* e = envelopeOf(context);
+    if (e) {
+        if (e->skipFrom >= 0) {
+            ++e->depth;
+            return;
+        }
+        // xml:space="preserve" above the block would make blank text count: nothing is left
+        // out then.
+        if (e->depth <= 1) {
+            for (int i = 0; i < attributeCount; ++i) {
+                if (isXmlName(attributes[i * 5], "space") && attributes[i * 5 + 1] &&
+                    isXmlName(attributes[i * 5 + 1], "xml"))
+                    e->active = false;
+            }
+        }
+        const bool plain = uri == nullptr && prefix == nullptr;
+        if (e->depth == 0)
+            e->rootIsServicio = plain && isXmlName(localname, "SERVICIO");
+        if (e->depth == 1 && e->rootIsServicio && !e->blockSeen && plain &&
+            isXmlName(localname, "BLOQUE_DATOS")) {
+            e->blockSeen = true;
+            e->inBlock = true;
+        }
+        if (e->active && pastTheFirst(*e, true)) {
+            e->skipFrom = e->depth++;
+            return;
+        }
+        ++e->depth;
+    }
+    startElementKeepingGroupAttributes(context, localname, prefix, uri, namespaceCount, namespaces,
+                                       attributeCount, defaultedCount, attributes);
+}
+
+void envelopeEndElement(void* context, const xmlChar* localname, const xmlChar* prefix,
+                        const xmlChar* uri)
+{
+    ParseCapture::Envelope* e = envelopeOf(context);
+    if (e) {
+        --e->depth;
+        if (e->skipFrom >= 0) {
+            if (e->depth == e->skipFrom)
+                e->skipFrom = -1;
+            return;
+        }
+        if (e->inBlock && e->depth == 2)
+            e->firstDone = true;
+        if (e->inBlock && e->depth == 1)
+            e->inBlock = false;
+    }
+    xmlSAX2EndElementNs(context, localname, prefix, uri);
+}
+
+bool leftOut(void* context, bool markup)
+{
+    ParseCapture::Envelope* e = envelopeOf(context);
+    return e && (e->skipFrom >= 0 || pastTheFirst(*e, markup));
+}
+
+void envelopeCharacters(void* context, const xmlChar* chars, int length)
+{
+    if (leftOut(context, false))
+        return;
+    if (ParseCapture::Envelope* e = envelopeOf(context); e && e->inBlock && e->depth == 2) {
+        for (int i = 0; i < length && !e->textStarted; ++i)
+            e->textStarted = !isXmlBlank(static_cast<char>(chars[i]));
+    }
+    xmlSAX2Characters(context, chars, length);
+}
+
+void envelopeCdata(void* context, const xmlChar* chars, int length)
+{
+    if (leftOut(context, true))
+        return;
+    xmlSAX2CDataBlock(context, chars, length);
+    if (ParseCapture::Envelope* e = envelopeOf(context); e && e->inBlock && e->depth == 2)
+        e->firstDone = true;
+}
+
+void envelopeComment(void* context, const xmlChar* value)
+{
+    if (leftOut(context, true))
+        return;
+    xmlSAX2Comment(context, value);
+}
+
+void envelopeInstruction(void* context, const xmlChar* target, const xmlChar* data)
+{
+    if (leftOut(context, true))
+        return;
+    xmlSAX2ProcessingInstruction(context, target, data);
+}
+
+void envelopeInternalSubset(void* context, const xmlChar* name, const xmlChar* externalId,
+                            const xmlChar* systemId)
+{
+    // Entities could put nodes in the tree past these callbacks: a document with a DTD is
+    // built whole.
+    if (ParseCapture::Envelope* e = envelopeOf(context))
+        e->active = false;
+    xmlSAX2InternalSubset(context, name, externalId, systemId);
 }
 
 void captureParseError(void* userData, xmlErrorPtr error)
@@ -510,8 +655,10 @@ QString bomContradiction(const InputForm& form)
 const xmlChar* validName(const QString& name, const char* what)
 {
     thread_local std::vector<std::pair<QString, QByteArray>> known;
+    // A name written in the code is the same string every time: its characters are compared
+    // only when it is another copy.
     for (const auto& [text, utf8] : known) {
-        if (text.size() == name.size() && text == name)
+        if (text.size() == name.size() && (text.constData() == name.constData() || text == name))
             return reinterpret_cast<const xmlChar*>(utf8.constData());
     }
     QByteArray utf8 = name.toUtf8();
@@ -826,6 +973,16 @@ bool XmlDocument::parse(const QByteArray& head, Detail detail,
     ctxt->sax->serror = captureParseError;
     if (detail == Detail::GroupLevel)
         ctxt->sax->startElementNs = startElementKeepingGroupAttributes;
+    if (detail == Detail::Envelope) {
+        capture.envelope.active = true;
+        ctxt->sax->startElementNs = envelopeStartElement;
+        ctxt->sax->endElementNs = envelopeEndElement;
+        ctxt->sax->characters = envelopeCharacters;
+        ctxt->sax->cdataBlock = envelopeCdata;
+        ctxt->sax->comment = envelopeComment;
+        ctxt->sax->processingInstruction = envelopeInstruction;
+        ctxt->sax->internalSubset = envelopeInternalSubset;
+    }
     // Entities are replaced by their text; external ones never load (see the loader above),
     // the network is never used, and libxml2's limits on depth and expansion stay in force.
     // Blank text between elements is left out as it is read, and short texts are kept inside
@@ -943,6 +1100,13 @@ void XmlDocument::removeChild(XmlNode child)
 
 void XmlDocument::write(const std::function<bool(const char*, qsizetype)>& sink) const
 {
+    write(sink, [this](const char* encoding, const Sink& bodySink) {
+        serializeBody(m_impl->doc, encoding, bodySink);
+    });
+}
+
+void XmlDocument::write(const Sink& sink, const Body& body) const
+{
     const InputForm& form = m_impl->form;
     auto put = [&](const QByteArray& bytes) {
         if (!bytes.isEmpty() && !sink(bytes.constData(), bytes.size()))
@@ -950,13 +1114,13 @@ void XmlDocument::write(const std::function<bool(const char*, qsizetype)>& sink)
     };
     if (form.declaration.isEmpty()) {
         put(form.family == InputForm::Family::Bytes ? form.bom : QByteArray());
-        serializeBody(m_impl->doc, "UTF-8", sink);
+        body("UTF-8", sink);
         return;
     }
     if (form.family == InputForm::Family::Bytes) {
         put(form.bom + form.declaration + '\n');
         const QByteArray encoding = form.encoding.isEmpty() ? QByteArray("UTF-8") : form.encoding;
-        serializeBody(m_impl->doc, encoding.constData(), sink);
+        body(encoding.constData(), sink);
         return;
     }
     // UTF-16: converted piece by piece from the UTF-8 form, which holds every character.
@@ -964,7 +1128,7 @@ void XmlDocument::write(const std::function<bool(const char*, qsizetype)>& sink)
                                                                      : QStringEncoder::Utf16BE);
     QStringDecoder decoder(QStringDecoder::Utf8);
     put(form.bom + form.declaration + QByteArray(encoder.encode(QStringLiteral("\n"))));
-    serializeBody(m_impl->doc, "UTF-8", [&](const char* data, qsizetype size) {
+    body("UTF-8", [&](const char* data, qsizetype size) {
         const QByteArray encoded = encoder.encode(decoder.decode(QByteArrayView(data, size)));
         return sink(encoded.constData(), encoded.size());
     });
@@ -981,6 +1145,118 @@ QByteArray XmlDocument::toBytes() const
 }
 
 void XmlDocument::save(const QString& path) const
+{
+    save(path, [this](const char* encoding, const Sink& sink) {
+        serializeBody(m_impl->doc, encoding, sink);
+    });
+}
+
+void XmlDocument::save(const QString& path, XmlNode slot,
+                       const std::function<bool(XmlPartWriter& part)>& writePart)
+{
+    xmlNodePtr slotNode = slot.checkedElement("save");
+    if (slotNode->doc != m_impl->doc || slotNode->children)
+        throw XmlError(QStringLiteral("El lugar de las partes ha de ser un elemento vacío del "
+                                      "documento."));
+    // The parts' failures are the caller's own, never a failure to save.
+    std::exception_ptr partFailure;
+    auto writeNext = [&](XmlPartWriter& part) {
+        try {
+            return writePart(part);
+        } catch (...) {
+            if (part.m_writeFailed)
+                throw;
+            partFailure = std::current_exception();
+            throw XmlError(QString());
+        }
+    };
+    const Body body = [&](const char* encoding, const Sink& sink) {
+        // The document is written around a mark that stands in the slot; the parts take its
+        // place. The mark's name is new every time, so nothing in the document can look like it.
+        const QByteArray markName =
+            "quelvana-parte-" + QByteArray::number(QRandomGenerator::global()->generate64(), 16);
+        xmlNodePtr mark = xmlNewDocNode(
+            m_impl->doc, nullptr, reinterpret_cast<const xmlChar*>(markName.constData()), nullptr);
+        if (!mark || !xmlAddChild(slotNode, mark))
+            throw XmlError(QStringLiteral("No hay memoria suficiente para escribir el documento."));
+        QByteArray around;
+        try {
+            serializeBody(m_impl->doc, encoding, [&around](const char* data, qsizetype size) {
+                around.append(data, size);
+                return true;
+            });
+        } catch (...) {
+            xmlUnlinkNode(mark);
+            xmlFreeNode(mark);
+            throw;
+        }
+        xmlUnlinkNode(mark);
+        xmlFreeNode(mark);
+        const QByteArray markText = '<' + markName + "/>";
+        const qsizetype at = around.lastIndexOf(markText);
+        XmlPartWriter part;
+        if (at < 0) {
+            // An encoding that does not write the mark's characters as ASCII: the parts are
+            // made as nodes in the slot, written with the document, and let go of.
+            part.m_node = slotNode;
+            try {
+                while (writeNext(part)) {
+                }
+                serializeBody(m_impl->doc, encoding, sink);
+            } catch (...) {
+                xmlFreeNodeList(slotNode->children);
+                slotNode->children = slotNode->last = nullptr;
+                throw;
+            }
+            xmlFreeNodeList(slotNode->children);
+            slotNode->children = slotNode->last = nullptr;
+            return;
+        }
+        auto put = [&sink](const char* data, qsizetype size) {
+            if (size > 0 && !sink(data, size))
+                throw XmlError(QStringLiteral("No se pudo escribir el documento."));
+        };
+        put(around.constData(), at);
+        // The parts go through the encoder the serializer uses, so that a character the
+        // encoding lacks becomes the same character reference.
+        struct Output {
+            const Sink* sink;
+        } output{&sink};
+        xmlCharEncodingHandlerPtr handler = xmlFindCharEncodingHandler(encoding);
+        if (!handler)
+            throw XmlError(QStringLiteral("No se puede escribir el documento en la codificación "
+                                          "«%1».")
+                               .arg(QString::fromLatin1(encoding)));
+        std::unique_ptr<xmlOutputBuffer, int (*)(xmlOutputBufferPtr)> out(
+            xmlOutputBufferCreateIO(
+                [](void* context, const char* buffer, int len) -> int {
+                    auto* o = static_cast<Output*>(context);
+                    return (*o->sink)(buffer, len) ? len : -1;
+                },
+                nullptr, &output, handler),
+            xmlOutputBufferClose);
+        if (!out)
+            throw XmlError(QStringLiteral("No hay memoria suficiente para escribir el documento."));
+        part.m_out = out.get();
+        while (writeNext(part)) {
+        }
+        if (!part.m_open.empty())
+            throw XmlError(QStringLiteral("Una parte del documento deja elementos sin cerrar."));
+        part.flush();
+        if (xmlOutputBufferFlush(out.get()) < 0)
+            throw XmlError(QStringLiteral("No se pudo escribir el documento."));
+        put(around.constData() + at + markText.size(), around.size() - at - markText.size());
+    };
+    try {
+        save(path, body);
+    } catch (const XmlError&) {
+        if (partFailure)
+            std::rethrow_exception(partFailure);
+        throw;
+    }
+}
+
+void XmlDocument::save(const QString& path, const Body& body) const
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
@@ -999,10 +1275,12 @@ void XmlDocument::save(const QString& path) const
             pending.resize(0);
             return written;
         };
-        write([&](const char* data, qsizetype size) {
-            pending.append(data, size);
-            return pending.size() < Chunk || flush();
-        });
+        write(
+            [&](const char* data, qsizetype size) {
+                pending.append(data, size);
+                return pending.size() < Chunk || flush();
+            },
+            body);
         if (!flush())
             throw XmlError(QStringLiteral("No se pudo escribir el documento: %1.").arg(writeError));
     } catch (const XmlError& error) {
@@ -1133,6 +1411,50 @@ XmlNode XmlNode::selectSingleNode(const QString& xpath) const
     return selectNodes(xpath).item(0);
 }
 
+namespace {
+
+// A plain element name in UTF-8, worked out once for the same name asked again and again.
+const xmlChar* plainName(const QString& name)
+{
+    thread_local QString last;
+    thread_local QByteArray utf8;
+    if (last.size() != name.size() || last != name) {
+        if (!isPlainName(name))
+            throw XmlError(QStringLiteral("«%1» no es un nombre de elemento.").arg(name));
+        last = name;
+        utf8 = name.toUtf8();
+    }
+    return reinterpret_cast<const xmlChar*>(utf8.constData());
+}
+
+bool isPlainElement(xmlNodePtr node, const xmlChar* name)
+{
+    return node->type == XML_ELEMENT_NODE && node->ns == nullptr && xmlStrEqual(node->name, name);
+}
+
+} // namespace
+
+int XmlNode::childElementCount(const QString& name) const
+{
+    xmlNodePtr node = checked("childElementCount");
+    const xmlChar* wanted = plainName(name);
+    int count = 0;
+    for (xmlNodePtr c = node->children; c; c = c->next)
+        count += isPlainElement(c, wanted) ? 1 : 0;
+    return count;
+}
+
+XmlNode XmlNode::childElement(const QString& name, int position) const
+{
+    xmlNodePtr node = checked("childElement");
+    const xmlChar* wanted = plainName(name);
+    for (xmlNodePtr c = node->children; c && position >= 0; c = c->next) {
+        if (isPlainElement(c, wanted) && position-- == 0)
+            return XmlNode(c);
+    }
+    return XmlNode();
+}
+
 void XmlNode::appendChild(XmlNode child)
 {
     xmlNodePtr parent = checkedElement("appendChild");
@@ -1210,4 +1532,192 @@ XmlNode XmlNodeList::item(int position) const
     if (position < 0 || position >= length())
         return XmlNode();
     return XmlNode(m_nodes[static_cast<size_t>(position)]);
+}
+
+// ----------------------------------------------------------------------------------------------
+
+namespace {
+
+// Text as the serializer escapes it inside an element.
+void escapeText(const char* in, int length, QByteArray& out)
+{
+    for (const char* end = in + length; in < end; ++in) {
+        const char* plain = in;
+        while (in < end && *in != '<' && *in != '>' && *in != '&' && *in != '\r')
+            ++in;
+        out.append(plain, in - plain);
+        if (in == end)
+            break;
+        switch (*in) {
+        case '<':
+            out.append("&lt;");
+            break;
+        case '>':
+            out.append("&gt;");
+            break;
+        case '&':
+            out.append("&amp;");
+            break;
+        case '\r':
+            out.append("&#13;");
+            break;
+        default:
+            out.append(*in);
+        }
+    }
+}
+
+// Text as the serializer escapes it inside an attribute's quotes.
+void escapeAttribute(const char* in, int length, QByteArray& out)
+{
+    for (const char* end = in + length; in < end; ++in) {
+        const char* plain = in;
+        while (in < end && *in != '<' && *in != '>' && *in != '&' && *in != '"' && *in != '\n' &&
+               *in != '\r' && *in != '\t')
+            ++in;
+        out.append(plain, in - plain);
+        if (in == end)
+            break;
+        switch (*in) {
+        case '<':
+            out.append("&lt;");
+            break;
+        case '>':
+            out.append("&gt;");
+            break;
+        case '&':
+            out.append("&amp;");
+            break;
+        case '"':
+            out.append("&quot;");
+            break;
+        case '\n':
+            out.append("&#10;");
+            break;
+        case '\r':
+            out.append("&#13;");
+            break;
+        case '\t':
+            out.append("&#9;");
+            break;
+        default:
+            out.append(*in);
+        }
+    }
+}
+
+} // namespace
+
+void XmlPartWriter::put(const char* data, int size)
+{
+    m_pending.append(data, size);
+}
+
+void XmlPartWriter::flush()
+{
+    if (m_pending.isEmpty())
+        return;
+    const int written =
+        xmlOutputBufferWrite(m_out, static_cast<int>(m_pending.size()), m_pending.constData());
+    m_pending.resize(0);
+    if (written < 0) {
+        m_writeFailed = true;
+        throw XmlError(QStringLiteral("No se pudo escribir el documento."));
+    }
+}
+
+void XmlPartWriter::closeStartTag()
+{
+    if (m_startTagOpen) {
+        put(">", 1);
+        m_startTagOpen = false;
+    }
+}
+
+void XmlPartWriter::startElement(const QString& name)
+{
+    const xmlChar* utf8 = validName(name, "elemento");
+    if (m_out) {
+        closeStartTag();
+        m_open.emplace_back(reinterpret_cast<const char*>(utf8));
+        put("<", 1);
+        put(m_open.back().constData(), static_cast<int>(m_open.back().size()));
+        m_startTagOpen = true;
+        return;
+    }
+    xmlNodePtr node = xmlNewDocNode(m_node->doc, nullptr, utf8, nullptr);
+    if (!node || !xmlAddChild(m_node, node)) {
+        xmlFreeNode(node);
+        throw XmlError(QStringLiteral("No hay memoria suficiente para crear un elemento."));
+    }
+    m_open.emplace_back(reinterpret_cast<const char*>(utf8));
+    m_node = node;
+}
+
+void XmlPartWriter::setAttribute(const QString& name, const QString& value)
+{
+    if (m_open.empty() || (m_out && !m_startTagOpen))
+        throw XmlError(QStringLiteral("Un atributo ha de escribirse justo tras su elemento."));
+    const xmlChar* utf8Name = validName(name, "atributo");
+    requireXmlText(value, "valor de atributo");
+    if (!m_out) {
+        if (!xmlSetProp(m_node, utf8Name, utf8Of(value)))
+            throw XmlError(QStringLiteral("No se pudo poner el atributo «%1».").arg(name));
+        return;
+    }
+    m_pending.append(' ');
+    m_pending.append(reinterpret_cast<const char*>(utf8Name));
+    m_pending.append("=\"");
+    int length = 0;
+    const xmlChar* utf8 = utf8Of(value, &length);
+    escapeAttribute(reinterpret_cast<const char*>(utf8), length, m_pending);
+    m_pending.append('"');
+}
+
+void XmlPartWriter::setAttribute(const QString& name, qint64 value)
+{
+    setAttribute(name, QString::number(value));
+}
+
+void XmlPartWriter::addText(const QString& text)
+{
+    if (m_open.empty())
+        throw XmlError(QStringLiteral("Un texto ha de estar dentro de un elemento."));
+    requireXmlText(text, "texto");
+    if (text.isEmpty())
+        return;
+    int length = 0;
+    const xmlChar* utf8 = utf8Of(text, &length);
+    if (!m_out) {
+        xmlNodePtr textNode = xmlNewDocTextLen(m_node->doc, utf8, length);
+        if (!textNode || !xmlAddChild(m_node, textNode))
+            throw XmlError(QStringLiteral("No hay memoria suficiente para escribir un texto."));
+        return;
+    }
+    closeStartTag();
+    escapeText(reinterpret_cast<const char*>(utf8), length, m_pending);
+}
+
+void XmlPartWriter::endElement()
+{
+    if (m_open.empty())
+        throw XmlError(QStringLiteral("No hay ningún elemento abierto."));
+    if (!m_out) {
+        m_node = m_node->parent;
+        m_open.pop_back();
+        return;
+    }
+    if (m_startTagOpen) {
+        m_pending.append("/>");
+        m_startTagOpen = false;
+    } else {
+        m_pending.append("</");
+        m_pending.append(m_open.back());
+        m_pending.append('>');
+    }
+    m_open.pop_back();
+    // The serializer takes the bytes in pieces that end between elements, never inside a
+    // character.
+    if (m_pending.size() >= (1 << 16))
+        flush();
 }

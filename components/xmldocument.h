@@ -15,6 +15,7 @@ struct _xmlDoc;
 
 class XmlDocument;
 class XmlNodeList;
+class XmlPartWriter;
 
 // A node of an XmlDocument. A handle only: it does not own the node and stays valid while its
 // document lives and the node has not been removed. A null handle stands for "no node"; every
@@ -47,6 +48,11 @@ public:
     XmlNodeList selectNodes(const QString& xpath) const;
     // The first node that selectNodes would give, or a null node.
     XmlNode selectSingleNode(const QString& xpath) const;
+    // What selectNodes(name) gives for a plain name, without making the list: how many direct
+    // element children of that name there are, and the one at a position from 0 (a null node
+    // past the end).
+    int childElementCount(const QString& name) const;
+    XmlNode childElement(const QString& name, int position) const;
 
     // The child becomes this node's last child (it leaves its earlier place first).
     void appendChild(XmlNode child);
@@ -141,6 +147,10 @@ public:
     enum class Detail {
         Whole,
         GroupLevel, // attributes only on the root and the first two levels below it
+        // As GroupLevel, and of /SERVICIO/BLOQUE_DATOS only its first child that is an
+        // element or a text (with what stands before it): all a document written in place of
+        // this one needs of it.
+        Envelope,
     };
 
     // Parses the file, replacing the document's content. Returns false when the file cannot
@@ -175,11 +185,57 @@ public:
     // into place, so a failure never leaves a half-written document. Throws XmlError.
     void save(const QString& path) const;
 
+    // The same save, with the children of `slot` (an element of this document, empty) written
+    // by `writePart` while the document is written: it is called again and again, writes the
+    // next children, and returns false once it has written the last ones. Nothing of them is
+    // held, so a large document is never in memory whole; the bytes are those the same
+    // children would give standing in the document. An exception from `writePart` ends the
+    // save as it stands and leaves the target untouched. The document itself is not changed.
+    void save(const QString& path, XmlNode slot,
+              const std::function<bool(XmlPartWriter& part)>& writePart);
+
 private:
     friend class XmlNode;
+    using Sink = std::function<bool(const char* data, qsizetype size)>;
+    // The document's body in an encoding, handed to a sink.
+    using Body = std::function<void(const char* encoding, const Sink& sink)>;
+    void write(const Sink& sink, const Body& body) const;
+    void save(const QString& path, const Body& body) const;
     bool parse(const QByteArray& head, Detail detail,
                const std::function<_xmlDoc*(struct _xmlParserCtxt*, int)>& read);
 
     struct Impl;
     std::unique_ptr<Impl> m_impl;
+};
+
+// Elements written straight into a document that is being saved (see XmlDocument::save): each
+// call does what the same call on nodes would, with the same checks of names and texts.
+class XmlPartWriter {
+public:
+    // A new element, inside the one open (or at the slot).
+    void startElement(const QString& name);
+    // An attribute of the element just started, before any text or child of it.
+    void setAttribute(const QString& name, const QString& value);
+    void setAttribute(const QString& name, qint64 value);
+    // Text inside the open element ("" adds nothing).
+    void addText(const QString& text);
+    // Ends the open element.
+    void endElement();
+
+    XmlPartWriter(const XmlPartWriter&) = delete;
+    XmlPartWriter& operator=(const XmlPartWriter&) = delete;
+
+private:
+    friend class XmlDocument;
+    XmlPartWriter() = default;
+    void put(const char* data, int size);
+    void flush();
+    void closeStartTag();
+
+    struct _xmlOutputBuffer* m_out = nullptr; // writing bytes, or
+    _xmlNode* m_node = nullptr;               // making nodes under this one
+    std::vector<QByteArray> m_open;           // the names of the open elements
+    bool m_startTagOpen = false;
+    bool m_writeFailed = false;
+    QByteArray m_pending; // written, not yet handed to the serializer's encoder
 };

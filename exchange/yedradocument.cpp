@@ -21,21 +21,27 @@ XmlNodeList selectRecords(const XmlDocument& document, const QString& group)
     return document.selectNodes(recordsPath(group));
 }
 
+namespace {
+const QString valueName = QStringLiteral("dato");
+}
+
+// The values are counted, not listed: a large document has millions of records.
 Record::Record(XmlNode record, QString group, int number)
-    : m_record(record), m_values(record.selectNodes(QStringLiteral("dato"))),
-      m_group(std::move(group)), m_number(number)
+    : m_record(record), m_group(std::move(group)), m_number(number),
+      m_valueCount(record.childElementCount(valueName))
 {
 }
 
 QString Record::rawValue(int position) const
 {
-    const XmlNode value = m_values.item(position);
+    const XmlNode value =
+        position < m_valueCount ? m_record.childElement(valueName, position) : XmlNode();
     if (value.isNull())
         throw XmlError(
             QStringLiteral("El registro %1 del grupo %2 tiene %3 datos y se necesita el dato %4.")
                 .arg(m_number)
                 .arg(m_group)
-                .arg(m_values.length())
+                .arg(m_valueCount)
                 .arg(position));
     return value.text();
 }
@@ -59,10 +65,17 @@ std::vector<Record> records(const XmlDocument& document, const QString& group)
     return out;
 }
 
+// The records skipped are never kept, not even for a while.
 std::vector<Record> guardedRecords(const XmlDocument& document, const QString& group)
 {
-    std::vector<Record> out = records(document, group);
-    std::erase_if(out, [](const Record& r) { return r.valueCount() < 2; });
+    const XmlNodeList nodes = selectRecords(document, group);
+    std::vector<Record> out;
+    int number = 0;
+    for (XmlNode node : nodes) {
+        ++number;
+        if (node.childElementCount(valueName) >= 2)
+            out.emplace_back(node, group, number);
+    }
     return out;
 }
 
@@ -70,12 +83,14 @@ QList<ShortRecord> findShortRecords(const XmlDocument& document, const QList<Rec
 {
     QList<ShortRecord> out;
     for (const RecordNeed& need : needs) {
-        for (const Record& record : records(document, need.group)) {
-            const int found = record.valueCount();
+        int number = 0;
+        for (XmlNode node : selectRecords(document, need.group)) {
+            ++number;
+            const int found = node.childElementCount(valueName);
             if (need.guarded && found < 2)
                 continue;
             if (found < need.needed)
-                out.append({need.group, record.number(), found, need.needed});
+                out.append({need.group, number, found, need.needed});
         }
     }
     return out;
@@ -84,7 +99,8 @@ QList<ShortRecord> findShortRecords(const XmlDocument& document, const QList<Rec
 QString describeShortRecords(const QList<ShortRecord>& shortRecords)
 {
     QStringList lines;
-    for (const ShortRecord& r : shortRecords) {
+    for (const ShortRecord& r :
+         shortRecords.first(std::min<qsizetype>(shortRecords.size(), ListedShortRecords))) {
         lines.append(QStringLiteral("%1, registro %2: tiene %3 %4 y necesita %5")
                          .arg(r.group)
                          .arg(r.number)
@@ -92,6 +108,9 @@ QString describeShortRecords(const QList<ShortRecord>& shortRecords)
                          .arg(r.found == 1 ? QStringLiteral("dato") : QStringLiteral("datos"))
                          .arg(r.needed));
     }
+    if (const qsizetype rest = shortRecords.size() - ListedShortRecords; rest > 0)
+        lines.append(rest == 1 ? QStringLiteral("y 1 registro más")
+                               : QStringLiteral("y %1 registros más").arg(rest));
     return lines.join(QLatin1Char('\n'));
 }
 

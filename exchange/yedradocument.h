@@ -38,7 +38,7 @@ public:
     const QString& group() const { return m_group; }
     // The record's place in its group, from 1, counting every record of the group.
     int number() const { return m_number; }
-    int valueCount() const { return m_values.length(); }
+    int valueCount() const { return m_valueCount; }
     // The text of dato `position` as the document gives it. A position the record lacks
     // throws XmlError: no value is ever made up for it.
     QString rawValue(int position) const;
@@ -50,9 +50,9 @@ public:
 
 private:
     XmlNode m_record;
-    XmlNodeList m_values;
     QString m_group;
     int m_number;
+    int m_valueCount;
 };
 
 // Every record of the group, in document order.
@@ -78,7 +78,9 @@ struct ShortRecord {
 
 // Every short record of the groups, group by group in the order given, in document order.
 QList<ShortRecord> findShortRecords(const XmlDocument& document, const QList<RecordNeed>& needs);
-// One line per record: "EMPLEADOS, registro 3: tiene 5 datos y necesita 7".
+// One line per record: "EMPLEADOS, registro 3: tiene 5 datos y necesita 7", for the first
+// ListedShortRecords; the rest are counted on a last line: "y 12 registros más".
+inline constexpr int ListedShortRecords = 25;
 QString describeShortRecords(const QList<ShortRecord>& shortRecords);
 
 // What to tell the user about a document that could not be read: "El archivo XML no es válido:

@@ -51,4 +51,29 @@ void appendValue(XmlDocument& document, XmlNode group, const QString& nombreDato
     group.appendChild(dato);
 }
 
+void startGroup(XmlPartWriter& writer, const QString& seq)
+{
+    writer.startElement(QStringLiteral("grupo_datos"));
+    writer.setAttribute(QStringLiteral("seq"), seq);
+}
+
+void startGroup(XmlPartWriter& writer, const QString& seq, qint64 registros)
+{
+    startGroup(writer, seq);
+    writer.setAttribute(QStringLiteral("registros"), registros);
+}
+
+void endGroup(XmlPartWriter& writer)
+{
+    writer.endElement();
+}
+
+void writeValue(XmlPartWriter& writer, const QString& nombreDato, const QString& value)
+{
+    writer.startElement(QStringLiteral("dato"));
+    writer.setAttribute(QStringLiteral("nombre_dato"), nombreDato);
+    writer.addText(value);
+    writer.endElement();
+}
+
 } // namespace yedra

@@ -23,4 +23,11 @@ XmlNode appendGroup(XmlDocument& document, XmlNode parent, const QString& seq, q
 void appendValue(XmlDocument& document, XmlNode group, const QString& nombreDato,
                  const QString& value);
 
+// The same, written straight into a document being saved: a group is started (and later ended
+// with endGroup), a value written whole.
+void startGroup(XmlPartWriter& writer, const QString& seq);
+void startGroup(XmlPartWriter& writer, const QString& seq, qint64 registros);
+void endGroup(XmlPartWriter& writer);
+void writeValue(XmlPartWriter& writer, const QString& nombreDato, const QString& value);
+
 } // namespace yedra

@@ -146,7 +146,9 @@ void checkLoaded(const XmlDocument& document, Outcome& outcome)
                           .arg(countShort(reading));
     const QString described = yedra::describeShortRecords(shortRecords);
     if (shortRecords.isEmpty() != described.isEmpty() ||
-        (!described.isEmpty() && described.count(QLatin1Char('\n')) + 1 < shortRecords.size()))
+        (!described.isEmpty() &&
+         described.count(QLatin1Char('\n')) + 1 !=
+             std::min<qsizetype>(shortRecords.size(), yedra::ListedShortRecords + 1)))
         violations << QStringLiteral("the short records are not described one per line");
 
     const std::optional<QString> year = yedra::academicYear(document);

@@ -11,7 +11,7 @@ packages=(
   qt6-base-dev qt6-qpa-plugins qt6-translations-l10n libgl-dev fonts-liberation
   libxml2-dev libxml2-utils
   libgtest-dev
-  python3 python3-dbf libdbd-xbase-perl util-linux
+  python3 python3-dbf libdbd-xbase-perl util-linux time
   fp-utils
   appstream desktop-file-utils
   wine64 gcc-mingw-w64-x86-64

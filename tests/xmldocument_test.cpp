@@ -1,3 +1,4 @@
+#include "components/texts.h"
 #include "components/xmldocument.h"
 #include "tests/testsupport.h"
 
@@ -5,6 +6,7 @@
 #include <QJsonArray>
 #include <QStringEncoder>
 #include <QTemporaryDir>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace {
@@ -454,6 +456,108 @@ TEST(XmlDocumentSave, ReplacesTheTargetWholeOrNotAtAll)
     EXPECT_THROW(document.save(dir.filePath(QStringLiteral("no/existe/r.xml"))), XmlError);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
               QStringList{QStringLiteral("resultado.xml")});
+}
+
+// A document whose slot's children are made part by part while it is written is byte for byte
+// the one they would make standing in it, in every form a document comes in.
+TEST(XmlDocumentSave, WritesPartsMadeWhileSavingAsIfTheyStoodInTheDocument)
+{
+    const QByteArray inputs[] = {
+        "<r><s/></r>",
+        "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<!-- <quelvana-parte-1/> -->"
+        "<?pi x?><r a=\"\xF1\"><s/><t>\xF1</t></r><!-- fin -->",
+        "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?><r><s/></r>",
+        "<?xml version=\"1.0\" encoding=\"windows-1252\"?><r><s/></r>",
+        "\xFF\xFE" + utf16le("<?xml version=\"1.0\" encoding=\"UTF-16\"?><r><s/></r>"),
+    };
+    // Three parts, the second empty: text that needs escaping, characters outside the
+    // encoding, attributes with line breaks and quotes, an empty element. The same calls make
+    // nodes for the document written whole and write the parts for the other.
+    struct Maker {
+        std::function<void(const QString&)> start;
+        std::function<void(const QString&, const QString&)> attribute;
+        std::function<void(const QString&)> text;
+        std::function<void()> end;
+    };
+    auto makePart = [](const Maker& m, int number) {
+        if (number == 2)
+            return;
+        for (int n = 0; n < 2; ++n) {
+            m.start(QStringLiteral("grupo_datos"));
+            m.attribute(QStringLiteral("seq"),
+                        QStringLiteral("P%1 \"ñ\"\n\t€ <&>").arg(number * 10 + n));
+            m.attribute(QStringLiteral("registros"), QString::number(n));
+            m.start(QStringLiteral("dato"));
+            m.text(QStringLiteral("a & b < c > d\r ñ € 中 \"'\t\n %1").arg(n));
+            m.end();
+            m.start(QStringLiteral("vacío"));
+            m.text(QString());
+            m.end();
+            m.end();
+        }
+    };
+    for (const QByteArray& input : inputs) {
+        XmlDocument whole = loaded(input);
+        std::vector<XmlNode> open{whole.selectSingleNode(QStringLiteral("/r/s"))};
+        const Maker nodes{[&](const QString& name) {
+                              XmlNode node = whole.createElement(name);
+                              open.back().appendChild(node);
+                              open.push_back(node);
+                          },
+                          [&](const QString& name, const QString& value) {
+                              open.back().setAttribute(name, value);
+                          },
+                          [&](const QString& text) { open.back().setText(text); },
+                          [&] { open.pop_back(); }};
+        for (int number = 1; number <= 3; ++number)
+            makePart(nodes, number);
+
+        QTemporaryDir dir;
+        const QString target = dir.filePath(QStringLiteral("r.xml"));
+        XmlDocument streamed = loaded(input);
+        int number = 0;
+        streamed.save(target, streamed.selectSingleNode(QStringLiteral("/r/s")),
+                      [&](XmlPartWriter& part) {
+                          const Maker writer{[&](const QString& name) { part.startElement(name); },
+                                             [&](const QString& name, const QString& value) {
+                                                 part.setAttribute(name, value);
+                                             },
+                                             [&](const QString& text) { part.addText(text); },
+                                             [&] { part.endElement(); }};
+                          makePart(writer, ++number);
+                          return number < 3;
+                      });
+        EXPECT_EQ(readFile(target), whole.toBytes()) << input.toStdString();
+        EXPECT_EQ(number, 3);
+        // The document itself is left as it was.
+        EXPECT_EQ(streamed.toBytes(), loaded(input).toBytes());
+    }
+}
+
+// A part that cannot be written ends the save with its own error, and nothing is written.
+TEST(XmlDocumentSave, APartThatFailsLeavesTheTargetUntouched)
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("r.xml"));
+    writeFile(target, "antes");
+    XmlDocument document = loaded("<r><s/></r>");
+    int calls = 0;
+    try {
+        document.save(target, document.selectSingleNode(QStringLiteral("/r/s")),
+                      [&](XmlPartWriter& part) {
+                          part.startElement(QStringLiteral("p"));
+                          part.endElement();
+                          if (++calls == 2)
+                              throw ConversionError(QStringLiteral("dato malo"));
+                          return true;
+                      });
+        FAIL() << "the part's error must end the save";
+    } catch (const ConversionError& error) {
+        EXPECT_EQ(error.message(), QStringLiteral("dato malo"));
+    }
+    EXPECT_EQ(readFile(target), "antes");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+              QStringList{QStringLiteral("r.xml")});
 }
 
 // Loading a large Yedra document keeps the attributes of the root, the block and the groups (the

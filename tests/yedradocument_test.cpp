@@ -173,6 +173,32 @@ TEST(YedraRecords, FindsEveryRecordShorterThanItsGroupNeeds)
     EXPECT_TRUE(findShortRecords(document, {{Dependencias, 2}, {Materias, 5}}).isEmpty());
 }
 
+// A long refusal lists the first records and counts the rest, so that its message stays short.
+TEST(YedraRecords, DescribesTheFirstShortRecordsAndCountsTheRest)
+{
+    const struct {
+        int records;
+        int lines;
+        QString last;
+    } cases[] = {
+        {1, 1, QStringLiteral("MATERIAS, registro 1: tiene 2 datos y necesita 5")},
+        {25, 25, QStringLiteral("MATERIAS, registro 25: tiene 2 datos y necesita 5")},
+        {26, 26, QStringLiteral("y 1 registro más")},
+        {27, 26, QStringLiteral("y 2 registros más")},
+        {200000, 26, QStringLiteral("y 199975 registros más")},
+    };
+    for (const auto& c : cases) {
+        QList<ShortRecord> shortRecords;
+        for (int n = 1; n <= c.records; ++n)
+            shortRecords.append({Materias, n, 2, 5});
+        const QStringList lines = describeShortRecords(shortRecords).split(QLatin1Char('\n'));
+        EXPECT_EQ(lines.size(), c.lines) << c.records;
+        EXPECT_EQ(lines.last(), c.last) << c.records;
+        EXPECT_EQ(lines.first(),
+                  QStringLiteral("MATERIAS, registro 1: tiene 2 datos y necesita 5"));
+    }
+}
+
 // The first four characters of the first child of the block that is an element or a text.
 TEST(YedraRecords, TheAcademicYearIsTheStartOfTheFirstGroupsText)
 {

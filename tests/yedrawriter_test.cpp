@@ -153,3 +153,62 @@ TEST(YedraWriter, ADocumentWithoutDeclarationIsWrittenAsUtf8WithNone)
               "<grupo_datos seq=\"ANNO_ACADEMICO\"><dato nombre_dato=\"C_ANNO\">Año</dato>"
               "</grupo_datos></BLOQUE_DATOS></SERVICIO>\n");
 }
+
+// A document loaded for its envelope only gives the same academic year and, rebuilt, the same
+// document as one loaded whole, whatever stands in and around its block.
+TEST(YedraEnvelope, LoadingTheEnvelopeOnlyChangesNothingWritten)
+{
+    const QByteArray groups = "<grupo_datos seq=\"MATERIAS\"><grupo_datos><dato>1</dato>"
+                              "<dato>&amp;x</dato></grupo_datos></grupo_datos>"
+                              "<!-- tras -->texto<grupo_datos seq=\"B\"/>";
+    const QByteArray cases[] = {
+        "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<!-- antes --><SERVICIO a=\"1\">"
+        "<BLOQUE_DATOS>\n  <grupo_datos seq=\"ANNO\"><grupo_datos><dato>2026</dato>"
+        "<dato>x</dato></grupo_datos></grupo_datos>\n  " +
+            groups + "</BLOQUE_DATOS></SERVICIO><?fin x?>",
+        "<SERVICIO><BLOQUE_DATOS><!-- c --><?p x?>  2026 años<grupo_datos>9999</grupo_datos>" +
+            groups + "</BLOQUE_DATOS></SERVICIO>",
+        "<SERVICIO><BLOQUE_DATOS>  <![CDATA[ 20]]>26" + groups + "</BLOQUE_DATOS></SERVICIO>",
+        "<SERVICIO><BLOQUE_DATOS><a><b>20</b><!-- x -->2<c/>6</a>" + groups +
+            "</BLOQUE_DATOS><BLOQUE_DATOS>1999</BLOQUE_DATOS></SERVICIO>",
+        "<SERVICIO xml:space=\"preserve\"><BLOQUE_DATOS>  <g>2026</g>" + groups +
+            "</BLOQUE_DATOS></SERVICIO>",
+        "<!DOCTYPE SERVICIO [<!ENTITY a \"<g>20</g>\">]><SERVICIO><BLOQUE_DATOS>&a;" + groups +
+            "&a;</BLOQUE_DATOS></SERVICIO>",
+        "<SERVICIO xmlns=\"urn:x\"><BLOQUE_DATOS>2026" + groups + "</BLOQUE_DATOS></SERVICIO>",
+        "<x:SERVICIO xmlns:x=\"urn:x\"><BLOQUE_DATOS>2026" + groups +
+            "</BLOQUE_DATOS></x:SERVICIO>",
+        "<SERVICIO><OTRO>1</OTRO><BLOQUE_DATOS/><BLOQUE_DATOS>2026</BLOQUE_DATOS></SERVICIO>",
+        "<SERVICIO><OTRO><BLOQUE_DATOS>1</BLOQUE_DATOS></OTRO></SERVICIO>",
+        "<SERVICIO><BLOQUE_DATOS>" + groups + "</BLOQUE_DATOS>",
+    };
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("d.xml"));
+    for (const QByteArray& bytes : cases) {
+        writeFile(path, bytes);
+        XmlDocument whole;
+        XmlDocument envelope;
+        const bool loaded = whole.load(path, XmlDocument::Detail::GroupLevel);
+        ASSERT_EQ(envelope.load(path, XmlDocument::Detail::Envelope), loaded) << bytes.data();
+        if (!loaded) {
+            EXPECT_EQ(envelope.parseError().toString(), whole.parseError().toString());
+            continue;
+        }
+        EXPECT_EQ(academicYear(envelope), academicYear(whole)) << bytes.data();
+        if (bytes == cases[0]) {
+            // Of the block, only its first group is kept.
+            const QString blockElements = QStringLiteral("/SERVICIO/BLOQUE_DATOS/*");
+            EXPECT_EQ(envelope.selectNodes(blockElements).length(), 1);
+            EXPECT_EQ(whole.selectNodes(blockElements).length(), 3);
+        }
+        const auto rebuilt = [](XmlDocument& document) {
+            try {
+                rebuildEnvelope(document, QStringLiteral("10/12/2026 9:05:07"));
+            } catch (const XmlError& error) {
+                return QByteArray("error: ") + error.message().toUtf8();
+            }
+            return document.toBytes();
+        };
+        EXPECT_EQ(rebuilt(envelope), rebuilt(whole)) << bytes.data();
+    }
+}

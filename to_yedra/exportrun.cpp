@@ -35,7 +35,6 @@ namespace {
 // One row of the solved timetable, read once. DIA and HORA are converted where the run needs
 // them, so that a row it never looks at cannot end it.
 struct Entry {
-    int row = 0; // in SOLUC, from 1
     QString diaText;
     std::optional<qint64> dia;
     QString diaError;
@@ -71,15 +70,16 @@ QString rowPlace(const QString& table, int row, const QString& codeField, const 
 }
 
 // A number field read as a 32-bit integer (blank reads 0), or the error reading it gave, with a
-// second line saying where.
-void readInteger(const DbfTable& table, const QString& field, const QString& place,
+// second line saying where (`place` is asked for only then).
+template <typename Place>
+void readInteger(const DbfTable& table, const QString& field, const Place& place,
                  std::optional<qint64>& value, QString& error)
 {
     const QString text = table.text(field);
     try {
         value = text.isEmpty() ? 0 : texts::toInteger(text);
     } catch (const ConversionError& e) {
-        error = e.at(place + QStringLiteral(", campo ") + field).message();
+        error = e.at(place() + QStringLiteral(", campo ") + field).message();
     }
 }
 
@@ -101,6 +101,17 @@ void requireXmlValues(const DbfTable& table, std::initializer_list<const char*> 
 {
     for (const char* field : fields)
         requireXmlValue(table, QLatin1String(field), place);
+}
+
+// The same, with the place worked out only for a value refused: tables of many rows.
+template <typename Place>
+void requireXmlValues(const DbfTable& table, std::initializer_list<const char*> fields,
+                      const Place& place)
+{
+    for (const char* field : fields) {
+        if (texts::firstNonXmlCharacter(table.text(QLatin1String(field))))
+            requireXmlValue(table, QLatin1String(field), place());
+    }
 }
 
 struct Slot {
@@ -235,9 +246,41 @@ struct Lookups {
     int offerWidth = 0;
     QHash<QPair<QByteArray, QByteArray>, QString> subjects; // COD, OFERTAMATRI -> MATERIA
     // The solved timetable by teacher code: what the filter on PROF selects, in natural order.
-    QHash<QString, std::vector<Entry>> entriesByTeacher;
+    // Only where each row stands is kept; a row is read again when it is written.
+    struct SolucRow {
+        int record; // in the file, from 0
+        int row;    // in the walk, from 1, for a message
+        // Whether its DIA reads 0, another number, or does not read (it is read again then):
+        // counting a teacher's placed entries needs no second look at the table.
+        enum class Day : char { Zero, Placed, Unread } day;
+    };
+    DbfTable* soluc = nullptr;
+    QHash<QString, std::vector<SolucRow>> entriesByTeacher;
     QSet<QString> teacherCodes; // PROFT's ABREV
 };
+
+// One row of the solved timetable, read where it stands; with `dayOnly`, its DIA alone.
+Entry readEntry(const Lookups& l, const Lookups::SolucRow& at, bool dayOnly = false)
+{
+    DbfTable& t = *l.soluc;
+    t.goToRecord(at.record);
+    const auto place = [&t, &at] {
+        return rowPlace(QStringLiteral("SOLUC"), at.row, QStringLiteral("PROF"),
+                        t.text(QStringLiteral("PROF")));
+    };
+    Entry e;
+    readInteger(t, QStringLiteral("DIA"), place, e.dia, e.diaError);
+    if (dayOnly)
+        return e;
+    e.diaText = t.text(QStringLiteral("DIA"));
+    readInteger(t, QStringLiteral("HORA"), place, e.hora, e.horaError);
+    e.marco = t.text(QStringLiteral("MARCO"));
+    e.asig = t.text(QStringLiteral("ASIG"));
+    e.codgrupo = t.text(QStringLiteral("CODGRUPO"));
+    e.tarea = t.text(QStringLiteral("TAREA"));
+    e.aula = t.text(QStringLiteral("AULA"));
+    return e;
+}
 
 void buildLookups(OpenTables& tables, Lookups& l)
 {
@@ -249,8 +292,9 @@ void buildLookups(OpenTables& tables, Lookups& l)
     }
     eachRow(tables.asigt, [&](DbfTable& t, int row) {
         const QString casig = t.text(QStringLiteral("CASIG"));
-        requireXmlValues(t, {"CASIG", "CGRUP", "CLAVE", "CLAVECURSO"},
-                         rowPlace(QStringLiteral("ASIGT"), row, QStringLiteral("CASIG"), casig));
+        requireXmlValues(t, {"CASIG", "CGRUP", "CLAVE", "CLAVECURSO"}, [&] {
+            return rowPlace(QStringLiteral("ASIGT"), row, QStringLiteral("CASIG"), casig);
+        });
         const auto key = qMakePair(casig, t.text(QStringLiteral("CGRUP")));
         if (!l.assignments.contains(key))
             l.assignments.insert(
@@ -295,25 +339,25 @@ void buildLookups(OpenTables& tables, Lookups& l)
     });
     eachRow(tables.soluc, [&](DbfTable& t, int row) {
         const QString prof = t.text(QStringLiteral("PROF"));
-        const QString place = rowPlace(QStringLiteral("SOLUC"), row, QStringLiteral("PROF"), prof);
-        requireXmlValues(t, {"PROF", "MARCO", "ASIG", "CODGRUPO", "TAREA", "AULA"}, place);
-        Entry e;
-        e.row = row;
-        e.diaText = t.text(QStringLiteral("DIA"));
-        readInteger(t, QStringLiteral("DIA"), place, e.dia, e.diaError);
-        readInteger(t, QStringLiteral("HORA"), place, e.hora, e.horaError);
-        e.marco = t.text(QStringLiteral("MARCO"));
-        e.asig = t.text(QStringLiteral("ASIG"));
-        e.codgrupo = t.text(QStringLiteral("CODGRUPO"));
-        e.tarea = t.text(QStringLiteral("TAREA"));
-        e.aula = t.text(QStringLiteral("AULA"));
-        l.entriesByTeacher[prof].push_back(std::move(e));
+        requireXmlValues(t, {"PROF", "MARCO", "ASIG", "CODGRUPO", "TAREA", "AULA"}, [&] {
+            return rowPlace(QStringLiteral("SOLUC"), row, QStringLiteral("PROF"), prof);
+        });
+        const QString diaText = t.text(QStringLiteral("DIA"));
+        using Day = Lookups::SolucRow::Day;
+        Day day = Day::Unread;
+        try {
+            day = diaText.isEmpty() || texts::toInteger(diaText) == 0 ? Day::Zero : Day::Placed;
+        } catch (const ConversionError&) {
+        }
+        l.entriesByTeacher[prof].push_back({t.recordNumber(), row, day});
     });
+    l.soluc = &tables.soluc;
     eachRow(tables.proft, [&](DbfTable& t, int row) {
         l.teacherCodes.insert(t.text(QStringLiteral("ABREV")));
-        requireXmlValues(t, {"ABREV", "X_EMPLEADO", "F_TOMAPOS"},
-                         rowPlace(QStringLiteral("PROFT"), row, QStringLiteral("ABREV"),
-                                  t.text(QStringLiteral("ABREV"))));
+        requireXmlValues(t, {"ABREV", "X_EMPLEADO", "F_TOMAPOS"}, [&] {
+            return rowPlace(QStringLiteral("PROFT"), row, QStringLiteral("ABREV"),
+                            t.text(QStringLiteral("ABREV")));
+        });
     });
 }
 
@@ -374,42 +418,49 @@ QList<QPair<QString, QString>> activityValues(const Entry& e, const Lookups& l)
     };
 }
 
-// The group of the teacher of the current PROFT row, with its placed activities.
-void writeTeacher(XmlDocument& document, XmlNode& horarios, int number, const DbfTable& proft,
-                  const Lookups& l, RunReport& report, QSet<QString>& reported)
+// The group of the teacher of the current PROFT row, with its placed activities, written.
+void writeTeacher(XmlPartWriter& writer, int number, const DbfTable& proft, const Lookups& l,
+                  RunReport& report, QSet<QString>& reported)
 {
     const QString seq = QStringLiteral("HORARIO_REGULAR_PROFESOR_%1").arg(number);
-    static const std::vector<Entry> none;
+    static const std::vector<Lookups::SolucRow> none;
     const QString code = proft.text(QStringLiteral("ABREV"));
     const auto found = l.entriesByTeacher.constFind(code);
-    const std::vector<Entry>& entries = found == l.entriesByTeacher.constEnd() ? none : *found;
+    const std::vector<Lookups::SolucRow>& entries =
+        found == l.entriesByTeacher.constEnd() ? none : *found;
     qint64 placed = 0;
-    for (const Entry& e : entries)
-        placed += e.day() != 0 ? 1 : 0;
-    XmlNode teacher = yedra::appendGroup(document, horarios, seq, placed);
-    yedra::appendValue(document, teacher, QStringLiteral("X_EMPLEADO"),
-                       proft.text(QStringLiteral("X_EMPLEADO")));
-    yedra::appendValue(document, teacher, QStringLiteral("F_TOMAPOS"),
-                       proft.text(QStringLiteral("F_TOMAPOS")));
+    for (const Lookups::SolucRow& at : entries) {
+        using Day = Lookups::SolucRow::Day;
+        if (at.day == Day::Unread)
+            placed += readEntry(l, at, true).day() != 0 ? 1 : 0; // throws the row's error
+        else
+            placed += at.day == Day::Placed ? 1 : 0;
+    }
+    yedra::startGroup(writer, seq, placed);
+    yedra::writeValue(writer, QStringLiteral("X_EMPLEADO"),
+                      proft.text(QStringLiteral("X_EMPLEADO")));
+    yedra::writeValue(writer, QStringLiteral("F_TOMAPOS"), proft.text(QStringLiteral("F_TOMAPOS")));
 
     // A teacher code twice in PROFT writes its activities twice; its rows are said once.
     const bool firstTime = !reported.contains(code);
     reported.insert(code);
     int activityNumber = 1;
-    for (const Entry& e : entries) {
+    for (const Lookups::SolucRow& at : entries) {
+        const Entry e = readEntry(l, at);
         if (e.day() == 0) {
             if (firstTime)
-                report.addSkippedRow({e.row, code, RunReport::Skip::NotPlaced});
+                report.addSkippedRow({at.row, code, RunReport::Skip::NotPlaced});
             continue;
         }
-        XmlNode activity = yedra::appendGroup(document, teacher,
-                                              QStringLiteral("ACTIVIDAD_%1").arg(activityNumber++));
+        yedra::startGroup(writer, QStringLiteral("ACTIVIDAD_%1").arg(activityNumber++));
         for (const auto& [name, value] : activityValues(e, l)) {
-            yedra::appendValue(document, activity, name, value);
+            yedra::writeValue(writer, name, value);
             if (blank(value))
                 report.countEmptyValue(name);
         }
+        yedra::endGroup(writer);
     }
+    yedra::endGroup(writer);
     report.addTeacher({code, proft.text(QStringLiteral("NOMBRE")), activityNumber - 1});
 }
 
@@ -431,7 +482,7 @@ ExportRun::Result ExportRun::run(const QString& documentPath, const std::optiona
     auto kept = std::make_shared<XmlDocument>();
     XmlDocument& document = *kept;
     m_interaction.progress(QStringLiteral("Leyendo el documento de Yedra"));
-    if (!document.load(documentPath, XmlDocument::Detail::GroupLevel))
+    if (!document.load(documentPath, XmlDocument::Detail::Envelope))
         return {Outcome::Refused, yedra::unreadableDocumentMessage(document.parseError())};
     const std::optional<QString> year = yedra::academicYear(document);
     if (!year)
@@ -476,29 +527,33 @@ ExportRun::Result ExportRun::run(const QString& documentPath, const std::optiona
     buildLookups(*tables, lookups);
     XmlNode horarios = yedra::appendGroup(document, block, QStringLiteral("HORARIOS_REGULARES"),
                                           tables->proft.rowCount());
+    if (const QString problem = resultPathProblem(target); !problem.isEmpty())
+        return {Outcome::Refused, problem};
+    // The teachers' groups are made one by one as the document is written.
     int teacherNumber = 1;
     DbfTable& proft = tables->proft;
+    const int teachers = proft.rowCount();
     QSet<QString> reported;
-    for (proft.first(); !proft.eof(); proft.next()) {
+    proft.first();
+    document.save(target, horarios, [&](XmlPartWriter& part) {
+        if (proft.eof())
+            return false;
         m_interaction.progress(
-            QStringLiteral("Profesor %1 de %2").arg(teacherNumber).arg(proft.rowCount()));
-        writeTeacher(document, horarios, teacherNumber++, proft, lookups, m_report, reported);
-    }
+            QStringLiteral("Profesor %1 de %2").arg(teacherNumber).arg(teachers));
+        writeTeacher(part, teacherNumber++, proft, lookups, m_report, reported);
+        proft.next();
+        return !proft.eof();
+    });
     m_report.setSolvedRows(tables->soluc.rowCount());
     m_report.setDeletedRows(tables->soluc.deletedRowCount());
     for (auto it = lookups.entriesByTeacher.cbegin(); it != lookups.entriesByTeacher.cend(); ++it) {
         if (!lookups.teacherCodes.contains(it.key()))
-            for (const Entry& e : it.value())
-                m_report.addSkippedRow({e.row, it.key(), RunReport::Skip::UnknownTeacher});
+            for (const Lookups::SolucRow& at : it.value())
+                m_report.addSkippedRow({at.row, it.key(), RunReport::Skip::UnknownTeacher});
     }
     m_report.sortSkippedRows();
-    tables.reset();
-
-    if (const QString problem = resultPathProblem(target); !problem.isEmpty())
-        return {Outcome::Refused, problem};
-    m_interaction.progress(QStringLiteral("Guardando el documento para Yedra"));
-    document.save(target);
     m_report.setResult(target);
+    tables.reset();
     return {Outcome::Saved, QString(), target, verdict, kept};
 }
 
