@@ -1334,6 +1334,31 @@ void DbfTable::setBoolean(const QString& field, bool value)
 // ----------------------------------------------------------------------------------------------
 // Reading rows.
 
+QByteArrayView DbfTable::storedRow() const
+{
+    const char* record = currentRecord();
+    return record ? QByteArrayView(record, m_file->recordLength) : QByteArrayView();
+}
+
+bool DbfTable::sameLayout(const DbfTable& other) const
+{
+    requireOpen("sameLayout");
+    other.requireOpen("sameLayout");
+    const TableFile& a = *m_file;
+    const TableFile& b = *other.m_file;
+    if (a.codePage != b.codePage || a.recordLength != b.recordLength ||
+        a.fields.size() != b.fields.size())
+        return false;
+    for (qsizetype i = 0; i < a.fields.size(); ++i) {
+        const DbfField& f = a.fields.at(i);
+        const DbfField& g = b.fields.at(i);
+        if (f.name.compare(g.name, Qt::CaseInsensitive) != 0 || f.type != g.type ||
+            f.width != g.width || f.decimals != g.decimals || f.offset != g.offset)
+            return false;
+    }
+    return true;
+}
+
 const char* DbfTable::currentRecord() const
 {
     if (m_pending != Pending::None)

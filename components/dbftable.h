@@ -134,6 +134,11 @@ public:
     // a run that walks a large table once can keep these instead of the rows' values.
     int recordNumber() const;
     void goToRecord(int record);
+    // The current row's bytes as the file stores them (empty when there is none). Two tables of
+    // the same layout (sameLayout) read alike wherever these bytes agree.
+    QByteArrayView storedRow() const;
+    // Whether `other` has the same fields (names, types, widths, places) and code page.
+    bool sameLayout(const DbfTable& other) const;
 
     // Only rows whose text field `field` reads exactly `value` (letter case counts, trailing
     // blanks do not) are walked; setting it moves to the first such row.

@@ -10,6 +10,7 @@
 #include <QJsonArray>
 #include <QSet>
 #include <QtEndian>
+#include <memory>
 
 namespace tablecomparison {
 
@@ -72,16 +73,6 @@ bool isEmptyValue(const QString& value)
     return true;
 }
 
-struct Row {
-    QString code;                   // codeText
-    QHash<QString, QString> values; // by upper-case field name
-};
-
-struct ReadTable {
-    QStringList fields; // upper case, in the table's order
-    QList<QStringList> rows;
-};
-
 // A table whose file ends before the rows its header counts: the table layer reads the rows
 // that are whole, and the rest would look removed.
 QString cutShort(const QString& path)
@@ -103,51 +94,78 @@ QString cutShort(const QString& path)
         .arg(records);
 }
 
-// Every row of a table as the texts of its fields. Throws EngineError.
-ReadTable readTable(const QString& folder, const QString& name)
+// A table open for the comparison, read one row at a time: a large table is never held whole.
+struct OpenTable {
+    std::unique_ptr<DbfTable> table;
+    QStringList fields; // upper case, in the table's order
+    QStringList names;  // as the table spells them
+    int columnOf(const QString& field) const { return int(fields.indexOf(field)); }
+    // The current row's value of a field; "" for a field the table lacks.
+    QString value(int column) const
+    {
+        return column < 0 ? QString() : table->text(names.at(column));
+    }
+};
+
+// Opens a table shared, refusing one cut short. Throws EngineError.
+OpenTable openTable(const QString& folder, const QString& name)
 {
-    DbfTable table(folder, name);
-    table.open(DbfTable::Access::Shared);
-    if (const QString problem = cutShort(table.path()); !problem.isEmpty())
+    OpenTable out;
+    out.table = std::make_unique<DbfTable>(folder, name);
+    out.table->open(DbfTable::Access::Shared);
+    if (const QString problem = cutShort(out.table->path()); !problem.isEmpty())
         throw EngineError(problem);
-    ReadTable out;
-    for (const DbfField& field : table.fields())
+    for (const DbfField& field : out.table->fields()) {
         out.fields << field.name.toUpper();
-    for (table.first(); !table.eof(); table.next()) {
-        QStringList row;
-        row.reserve(out.fields.size());
-        for (const DbfField& field : table.fields())
-            row << table.text(field.name);
-        out.rows << row;
+        out.names << field.name;
     }
     return out;
 }
 
-// The rows keyed by code; a repeated code gets "#2", "#3" on its later rows and is listed
-// in `repeated`.
-QList<Row> keyedRows(const ReadTable& table, const QStringList& codeFields, QStringList& repeated)
-{
-    QList<int> keyColumns;
-    for (const QString& field : codeFields)
-        keyColumns << table.fields.indexOf(field);
-    QHash<QString, int> seen;
-    QList<Row> rows;
-    rows.reserve(table.rows.size());
-    for (const QStringList& values : table.rows) {
-        QStringList key;
-        for (const int column : keyColumns)
-            key << values.at(column);
-        const QString plain = codeText(key, 1);
-        const int occurrence = ++seen[plain];
-        if (occurrence == 2 && !repeated.contains(plain))
-            repeated << plain;
-        Row row;
-        row.code = codeText(key, occurrence);
-        for (int i = 0; i < table.fields.size(); ++i)
-            row.values.insert(table.fields.at(i), values.at(i));
-        rows << row;
+// The codes of a table's rows, in order: a repeated code gets "#2", "#3" on its later rows
+// and is listed once in `repeated`.
+class RowCodes {
+public:
+    RowCodes(const OpenTable& table, const QStringList& codeFields, QStringList& repeated)
+        : m_table(table), m_repeated(repeated)
+    {
+        for (const QString& field : codeFields)
+            m_columns << table.columnOf(field);
+        m_seen.reserve(table.table->rowCount());
+        for (const QString& code : std::as_const(repeated))
+            m_listed.insert(code);
     }
-    return rows;
+    QString current()
+    {
+        QStringList key;
+        for (const int column : std::as_const(m_columns))
+            key << m_table.value(column);
+        const QString plain = codeText(key, 1);
+        const int occurrence = ++m_seen[plain];
+        if (occurrence == 2 && !m_listed.contains(plain)) {
+            m_repeated << plain;
+            m_listed.insert(plain);
+        }
+        return codeText(key, occurrence);
+    }
+
+private:
+    const OpenTable& m_table;
+    QStringList& m_repeated;
+    QList<int> m_columns;
+    QHash<QString, int> m_seen;
+    QSet<QString> m_listed; // what `m_repeated` holds
+};
+
+// The current row's values of `columns` in one text, for comparing rows without keeping them.
+size_t rowDigest(const OpenTable& table, const QList<int>& columns)
+{
+    QString joined;
+    for (const int column : columns) {
+        joined += table.value(column);
+        joined += QChar(0x1F);
+    }
+    return qHash(joined, size_t(0x51C0FFEE));
 }
 
 QString missingFields(const QStringList& wanted, const QStringList& fields)
@@ -167,40 +185,38 @@ TableComparison compareTable(const QString& newFolder, const QString& timetableF
     result.name = name;
     result.codeFields = codeFields(name);
 
-    ReadTable after;
+    OpenTable after;
     try {
         if (!DbfTable(newFolder, name).exists())
             throw EngineError(QStringLiteral("la conversión no la ha escrito"));
-        after = readTable(newFolder, name);
+        after = openTable(newFolder, name);
     } catch (const std::exception& error) {
         result.state = TableComparison::State::NewUnreadable;
         result.problem = QString::fromUtf8(error.what());
         return result;
     }
-    result.rowsAfter = after.rows.size();
+    DbfTable& newRows = *after.table;
+    result.rowsAfter = newRows.rowCount();
 
-    ReadTable before;
+    OpenTable before;
     try {
         // Something else under the table's name (a folder, a broken link) is not "no table".
         const DbfTable current(timetableFolder, name);
         if (!current.exists() && !QFileInfo(current.path()).exists() &&
             !QFileInfo(current.path()).isSymLink()) {
-            // Every row is new; listed by code when the new table has its code.
+            // Every row is new: counted, not listed (the first run on a folder would list the
+            // whole school).
             result.state = TableComparison::State::NoCurrentTable;
-            if (!result.codeFields.isEmpty() &&
-                missingFields(result.codeFields, after.fields).isEmpty()) {
-                for (const Row& row : keyedRows(after, result.codeFields, result.repeatedCodes))
-                    result.added << row.code;
-            }
             return result;
         }
-        before = readTable(timetableFolder, name);
+        before = openTable(timetableFolder, name);
     } catch (const std::exception& error) {
         result.state = TableComparison::State::CurrentUnreadable;
         result.problem = QString::fromUtf8(error.what());
         return result;
     }
-    result.rowsBefore = before.rows.size();
+    DbfTable& oldRows = *before.table;
+    result.rowsBefore = oldRows.rowCount();
 
     if (result.codeFields.isEmpty()) {
         result.state = TableComparison::State::CountsOnly;
@@ -220,48 +236,91 @@ TableComparison compareTable(const QString& newFolder, const QString& timetableF
         return result;
     }
 
-    const QList<Row> oldRows = keyedRows(before, result.codeFields, result.repeatedCodes);
-    const QList<Row> newRows = keyedRows(after, result.codeFields, result.repeatedCodes);
-    QHash<QString, const Row*> oldByCode;
-    for (const Row& row : oldRows)
-        oldByCode.insert(row.code, &row);
-    QSet<QString> newCodes;
-    for (const Row& row : newRows) {
-        newCodes.insert(row.code);
-        const auto found = oldByCode.constFind(row.code);
-        if (found == oldByCode.constEnd()) {
-            result.added << row.code;
+    // The new table's fields, where each stands in both tables; the current table's fields the
+    // new one lacks, whose values go.
+    QList<int> newColumns;
+    QList<int> oldColumns;
+    for (int i = 0; i < after.fields.size(); ++i) {
+        newColumns << i;
+        oldColumns << before.columnOf(after.fields.at(i));
+    }
+    QList<int> goneColumns;
+    for (int i = 0; i < before.fields.size(); ++i) {
+        if (!after.fields.contains(before.fields.at(i)))
+            goneColumns << i;
+    }
+
+    // The current rows by code: where each stands, and a digest of its values in the new
+    // table's fields. A row is read again only when its digest differs or a field that goes
+    // holds something.
+    struct OldRow {
+        int record = 0;
+        size_t digest = 0;
+        bool goneValues = false;
+        bool matched = false;
+    };
+    // Tables of one layout are compared by their stored bytes, with no text decoded.
+    const bool sameLayout = newRows.sameLayout(oldRows);
+    const auto digest = [sameLayout](const OpenTable& table, const QList<int>& columns) {
+        return sameLayout ? qHashBits(table.table->storedRow().data(),
+                                      size_t(table.table->storedRow().size()), 0x51C0FFEE)
+                          : rowDigest(table, columns);
+    };
+    QHash<QString, OldRow> oldByCode;
+    oldByCode.reserve(oldRows.rowCount());
+    QStringList oldCodes;
+    oldCodes.reserve(oldRows.rowCount());
+    {
+        RowCodes codes(before, result.codeFields, result.repeatedCodes);
+        for (oldRows.first(); !oldRows.eof(); oldRows.next()) {
+            OldRow row{oldRows.recordNumber(), digest(before, oldColumns), false, false};
+            for (const int column : std::as_const(goneColumns))
+                row.goneValues = row.goneValues || !isEmptyValue(before.value(column));
+            const QString code = codes.current();
+            oldCodes << code;
+            oldByCode.insert(code, row);
+        }
+    }
+
+    RowCodes codes(after, result.codeFields, result.repeatedCodes);
+    for (newRows.first(); !newRows.eof(); newRows.next()) {
+        const QString code = codes.current();
+        const auto found = oldByCode.find(code);
+        if (found == oldByCode.end()) {
+            result.added << code;
             continue;
         }
-        const Row& old = **found;
+        found->matched = true;
+        if (found->digest == digest(after, newColumns) && !found->goneValues)
+            continue;
+        oldRows.goToRecord(found->record);
         bool differs = false;
         // The new table's fields: a value that differs, or one that the new row leaves empty.
-        for (const QString& field : after.fields) {
-            const QString oldValue = old.values.value(field);
-            const QString newValue = row.values.value(field);
+        for (int i = 0; i < after.fields.size(); ++i) {
+            const QString oldValue = before.value(oldColumns.at(i));
+            const QString newValue = after.value(i);
             if (oldValue == newValue)
                 continue;
             differs = true;
-            result.changes << ChangedValue{row.code, field, oldValue, newValue};
+            const QString& field = after.fields.at(i);
+            result.changes << ChangedValue{code, field, oldValue, newValue};
             if (isEmptyValue(newValue) && !isEmptyValue(oldValue))
-                result.dropped << DroppedValue{name, row.code, field, oldValue, false};
+                result.dropped << DroppedValue{name, code, field, oldValue, false};
         }
         // Fields the new table does not have at all: whatever they hold now goes.
-        for (const QString& field : before.fields) {
-            if (after.fields.contains(field))
-                continue;
-            const QString oldValue = old.values.value(field);
+        for (const int column : std::as_const(goneColumns)) {
+            const QString oldValue = before.value(column);
             if (isEmptyValue(oldValue))
                 continue;
             differs = true;
-            result.dropped << DroppedValue{name, row.code, field, oldValue, true};
+            result.dropped << DroppedValue{name, code, before.fields.at(column), oldValue, true};
         }
         if (differs)
-            result.changed << row.code;
+            result.changed << code;
     }
-    for (const Row& row : oldRows) {
-        if (!newCodes.contains(row.code))
-            result.removed << row.code;
+    for (const QString& code : std::as_const(oldCodes)) {
+        if (!oldByCode.value(code).matched)
+            result.removed << code;
     }
     return result;
 }

@@ -51,7 +51,8 @@ struct TableComparison {
     int rowsBefore = 0; // rows of the current table (0 when it is missing or unreadable)
     int rowsAfter = 0;  // rows of the new table
     // Codes of the rows, in the order of the table they are in: added and changed in the new
-    // table's order, removed in the current table's.
+    // table's order, removed in the current table's. A table new as a whole (NoCurrentTable)
+    // has its rows counted, not listed.
     QStringList added = {};
     QStringList removed = {};
     QStringList changed = {};
