@@ -930,15 +930,13 @@ struct XmlRecordStoreFiller {
     }
 };
 
-std::vector<qsizetype> XmlRecordStore::records(const QString& seq) const
+std::vector<std::pair<qsizetype, qsizetype>> XmlRecordStore::records(const QString& seq) const
 {
     const QByteArray utf8 = seq.toUtf8();
-    std::vector<qsizetype> out;
+    std::vector<std::pair<qsizetype, qsizetype>> out;
     for (const Group& group : m_groups) {
-        if (group.seq == utf8) {
-            for (qsizetype i = group.firstRecord; i < group.endRecord; ++i)
-                out.push_back(i);
-        }
+        if (group.seq == utf8 && group.endRecord > group.firstRecord)
+            out.emplace_back(group.firstRecord, group.endRecord);
     }
     return out;
 }

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -221,9 +222,9 @@ private:
 // each, the texts of its values (its direct dato children) as XmlNode::text gives them.
 class XmlRecordStore {
 public:
-    // The records of the groups whose seq is exactly `seq`, one group's after the other's, as
-    // indexes into the store.
-    std::vector<qsizetype> records(const QString& seq) const;
+    // The records of the groups whose seq is exactly `seq`, one group's after the other's: the
+    // ranges [first, end) of their indexes in the store.
+    std::vector<std::pair<qsizetype, qsizetype>> records(const QString& seq) const;
     int valueCount(qsizetype record) const;
     // The text of value `position` (from 0, below valueCount) of a record.
     QString value(qsizetype record, int position) const;
@@ -237,9 +238,10 @@ private:
         qsizetype endRecord;
     };
     std::vector<Group> m_groups;
-    std::vector<qsizetype> m_recordStarts{0}; // the first value of each record, and one past
-    std::vector<qsizetype> m_valueStarts{0};  // where each value's text starts, and one past
-    QByteArray m_texts;                       // every value's text, in UTF-8, end to end
+    // Grown piece by piece, never copied whole: a large document has millions of records.
+    std::deque<qsizetype> m_recordStarts{0}; // the first value of each record, and one past
+    std::deque<qsizetype> m_valueStarts{0};  // where each value's text starts, and one past
+    QByteArray m_texts;                      // every value's text, in UTF-8, end to end
 };
 
 // Elements written straight into a document that is being saved (see XmlDocument::save): each

@@ -65,8 +65,10 @@ QString Record::place(int position) const
 
 namespace {
 
-// The records of a group in a document's store: what selectRecords gives of a tree.
-std::vector<qsizetype> storedRecords(const XmlRecordStore& store, const QString& group)
+// The records of a group in a document's store, as ranges of indexes: what selectRecords gives
+// of a tree.
+std::vector<std::pair<qsizetype, qsizetype>> storedRecords(const XmlRecordStore& store,
+                                                           const QString& group)
 {
     if (group.contains(QLatin1Char('"')))
         throw XmlError(QStringLiteral("Nombre de grupo no válido: %1").arg(group));
@@ -78,12 +80,17 @@ std::vector<qsizetype> storedRecords(const XmlRecordStore& store, const QString&
 std::vector<Record> records(const XmlDocument& document, const QString& group)
 {
     if (const XmlRecordStore* store = document.recordStore()) {
-        const std::vector<qsizetype> indexes = storedRecords(*store, group);
+        const auto ranges = storedRecords(*store, group);
+        size_t count = 0;
+        for (const auto& [first, end] : ranges)
+            count += static_cast<size_t>(end - first);
         std::vector<Record> out;
-        out.reserve(indexes.size());
+        out.reserve(count);
         int number = 0;
-        for (const qsizetype index : indexes)
-            out.emplace_back(*store, index, group, ++number);
+        for (const auto& [first, end] : ranges) {
+            for (qsizetype index = first; index < end; ++index)
+                out.emplace_back(*store, index, group, ++number);
+        }
         return out;
     }
     const XmlNodeList nodes = selectRecords(document, group);
@@ -99,12 +106,22 @@ std::vector<Record> records(const XmlDocument& document, const QString& group)
 std::vector<Record> guardedRecords(const XmlDocument& document, const QString& group)
 {
     if (const XmlRecordStore* store = document.recordStore()) {
+        // Counted first, so that the list is made once at its size.
+        const auto ranges = storedRecords(*store, group);
+        size_t count = 0;
+        for (const auto& [first, end] : ranges) {
+            for (qsizetype index = first; index < end; ++index)
+                count += store->valueCount(index) >= 2 ? 1 : 0;
+        }
         std::vector<Record> out;
+        out.reserve(count);
         int number = 0;
-        for (const qsizetype index : storedRecords(*store, group)) {
-            ++number;
-            if (store->valueCount(index) >= 2)
-                out.emplace_back(*store, index, group, number);
+        for (const auto& [first, end] : ranges) {
+            for (qsizetype index = first; index < end; ++index) {
+                ++number;
+                if (store->valueCount(index) >= 2)
+                    out.emplace_back(*store, index, group, number);
+            }
         }
         return out;
     }
@@ -130,8 +147,10 @@ QList<ShortRecord> findShortRecords(const XmlDocument& document, const QList<Rec
                 out.append({need.group, number, found, need.needed});
         };
         if (const XmlRecordStore* store = document.recordStore()) {
-            for (const qsizetype index : storedRecords(*store, need.group))
-                check(store->valueCount(index));
+            for (const auto& [first, end] : storedRecords(*store, need.group)) {
+                for (qsizetype index = first; index < end; ++index)
+                    check(store->valueCount(index));
+            }
             continue;
         }
         for (XmlNode node : selectRecords(document, need.group))
