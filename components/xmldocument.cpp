@@ -58,6 +58,14 @@ struct ParseCapture {
         bool textStarted = false; // a text that is not blank stands in the block
         bool firstDone = false;   // the block's first element or text is complete
     } envelope;
+
+    // Detail::Records: where the records go, and the group last seen.
+    struct Records {
+        bool active = false;
+        XmlRecordStore* store = nullptr;
+        _xmlNode* group = nullptr;
+        bool groupMatches = false;
+    } records;
 };
 
 void silentGenericError(void*, const char*, ...) {}
@@ -822,10 +830,137 @@ std::vector<xmlNodePtr> evaluate(xmlDocPtr doc, xmlNodePtr context, const QStrin
 
 // ----------------------------------------------------------------------------------------------
 
+// Fills the store of Detail::Records as the parser reads: each record is built as a small tree
+// of nodes (so that libxml2 treats its text exactly as in a whole tree), its values' texts are
+// taken as XmlNode::text would give them once blank text is dropped, and its nodes are freed.
+struct XmlRecordStoreFiller {
+    static ParseCapture::Records* recordsOf(void* context)
+    {
+        auto* ctxt = static_cast<xmlParserCtxtPtr>(context);
+        auto* capture = ctxt ? static_cast<ParseCapture*>(ctxt->_private) : nullptr;
+        return capture && capture->records.active ? &capture->records : nullptr;
+    }
+
+    static bool isPlain(xmlNodePtr node, const char* name)
+    {
+        return node && node->type == XML_ELEMENT_NODE && node->ns == nullptr &&
+               xmlStrEqual(node->name, reinterpret_cast<const xmlChar*>(name));
+    }
+
+    // Whether the group's records are those of '/SERVICIO/BLOQUE_DATOS/grupo_datos[@seq]';
+    // if so, the group is opened in the store.
+    static bool openGroup(XmlRecordStore& store, xmlNodePtr group)
+    {
+        xmlNodePtr block = group->parent;
+        xmlNodePtr root = block ? block->parent : nullptr;
+        if (!isPlain(group, "grupo_datos") || !isPlain(block, "BLOQUE_DATOS") ||
+            !isPlain(root, "SERVICIO") || !root->parent || root->parent->type != XML_DOCUMENT_NODE)
+            return false;
+        xmlChar* seq = xmlGetNoNsProp(group, reinterpret_cast<const xmlChar*>("seq"));
+        if (!seq)
+            return false;
+        const auto recordCount = static_cast<qsizetype>(store.m_recordStarts.size()) - 1;
+        store.m_groups.push_back(
+            {QByteArray(reinterpret_cast<const char*>(seq)), recordCount, recordCount});
+        xmlFree(seq);
+        return true;
+    }
+
+    static void keepRecord(XmlRecordStore& store, xmlNodePtr group, xmlNodePtr record)
+    {
+        // Below the groups no attribute is kept, so xml:space is decided above the records.
+        const bool preserve = xmlNodeGetSpacePreserve(group) == 1;
+        for (xmlNodePtr value = record->children; value; value = value->next) {
+            if (!isPlain(value, "dato"))
+                continue;
+            walkSubtree(value, [&](xmlNodePtr n) {
+                if (n->content &&
+                    (n->type == XML_CDATA_SECTION_NODE ||
+                     (n->type == XML_TEXT_NODE && (preserve || !isBlankText(n->content)))))
+                    store.m_texts.append(reinterpret_cast<const char*>(n->content));
+                return n->type == XML_ELEMENT_NODE || n->type == XML_DOCUMENT_NODE;
+            });
+            store.m_valueStarts.push_back(store.m_texts.size());
+        }
+        store.m_recordStarts.push_back(static_cast<qsizetype>(store.m_valueStarts.size()) - 1);
+        ++store.m_groups.back().endRecord;
+    }
+
+    static void freeChildren(xmlNodePtr node)
+    {
+        xmlFreeNodeList(node->children);
+        node->children = node->last = nullptr;
+    }
+
+    static void endElement(void* context, const xmlChar* localname, const xmlChar* prefix,
+                           const xmlChar* uri)
+    {
+        xmlSAX2EndElementNs(context, localname, prefix, uri);
+        ParseCapture::Records* r = recordsOf(context);
+        auto* ctxt = static_cast<xmlParserCtxtPtr>(context);
+        if (!r || !ctxt->node || ctxt->node->type != XML_ELEMENT_NODE)
+            return;
+        xmlNodePtr ended = ctxt->node->last;
+        if (!ended || ended->type != XML_ELEMENT_NODE)
+            return;
+        if (ctxt->nodeNr == 3) {
+            // A record (or any element in a group) has ended: kept if it is one, then let go
+            // of with everything before it in the group.
+            xmlNodePtr group = ctxt->node;
+            if (group != r->group) {
+                r->group = group;
+                r->groupMatches = openGroup(*r->store, group);
+            }
+            if (r->groupMatches && isPlain(ended, "grupo_datos"))
+                keepRecord(*r->store, group, ended);
+            freeChildren(group);
+        } else if (ctxt->nodeNr == 2) {
+            freeChildren(ended); // what a group holds after its last record
+        }
+    }
+
+    static void internalSubset(void* context, const xmlChar* name, const xmlChar* externalId,
+                               const xmlChar* systemId)
+    {
+        // Entities could put nodes in the tree past these callbacks, and a first reference to
+        // one hands its own nodes to the tree: a document with a DTD is kept whole.
+        if (ParseCapture::Records* r = recordsOf(context))
+            r->active = false;
+        xmlSAX2InternalSubset(context, name, externalId, systemId);
+    }
+};
+
+std::vector<std::pair<qsizetype, qsizetype>> XmlRecordStore::records(const QString& seq) const
+{
+    const QByteArray utf8 = seq.toUtf8();
+    std::vector<std::pair<qsizetype, qsizetype>> out;
+    for (const Group& group : m_groups) {
+        if (group.seq == utf8 && group.endRecord > group.firstRecord)
+            out.emplace_back(group.firstRecord, group.endRecord);
+    }
+    return out;
+}
+
+int XmlRecordStore::valueCount(qsizetype record) const
+{
+    return static_cast<int>(m_recordStarts.at(static_cast<size_t>(record) + 1) -
+                            m_recordStarts.at(static_cast<size_t>(record)));
+}
+
+QString XmlRecordStore::value(qsizetype record, int position) const
+{
+    if (position < 0 || position >= valueCount(record))
+        throw XmlError(QStringLiteral("El registro no tiene el dato %1.").arg(position));
+    const auto at = static_cast<size_t>(m_recordStarts.at(static_cast<size_t>(record)) + position);
+    const qsizetype start = m_valueStarts[at];
+    return fromUtf8Text(m_texts.constData() + start, m_valueStarts[at + 1] - start);
+}
+
 struct XmlDocument::Impl {
     xmlDocPtr doc = nullptr;
     XmlParseError error;
     InputForm form;
+    std::unique_ptr<XmlRecordStore> store;
     std::vector<xmlNodePtr> created;  // every node made by createElement
     std::vector<xmlNodePtr> deferred; // removed subtrees that hold some of them
 
@@ -841,6 +976,7 @@ struct XmlDocument::Impl {
         doc->_private = this;
         form = InputForm();
         error = XmlParseError();
+        store.reset();
     }
 
     void release()
@@ -971,8 +1107,15 @@ bool XmlDocument::parse(const QByteArray& head, Detail detail,
     }
     ctxt->_private = &capture;
     ctxt->sax->serror = captureParseError;
-    if (detail == Detail::GroupLevel)
+    if (detail == Detail::GroupLevel || detail == Detail::Records)
         ctxt->sax->startElementNs = startElementKeepingGroupAttributes;
+    auto store = std::make_unique<XmlRecordStore>();
+    if (detail == Detail::Records) {
+        capture.records.active = true;
+        capture.records.store = store.get();
+        ctxt->sax->endElementNs = XmlRecordStoreFiller::endElement;
+        ctxt->sax->internalSubset = XmlRecordStoreFiller::internalSubset;
+    }
     if (detail == Detail::Envelope) {
         capture.envelope.active = true;
         ctxt->sax->startElementNs = envelopeStartElement;
@@ -1015,6 +1158,8 @@ bool XmlDocument::parse(const QByteArray& head, Detail detail,
     }
     m_impl->reset(doc);
     m_impl->form = inspectInput(head);
+    if (capture.records.active)
+        m_impl->store = std::move(store);
     dropBlankText(doc);
     return true;
 }
@@ -1022,6 +1167,11 @@ bool XmlDocument::parse(const QByteArray& head, Detail detail,
 const XmlParseError& XmlDocument::parseError() const
 {
     return m_impl->error;
+}
+
+const XmlRecordStore* XmlDocument::recordStore() const
+{
+    return m_impl->store.get();
 }
 
 XmlNode XmlDocument::documentElement() const

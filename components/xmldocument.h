@@ -6,6 +6,7 @@
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -16,6 +17,7 @@ struct _xmlDoc;
 class XmlDocument;
 class XmlNodeList;
 class XmlPartWriter;
+class XmlRecordStore;
 
 // A node of an XmlDocument. A handle only: it does not own the node and stays valid while its
 // document lives and the node has not been removed. A null handle stands for "no node"; every
@@ -151,6 +153,12 @@ public:
         // element or a text (with what stands before it): all a document written in place of
         // this one needs of it.
         Envelope,
+        // As GroupLevel, but the records of /SERVICIO/BLOQUE_DATOS/grupo_datos (their
+        // grupo_datos children) are not kept as nodes: the texts of their dato children go to a
+        // compact store as each record is read, and everything below the groups is let go of.
+        // A document with a DTD, whose entities could reach past the parser's callbacks, is
+        // kept as GroupLevel keeps it, with no store.
+        Records,
     };
 
     // Parses the file, replacing the document's content. Returns false when the file cannot
@@ -159,6 +167,8 @@ public:
     // The same for bytes already in memory.
     bool loadXml(const QByteArray& bytes);
     const XmlParseError& parseError() const;
+    // What Detail::Records kept of the records; null for a document kept as nodes.
+    const XmlRecordStore* recordStore() const;
 
     XmlNode documentElement() const;
     XmlNode firstChild() const;
@@ -206,6 +216,32 @@ private:
 
     struct Impl;
     std::unique_ptr<Impl> m_impl;
+};
+
+// The records of a document loaded with XmlDocument::Detail::Records, in document order: for
+// each, the texts of its values (its direct dato children) as XmlNode::text gives them.
+class XmlRecordStore {
+public:
+    // The records of the groups whose seq is exactly `seq`, one group's after the other's: the
+    // ranges [first, end) of their indexes in the store.
+    std::vector<std::pair<qsizetype, qsizetype>> records(const QString& seq) const;
+    int valueCount(qsizetype record) const;
+    // The text of value `position` (from 0, below valueCount) of a record.
+    QString value(qsizetype record, int position) const;
+
+private:
+    friend class XmlDocument;
+    friend struct XmlRecordStoreFiller;
+    struct Group {
+        QByteArray seq; // UTF-8
+        qsizetype firstRecord;
+        qsizetype endRecord;
+    };
+    std::vector<Group> m_groups;
+    // Grown piece by piece, never copied whole: a large document has millions of records.
+    std::deque<qsizetype> m_recordStarts{0}; // the first value of each record, and one past
+    std::deque<qsizetype> m_valueStarts{0};  // where each value's text starts, and one past
+    QByteArray m_texts;                      // every value's text, in UTF-8, end to end
 };
 
 // Elements written straight into a document that is being saved (see XmlDocument::save): each

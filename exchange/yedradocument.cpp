@@ -32,10 +32,19 @@ Record::Record(XmlNode record, QString group, int number)
 {
 }
 
+Record::Record(const XmlRecordStore& store, qsizetype index, QString group, int number)
+    : m_store(&store), m_index(index), m_group(std::move(group)), m_number(number),
+      m_valueCount(store.valueCount(index))
+{
+}
+
 QString Record::rawValue(int position) const
 {
-    const XmlNode value =
-        position < m_valueCount ? m_record.childElement(valueName, position) : XmlNode();
+    if (m_store && position >= 0 && position < m_valueCount)
+        return m_store->value(m_index, position);
+    const XmlNode value = !m_store && position < m_valueCount
+                              ? m_record.childElement(valueName, position)
+                              : XmlNode();
     if (value.isNull())
         throw XmlError(
             QStringLiteral("El registro %1 del grupo %2 tiene %3 datos y se necesita el dato %4.")
@@ -54,8 +63,36 @@ QString Record::place(int position) const
         .arg(position);
 }
 
+namespace {
+
+// The records of a group in a document's store, as ranges of indexes: what selectRecords gives
+// of a tree.
+std::vector<std::pair<qsizetype, qsizetype>> storedRecords(const XmlRecordStore& store,
+                                                           const QString& group)
+{
+    if (group.contains(QLatin1Char('"')))
+        throw XmlError(QStringLiteral("Nombre de grupo no válido: %1").arg(group));
+    return store.records(group);
+}
+
+} // namespace
+
 std::vector<Record> records(const XmlDocument& document, const QString& group)
 {
+    if (const XmlRecordStore* store = document.recordStore()) {
+        const auto ranges = storedRecords(*store, group);
+        size_t count = 0;
+        for (const auto& [first, end] : ranges)
+            count += static_cast<size_t>(end - first);
+        std::vector<Record> out;
+        out.reserve(count);
+        int number = 0;
+        for (const auto& [first, end] : ranges) {
+            for (qsizetype index = first; index < end; ++index)
+                out.emplace_back(*store, index, group, ++number);
+        }
+        return out;
+    }
     const XmlNodeList nodes = selectRecords(document, group);
     std::vector<Record> out;
     out.reserve(static_cast<size_t>(nodes.length()));
@@ -68,6 +105,26 @@ std::vector<Record> records(const XmlDocument& document, const QString& group)
 // The records skipped are never kept, not even for a while.
 std::vector<Record> guardedRecords(const XmlDocument& document, const QString& group)
 {
+    if (const XmlRecordStore* store = document.recordStore()) {
+        // Counted first, so that the list is made once at its size.
+        const auto ranges = storedRecords(*store, group);
+        size_t count = 0;
+        for (const auto& [first, end] : ranges) {
+            for (qsizetype index = first; index < end; ++index)
+                count += store->valueCount(index) >= 2 ? 1 : 0;
+        }
+        std::vector<Record> out;
+        out.reserve(count);
+        int number = 0;
+        for (const auto& [first, end] : ranges) {
+            for (qsizetype index = first; index < end; ++index) {
+                ++number;
+                if (store->valueCount(index) >= 2)
+                    out.emplace_back(*store, index, group, number);
+            }
+        }
+        return out;
+    }
     const XmlNodeList nodes = selectRecords(document, group);
     std::vector<Record> out;
     int number = 0;
@@ -84,14 +141,20 @@ QList<ShortRecord> findShortRecords(const XmlDocument& document, const QList<Rec
     QList<ShortRecord> out;
     for (const RecordNeed& need : needs) {
         int number = 0;
-        for (XmlNode node : selectRecords(document, need.group)) {
+        auto check = [&](int found) {
             ++number;
-            const int found = node.childElementCount(valueName);
-            if (need.guarded && found < 2)
-                continue;
-            if (found < need.needed)
+            if ((!need.guarded || found >= 2) && found < need.needed)
                 out.append({need.group, number, found, need.needed});
+        };
+        if (const XmlRecordStore* store = document.recordStore()) {
+            for (const auto& [first, end] : storedRecords(*store, need.group)) {
+                for (qsizetype index = first; index < end; ++index)
+                    check(store->valueCount(index));
+            }
+            continue;
         }
+        for (XmlNode node : selectRecords(document, need.group))
+            check(node.childElementCount(valueName));
     }
     return out;
 }

@@ -34,6 +34,8 @@ XmlNodeList selectRecords(const XmlDocument& document, const QString& group);
 class Record {
 public:
     Record(XmlNode record, QString group, int number);
+    // A record of a document's record store (see XmlDocument::Detail::Records).
+    Record(const XmlRecordStore& store, qsizetype index, QString group, int number);
 
     const QString& group() const { return m_group; }
     // The record's place in its group, from 1, counting every record of the group.
@@ -44,18 +46,22 @@ public:
     QString rawValue(int position) const;
     // The same, trimmed.
     QString value(int position) const { return trimValue(rawValue(position)); }
+    // The record's node; a null node for a record of a store.
     XmlNode node() const { return m_record; }
     // Where dato `position` stands, for a message: "el grupo MATERIAS, registro 3, dato 4".
     QString place(int position) const;
 
 private:
     XmlNode m_record;
+    const XmlRecordStore* m_store = nullptr;
+    qsizetype m_index = 0;
     QString m_group;
     int m_number;
     int m_valueCount;
 };
 
-// Every record of the group, in document order.
+// Every record of the group, in document order, from the document's record store when it has
+// one.
 std::vector<Record> records(const XmlDocument& document, const QString& group);
 // The guarded walk: the records with at least two values, in document order.
 std::vector<Record> guardedRecords(const XmlDocument& document, const QString& group);

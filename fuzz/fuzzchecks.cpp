@@ -495,6 +495,21 @@ Outcome checkYedraDocument(const QByteArray& bytes, const QString& scratchFolder
     try {
         const QString path = QDir(scratchFolder).filePath(QStringLiteral("documento.xml"));
         writeBytes(path, bytes);
+        // The records kept in a store read as they do from the same document kept as a tree.
+        XmlDocument tree;
+        XmlDocument stored;
+        const bool treeLoaded = tree.load(path, XmlDocument::Detail::GroupLevel);
+        if (stored.load(path, XmlDocument::Detail::Records) != treeLoaded ||
+            stored.parseError().toString() != tree.parseError().toString()) {
+            outcome.violations << QStringLiteral("the record store loads otherwise than the tree");
+        } else if (treeLoaded) {
+            QStringList treeViolations;
+            if (readGroups(stored, outcome.violations) != readGroups(tree, treeViolations) ||
+                yedra::findShortRecords(stored, recordNeeds).size() !=
+                    yedra::findShortRecords(tree, recordNeeds).size())
+                outcome.violations << QStringLiteral("the record store reads otherwise than "
+                                                     "the tree");
+        }
         NoInteraction interaction;
         TimetableRun run(scratchFolder,
                          QDir(scratchFolder).filePath(QStringLiteral("NIVELCAN.DBF")), interaction);

@@ -1,6 +1,7 @@
 #include "exchange/yedradocument.h"
 #include "tests/testsupport.h"
 
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace yedra;
@@ -228,5 +229,142 @@ TEST(YedraRecords, TheAcademicYearIsTheStartOfTheFirstGroupsText)
         if (year) {
             EXPECT_EQ(*year, QString::fromStdString(*c.year));
         }
+    }
+}
+
+// A document loaded for its records only (its records kept in a store, not as nodes) gives the
+// same records, values and short records as the same document kept as a tree, for every shape of
+// text a value can take.
+TEST(YedraRecords, TheRecordStoreGivesWhatTheTreeGives)
+{
+    const QByteArray dato300 = "<dato>" + QByteArray(300, 'a') + "  &amp;   \n  </dato>";
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        bool stored; // false: the document is kept as a tree
+    } cases[] = {
+        {"plain",
+         yedraDocument(group("MATERIAS", record({"1", "Lengua", " x ", "", "5"})) +
+                       group("UNIDADES", record({"U1", "1º A", "4021"}))),
+         true},
+        {"blank text and markup inside values",
+         yedraDocument(
+             group("EMPLEADOS",
+                   "<grupo_datos><dato>  0042\n </dato><otro>no</otro><dato>   </dato>"
+                   "<dato> a<!-- c -->  <?pi x?> b </dato><dato><b>De</b> <i>x</i>\n<i>y</i></dato>"
+                   "<dato><![CDATA[  ]]></dato><dato>&amp;  <!--c-->  </dato><dato>x&#32;</dato>"
+                   "<dato>a&amp;   </dato>" +
+                       dato300 +
+                       "<x><dato>anidado</dato></x><dato/><dato>\xEF\xBB\xBFmarca</dato>"
+                       "</grupo_datos>text between<!-- c --><grupo_datos><dato>1</dato>"
+                       "</grupo_datos>")),
+         true},
+        {"xml:space on a group",
+         yedraDocument("<grupo_datos seq=\"MATERIAS\" xml:space=\"preserve\"><grupo_datos>"
+                       "<dato>  </dato><dato> <b> </b> </dato></grupo_datos></grupo_datos>"
+                       "<grupo_datos seq=\"MATERIAS\"><grupo_datos xml:space=\"preserve\">"
+                       "<dato xml:space=\"preserve\">  </dato><dato>a</dato></grupo_datos>"
+                       "</grupo_datos>"),
+         true},
+        {"xml:space on the root",
+         "<SERVICIO xml:space=\"preserve\"><BLOQUE_DATOS><grupo_datos seq=\"MATERIAS\" "
+         "xml:space=\"default\"><grupo_datos><dato> </dato></grupo_datos></grupo_datos>"
+         "<grupo_datos seq=\"MATERIAS\" xml:space=\"other\"><grupo_datos><dato> </dato>"
+         "<dato>\n</dato></grupo_datos></grupo_datos></BLOQUE_DATOS></SERVICIO>",
+         true},
+        {"groups and records that do not count",
+         "<SERVICIO><BLOQUE_DATOS><grupo_datos seq=\"MATERIAS\"><grupo_datos><dato>a</dato>"
+         "<dato>b</dato></grupo_datos><otro><dato>c</dato></otro><n:grupo_datos xmlns:n=\"u\">"
+         "<dato>d</dato></n:grupo_datos></grupo_datos><grupo_datos n:seq=\"MATERIAS\" "
+         "xmlns:n=\"u\"><grupo_datos><dato>e</dato></grupo_datos></grupo_datos>"
+         "<grupo_datos><grupo_datos><dato>f</dato></grupo_datos></grupo_datos>"
+         "<grupo_datos seq=\"MATERIAS \"><grupo_datos><dato>g</dato></grupo_datos>"
+         "</grupo_datos><grupo_datos seq=\"MATERIAS\"><grupo_datos><n:dato xmlns:n=\"u\">h"
+         "</n:dato><dato>i</dato><grupo_datos><dato>j</dato></grupo_datos></grupo_datos>"
+         "</grupo_datos></BLOQUE_DATOS><BLOQUE_DATOS><grupo_datos seq=\"MATERIAS\">"
+         "<grupo_datos><dato>k</dato></grupo_datos></grupo_datos></BLOQUE_DATOS>"
+         "<OTRO><grupo_datos seq=\"MATERIAS\"><grupo_datos><dato>l</dato></grupo_datos>"
+         "</grupo_datos></OTRO></SERVICIO>",
+         true},
+        {"a namespace on every element",
+         "<SERVICIO xmlns=\"u\"><BLOQUE_DATOS><grupo_datos seq=\"MATERIAS\"><grupo_datos>"
+         "<dato>a</dato></grupo_datos></grupo_datos></BLOQUE_DATOS></SERVICIO>",
+         true},
+        {"entities of a DTD",
+         "<!DOCTYPE SERVICIO [<!ENTITY e \"<b>uno</b> dos \"><!ENTITY f \"  \">]>"
+         "<SERVICIO><BLOQUE_DATOS><grupo_datos seq=\"MATERIAS\"><grupo_datos><dato>&e;&f;</dato>"
+         "<dato>&e;</dato></grupo_datos><grupo_datos><dato>&f;</dato><dato>&e;x</dato>"
+         "</grupo_datos></grupo_datos></BLOQUE_DATOS></SERVICIO>",
+         false},
+    };
+    const QList<QString> groups = {Materias, Empleados, Unidades, QStringLiteral("MATERIAS ")};
+    QList<RecordNeed> needs;
+    for (const QString& g : groups)
+        needs += {{g, 3}, {g, 4, false}};
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("yedra.xml"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeFile(path, c.bytes);
+        XmlDocument tree;
+        ASSERT_TRUE(tree.load(path, XmlDocument::Detail::GroupLevel));
+        XmlDocument stored;
+        ASSERT_TRUE(stored.load(path, XmlDocument::Detail::Records));
+        EXPECT_EQ(stored.recordStore() != nullptr, c.stored);
+        EXPECT_EQ(tree.recordStore(), nullptr);
+        for (const QString& g : groups) {
+            const std::vector<Record> expected = records(tree, g);
+            const std::vector<Record> got = records(stored, g);
+            ASSERT_EQ(got.size(), expected.size()) << g.toStdString();
+            for (size_t i = 0; i < got.size(); ++i) {
+                EXPECT_EQ(got[i].number(), expected[i].number());
+                EXPECT_EQ(got[i].group(), expected[i].group());
+                ASSERT_EQ(got[i].valueCount(), expected[i].valueCount());
+                for (int v = 0; v < got[i].valueCount(); ++v)
+                    EXPECT_EQ(got[i].rawValue(v), expected[i].rawValue(v))
+                        << g.toStdString() << " " << i << " " << v;
+                EXPECT_THROW((void)got[i].rawValue(got[i].valueCount()), XmlError);
+            }
+            EXPECT_EQ(guardedRecords(stored, g).size(), guardedRecords(tree, g).size());
+        }
+        const QList<ShortRecord> expected = findShortRecords(tree, needs);
+        const QList<ShortRecord> got = findShortRecords(stored, needs);
+        ASSERT_EQ(got.size(), expected.size());
+        for (qsizetype i = 0; i < got.size(); ++i) {
+            EXPECT_EQ(got[i].group, expected[i].group);
+            EXPECT_EQ(got[i].number, expected[i].number);
+            EXPECT_EQ(got[i].found, expected[i].found);
+        }
+    }
+}
+
+// A document that cannot be read is refused with the same reason, wherever the fault stands.
+TEST(YedraRecords, TheRecordStoreRefusesAsTheTreeDoes)
+{
+    const QByteArray cases[] = {
+        yedraDocument(group("MATERIAS", record({"1", "a&b"}))),
+        yedraDocument(group("MATERIAS", record({"1", "<b>x</c>"}))),
+        yedraDocument(group("MATERIAS", record({"1", "&nada;"}))),
+        yedraDocument(group("MATERIAS", record({"1", "x"}) + "<grupo_datos><dato>")),
+        yedraDocument(group("MATERIAS", "<grupo_datos a=\"1\" a=\"2\"><dato>x</dato>"
+                                        "</grupo_datos>")),
+        yedraDocument(group("MATERIAS", record({"1", "x"}))) + "<otro/>",
+        "<!DOCTYPE SERVICIO SYSTEM \"http://x/y.dtd\"><SERVICIO/>",
+        "<SERVICIO><BLOQUE_DATOS><grupo_datos seq=\"MATERIAS\"><grupo_datos><dato>" +
+            QByteArray(11'000'000, 'a') +
+            "</dato></grupo_datos></grupo_datos></BLOQUE_DATOS>"
+            "</SERVICIO>",
+    };
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("yedra.xml"));
+    for (const QByteArray& bytes : cases) {
+        writeFile(path, bytes);
+        XmlDocument tree;
+        const bool treeLoaded = tree.load(path, XmlDocument::Detail::GroupLevel);
+        XmlDocument stored;
+        EXPECT_EQ(stored.load(path, XmlDocument::Detail::Records), treeLoaded);
+        EXPECT_EQ(stored.parseError().toString(), tree.parseError().toString());
+        if (!treeLoaded)
+            EXPECT_EQ(stored.recordStore(), nullptr);
     }
 }

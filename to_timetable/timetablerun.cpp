@@ -33,7 +33,7 @@ TimetableRun::~TimetableRun() = default;
 QString TimetableRun::loadDocument(const QString& path)
 {
     m_report.setDocument(path);
-    if (!m_document.load(path, XmlDocument::Detail::GroupLevel))
+    if (!m_document.load(path, XmlDocument::Detail::Records))
         return yedra::unreadableDocumentMessage(m_document.parseError());
     if (yedra::records(m_document, yedra::JornadasEscolares).empty())
         return NoTimeFrames;
