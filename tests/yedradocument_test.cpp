@@ -364,7 +364,8 @@ TEST(YedraRecords, TheRecordStoreRefusesAsTheTreeDoes)
         XmlDocument stored;
         EXPECT_EQ(stored.load(path, XmlDocument::Detail::Records), treeLoaded);
         EXPECT_EQ(stored.parseError().toString(), tree.parseError().toString());
-        if (!treeLoaded)
+        if (!treeLoaded) {
             EXPECT_EQ(stored.recordStore(), nullptr);
+        }
     }
 }
