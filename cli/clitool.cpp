@@ -264,12 +264,19 @@ bool documentExists(const Command& command, QTextStream& err)
     return false;
 }
 
+// What exportar and comprobar need first: the document, and the lookup table they read it with.
+std::optional<QString> documentAndLookup(const Command& command, const QString& executableFolder,
+                                         QTextStream& err)
+{
+    if (!documentExists(command, err))
+        return std::nullopt;
+    return lookupTable(command, executableFolder, err);
+}
+
 int exportar(const Command& command, const QString& executableFolder, QTextStream& out,
              QTextStream& err)
 {
-    if (!documentExists(command, err))
-        return 1;
-    const std::optional<QString> lookup = lookupTable(command, executableFolder, err);
+    const std::optional<QString> lookup = documentAndLookup(command, executableFolder, err);
     if (!lookup)
         return 1;
     CliInteraction interaction(command.frames.value_or(QStringList()), err);
@@ -294,9 +301,7 @@ int exportar(const Command& command, const QString& executableFolder, QTextStrea
 int comprobar(const Command& command, const QString& executableFolder, QTextStream& out,
               QTextStream& err)
 {
-    if (!documentExists(command, err))
-        return 1;
-    const std::optional<QString> lookup = lookupTable(command, executableFolder, err);
+    const std::optional<QString> lookup = documentAndLookup(command, executableFolder, err);
     if (!lookup)
         return 1;
     // The frames are checked as exportar takes them; the problems go into the report, not here.

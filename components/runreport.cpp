@@ -1,5 +1,7 @@
 #include "components/runreport.h"
 
+#include "components/platform.h"
+
 #include <QDir>
 #include <QJsonArray>
 #include <algorithm>
@@ -297,4 +299,13 @@ void RunReport::sortSkippedRows()
 {
     std::stable_sort(m_skipped.begin(), m_skipped.end(),
                      [](const SkippedRow& a, const SkippedRow& b) { return a.row < b.row; });
+}
+
+bool RunReport::writeFile(const QString& folderPath, const QString& fileName, bool followFolderLink,
+                          QString* error) const
+{
+    platform::Folder folder(folderPath, followFolderLink ? platform::Folder::Link::Followed
+                                                         : platform::Folder::Link::Refused);
+    *error = folder.error();
+    return folder.isOpen() && folder.writeFile(fileName, fileContents(), error);
 }

@@ -97,6 +97,10 @@ public:
     // The whole text as a file for any editor, Windows' Notepad included: UTF-8 with its
     // byte-order mark, lines ended by CR LF.
     QByteArray fileContents() const;
+    // Writes fileContents() whole as `fileName` in the folder (temporary name, sync, rename: a
+    // link in its place is replaced, never followed). False with the reason in `error`.
+    bool writeFile(const QString& folderPath, const QString& fileName, bool followFolderLink,
+                   QString* error) const;
 
     static QString skipReason(Skip reason);
 

@@ -1688,71 +1688,39 @@ XmlNode XmlNodeList::item(int position) const
 
 namespace {
 
-// Text as the serializer escapes it inside an element.
-void escapeText(const char* in, int length, QByteArray& out)
+// Text as the serializer escapes it: inside an element '<', '>', '&' and CR; inside an
+// attribute's quotes also '"', LF and tab.
+void escapeText(const char* in, int length, QByteArray& out, bool attribute = false)
 {
-    for (const char* end = in + length; in < end; ++in) {
-        const char* plain = in;
-        while (in < end && *in != '<' && *in != '>' && *in != '&' && *in != '\r')
-            ++in;
-        out.append(plain, in - plain);
-        if (in == end)
-            break;
-        switch (*in) {
+    const auto escaped = [attribute](char c) -> const char* {
+        switch (c) {
         case '<':
-            out.append("&lt;");
-            break;
+            return "&lt;";
         case '>':
-            out.append("&gt;");
-            break;
+            return "&gt;";
         case '&':
-            out.append("&amp;");
-            break;
+            return "&amp;";
         case '\r':
-            out.append("&#13;");
-            break;
-        default:
-            out.append(*in);
-        }
-    }
-}
-
-// Text as the serializer escapes it inside an attribute's quotes.
-void escapeAttribute(const char* in, int length, QByteArray& out)
-{
-    for (const char* end = in + length; in < end; ++in) {
-        const char* plain = in;
-        while (in < end && *in != '<' && *in != '>' && *in != '&' && *in != '"' && *in != '\n' &&
-               *in != '\r' && *in != '\t')
-            ++in;
-        out.append(plain, in - plain);
-        if (in == end)
-            break;
-        switch (*in) {
-        case '<':
-            out.append("&lt;");
-            break;
-        case '>':
-            out.append("&gt;");
-            break;
-        case '&':
-            out.append("&amp;");
-            break;
+            return "&#13;";
         case '"':
-            out.append("&quot;");
-            break;
+            return attribute ? "&quot;" : nullptr;
         case '\n':
-            out.append("&#10;");
-            break;
-        case '\r':
-            out.append("&#13;");
-            break;
+            return attribute ? "&#10;" : nullptr;
         case '\t':
-            out.append("&#9;");
-            break;
+            return attribute ? "&#9;" : nullptr;
         default:
-            out.append(*in);
+            return nullptr;
         }
+    };
+    for (const char* end = in + length; in < end; ++in) {
+        const char* plain = in;
+        const char* replacement = nullptr;
+        while (in < end && !(replacement = escaped(*in)))
+            ++in;
+        out.append(plain, in - plain);
+        if (in == end)
+            break;
+        out.append(replacement);
     }
 }
 
@@ -1820,7 +1788,7 @@ void XmlPartWriter::setAttribute(const QString& name, const QString& value)
     m_pending.append("=\"");
     int length = 0;
     const xmlChar* utf8 = utf8Of(value, &length);
-    escapeAttribute(reinterpret_cast<const char*>(utf8), length, m_pending);
+    escapeText(reinterpret_cast<const char*>(utf8), length, m_pending, true);
     m_pending.append('"');
 }
 

@@ -229,17 +229,16 @@ void TimetableRun::saveReport()
     // The report names the file it is in: the backup's when there is one.
     m_report.setReportFile(
         QDir(m_backup.isEmpty() ? m_timetableFolder : m_backup).filePath(TableStaging::ReportName));
-    const QByteArray text = m_report.fileContents();
-    auto save = [&](const QString& folderPath, platform::Folder::Link link) {
-        platform::Folder folder(folderPath, link);
-        QString error = folder.error();
-        if (!folder.isOpen() || !folder.writeFile(TableStaging::ReportName, text, &error))
+    auto save = [&](const QString& folderPath, bool followFolderLink) {
+        QString error;
+        if (!m_report.writeFile(folderPath, TableStaging::ReportName, followFolderLink, &error))
             failed << QStringLiteral("No se pudo guardar el informe en «%1»: %2.")
                           .arg(QDir::toNativeSeparators(folderPath), error);
     };
+    // The backup is the program's own folder; the timetable folder may be a link the user made.
     if (!m_backup.isEmpty())
-        save(m_backup, platform::Folder::Link::Refused);
-    save(m_timetableFolder, platform::Folder::Link::Followed);
+        save(m_backup, false);
+    save(m_timetableFolder, true);
     if (!failed.isEmpty())
         m_report.setReportFileProblem(failed.join(QLatin1Char('\n')));
 }

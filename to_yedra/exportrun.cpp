@@ -569,9 +569,8 @@ void ExportRun::saveReport()
 {
     const QFileInfo file(reportPath(m_report.result()));
     m_report.setReportFile(file.filePath());
-    platform::Folder folder(file.absolutePath(), platform::Folder::Link::Followed);
-    QString error = folder.error();
-    if (!folder.isOpen() || !folder.writeFile(file.fileName(), m_report.fileContents(), &error)) {
+    QString error;
+    if (!m_report.writeFile(file.absolutePath(), file.fileName(), true, &error)) {
         m_report.setReportFile(QString());
         m_report.setReportFileProblem(QStringLiteral("No se pudo guardar el informe en «%1»: %2.")
                                           .arg(QDir::toNativeSeparators(file.filePath()), error));
