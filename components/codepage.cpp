@@ -137,15 +137,15 @@ bool isMark(char32_t c)
 } // namespace
 
 CodePage::CodePage(int number, const char16_t* upperHalf)
-    : m_number(number), m_upperHalf(upperHalf), m_reverse(0x10000, '?'), m_holds(0x10000, false)
+    : m_number(number), m_upperHalf(upperHalf), m_reverse(0x10000, '?'), m_holds(0x10000, 0)
 {
     for (int c = 0; c < 0x80; ++c) {
         m_reverse[c] = static_cast<char>(c);
-        m_holds[c] = true;
+        m_holds[c] = 1;
     }
     for (int b = 0x80; b < 0x100; ++b) {
         m_reverse[m_upperHalf[b - 0x80]] = static_cast<char>(b);
-        m_holds[m_upperHalf[b - 0x80]] = true;
+        m_holds[m_upperHalf[b - 0x80]] = 1;
     }
 }
 
@@ -202,8 +202,9 @@ QString CodePage::decode(const char* bytes, qsizetype size) const
 
 bool CodePage::holds(QStringView text) const
 {
-    for (const QChar c : text) {
-        if (!m_holds[c.unicode()])
+    const char16_t* s = text.utf16();
+    for (qsizetype i = 0, n = text.size(); i < n; ++i) {
+        if (s[i] >= 0x80 && !m_holds[s[i]])
             return false;
     }
     return true;
@@ -254,23 +255,40 @@ QString CodePage::bestFit(QStringView text) const
     return out;
 }
 
-qsizetype CodePage::encodeInto(QStringView text, char* out, qsizetype width) const
+qsizetype CodePage::encodeInto(QStringView text, char* out, qsizetype width,
+                               bool* heldWhole) const
 {
-    if (!holds(text)) {
-        const QString fitted = bestFit(text);
-        return encodeInto(fitted, out, width);
-    }
+    // The common case in one pass: every character held, written as it is read.
+    const char16_t* s = text.utf16();
     const qsizetype written = std::min(text.size(), width);
-    for (qsizetype i = 0; i < written; ++i)
-        out[i] = m_reverse[text[i].unicode()];
-    std::fill(out + written, out + width, ' ');
-    return written;
+    qsizetype i = 0;
+    for (; i < written; ++i) {
+        const char16_t c = s[i];
+        if (c < 0x80)
+            out[i] = static_cast<char>(c);
+        else if (m_holds[c])
+            out[i] = m_reverse[c];
+        else
+            break;
+    }
+    if (i == written && holds(text.sliced(written))) {
+        std::fill(out + written, out + width, ' ');
+        if (heldWhole)
+            *heldWhole = true;
+        return written;
+    }
+    // The best-fit form is worked out on the whole text, and may be shorter than it (a base and
+    // its mark become one letter): the cut is made on that form.
+    if (heldWhole)
+        *heldWhole = false;
+    const QString fitted = bestFit(text);
+    return encodeInto(fitted, out, width);
 }
 
 QByteArray CodePage::encode(const QString& text) const
 {
-    // The best-fit form may be shorter than the text: a surrogate pair is one character.
-    const QString fitted = bestFit(text);
+    // The best-fit form may differ in length from the text: a surrogate pair is one character.
+    const QString fitted = holds(text) ? text : bestFit(text);
     QByteArray out(fitted.size(), Qt::Uninitialized);
     const qsizetype written = encodeInto(fitted, out.data(), out.size());
     out.truncate(written);

@@ -32,8 +32,11 @@ public:
     // One byte per character of the best-fit form.
     QByteArray encode(const QString& text) const;
     // Encodes into `out` at most `width` characters of the best-fit form, then fills the rest of
-    // the `width` bytes with blanks. Returns the number of bytes the text took.
-    qsizetype encodeInto(QStringView text, char* out, qsizetype width) const;
+    // the `width` bytes with blanks. Returns the number of bytes the text took; `heldWhole`, when
+    // given, says whether the page holds every character of the text (past the width too), as
+    // holds() would.
+    qsizetype encodeInto(QStringView text, char* out, qsizetype width,
+                         bool* heldWhole = nullptr) const;
 
 private:
     CodePage(int number, const char16_t* upperHalf);
@@ -42,5 +45,6 @@ private:
     int m_number;
     const char16_t* m_upperHalf;
     std::vector<char> m_reverse; // for every character of the Basic Multilingual Plane
-    std::vector<bool> m_holds;   // likewise: whether the page has a byte for it
+    // Likewise: whether the page has a byte for it (a byte each, read on every character written).
+    std::vector<unsigned char> m_holds;
 };

@@ -37,7 +37,13 @@ struct TableFile {
     bool indexMaintainable = true;
     int indexedField = -1;
 
-    QByteArray records; // recordCount × recordLength bytes
+    // The rows from heldFrom on, recordLength bytes each; the rows before it are in the file only.
+    // A table that is only appended to lets go of its rows as each batch is written, so that a
+    // large new table never needs its whole size in memory. The first row read after that brings
+    // them back (rowAt), and from then on they are all kept.
+    QByteArray records;
+    int heldFrom = 0;
+    bool keepsRows = false;
     int recordCount = 0;
     int writtenCount = 0; // rows that are in the file; those after them are still to write
     // Names asked for, and the field each one finds. A few names per table: a plain search
@@ -270,7 +276,7 @@ void writeWhole(const QString& path, const QByteArray& bytes)
 // ----------------------------------------------------------------------------------------------
 // Reading the header of a table written by anyone.
 
-void parseTable(TableFile& t, const QByteArray& data)
+void parseTable(TableFile& t, QByteArray data)
 {
     const char* d = data.constData();
     const qsizetype size = data.size();
@@ -380,7 +386,12 @@ void parseTable(TableFile& t, const QByteArray& data)
         damaged(QStringLiteral("tiene demasiadas filas"));
     t.recordCount = static_cast<int>(std::min<qsizetype>(declaredRecords, available));
     t.writtenCount = t.recordCount;
-    t.records = data.mid(t.headerLength, qsizetype(t.recordCount) * t.recordLength);
+    t.heldFrom = 0;
+    // The rows are the file's bytes after the header, kept without a copy.
+    const qsizetype headerLength = t.headerLength;
+    t.records = std::move(data);
+    t.records.remove(0, headerLength);
+    t.records.truncate(qsizetype(t.recordCount) * t.recordLength);
     t.deletedCount = 0;
     for (int r = 0; r < t.recordCount; ++r) {
         if (t.records.at(qsizetype(r) * t.recordLength) == '*')
@@ -391,15 +402,43 @@ void parseTable(TableFile& t, const QByteArray& data)
 // ----------------------------------------------------------------------------------------------
 // Writing.
 
-void writeAt(TableFile& t, qint64 position, const QByteArray& bytes)
+void writeAt(TableFile& t, qint64 position, const char* bytes, qsizetype size)
 {
     QString error;
     if (!t.file.seek(position))
         error = systemerror::reason(t.file.errorString());
     else
-        platform::writeAll(t.file, bytes.constData(), bytes.size(), &error);
+        platform::writeAll(t.file, bytes, size, &error);
     if (!error.isEmpty())
         fail(t.path, QStringLiteral("no se pudo escribir: %1").arg(error));
+}
+
+void writeAt(TableFile& t, qint64 position, const QByteArray& bytes)
+{
+    writeAt(t, position, bytes.constData(), bytes.size());
+}
+
+// Brings back the rows a table let go of, from the file, and keeps every row from then on.
+void holdAllRows(TableFile& t)
+{
+    if (t.heldFrom > 0) {
+        QByteArray rows(qsizetype(t.heldFrom) * t.recordLength, Qt::Uninitialized);
+        if (!t.file.seek(t.headerLength) || t.file.read(rows.data(), rows.size()) != rows.size())
+            fail(t.path, QStringLiteral("no se pudo leer: %1")
+                             .arg(systemerror::reason(t.file.errorString())));
+        rows.append(t.records);
+        t.records = std::move(rows);
+        t.heldFrom = 0;
+    }
+    t.keepsRows = true;
+}
+
+// The bytes of row `r` (from 0), deletion flag first.
+char* rowAt(TableFile& t, int r)
+{
+    if (t.heldFrom > 0)
+        holdAllRows(t);
+    return t.records.data() + qsizetype(r) * t.recordLength;
 }
 void writeHeaderCount(TableFile& t, int recordCount)
 {
@@ -412,23 +451,30 @@ void writeHeaderCount(TableFile& t, int recordCount)
 // Appended rows are written once this much is waiting, and when the table closes.
 constexpr qsizetype AppendBatchBytes = 1 << 20;
 
-// Writes the rows appended since the last time, the end-of-file mark and the row count.
-void writeAppendedRows(TableFile& t)
+// Writes the rows appended since the last time, the end-of-file mark and the row count. With
+// `letGo`, a table that has not read its rows back lets go of them once they are written.
+void writeAppendedRows(TableFile& t, bool letGo = false)
 {
     if (t.writtenCount == t.recordCount)
         return;
-    const qsizetype first = qsizetype(t.writtenCount) * t.recordLength;
-    QByteArray tail = t.records.mid(first);
-    tail.append('\x1A');
-    writeAt(t, t.headerLength + first, tail);
+    const qsizetype first = qsizetype(t.writtenCount - t.heldFrom) * t.recordLength;
+    t.records.append('\x1A'); // one write for the rows and the mark
+    writeAt(t, t.headerLength + qint64(t.writtenCount) * t.recordLength,
+            t.records.constData() + first, t.records.size() - first);
+    t.records.chop(1);
     writeHeaderCount(t, t.recordCount);
     t.writtenCount = t.recordCount;
+    if (letGo && !t.keepsRows) {
+        t.records.resize(0); // the room is kept for the next batch
+        t.heldFrom = t.recordCount;
+    }
 }
 
 void rebuildIndex(TableFile& t)
 {
     std::vector<mdx::Entry> entries;
     entries.reserve(static_cast<size_t>(t.recordCount));
+    holdAllRows(t);
     const DbfField& f = t.fields[t.indexedField];
     for (int r = 0; r < t.recordCount; ++r) {
         const char* p = t.records.constData() + qsizetype(r) * t.recordLength + f.offset;
@@ -448,6 +494,35 @@ QByteArray encodedNumber(const QString& path, const DbfField& f, QByteArray digi
                        .arg(QString::fromLatin1(digits), f.name)
                        .arg(f.width));
     return QByteArray(f.width - digits.size(), ' ') + digits;
+}
+
+// A whole number written straight into a numeric field: right-aligned, with the field's
+// decimals as zeros, as encodedNumber writes it. False, with nothing written, when it does not
+// fit: the general way then says so.
+bool putWholeNumber(char* p, const DbfField& f, qint64 value)
+{
+    char digits[24];
+    int n = 0;
+    quint64 magnitude = value < 0 ? 0 - static_cast<quint64>(value) : static_cast<quint64>(value);
+    do {
+        digits[n++] = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (value < 0)
+        digits[n++] = '-';
+    const int decimals = std::max(f.decimals, 0);
+    if (n + (decimals > 0 ? decimals + 1 : 0) > f.width)
+        return false;
+    char* at = p + f.width;
+    if (decimals > 0) {
+        at -= decimals;
+        std::memset(at, '0', static_cast<size_t>(decimals));
+        *--at = '.';
+    }
+    for (int i = 0; i < n; ++i)
+        *--at = digits[i];
+    std::memset(p, ' ', static_cast<size_t>(at - p));
+    return true;
 }
 
 QByteArray integerDigits(const DbfField& f, qint64 value)
@@ -517,7 +592,8 @@ QString fieldText(const TableFile& t, const DbfField& f, const char* record)
 
 QByteArray storedText(const QString& text, int width)
 {
-    QByteArray bytes = CodePage::windows1252().encode(text).left(width);
+    QByteArray bytes(std::max(width, 0), Qt::Uninitialized);
+    bytes.truncate(CodePage::windows1252().encodeInto(text, bytes.data(), bytes.size()));
     // Reading drops zero bytes at the end as it drops pad blanks.
     while (bytes.endsWith(' ') || bytes.endsWith('\0'))
         bytes.chop(1);
@@ -589,6 +665,39 @@ QString DbfTable::problemWithFile(const QString& path)
     if (!file.seek(32) || !file.read(headerLength - 32).contains('\x0D'))
         return QStringLiteral("la lista de campos está cortada");
     return QString();
+}
+
+int DbfTable::rowCountOfFile(const QString& path)
+{
+    if (const QString problem = problemWithFile(path); !problem.isEmpty())
+        fail(path, problem);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        fail(path, QStringLiteral("no se puede abrir: %1")
+                       .arg(systemerror::reason(file.errorString())));
+    const QByteArray start = file.read(12);
+    const qint64 headerLength = qFromLittleEndian<quint16>(start.constData() + 8);
+    const qint64 recordLength = qFromLittleEndian<quint16>(start.constData() + 10);
+    const qint64 records = qFromLittleEndian<quint32>(start.constData() + 4);
+    if (!file.seek(headerLength))
+        fail(path, QStringLiteral("no se puede leer: %1")
+                       .arg(systemerror::reason(file.errorString())));
+    const qint64 batch = std::max<qint64>(1, AppendBatchBytes / recordLength);
+    QByteArray rows;
+    qint64 visible = 0;
+    for (qint64 done = 0; done < records;) {
+        const qint64 count = std::min(batch, records - done);
+        rows = file.read(count * recordLength);
+        if (rows.size() != count * recordLength)
+            fail(path, QStringLiteral("no se puede leer: %1")
+                           .arg(systemerror::reason(file.errorString())));
+        for (qint64 r = 0; r < count; ++r) {
+            if (rows.at(r * recordLength) != '*')
+                ++visible;
+        }
+        done += count;
+    }
+    return static_cast<int>(std::min<qint64>(visible, std::numeric_limits<int>::max()));
 }
 
 void DbfTable::deleteFiles()
@@ -749,11 +858,11 @@ void DbfTable::open(Access access)
                                .arg(systemerror::reason(file->file.errorString())));
         }
         hold(*file, wanted);
-        const QByteArray data = file->file.readAll();
+        QByteArray data = file->file.readAll();
         if (file->file.error() != QFileDevice::NoError)
             fail(existing, QStringLiteral("no se puede leer: %1")
                                .arg(systemerror::reason(file->file.errorString())));
-        parseTable(*file, data);
+        parseTable(*file, std::move(data));
         QMutexLocker lock(&registryMutex);
         registry().insert(canonical, file);
     }
@@ -928,12 +1037,19 @@ int DbfTable::fieldIndex(const QString& name) const
 {
     requireOpen("field");
     // A field named in the code is the same string every time: found by its address first,
-    // its characters compared only for another copy.
-    for (const auto& [known, index] : m_file->fieldNames) {
-        if (known.constData() == name.constData() && known.size() == name.size())
+    // its characters compared only for another copy. A row is mostly set field after field in
+    // the same order each time, so the search starts after the name found last.
+    const auto& names = m_file->fieldNames;
+    const size_t count = names.size();
+    for (size_t k = 0; k < count; ++k) {
+        const size_t at = (m_nameHint + k) % count;
+        const auto& [known, index] = names[at];
+        if (known.constData() == name.constData() && known.size() == name.size()) {
+            m_nameHint = at + 1;
             return index;
+        }
     }
-    for (const auto& [known, index] : m_file->fieldNames) {
+    for (const auto& [known, index] : names) {
         if (known.size() == name.size() && known == name)
             return index;
     }
@@ -966,8 +1082,8 @@ int DbfTable::fieldIndex(const QString& name) const
 
 bool DbfTable::visible(int record) const
 {
-    const TableFile& t = *m_file;
-    const char* p = t.records.constData() + qsizetype(record) * t.recordLength;
+    TableFile& t = *m_file;
+    const char* p = rowAt(t, record);
     if (*p == '*')
         return false;
     if (m_filterField < 0)
@@ -1015,12 +1131,12 @@ void DbfTable::first()
     m_current = -1;
     m_orderPosition = -1;
     if (m_orderField >= 0) {
-        const TableFile& t = *m_file;
+        TableFile& t = *m_file;
         const DbfField& f = t.fields[m_orderField];
         std::vector<std::pair<long double, int>> keyed;
         keyed.reserve(static_cast<size_t>(t.recordCount));
         for (int r = 0; r < t.recordCount; ++r) {
-            const char* p = t.records.constData() + qsizetype(r) * t.recordLength + f.offset;
+            const char* p = rowAt(t, r) + f.offset;
             QByteArray plain;
             long double key = 0;
             if (plainNumber(QByteArray(p, f.width), &plain))
@@ -1128,7 +1244,7 @@ bool DbfTable::locate(std::initializer_list<std::pair<QString, QVariant>> fieldV
     for (int r = 0; r < t.recordCount; ++r) {
         if (!visible(r))
             continue;
-        const char* record = t.records.constData() + qsizetype(r) * t.recordLength;
+        const char* record = rowAt(*m_file, r);
         bool all = true;
         for (const Condition& c : conditions) {
             const DbfField& f = t.fields[c.field];
@@ -1173,7 +1289,7 @@ void DbfTable::append()
     requireOpen("append");
     postIfEditing();
     requireWritable();
-    m_buffer = QByteArray(m_file->recordLength, ' ');
+    m_buffer.fill(' ', m_file->recordLength); // the buffer of the last row, when it is free
     m_pending = Pending::Append;
 }
 
@@ -1195,8 +1311,7 @@ void DbfTable::edit()
     requireWritable();
     if (m_current < 0)
         fail(m_file->path, QStringLiteral("no hay ninguna fila que modificar"));
-    m_buffer =
-        m_file->records.mid(qsizetype(m_current) * m_file->recordLength, m_file->recordLength);
+    m_buffer = QByteArray(rowAt(*m_file, m_current), m_file->recordLength);
     m_pending = Pending::Edit;
 }
 
@@ -1211,12 +1326,12 @@ void DbfTable::post()
         ++t.recordCount;
         m_eof = false;
         if (qsizetype(t.recordCount - t.writtenCount) * t.recordLength >= AppendBatchBytes)
-            writeAppendedRows(t);
+            writeAppendedRows(t, true);
     } else if (m_pending == Pending::Edit) {
         writeAppendedRows(t);
         writeAt(t, t.headerLength + qint64(m_current) * t.recordLength, m_buffer);
         writeHeaderCount(t, t.recordCount);
-        std::memcpy(t.records.data() + qsizetype(m_current) * t.recordLength, m_buffer.constData(),
+        std::memcpy(rowAt(t, m_current), m_buffer.constData(),
                     static_cast<size_t>(t.recordLength));
     } else {
         return;
@@ -1257,8 +1372,9 @@ void DbfTable::setText(const QString& field, const QString& value)
     char* p = editableValue(index, "setText");
     QByteArray bytes;
     if (f.type == 'C' || f.type == 'D') {
-        m_file->codePage->encodeInto(value, p, f.width);
-        if (m_textChangeObserver && !m_file->codePage->holds(value)) {
+        bool held = true;
+        m_file->codePage->encodeInto(value, p, f.width, &held);
+        if (m_textChangeObserver && !held) {
             const int row = m_pending == Pending::Append ? m_file->recordCount + 1 : m_current + 1;
             m_textChangeObserver(
                 {f.name, row, value, m_file->codePage->decode(p, rightTrimmedLength(p, f.width))});
@@ -1298,6 +1414,8 @@ void DbfTable::setInteger(const QString& field, qint64 value)
     const DbfField& f = m_file->fields[index];
     if (isNumericType(f.type)) {
         char* p = editableValue(index, "setInteger");
+        if (putWholeNumber(p, f, value))
+            return;
         const QByteArray bytes = encodedNumber(m_file->path, f, integerDigits(f, value));
         std::memcpy(p, bytes.constData(), static_cast<size_t>(f.width));
     } else {
@@ -1311,6 +1429,11 @@ void DbfTable::setFloat(const QString& field, double value)
     const DbfField& f = m_file->fields[index];
     if (isNumericType(f.type)) {
         char* p = editableValue(index, "setFloat");
+        // A whole value (the commonest) is written as its digits and the decimals' zeros, which
+        // is what the fixed-point form of the general way gives it.
+        if (std::trunc(value) == value && std::abs(value) < 1e15 &&
+            putWholeNumber(p, f, static_cast<qint64>(value)))
+            return;
         const QByteArray bytes =
             encodedNumber(m_file->path, f, floatDigits(m_file->path, f, value));
         std::memcpy(p, bytes.constData(), static_cast<size_t>(f.width));
@@ -1365,7 +1488,7 @@ const char* DbfTable::currentRecord() const
         return m_buffer.constData();
     if (m_current < 0)
         return nullptr;
-    return m_file->records.constData() + qsizetype(m_current) * m_file->recordLength;
+    return rowAt(*m_file, m_current);
 }
 
 bool DbfTable::isBlank(const QString& field) const

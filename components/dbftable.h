@@ -83,6 +83,10 @@ public:
     // What is wrong with a table file on the disk, "" when it is whole: its header reads and
     // its size is exactly what the header gives (a file cut short by a full disk is found).
     static QString problemWithFile(const QString& path);
+    // The rows a walk of the table in that file would visit, read a batch at a time: a large
+    // table is counted without being held in memory. Throws TableError naming the file when it is
+    // not a whole table (problemWithFile).
+    static int rowCountOfFile(const QString& path);
 
     // The file the table is (or would be) in.
     QString path() const;
@@ -204,4 +208,5 @@ private:
     int m_filterField = -1;
     QByteArray m_filterValue;
     std::function<void(const TextChange&)> m_textChangeObserver;
+    mutable size_t m_nameHint = 0; // where fieldIndex looks first among the names asked for
 };

@@ -476,6 +476,7 @@ TEST(DbfTable, SkipsDeletedRows)
     DbfTable table(f.folder(), QStringLiteral("SOLUC"));
     table.open();
     EXPECT_EQ(table.rowCount(), 2);
+    EXPECT_EQ(DbfTable::rowCountOfFile(path), 2);
     EXPECT_EQ(walk(table, QStringLiteral("ABREV")),
               (QStringList{QStringLiteral("dos"), QStringLiteral("cuatro")}));
     EXPECT_FALSE(table.locate({{QStringLiteral("ABREV"), QStringLiteral("uno")}}));
@@ -839,4 +840,125 @@ TEST(DbfTable, RefusesAFieldOfAnotherType)
         }
     }
     EXPECT_NO_THROW(table.requireField(QStringLiteral("NUMERO"), {Use::Text, Use::Number}));
+}
+
+// A large new table lets go of the rows it has written while it is only appended to: every way
+// of reading brings them back, and the files are byte for byte those of a table that kept its
+// rows all along (one walk early on keeps them).
+TEST(DbfTable, ALargeTableReadsBackWhateverItLetGoOf)
+{
+    Fixture f;
+    const QList<FieldDef> fields = {{QStringLiteral("CODDIHO"), FieldDef::Type::Text, 40},
+                                    {QStringLiteral("ORDEN"), FieldDef::Type::Integer},
+                                    {QStringLiteral("HORAS"), FieldDef::Type::Float}};
+    const int rows = 40000; // about 3 MiB: several batches
+    auto code = [](int i) { return QStringLiteral("fila %1 de Educación Física").arg(i); };
+    // The same table in two folders: the index names its table.
+    QDir(f.folder()).mkdir(QStringLiteral("kept"));
+    QDir(f.folder()).mkdir(QStringLiteral("letgo"));
+    auto write = [&](const QString& folder, bool walkEarly) {
+        DbfTable table(f.file(folder), QStringLiteral("DIASHORAST2"));
+        table.create(fields, QStringLiteral("ORDEN"));
+        table.open(DbfTable::Access::Exclusive);
+        for (int i = 0; i < rows; ++i) {
+            table.append();
+            table.setText(QStringLiteral("CODDIHO"), code(i));
+            table.setInteger(QStringLiteral("ORDEN"), (i * 7919) % 1000 - 500);
+            table.setFloat(QStringLiteral("HORAS"), i % 3 == 0 ? i / 4.0 : -double(i % 7));
+            table.post();
+            if (walkEarly && i == 0)
+                table.first();
+        }
+        table.close();
+    };
+    write(QStringLiteral("kept"), true);
+    write(QStringLiteral("letgo"), false);
+    for (const char* name : {"/DIASHORAST2.DBF", "/DIASHORAST2.MDX"})
+        EXPECT_EQ(readFile(f.file(QStringLiteral("letgo") + QLatin1String(name))),
+                  readFile(f.file(QStringLiteral("kept") + QLatin1String(name))))
+            << name;
+
+    // Read back while the writer is still open, through every way of reading.
+    DbfTable writer(f.folder(), QStringLiteral("OPEN"));
+    writer.create(fields);
+    writer.open(DbfTable::Access::Exclusive);
+    for (int i = 0; i < rows; ++i) {
+        writer.append();
+        writer.setText(QStringLiteral("CODDIHO"), code(i));
+        writer.setInteger(QStringLiteral("ORDEN"), i);
+        writer.post();
+    }
+    // The row just posted is the current one.
+    EXPECT_EQ(writer.text(QStringLiteral("CODDIHO")), code(rows - 1));
+    DbfTable reader(f.folder(), QStringLiteral("OPEN"));
+    reader.open();
+    EXPECT_EQ(reader.rowCount(), rows);
+    ASSERT_TRUE(reader.locate({{QStringLiteral("CODDIHO"), code(3)}}));
+    EXPECT_EQ(reader.integer(QStringLiteral("ORDEN")), 3);
+    reader.edit();
+    reader.setText(QStringLiteral("CODDIHO"), QStringLiteral("cambiada"));
+    reader.post();
+    writer.goToRecord(3);
+    EXPECT_EQ(writer.text(QStringLiteral("CODDIHO")), QStringLiteral("cambiada"));
+    writer.append();
+    writer.setText(QStringLiteral("CODDIHO"), QStringLiteral("última"));
+    writer.post();
+    writer.close();
+    QStringList expected;
+    for (int i = 0; i < rows; ++i)
+        expected << (i == 3 ? QStringLiteral("cambiada") : code(i));
+    expected << QStringLiteral("última");
+    EXPECT_EQ(walk(reader, QStringLiteral("CODDIHO")), expected);
+    reader.close();
+    DbfTable later(f.folder(), QStringLiteral("OPEN"));
+    later.open();
+    EXPECT_EQ(walk(later, QStringLiteral("CODDIHO")), expected);
+    EXPECT_EQ(DbfTable::rowCountOfFile(f.file(QStringLiteral("OPEN.DBF"))), rows + 1);
+    // A file cut short is not a table to count.
+    QFile::resize(f.file(QStringLiteral("letgo/DIASHORAST2.DBF")), 5000);
+    EXPECT_THROW(DbfTable::rowCountOfFile(f.file(QStringLiteral("letgo/DIASHORAST2.DBF"))),
+                 TableError);
+}
+
+// Whole numbers are written as the fixed-point form gives them, decimals as zeros.
+TEST(DbfTable, WritesWholeNumbersAsTheirFixedPointForm)
+{
+    Fixture f;
+    DbfTable table(f.folder(), QStringLiteral("NUMEROS"));
+    table.create(schoolFields);
+    table.open();
+    struct Case {
+        double peso;
+        const char* stored; // 20 bytes
+    };
+    const Case cases[] = {
+        {0.0, "              0.0000"},  {-0.0, "              0.0000"},
+        {-3.0, "             -3.0000"}, {240.0, "            240.0000"},
+        {999999999999999.0, "999999999999999.0000"}, {-99999999999999.0, "-99999999999999.0000"},
+        {0.5, "              0.5000"},  {-0.00001, "              0.0000"},
+    };
+    for (const Case& c : cases) {
+        table.append();
+        table.setFloat(QStringLiteral("PESO"), c.peso);
+        if (std::abs(c.peso) < 1e10)
+            table.setInteger(QStringLiteral("DNI"), static_cast<qint64>(c.peso));
+        table.post();
+    }
+    table.append();
+    EXPECT_THROW(table.setFloat(QStringLiteral("PESO"), -999999999999999.0), TableError);
+    EXPECT_THROW(table.setInteger(QStringLiteral("DNI"), std::numeric_limits<qint64>::min()),
+                 TableError);
+    table.cancel();
+    table.close();
+    const QByteArray bytes = readFile(f.file(QStringLiteral("NUMEROS.DBF")));
+    const int headerLength = 32 + 32 * 6 + 1;
+    const int recordLength = 1 + 10 + 80 + 11 + 20 + 1 + 20;
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(i);
+        const QByteArray row = bytes.mid(headerLength + int(i) * recordLength, recordLength);
+        EXPECT_EQ(row.mid(102, 20), QByteArray(cases[i].stored));
+        if (std::abs(cases[i].peso) < 1e10) {
+            EXPECT_EQ(row.mid(91, 11).trimmed(), QByteArray::number(qint64(cases[i].peso)));
+        }
+    }
 }

@@ -96,6 +96,7 @@ void TimetableRun::TransformarAsignaciones()
         // Converted only for a record that gives rows: one that gives none never fails here.
         const int hours = hoursOf(integerValue(
             minutes, record, 4, QStringLiteral("los minutos semanales de la materia")));
+        const QString sessions = lessonPattern(hours);
         for (const Group& group : groups) {
             asigt.append();
             asigt.setText(QStringLiteral("CASIG"), code);
@@ -106,7 +107,7 @@ void TimetableRun::TransformarAsignaciones()
             asigt.setText(QStringLiteral("CURSO"), group.curso);
             asigt.setText(QStringLiteral("GRUPO"), group.grupo);
             asigt.setFloat(QStringLiteral("HORAS"), hours);
-            asigt.setText(QStringLiteral("SESIONES"), lessonPattern(hours));
+            asigt.setText(QStringLiteral("SESIONES"), sessions);
             asigt.setText(QStringLiteral("CLAVE"), subjectKey);
             asigt.setText(QStringLiteral("CLAVECURSO"), offerKey);
             if (hayActividad513 == 1)

@@ -203,9 +203,7 @@ QList<QPair<QString, int>> TimetableRun::stagedTables() const
         if (!name.endsWith(QStringLiteral(".DBF"), Qt::CaseInsensitive) ||
             !QFileInfo::exists(staging.filePath(name)))
             continue;
-        DbfTable table(staging.filePath(name));
-        table.open();
-        out.append({name.left(name.size() - 4), table.rowCount()});
+        out.append({name.left(name.size() - 4), DbfTable::rowCountOfFile(staging.filePath(name))});
     }
     return out;
 }
