@@ -1,10 +1,11 @@
 // The class assignments (ASIGT): every subject record with every group of its course.
 
+#include "components/texthash.h"
 #include "components/texts.h"
 #include "exchange/yedradocument.h"
 #include "to_timetable/timetablerun.h"
 
-#include <QHash>
+#include <QList>
 
 namespace {
 
@@ -45,17 +46,16 @@ void TimetableRun::TransformarAsignaciones()
 
     // The subject codes by name and the groups by course offer key, read once: a lookup then
     // finds the first row in natural order without a walk.
-    QHash<QString, QString> codeByName;
+    TextMap<QString, QString> codeByName;
     {
         DbfTable asignomt(tablePath(layouts::asignomt));
         asignomt.open(DbfTable::Access::Exclusive);
         for (asignomt.first(); !asignomt.eof(); asignomt.next()) {
-            const QString name = comparedName(asignomt.text(QStringLiteral("NOMBRE")));
-            if (!codeByName.contains(name))
-                codeByName.insert(name, asignomt.text(QStringLiteral("COD")));
+            codeByName.try_emplace(comparedName(asignomt.text(QStringLiteral("NOMBRE"))),
+                                   asignomt.text(QStringLiteral("COD")));
         }
     }
-    QHash<QString, QList<Group>> groupsByOffer;
+    TextMap<QString, QList<Group>> groupsByOffer;
     {
         DbfTable grupost(tablePath(layouts::grupost));
         grupost.open(DbfTable::Access::Exclusive);
@@ -75,7 +75,8 @@ void TimetableRun::TransformarAsignaciones()
         const QString subjectKey = record.value(1);
         const QString name = record.value(2);
         QString minutes = record.value(4);
-        const QString code = codeByName.value(comparedName(texts::leftCharacters(name, 80)));
+        const auto found = codeByName.find(comparedName(texts::leftCharacters(name, 80)));
+        const QString code = found == codeByName.end() ? QString() : found->second;
         if (code.isEmpty()) {
             noteRecord(layouts::asigt.name, record,
                        QStringLiteral("la materia «%1» no está en ASIGNOMT: no tiene filas en "
@@ -85,7 +86,9 @@ void TimetableRun::TransformarAsignaciones()
         }
         if (minutes.isEmpty())
             minutes = QStringLiteral("240");
-        const QList<Group> groups = groupsByOffer.value(offerKey);
+        const auto offerGroups = groupsByOffer.find(offerKey);
+        const QList<Group> groups =
+            offerGroups == groupsByOffer.end() ? QList<Group>() : offerGroups->second;
         if (groups.isEmpty()) {
             noteRecord(layouts::asigt.name, record,
                        QStringLiteral("ninguna unidad tiene su oferta de curso «%1»: la materia "

@@ -42,8 +42,8 @@ void TimetableRun::TransformarMaterias()
 
     // What the step has written, keyed by the fields as stored, so that finding a row costs no
     // walk: the first row written wins, as a locate from the first row finds it.
-    QSet<QPair<QByteArray, QByteArray>> offerings;          // MATERIA, OFERTAMATRI
-    QHash<QPair<QByteArray, QByteArray>, QString> subjects; // CODLARGO, NOMBRE -> COD
+    TextSet<std::pair<QByteArray, QByteArray>> offerings;          // MATERIA, OFERTAMATRI
+    TextMap<std::pair<QByteArray, QByteArray>, QString> subjects; // CODLARGO, NOMBRE -> COD
 
     for (const yedra::Record& record : records) {
         const QString offerKey = record.value(0);
@@ -53,7 +53,7 @@ void TimetableRun::TransformarMaterias()
         if (longCode.isEmpty())
             longCode = texts::leftCharacters(name, 10);
         const QString upperName = texts::upperAsciiLetters(name);
-        const auto offering = qMakePair(storedText(subjectKey, 20), storedText(offerKey, 20));
+        const auto offering = std::make_pair(storedText(subjectKey, 20), storedText(offerKey, 20));
 
         const bool repeated = lists.names.contains(upperName) &&
                               lists.longCodes.contains(longCode) &&
@@ -67,15 +67,15 @@ void TimetableRun::TransformarMaterias()
                 continue;
             }
             const auto subject =
-                subjects.constFind(qMakePair(storedText(longCode, 10), storedText(name, 80)));
-            if (subject == subjects.constEnd()) {
+                subjects.find(std::make_pair(storedText(longCode, 10), storedText(name, 80)));
+            if (subject == subjects.end()) {
                 noteRecord(layouts::asignomt2.name, record,
                            QStringLiteral("la materia «%1» (código largo «%2») se repite pero no "
                                           "se encuentra en ASIGNOMT: se deja fuera")
                                .arg(name, longCode));
                 continue;
             }
-            appendOffering(asignomt2, subject.value(), longCode, name, subjectKey, offerKey);
+            appendOffering(asignomt2, subject->second, longCode, name, subjectKey, offerKey);
             offerings.insert(offering);
             continue;
         }
@@ -92,9 +92,8 @@ void TimetableRun::TransformarMaterias()
         asignomt.setText(QStringLiteral("NOMBRE"), name);
         asignomt.setBoolean(QStringLiteral("ESTAREA"), false);
         asignomt.post();
-        const auto subjectKeyStored = qMakePair(storedText(longCode, 10), storedText(name, 80));
-        if (!subjects.contains(subjectKeyStored))
-            subjects.insert(subjectKeyStored, code);
+        // The first row written wins.
+        subjects.emplace(std::make_pair(storedText(longCode, 10), storedText(name, 80)), code);
 
         appendOffering(asignomt2, code, longCode, name, subjectKey, offerKey);
         offerings.insert(offering);

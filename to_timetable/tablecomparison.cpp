@@ -185,10 +185,23 @@ TableComparison compareTable(const QString& newFolder, const QString& timetableF
     result.name = name;
     result.codeFields = codeFields(name);
 
+    // Something else under the table's name (a folder, a broken link) is not "no table".
+    const DbfTable current(timetableFolder, name);
+    const bool noCurrentTable = !current.exists() && !QFileInfo(current.path()).exists() &&
+                                !QFileInfo(current.path()).isSymLink();
+
     OpenTable after;
     try {
-        if (!DbfTable(newFolder, name).exists())
+        const DbfTable written(newFolder, name);
+        if (!written.exists())
             throw EngineError(QStringLiteral("la conversión no la ha escrito"));
+        if (noCurrentTable) {
+            // Every row is new: counted (without holding the table), not listed (the first run
+            // on a folder would list the whole school).
+            result.rowsAfter = DbfTable::rowCountOfFile(written.path());
+            result.state = TableComparison::State::NoCurrentTable;
+            return result;
+        }
         after = openTable(newFolder, name);
     } catch (const std::exception& error) {
         result.state = TableComparison::State::NewUnreadable;
@@ -200,15 +213,6 @@ TableComparison compareTable(const QString& newFolder, const QString& timetableF
 
     OpenTable before;
     try {
-        // Something else under the table's name (a folder, a broken link) is not "no table".
-        const DbfTable current(timetableFolder, name);
-        if (!current.exists() && !QFileInfo(current.path()).exists() &&
-            !QFileInfo(current.path()).isSymLink()) {
-            // Every row is new: counted, not listed (the first run on a folder would list the
-            // whole school).
-            result.state = TableComparison::State::NoCurrentTable;
-            return result;
-        }
         before = openTable(timetableFolder, name);
     } catch (const std::exception& error) {
         result.state = TableComparison::State::CurrentUnreadable;

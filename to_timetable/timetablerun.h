@@ -4,6 +4,7 @@
 #include "components/interaction.h"
 #include "components/platform.h"
 #include "components/runreport.h"
+#include "components/texthash.h"
 #include "components/xmldocument.h"
 #include "exchange/yedradocument.h"
 #include "to_timetable/codelist.h"
@@ -136,9 +137,9 @@ private:
     // The subject lists: filled by TransformarMaterias, released by TransformarActividades.
     // Membership is exact, letter case counting.
     struct SubjectLists {
-        QSet<QString> names;         // names upper-cased (a to z only)
-        QSet<QString> longCodes;     // long codes
-        QSet<QString> codesAndNames; // long code immediately followed by the name
+        TextSet<QString> names;         // names upper-cased (a to z only)
+        TextSet<QString> longCodes;     // long codes
+        TextSet<QString> codesAndNames; // long code immediately followed by the name
         CodeList shortCodes{CodeList::LetterCase::Sensitive};
     };
     std::unique_ptr<SubjectLists> m_subjectLists;
