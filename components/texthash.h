@@ -18,23 +18,24 @@ namespace texthash {
 std::size_t seed();
 std::size_t bytes(const void* data, std::size_t size) noexcept;
 
+// Not declared noexcept on purpose: the standard containers then keep each key's hash beside it,
+// instead of hashing the keys they pass again on every lookup.
 struct Hash {
-    using is_transparent = void;
-    std::size_t operator()(QStringView text) const noexcept
+    std::size_t operator()(QStringView text) const
     {
         return bytes(text.data(), static_cast<std::size_t>(text.size()) * sizeof(QChar));
     }
-    std::size_t operator()(const QString& text) const noexcept { return (*this)(QStringView(text)); }
-    std::size_t operator()(QByteArrayView text) const noexcept
+    std::size_t operator()(const QString& text) const { return (*this)(QStringView(text)); }
+    std::size_t operator()(QByteArrayView text) const
     {
         return bytes(text.data(), static_cast<std::size_t>(text.size()));
     }
-    std::size_t operator()(const QByteArray& text) const noexcept
+    std::size_t operator()(const QByteArray& text) const
     {
         return (*this)(QByteArrayView(text));
     }
     template <typename A, typename B>
-    std::size_t operator()(const std::pair<A, B>& pair) const noexcept
+    std::size_t operator()(const std::pair<A, B>& pair) const
     {
         const std::size_t first = (*this)(pair.first);
         return first ^ ((*this)(pair.second) + 0x9E3779B97F4A7C15ull + (first << 6) + (first >> 2));

@@ -2,6 +2,7 @@
 
 #include "components/dbftable.h"
 #include "components/platform.h"
+#include "components/texthash.h"
 #include "components/texts.h"
 #include "components/xmldocument.h"
 #include "exchange/yedradocument.h"
@@ -237,14 +238,14 @@ struct Lookups {
     QString fecini;
     QString fecfin;
     int hayActividad513 = 0;
-    QHash<QPair<QString, QString>, YedraKeys> assignments; // CASIG, CGRUP
-    QHash<QString, QString> tasks;                         // COD -> CODTAREA
-    QHash<QPair<QString, QString>, Slot> cells;            // DIHO, MARCO
-    QHash<QString, YedraKeys> units;                       // ABREV
+    TextMap<std::pair<QString, QString>, YedraKeys> assignments; // CASIG, CGRUP
+    TextMap<QString, QString> tasks;                             // COD -> CODTAREA
+    TextMap<std::pair<QString, QString>, Slot> cells;            // DIHO, MARCO
+    TextMap<QString, YedraKeys> units;                           // ABREV
     // The subject lookup is a locate: values compared as the fields store them.
     int codWidth = 0;
     int offerWidth = 0;
-    QHash<QPair<QByteArray, QByteArray>, QString> subjects; // COD, OFERTAMATRI -> MATERIA
+    TextMap<std::pair<QByteArray, QByteArray>, QString> subjects; // COD, OFERTAMATRI -> MATERIA
     // The solved timetable by teacher code: what the filter on PROF selects, in natural order.
     // Only where each row stands is kept; a row is read again when it is written.
     struct SolucRow {
@@ -255,8 +256,8 @@ struct Lookups {
         enum class Day : char { Zero, Placed, Unread } day;
     };
     DbfTable* soluc = nullptr;
-    QHash<QString, std::vector<SolucRow>> entriesByTeacher;
-    QSet<QString> teacherCodes; // PROFT's ABREV
+    TextMap<QString, std::vector<SolucRow>> entriesByTeacher;
+    TextSet<QString> teacherCodes; // PROFT's ABREV
 };
 
 // One row of the solved timetable, read where it stands; with `dayOnly`, its DIA alone.
@@ -295,36 +296,37 @@ void buildLookups(OpenTables& tables, Lookups& l)
         requireXmlValues(t, {"CASIG", "CGRUP", "CLAVE", "CLAVECURSO"}, [&] {
             return rowPlace(QStringLiteral("ASIGT"), row, QStringLiteral("CASIG"), casig);
         });
-        const auto key = qMakePair(casig, t.text(QStringLiteral("CGRUP")));
-        if (!l.assignments.contains(key))
-            l.assignments.insert(
-                key, {t.text(QStringLiteral("CLAVE")), t.text(QStringLiteral("CLAVECURSO"))});
+        auto [assignment, added] =
+            l.assignments.try_emplace(std::make_pair(casig, t.text(QStringLiteral("CGRUP"))));
+        if (added)
+            assignment->second = {t.text(QStringLiteral("CLAVE")),
+                                  t.text(QStringLiteral("CLAVECURSO"))};
     });
     eachRow(tables.asignomt, [&](DbfTable& t, int row) {
         const QString cod = t.text(QStringLiteral("COD"));
         requireXmlValues(t, {"COD", "CODTAREA"},
                          rowPlace(QStringLiteral("ASIGNOMT"), row, QStringLiteral("COD"), cod));
-        if (!l.tasks.contains(cod))
-            l.tasks.insert(cod, t.text(QStringLiteral("CODTAREA")));
+        if (auto [task, added] = l.tasks.try_emplace(cod); added)
+            task->second = t.text(QStringLiteral("CODTAREA"));
     });
     eachRow(tables.diashorast, [&](DbfTable& t, int row) {
         const QString diho = t.text(QStringLiteral("DIHO"));
         const QString place =
             rowPlace(QStringLiteral("DIASHORAST"), row, QStringLiteral("DIHO"), diho);
         requireXmlValues(t, {"DIHO", "MARCO", "DIA", "CODDIHO", "HORADESDE", "HORAHASTA"}, place);
-        const auto key = qMakePair(diho, t.text(QStringLiteral("MARCO")));
-        if (!l.cells.contains(key))
-            l.cells.insert(key, {t.text(QStringLiteral("DIA")), t.text(QStringLiteral("CODDIHO")),
-                                 t.text(QStringLiteral("HORADESDE")),
-                                 t.text(QStringLiteral("HORAHASTA")), place});
+        if (auto [cell, added] =
+                l.cells.try_emplace(std::make_pair(diho, t.text(QStringLiteral("MARCO"))));
+            added)
+            cell->second = {t.text(QStringLiteral("DIA")), t.text(QStringLiteral("CODDIHO")),
+                            t.text(QStringLiteral("HORADESDE")),
+                            t.text(QStringLiteral("HORAHASTA")), place};
     });
     eachRow(tables.grupost, [&](DbfTable& t, int row) {
         const QString abrev = t.text(QStringLiteral("ABREV"));
         requireXmlValues(t, {"ABREV", "CLAVE", "CLAVECURSO"},
                          rowPlace(QStringLiteral("GRUPOST"), row, QStringLiteral("ABREV"), abrev));
-        if (!l.units.contains(abrev))
-            l.units.insert(abrev,
-                           {t.text(QStringLiteral("CLAVE")), t.text(QStringLiteral("CLAVECURSO"))});
+        if (auto [unit, added] = l.units.try_emplace(abrev); added)
+            unit->second = {t.text(QStringLiteral("CLAVE")), t.text(QStringLiteral("CLAVECURSO"))};
     });
     l.codWidth = tables.asignomt2.field(QStringLiteral("COD")).width;
     l.offerWidth = tables.asignomt2.field(QStringLiteral("OFERTAMATRI")).width;
@@ -332,10 +334,11 @@ void buildLookups(OpenTables& tables, Lookups& l)
         const QString cod = t.text(QStringLiteral("COD"));
         requireXmlValues(t, {"COD", "OFERTAMATRI", "MATERIA"},
                          rowPlace(QStringLiteral("ASIGNOMT2"), row, QStringLiteral("COD"), cod));
-        const auto key = qMakePair(storedText(cod, l.codWidth),
-                                   storedText(t.text(QStringLiteral("OFERTAMATRI")), l.offerWidth));
-        if (!l.subjects.contains(key))
-            l.subjects.insert(key, t.text(QStringLiteral("MATERIA")));
+        if (auto [subject, added] = l.subjects.try_emplace(std::make_pair(
+                storedText(cod, l.codWidth),
+                storedText(t.text(QStringLiteral("OFERTAMATRI")), l.offerWidth)));
+            added)
+            subject->second = t.text(QStringLiteral("MATERIA"));
     });
     eachRow(tables.soluc, [&](DbfTable& t, int row) {
         const QString prof = t.text(QStringLiteral("PROF"));
@@ -374,33 +377,36 @@ QString minutesOf(const QString& clock, const Slot& slot, const char* field)
 // The values of one placed entry, by name, in the order they are written.
 QList<QPair<QString, QString>> activityValues(const Entry& e, const Lookups& l)
 {
-    const YedraKeys assignment = l.assignments.value(qMakePair(e.asig, e.codgrupo));
+    const auto foundAssignment = l.assignments.find(std::make_pair(e.asig, e.codgrupo));
+    const YedraKeys assignment =
+        foundAssignment == l.assignments.end() ? YedraKeys() : foundAssignment->second;
     QString courseOffer = assignment.clavecurso;
     QString subject = assignment.clave;
 
     QString activityCode = e.tarea;
     if (blank(e.tarea)) {
-        if (const auto task = l.tasks.constFind(e.asig); task != l.tasks.constEnd())
-            activityCode = task.value();
+        if (const auto task = l.tasks.find(e.asig); task != l.tasks.end())
+            activityCode = task->second;
     }
 
     const QString slotKey = e.diaText + QString::number(e.hour());
-    const Slot slot = l.cells.value(qMakePair(slotKey, e.marco));
+    const auto cell = l.cells.find(std::make_pair(slotKey, e.marco));
+    const Slot slot = cell == l.cells.end() ? Slot() : cell->second;
 
     const QString room = blank(e.aula) ? QString() : e.aula;
 
     QString unitKey;
-    if (const auto unit = l.units.constFind(e.codgrupo); unit != l.units.constEnd()) {
-        unitKey = unit->clave;
+    if (const auto unit = l.units.find(e.codgrupo); unit != l.units.end()) {
+        unitKey = unit->second.clave;
         if (blank(courseOffer))
-            courseOffer = unit->clavecurso;
+            courseOffer = unit->second.clavecurso;
     }
 
     if (blank(subject)) {
-        const auto found = l.subjects.constFind(
-            qMakePair(storedText(e.asig, l.codWidth), storedText(courseOffer, l.offerWidth)));
-        if (found != l.subjects.constEnd())
-            subject = found.value();
+        const auto found = l.subjects.find(
+            std::make_pair(storedText(e.asig, l.codWidth), storedText(courseOffer, l.offerWidth)));
+        if (found != l.subjects.end())
+            subject = found->second;
     }
 
     const QString startText = minutesOf(slot.horadesde, slot, "HORADESDE");
@@ -425,9 +431,9 @@ void writeTeacher(XmlPartWriter& writer, int number, const DbfTable& proft, cons
     const QString seq = QStringLiteral("HORARIO_REGULAR_PROFESOR_%1").arg(number);
     static const std::vector<Lookups::SolucRow> none;
     const QString code = proft.text(QStringLiteral("ABREV"));
-    const auto found = l.entriesByTeacher.constFind(code);
+    const auto found = l.entriesByTeacher.find(code);
     const std::vector<Lookups::SolucRow>& entries =
-        found == l.entriesByTeacher.constEnd() ? none : *found;
+        found == l.entriesByTeacher.end() ? none : found->second;
     qint64 placed = 0;
     for (const Lookups::SolucRow& at : entries) {
         using Day = Lookups::SolucRow::Day;
@@ -546,10 +552,10 @@ ExportRun::Result ExportRun::run(const QString& documentPath, const std::optiona
     });
     m_report.setSolvedRows(tables->soluc.rowCount());
     m_report.setDeletedRows(tables->soluc.deletedRowCount());
-    for (auto it = lookups.entriesByTeacher.cbegin(); it != lookups.entriesByTeacher.cend(); ++it) {
-        if (!lookups.teacherCodes.contains(it.key()))
-            for (const Lookups::SolucRow& at : it.value())
-                m_report.addSkippedRow({at.row, it.key(), RunReport::Skip::UnknownTeacher});
+    for (const auto& [teacher, rows] : lookups.entriesByTeacher) {
+        if (!lookups.teacherCodes.contains(teacher))
+            for (const Lookups::SolucRow& at : rows)
+                m_report.addSkippedRow({at.row, teacher, RunReport::Skip::UnknownTeacher});
     }
     m_report.sortSkippedRows();
     m_report.setResult(target);
