@@ -1,3 +1,4 @@
+#include "components/textrows.h"
 #include "components/texts.h"
 #include "tests/testsupport.h"
 
@@ -94,4 +95,44 @@ TEST(Texts, WritesAndReadsClockTexts)
     for (const auto& c : read)
         EXPECT_EQ(clockMinutes(QString::fromUtf8(c.text)), c.minutes) << c.text;
     EXPECT_THROW(clockMinutes(QStringLiteral("ab:cd")), ConversionError);
+}
+
+// Rows found by a key of texts: the first row of a key wins, keys of two parts are compared part
+// by part (no joining makes "AB"+"C" the key "A"+"BC"), and every row is found again after the
+// index has grown many times.
+TEST(TextRows, FindsEveryRowByItsWholeKey)
+{
+    TextRows rows(2, 2);
+    const qsizetype first = rows.add({u"AB", u"C"}, {u"clave", u"curso"});
+    EXPECT_EQ(rows.add({u"AB", u"C"}, {u"otra", u"otro"}), first); // the first stays
+    const qsizetype split = rows.add({u"A", u"BC"}, {u"partida", u""});
+    const qsizetype empty = rows.add({u"", u""}, {u"", u"vacía"});
+    EXPECT_NE(split, first);
+    EXPECT_EQ(rows.find({u"AB", u"C"}), first);
+    EXPECT_EQ(rows.find({u"A", u"BC"}), split);
+    EXPECT_EQ(rows.find({u"", u""}), empty);
+    EXPECT_EQ(rows.find({u"ABC", u""}), -1);
+    EXPECT_EQ(rows.find({u"ab", u"C"}), -1); // letter case counts
+    EXPECT_EQ(rows.value(first, 0), QStringLiteral("clave"));
+    EXPECT_EQ(rows.value(first, 1), QStringLiteral("curso"));
+    EXPECT_EQ(rows.value(split, 1), QString());
+    EXPECT_EQ(rows.value(empty, 1), QStringLiteral("vacía"));
+    EXPECT_EQ(rows.number(first), 0);
+    EXPECT_EQ(rows.number(split), 1);
+    EXPECT_EQ(rows.number(empty), 2);
+
+    TextRows many(1, 1);
+    const int count = 200000;
+    for (int i = 0; i < count; ++i) {
+        const QString key = QStringLiteral("Educación Física %1").arg(i);
+        many.add({key}, {QString::number(i * 7)});
+    }
+    EXPECT_EQ(many.size(), count);
+    for (int i = 0; i < count; i += 997) {
+        const qsizetype row = many.find({QStringLiteral("Educación Física %1").arg(i)});
+        ASSERT_GE(row, 0) << i;
+        EXPECT_EQ(many.number(row), i);
+        EXPECT_EQ(many.value(row, 0), QString::number(i * 7));
+    }
+    EXPECT_EQ(many.find({QStringLiteral("Educación Física %1").arg(count)}), -1);
 }

@@ -3,6 +3,7 @@
 #include "components/dbftable.h"
 #include "components/platform.h"
 #include "components/texthash.h"
+#include "components/textrows.h"
 #include "components/texts.h"
 #include "components/xmldocument.h"
 #include "exchange/yedradocument.h"
@@ -123,12 +124,6 @@ struct Slot {
     QString place; // the row it came from, for a conversion error
 };
 
-// The Yedra keys a class assignment (ASIGT) or a unit (GRUPOST) carries.
-struct YedraKeys {
-    QString clave;
-    QString clavecurso;
-};
-
 // Calls `visit` on every row a walk from the first row visits, with its number from 1.
 template <typename Visit> void eachRow(DbfTable& table, Visit&& visit)
 {
@@ -238,10 +233,11 @@ struct Lookups {
     QString fecini;
     QString fecfin;
     int hayActividad513 = 0;
-    TextMap<std::pair<QString, QString>, YedraKeys> assignments; // CASIG, CGRUP
+    // CASIG, CGRUP -> CLAVE, CLAVECURSO: large, and looked up for every activity.
+    TextRows assignments{2, 2};
     TextMap<QString, QString> tasks;                             // COD -> CODTAREA
     TextMap<std::pair<QString, QString>, Slot> cells;            // DIHO, MARCO
-    TextMap<QString, YedraKeys> units;                           // ABREV
+    TextRows units{1, 2}; // ABREV -> CLAVE, CLAVECURSO
     // The subject lookup is a locate: values compared as the fields store them.
     int codWidth = 0;
     int offerWidth = 0;
@@ -256,7 +252,12 @@ struct Lookups {
         enum class Day : char { Zero, Placed, Unread } day;
     };
     DbfTable* soluc = nullptr;
-    TextMap<QString, std::vector<SolucRow>> entriesByTeacher;
+    struct TeacherRows {
+        QString code;
+        std::vector<SolucRow> rows;
+    };
+    std::vector<TeacherRows> entriesByTeacher; // in the order SOLUC first names them
+    TextRows teachersInSoluc{1, 0};            // PROF -> its place in entriesByTeacher
     TextSet<QString> teacherCodes; // PROFT's ABREV
 };
 
@@ -296,11 +297,8 @@ void buildLookups(OpenTables& tables, Lookups& l)
         requireXmlValues(t, {"CASIG", "CGRUP", "CLAVE", "CLAVECURSO"}, [&] {
             return rowPlace(QStringLiteral("ASIGT"), row, QStringLiteral("CASIG"), casig);
         });
-        auto [assignment, added] =
-            l.assignments.try_emplace(std::make_pair(casig, t.text(QStringLiteral("CGRUP"))));
-        if (added)
-            assignment->second = {t.text(QStringLiteral("CLAVE")),
-                                  t.text(QStringLiteral("CLAVECURSO"))};
+        l.assignments.add({casig, t.text(QStringLiteral("CGRUP"))},
+                          {t.text(QStringLiteral("CLAVE")), t.text(QStringLiteral("CLAVECURSO"))});
     });
     eachRow(tables.asignomt, [&](DbfTable& t, int row) {
         const QString cod = t.text(QStringLiteral("COD"));
@@ -325,8 +323,8 @@ void buildLookups(OpenTables& tables, Lookups& l)
         const QString abrev = t.text(QStringLiteral("ABREV"));
         requireXmlValues(t, {"ABREV", "CLAVE", "CLAVECURSO"},
                          rowPlace(QStringLiteral("GRUPOST"), row, QStringLiteral("ABREV"), abrev));
-        if (auto [unit, added] = l.units.try_emplace(abrev); added)
-            unit->second = {t.text(QStringLiteral("CLAVE")), t.text(QStringLiteral("CLAVECURSO"))};
+        l.units.add({abrev},
+                    {t.text(QStringLiteral("CLAVE")), t.text(QStringLiteral("CLAVECURSO"))});
     });
     l.codWidth = tables.asignomt2.field(QStringLiteral("COD")).width;
     l.offerWidth = tables.asignomt2.field(QStringLiteral("OFERTAMATRI")).width;
@@ -352,7 +350,11 @@ void buildLookups(OpenTables& tables, Lookups& l)
             day = diaText.isEmpty() || texts::toInteger(diaText) == 0 ? Day::Zero : Day::Placed;
         } catch (const ConversionError&) {
         }
-        l.entriesByTeacher[prof].push_back({t.recordNumber(), row, day});
+        const qsizetype teacher = l.teachersInSoluc.number(l.teachersInSoluc.add({prof}, {}));
+        if (teacher == static_cast<qsizetype>(l.entriesByTeacher.size()))
+            l.entriesByTeacher.push_back({prof, {}});
+        l.entriesByTeacher[static_cast<size_t>(teacher)].rows.push_back(
+            {t.recordNumber(), row, day});
     });
     l.soluc = &tables.soluc;
     eachRow(tables.proft, [&](DbfTable& t, int row) {
@@ -377,11 +379,9 @@ QString minutesOf(const QString& clock, const Slot& slot, const char* field)
 // The values of one placed entry, by name, in the order they are written.
 QList<QPair<QString, QString>> activityValues(const Entry& e, const Lookups& l)
 {
-    const auto foundAssignment = l.assignments.find(std::make_pair(e.asig, e.codgrupo));
-    const YedraKeys assignment =
-        foundAssignment == l.assignments.end() ? YedraKeys() : foundAssignment->second;
-    QString courseOffer = assignment.clavecurso;
-    QString subject = assignment.clave;
+    const qsizetype assignment = l.assignments.find({e.asig, e.codgrupo});
+    QString courseOffer = assignment < 0 ? QString() : l.assignments.value(assignment, 1);
+    QString subject = assignment < 0 ? QString() : l.assignments.value(assignment, 0);
 
     QString activityCode = e.tarea;
     if (blank(e.tarea)) {
@@ -396,10 +396,10 @@ QList<QPair<QString, QString>> activityValues(const Entry& e, const Lookups& l)
     const QString room = blank(e.aula) ? QString() : e.aula;
 
     QString unitKey;
-    if (const auto unit = l.units.find(e.codgrupo); unit != l.units.end()) {
-        unitKey = unit->second.clave;
+    if (const qsizetype unit = l.units.find({e.codgrupo}); unit >= 0) {
+        unitKey = l.units.value(unit, 0);
         if (blank(courseOffer))
-            courseOffer = unit->second.clavecurso;
+            courseOffer = l.units.value(unit, 1);
     }
 
     if (blank(subject)) {
@@ -431,9 +431,16 @@ void writeTeacher(XmlPartWriter& writer, int number, const DbfTable& proft, cons
     const QString seq = QStringLiteral("HORARIO_REGULAR_PROFESOR_%1").arg(number);
     static const std::vector<Lookups::SolucRow> none;
     const QString code = proft.text(QStringLiteral("ABREV"));
-    const auto found = l.entriesByTeacher.find(code);
+    const qsizetype found = l.teachersInSoluc.find({code});
     const std::vector<Lookups::SolucRow>& entries =
-        found == l.entriesByTeacher.end() ? none : found->second;
+        found < 0 ? none
+                  : l.entriesByTeacher[static_cast<size_t>(l.teachersInSoluc.number(found))].rows;
+    // The teacher's rows lie anywhere in a large SOLUC: all of them are asked for at once, so
+    // that the reads below wait for memory once, not once a row.
+    for (const Lookups::SolucRow& at : entries) {
+        l.soluc->goToRecord(at.record);
+        platform::prefetch(l.soluc->storedRow().data());
+    }
     qint64 placed = 0;
     for (const Lookups::SolucRow& at : entries) {
         using Day = Lookups::SolucRow::Day;
@@ -552,10 +559,10 @@ ExportRun::Result ExportRun::run(const QString& documentPath, const std::optiona
     });
     m_report.setSolvedRows(tables->soluc.rowCount());
     m_report.setDeletedRows(tables->soluc.deletedRowCount());
-    for (const auto& [teacher, rows] : lookups.entriesByTeacher) {
-        if (!lookups.teacherCodes.contains(teacher))
-            for (const Lookups::SolucRow& at : rows)
-                m_report.addSkippedRow({at.row, teacher, RunReport::Skip::UnknownTeacher});
+    for (const Lookups::TeacherRows& teacher : lookups.entriesByTeacher) {
+        if (!lookups.teacherCodes.contains(teacher.code))
+            for (const Lookups::SolucRow& at : teacher.rows)
+                m_report.addSkippedRow({at.row, teacher.code, RunReport::Skip::UnknownTeacher});
     }
     m_report.sortSkippedRows();
     m_report.setResult(target);

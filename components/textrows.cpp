@@ -1,0 +1,130 @@
+#include "components/textrows.h"
+
+#include "components/engineerror.h"
+#include "components/texthash.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr std::uint64_t PlaceBits = 40;
+constexpr std::uint64_t HashMask = ~((std::uint64_t(1) << PlaceBits) - 1);
+
+template <typename Parts> std::uint64_t hashParts(const Parts& parts)
+{
+    std::uint64_t h = 0;
+    for (const QStringView part : parts)
+        h = (h ^ texthash::Hash()(part)) * 0x9E3779B97F4A7C15ull + std::uint64_t(part.size());
+    return h ^ (h >> 29);
+}
+
+} // namespace
+
+TextRows::TextRows(int keyParts, int valueCount)
+    : m_keyParts(keyParts), m_valueCount(valueCount), m_slots(16, 0)
+{
+}
+
+std::uint64_t TextRows::hashOf(std::initializer_list<QStringView> key) const
+{
+    return hashParts(key);
+}
+
+bool TextRows::keyEquals(std::uint64_t offset, std::initializer_list<QStringView> key) const
+{
+    const char16_t* p = m_texts.data() + offset + 2;
+    for (const QStringView part : key) {
+        const qsizetype length = *p++;
+        if (length != part.size() ||
+            std::memcmp(p, part.utf16(), static_cast<size_t>(length) * sizeof(char16_t)) != 0)
+            return false;
+        p += length;
+    }
+    return true;
+}
+
+qsizetype TextRows::find(std::initializer_list<QStringView> key) const
+{
+    const std::uint64_t h = hashOf(key);
+    const std::uint64_t mask = m_slots.size() - 1;
+    for (std::uint64_t i = h & mask;; i = (i + 1) & mask) {
+        const std::uint64_t slot = m_slots[i];
+        if (slot == 0)
+            return -1;
+        if ((slot & HashMask) == (h & HashMask) && keyEquals(placeOf(slot) - 1, key))
+            return static_cast<qsizetype>(placeOf(slot) - 1);
+    }
+}
+
+qsizetype TextRows::add(std::initializer_list<QStringView> key,
+                        std::initializer_list<QStringView> values)
+{
+    if (static_cast<int>(key.size()) != m_keyParts ||
+        static_cast<int>(values.size()) != m_valueCount)
+        throw EngineError(QStringLiteral("Fila de textos con un número de datos equivocado."));
+    if (const qsizetype found = find(key); found >= 0)
+        return found;
+    const std::uint64_t place = m_texts.size();
+    if (place + 1 >= (std::uint64_t(1) << PlaceBits) || m_count >= 0xFFFFFFFF)
+        throw EngineError(QStringLiteral("Demasiados textos en una tabla de búsqueda."));
+    m_texts.push_back(static_cast<char16_t>(m_count & 0xFFFF));
+    m_texts.push_back(static_cast<char16_t>(m_count >> 16));
+    for (const std::initializer_list<QStringView>& texts : {key, values}) {
+        for (const QStringView text : texts) {
+            // A table's text is at most 254 characters: its length fits one character.
+            if (text.size() > 0xFFFF)
+                throw EngineError(
+                    QStringLiteral("Texto demasiado largo para una tabla de búsqueda."));
+            m_texts.push_back(static_cast<char16_t>(text.size()));
+            m_texts.insert(m_texts.end(), text.utf16(), text.utf16() + text.size());
+        }
+    }
+    ++m_count;
+    if (m_count * 2 > static_cast<qsizetype>(m_slots.size()))
+        grow();
+    const std::uint64_t h = hashOf(key);
+    const std::uint64_t mask = m_slots.size() - 1;
+    std::uint64_t i = h & mask;
+    while (m_slots[i] != 0)
+        i = (i + 1) & mask;
+    m_slots[i] = (h & HashMask) | (place + 1);
+    return static_cast<qsizetype>(place);
+}
+
+void TextRows::grow()
+{
+    std::vector<std::uint64_t> old(m_slots.size() * 2, 0);
+    old.swap(m_slots);
+    const std::uint64_t mask = m_slots.size() - 1;
+    for (const std::uint64_t slot : old) {
+        if (slot == 0)
+            continue;
+        // The low bits of the hash are not kept: the row's key gives them again.
+        const char16_t* p = m_texts.data() + placeOf(slot) - 1 + 2;
+        std::vector<QStringView> parts;
+        for (int k = 0; k < m_keyParts; ++k) {
+            const qsizetype length = *p++;
+            parts.emplace_back(p, length);
+            p += length;
+        }
+        std::uint64_t i = hashParts(parts) & mask;
+        while (m_slots[i] != 0)
+            i = (i + 1) & mask;
+        m_slots[i] = slot;
+    }
+}
+
+qsizetype TextRows::number(qsizetype row) const
+{
+    const char16_t* p = m_texts.data() + row;
+    return static_cast<qsizetype>(p[0]) | (static_cast<qsizetype>(p[1]) << 16);
+}
+
+QString TextRows::value(qsizetype row, int i) const
+{
+    const char16_t* p = m_texts.data() + row + 2;
+    for (int k = 0; k < m_keyParts + i; ++k)
+        p += *p + 1;
+    return QString(reinterpret_cast<const QChar*>(p + 1), *p);
+}

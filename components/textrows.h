@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+#include <cstdint>
+#include <initializer_list>
+#include <vector>
+
+// Rows of texts found by a key of one or more texts, kept compact for tables of many rows: each
+// row's texts lie together in one block of memory, and an open-addressing index holds each row's
+// hash and place, so that finding a row in a large table reads memory twice, where a hash map of
+// QStrings reads its bucket, its node and every text of the key apart. The first row added with a
+// key is the one found.
+class TextRows {
+public:
+    // Rows of `keyParts` key texts followed by `valueCount` value texts.
+    TextRows(int keyParts, int valueCount);
+
+    // Adds a row unless one with the same key is there. Returns the row with that key, added or
+    // found.
+    qsizetype add(std::initializer_list<QStringView> key, std::initializer_list<QStringView> values);
+    // The row with that key, or -1.
+    qsizetype find(std::initializer_list<QStringView> key) const;
+    // Of a row that add() or find() gave: value `i`, and its number in the order rows were added
+    // (from 0).
+    QString value(qsizetype row, int i) const;
+    qsizetype number(qsizetype row) const;
+    qsizetype size() const { return m_count; }
+
+private:
+    std::uint64_t hashOf(std::initializer_list<QStringView> key) const;
+    bool keyEquals(std::uint64_t offset, std::initializer_list<QStringView> key) const;
+    void grow();
+    // The place of a slot's row in the block, plus one (0: an empty slot).
+    static std::uint64_t placeOf(std::uint64_t slot) { return slot & 0xFFFFFFFFFFull; }
+
+    int m_keyParts;
+    int m_valueCount;
+    // Each row: its number in two characters, then for every text its length and its characters.
+    std::vector<char16_t> m_texts;
+    // The high 24 bits of the row's hash, then its place plus one in the low 40 bits.
+    std::vector<std::uint64_t> m_slots;
+    qsizetype m_count = 0;
+};
