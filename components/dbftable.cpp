@@ -1041,8 +1041,14 @@ int DbfTable::fieldIndex(const QString& name) const
     // the same order each time, so the search starts after the name found last.
     const auto& names = m_file->fieldNames;
     const size_t count = names.size();
-    for (size_t k = 0; k < count; ++k) {
-        const size_t at = (m_nameHint + k) % count;
+    if (m_nameHint < count) {
+        const auto& [known, index] = names[m_nameHint];
+        if (known.constData() == name.constData() && known.size() == name.size()) {
+            ++m_nameHint;
+            return index;
+        }
+    }
+    for (size_t at = 0; at < count; ++at) {
         const auto& [known, index] = names[at];
         if (known.constData() == name.constData() && known.size() == name.size()) {
             m_nameHint = at + 1;
@@ -1362,15 +1368,14 @@ char* DbfTable::editableValue(int field, const char* operation)
     if (m_pending == Pending::None)
         fail(m_file->path, QStringLiteral("no se está añadiendo ni modificando una fila (%1)")
                                .arg(QLatin1String(operation)));
-    return m_buffer.data() + m_file->fields[field].offset;
+    return m_buffer.data() + std::as_const(m_file->fields)[field].offset;
 }
 
 void DbfTable::setText(const QString& field, const QString& value)
 {
     const int index = fieldIndex(field);
-    const DbfField& f = m_file->fields[index];
+    const DbfField& f = std::as_const(m_file->fields)[index];
     char* p = editableValue(index, "setText");
-    QByteArray bytes;
     if (f.type == 'C' || f.type == 'D') {
         bool held = true;
         m_file->codePage->encodeInto(value, p, f.width, &held);
@@ -1380,7 +1385,9 @@ void DbfTable::setText(const QString& field, const QString& value)
                 {f.name, row, value, m_file->codePage->decode(p, rightTrimmedLength(p, f.width))});
         }
         return;
-    } else if (isNumericType(f.type)) {
+    }
+    QByteArray bytes;
+    if (isNumericType(f.type)) {
         QByteArray plain;
         if (value.trimmed().isEmpty())
             bytes = QByteArray(f.width, ' ');

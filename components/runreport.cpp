@@ -304,8 +304,14 @@ void RunReport::sortSkippedRows()
 bool RunReport::writeFile(const QString& folderPath, const QString& fileName, bool followFolderLink,
                           QString* error) const
 {
+    return writeFile(folderPath, fileName, followFolderLink, fileContents(), error);
+}
+
+bool RunReport::writeFile(const QString& folderPath, const QString& fileName, bool followFolderLink,
+                          const QByteArray& contents, QString* error)
+{
     platform::Folder folder(folderPath, followFolderLink ? platform::Folder::Link::Followed
                                                          : platform::Folder::Link::Refused);
     *error = folder.error();
-    return folder.isOpen() && folder.writeFile(fileName, fileContents(), error);
+    return folder.isOpen() && folder.writeFile(fileName, contents, error);
 }

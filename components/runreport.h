@@ -101,6 +101,9 @@ public:
     // link in its place is replaced, never followed). False with the reason in `error`.
     bool writeFile(const QString& folderPath, const QString& fileName, bool followFolderLink,
                    QString* error) const;
+    // The same with contents already made: one report saved in two places is made once.
+    static bool writeFile(const QString& folderPath, const QString& fileName, bool followFolderLink,
+                          const QByteArray& contents, QString* error);
 
     static QString skipReason(Skip reason);
 

@@ -227,9 +227,11 @@ void TimetableRun::saveReport()
     // The report names the file it is in: the backup's when there is one.
     m_report.setReportFile(
         QDir(m_backup.isEmpty() ? m_timetableFolder : m_backup).filePath(TableStaging::ReportName));
+    const QByteArray contents = m_report.fileContents();
     auto save = [&](const QString& folderPath, bool followFolderLink) {
         QString error;
-        if (!m_report.writeFile(folderPath, TableStaging::ReportName, followFolderLink, &error))
+        if (!RunReport::writeFile(folderPath, TableStaging::ReportName, followFolderLink, contents,
+                                  &error))
             failed << QStringLiteral("No se pudo guardar el informe en «%1»: %2.")
                           .arg(QDir::toNativeSeparators(folderPath), error);
     };
