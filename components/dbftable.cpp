@@ -1373,6 +1373,11 @@ char* DbfTable::editableValue(int field, const char* operation)
 
 void DbfTable::setText(const QString& field, const QString& value)
 {
+    setText(field, QStringView(value));
+}
+
+void DbfTable::setText(const QString& field, QStringView value)
+{
     const int index = fieldIndex(field);
     const DbfField& f = std::as_const(m_file->fields)[index];
     char* p = editableValue(index, "setText");
@@ -1382,7 +1387,8 @@ void DbfTable::setText(const QString& field, const QString& value)
         if (m_textChangeObserver && !held) {
             const int row = m_pending == Pending::Append ? m_file->recordCount + 1 : m_current + 1;
             m_textChangeObserver(
-                {f.name, row, value, m_file->codePage->decode(p, rightTrimmedLength(p, f.width))});
+                {f.name, row, value.toString(),
+                 m_file->codePage->decode(p, rightTrimmedLength(p, f.width))});
         }
         return;
     }
@@ -1392,14 +1398,14 @@ void DbfTable::setText(const QString& field, const QString& value)
         if (value.trimmed().isEmpty())
             bytes = QByteArray(f.width, ' ');
         else if (!plainNumber(value.toLatin1(), &plain))
-            fail(m_file->path,
-                 QStringLiteral("«%1» no es un número para el campo %2").arg(value, f.name));
+            fail(m_file->path, QStringLiteral("«%1» no es un número para el campo %2")
+                                   .arg(value.toString(), f.name));
         else if (!plain.contains('.') && f.decimals == 0)
             bytes = encodedNumber(m_file->path, f, plain);
         else
             bytes = encodedNumber(m_file->path, f, floatDigits(m_file->path, f, plain.toDouble()));
     } else if (f.type == 'L') {
-        const QString v = value.trimmed().toUpper();
+        const QString v = value.trimmed().toString().toUpper();
         if (v.isEmpty())
             bytes = " ";
         else if (v == QLatin1String("T") || v == QLatin1String("Y"))
@@ -1408,7 +1414,8 @@ void DbfTable::setText(const QString& field, const QString& value)
             bytes = "F";
         else
             fail(m_file->path,
-                 QStringLiteral("«%1» no es un valor lógico para el campo %2").arg(value, f.name));
+                 QStringLiteral("«%1» no es un valor lógico para el campo %2")
+                     .arg(value.toString(), f.name));
     } else {
         fail(m_file->path, QStringLiteral("el campo %1 no se puede escribir").arg(f.name));
     }

@@ -165,6 +165,8 @@ public:
     // Setting a value: a text is cut to the field's width; a number that does not fit its
     // field is an error, never cut. Only while appending or editing.
     void setText(const QString& field, const QString& value);
+    // The same for a text that is part of a longer one.
+    void setText(const QString& field, QStringView value);
     void setInteger(const QString& field, qint64 value);
     void setFloat(const QString& field, double value);
     void setBoolean(const QString& field, bool value);

@@ -9,11 +9,29 @@
 
 namespace {
 
-struct Group {
-    QString abrev;
-    QString nivel;
-    QString curso;
-    QString grupo;
+// A unit's four texts kept together: a large school has many units, and every class
+// assignment row reads one.
+class Group {
+public:
+    Group(const QString& abrev, const QString& nivel, const QString& curso, const QString& grupo)
+        : m_texts(abrev + nivel + curso + grupo),
+          m_ends{abrev.size(), abrev.size() + nivel.size(),
+                 abrev.size() + nivel.size() + curso.size(), m_texts.size()}
+    {
+    }
+    QStringView abrev() const { return part(0); }
+    QStringView nivel() const { return part(1); }
+    QStringView curso() const { return part(2); }
+    QStringView grupo() const { return part(3); }
+
+private:
+    QStringView part(int i) const
+    {
+        const qsizetype start = i == 0 ? 0 : m_ends[i - 1];
+        return QStringView(m_texts).sliced(start, m_ends[i] - start);
+    }
+    QString m_texts;
+    qsizetype m_ends[4];
 };
 
 // A subject name as the lookup compares it: upper-cased (a to z only), then trimmed.
@@ -61,8 +79,8 @@ void TimetableRun::TransformarAsignaciones()
         grupost.open(DbfTable::Access::Exclusive);
         for (grupost.first(); !grupost.eof(); grupost.next())
             groupsByOffer[grupost.text(QStringLiteral("CLAVECURSO"))].append(
-                {grupost.text(QStringLiteral("ABREV")), grupost.text(QStringLiteral("NIVEL")),
-                 grupost.text(QStringLiteral("CURSO")), grupost.text(QStringLiteral("GRUPO"))});
+                Group(grupost.text(QStringLiteral("ABREV")), grupost.text(QStringLiteral("NIVEL")),
+                      grupost.text(QStringLiteral("CURSO")), grupost.text(QStringLiteral("GRUPO"))));
     }
 
     // Records without two values were said when the subjects were read.
@@ -103,12 +121,12 @@ void TimetableRun::TransformarAsignaciones()
         for (const Group& group : groups) {
             asigt.append();
             asigt.setText(QStringLiteral("CASIG"), code);
-            asigt.setText(QStringLiteral("CGRUP"), group.abrev);
+            asigt.setText(QStringLiteral("CGRUP"), group.abrev());
             asigt.setText(QStringLiteral("CAULA"), QString());
             asigt.setText(QStringLiteral("TURNO"), QString());
-            asigt.setText(QStringLiteral("NIVEL"), group.nivel);
-            asigt.setText(QStringLiteral("CURSO"), group.curso);
-            asigt.setText(QStringLiteral("GRUPO"), group.grupo);
+            asigt.setText(QStringLiteral("NIVEL"), group.nivel());
+            asigt.setText(QStringLiteral("CURSO"), group.curso());
+            asigt.setText(QStringLiteral("GRUPO"), group.grupo());
             asigt.setFloat(QStringLiteral("HORAS"), hours);
             asigt.setText(QStringLiteral("SESIONES"), sessions);
             asigt.setText(QStringLiteral("CLAVE"), subjectKey);
