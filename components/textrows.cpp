@@ -1,6 +1,7 @@
 #include "components/textrows.h"
 
 #include "components/engineerror.h"
+#include "components/platform.h"
 #include "components/texthash.h"
 
 #include <algorithm>
@@ -113,6 +114,11 @@ void TextRows::grow()
             i = (i + 1) & mask;
         m_slots[i] = slot;
     }
+}
+
+void TextRows::prefetch(qsizetype row) const
+{
+    platform::prefetch(m_texts.data() + row);
 }
 
 qsizetype TextRows::number(qsizetype row) const

@@ -25,6 +25,8 @@ public:
     // (from 0).
     QString value(qsizetype row, int i) const;
     qsizetype number(qsizetype row) const;
+    // Asks for a row's texts to be brought into the processor's cache ahead of their use.
+    void prefetch(qsizetype row) const;
     qsizetype size() const { return m_count; }
 
 private:

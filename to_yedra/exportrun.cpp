@@ -250,6 +250,10 @@ struct Lookups {
         // Whether its DIA reads 0, another number, or does not read (it is read again then):
         // counting a teacher's placed entries needs no second look at the table.
         enum class Day : char { Zero, Placed, Unread } day;
+        // For a placed row, its class assignment (ASIGT by ASIG and CODGRUPO) or -1: found while
+        // SOLUC is read in order, where the lookups of one row after another overlap, instead of
+        // one by one among everything writing an activity does.
+        qsizetype assignment = -1;
     };
     DbfTable* soluc = nullptr;
     struct TeacherRows {
@@ -353,8 +357,12 @@ void buildLookups(OpenTables& tables, Lookups& l)
         const qsizetype teacher = l.teachersInSoluc.number(l.teachersInSoluc.add({prof}, {}));
         if (teacher == static_cast<qsizetype>(l.entriesByTeacher.size()))
             l.entriesByTeacher.push_back({prof, {}});
+        const qsizetype assignment =
+            day == Day::Placed ? l.assignments.find({t.text(QStringLiteral("ASIG")),
+                                                     t.text(QStringLiteral("CODGRUPO"))})
+                               : -1;
         l.entriesByTeacher[static_cast<size_t>(teacher)].rows.push_back(
-            {t.recordNumber(), row, day});
+            {t.recordNumber(), row, day, assignment});
     });
     l.soluc = &tables.soluc;
     eachRow(tables.proft, [&](DbfTable& t, int row) {
@@ -377,9 +385,9 @@ QString minutesOf(const QString& clock, const Slot& slot, const char* field)
 }
 
 // The values of one placed entry, by name, in the order they are written.
-QList<QPair<QString, QString>> activityValues(const Entry& e, const Lookups& l)
+QList<QPair<QString, QString>> activityValues(const Entry& e, qsizetype assignment,
+                                              const Lookups& l)
 {
-    const qsizetype assignment = l.assignments.find({e.asig, e.codgrupo});
     QString courseOffer = assignment < 0 ? QString() : l.assignments.value(assignment, 1);
     QString subject = assignment < 0 ? QString() : l.assignments.value(assignment, 0);
 
@@ -435,11 +443,13 @@ void writeTeacher(XmlPartWriter& writer, int number, const DbfTable& proft, cons
     const std::vector<Lookups::SolucRow>& entries =
         found < 0 ? none
                   : l.entriesByTeacher[static_cast<size_t>(l.teachersInSoluc.number(found))].rows;
-    // The teacher's rows lie anywhere in a large SOLUC: all of them are asked for at once, so
-    // that the reads below wait for memory once, not once a row.
+    // The teacher's rows, and their class assignments, lie anywhere in large tables: all of them
+    // are asked for at once, so that the reads below wait for memory once, not once a row.
     for (const Lookups::SolucRow& at : entries) {
         l.soluc->goToRecord(at.record);
         platform::prefetch(l.soluc->storedRow().data());
+        if (at.assignment >= 0)
+            l.assignments.prefetch(at.assignment);
     }
     qint64 placed = 0;
     for (const Lookups::SolucRow& at : entries) {
@@ -466,7 +476,7 @@ void writeTeacher(XmlPartWriter& writer, int number, const DbfTable& proft, cons
             continue;
         }
         yedra::startGroup(writer, QStringLiteral("ACTIVIDAD_%1").arg(activityNumber++));
-        for (const auto& [name, value] : activityValues(e, l)) {
+        for (const auto& [name, value] : activityValues(e, at.assignment, l)) {
             yedra::writeValue(writer, name, value);
             if (blank(value))
                 report.countEmptyValue(name);
