@@ -255,8 +255,7 @@ QString CodePage::bestFit(QStringView text) const
     return out;
 }
 
-qsizetype CodePage::encodeInto(QStringView text, char* out, qsizetype width,
-                               bool* heldWhole) const
+qsizetype CodePage::encodeInto(QStringView text, char* out, qsizetype width, bool* heldWhole) const
 {
     // The common case in one pass: every character held, written as it is read.
     const char16_t* s = text.utf16();

@@ -673,15 +673,15 @@ int DbfTable::rowCountOfFile(const QString& path)
         fail(path, problem);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        fail(path, QStringLiteral("no se puede abrir: %1")
-                       .arg(systemerror::reason(file.errorString())));
+        fail(path,
+             QStringLiteral("no se puede abrir: %1").arg(systemerror::reason(file.errorString())));
     const QByteArray start = file.read(12);
     const qint64 headerLength = qFromLittleEndian<quint16>(start.constData() + 8);
     const qint64 recordLength = qFromLittleEndian<quint16>(start.constData() + 10);
     const qint64 records = qFromLittleEndian<quint32>(start.constData() + 4);
     if (!file.seek(headerLength))
-        fail(path, QStringLiteral("no se puede leer: %1")
-                       .arg(systemerror::reason(file.errorString())));
+        fail(path,
+             QStringLiteral("no se puede leer: %1").arg(systemerror::reason(file.errorString())));
     const qint64 batch = std::max<qint64>(1, AppendBatchBytes / recordLength);
     QByteArray rows;
     qint64 visible = 0;
@@ -1337,8 +1337,7 @@ void DbfTable::post()
         writeAppendedRows(t);
         writeAt(t, t.headerLength + qint64(m_current) * t.recordLength, m_buffer);
         writeHeaderCount(t, t.recordCount);
-        std::memcpy(rowAt(t, m_current), m_buffer.constData(),
-                    static_cast<size_t>(t.recordLength));
+        std::memcpy(rowAt(t, m_current), m_buffer.constData(), static_cast<size_t>(t.recordLength));
     } else {
         return;
     }
@@ -1386,9 +1385,8 @@ void DbfTable::setText(const QString& field, QStringView value)
         m_file->codePage->encodeInto(value, p, f.width, &held);
         if (m_textChangeObserver && !held) {
             const int row = m_pending == Pending::Append ? m_file->recordCount + 1 : m_current + 1;
-            m_textChangeObserver(
-                {f.name, row, value.toString(),
-                 m_file->codePage->decode(p, rightTrimmedLength(p, f.width))});
+            m_textChangeObserver({f.name, row, value.toString(),
+                                  m_file->codePage->decode(p, rightTrimmedLength(p, f.width))});
         }
         return;
     }
@@ -1413,9 +1411,8 @@ void DbfTable::setText(const QString& field, QStringView value)
         else if (v == QLatin1String("F") || v == QLatin1String("N"))
             bytes = "F";
         else
-            fail(m_file->path,
-                 QStringLiteral("«%1» no es un valor lógico para el campo %2")
-                     .arg(value.toString(), f.name));
+            fail(m_file->path, QStringLiteral("«%1» no es un valor lógico para el campo %2")
+                                   .arg(value.toString(), f.name));
     } else {
         fail(m_file->path, QStringLiteral("el campo %1 no se puede escribir").arg(f.name));
     }

@@ -30,12 +30,8 @@ struct Hash {
     {
         return bytes(text.data(), static_cast<std::size_t>(text.size()));
     }
-    std::size_t operator()(const QByteArray& text) const
-    {
-        return (*this)(QByteArrayView(text));
-    }
-    template <typename A, typename B>
-    std::size_t operator()(const std::pair<A, B>& pair) const
+    std::size_t operator()(const QByteArray& text) const { return (*this)(QByteArrayView(text)); }
+    template <typename A, typename B> std::size_t operator()(const std::pair<A, B>& pair) const
     {
         const std::size_t first = (*this)(pair.first);
         return first ^ ((*this)(pair.second) + 0x9E3779B97F4A7C15ull + (first << 6) + (first >> 2));
@@ -45,7 +41,6 @@ struct Hash {
 } // namespace texthash
 
 // Sets and maps of texts (QString, QByteArray, or pairs of them) hashed as above.
-template <typename Key>
-using TextSet = std::unordered_set<Key, texthash::Hash>;
+template <typename Key> using TextSet = std::unordered_set<Key, texthash::Hash>;
 template <typename Key, typename Value>
 using TextMap = std::unordered_map<Key, Value, texthash::Hash>;

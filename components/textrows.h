@@ -18,7 +18,8 @@ public:
 
     // Adds a row unless one with the same key is there. Returns the row with that key, added or
     // found.
-    qsizetype add(std::initializer_list<QStringView> key, std::initializer_list<QStringView> values);
+    qsizetype add(std::initializer_list<QStringView> key,
+                  std::initializer_list<QStringView> values);
     // The row with that key, or -1.
     qsizetype find(std::initializer_list<QStringView> key) const;
     // Of a row that add() or find() gave: value `i`, and its number in the order rows were added

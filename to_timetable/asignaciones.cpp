@@ -14,9 +14,9 @@ namespace {
 class Group {
 public:
     Group(const QString& abrev, const QString& nivel, const QString& curso, const QString& grupo)
-        : m_texts(abrev + nivel + curso + grupo),
-          m_ends{abrev.size(), abrev.size() + nivel.size(),
-                 abrev.size() + nivel.size() + curso.size(), m_texts.size()}
+        : m_texts(abrev + nivel + curso + grupo), m_ends{abrev.size(), abrev.size() + nivel.size(),
+                                                         abrev.size() + nivel.size() + curso.size(),
+                                                         m_texts.size()}
     {
     }
     QStringView abrev() const { return part(0); }
@@ -78,9 +78,9 @@ void TimetableRun::TransformarAsignaciones()
         DbfTable grupost(tablePath(layouts::grupost));
         grupost.open(DbfTable::Access::Exclusive);
         for (grupost.first(); !grupost.eof(); grupost.next())
-            groupsByOffer[grupost.text(QStringLiteral("CLAVECURSO"))].append(
-                Group(grupost.text(QStringLiteral("ABREV")), grupost.text(QStringLiteral("NIVEL")),
-                      grupost.text(QStringLiteral("CURSO")), grupost.text(QStringLiteral("GRUPO"))));
+            groupsByOffer[grupost.text(QStringLiteral("CLAVECURSO"))].append(Group(
+                grupost.text(QStringLiteral("ABREV")), grupost.text(QStringLiteral("NIVEL")),
+                grupost.text(QStringLiteral("CURSO")), grupost.text(QStringLiteral("GRUPO"))));
     }
 
     // Records without two values were said when the subjects were read.

@@ -42,7 +42,7 @@ void TimetableRun::TransformarMaterias()
 
     // What the step has written, keyed by the fields as stored, so that finding a row costs no
     // walk: the first row written wins, as a locate from the first row finds it.
-    TextSet<std::pair<QByteArray, QByteArray>> offerings;          // MATERIA, OFERTAMATRI
+    TextSet<std::pair<QByteArray, QByteArray>> offerings;         // MATERIA, OFERTAMATRI
     TextMap<std::pair<QByteArray, QByteArray>, QString> subjects; // CODLARGO, NOMBRE -> COD
 
     for (const yedra::Record& record : records) {

@@ -235,9 +235,9 @@ struct Lookups {
     int hayActividad513 = 0;
     // CASIG, CGRUP -> CLAVE, CLAVECURSO: large, and looked up for every activity.
     TextRows assignments{2, 2};
-    TextMap<QString, QString> tasks;                             // COD -> CODTAREA
-    TextMap<std::pair<QString, QString>, Slot> cells;            // DIHO, MARCO
-    TextRows units{1, 2}; // ABREV -> CLAVE, CLAVECURSO
+    TextMap<QString, QString> tasks;                  // COD -> CODTAREA
+    TextMap<std::pair<QString, QString>, Slot> cells; // DIHO, MARCO
+    TextRows units{1, 2};                             // ABREV -> CLAVE, CLAVECURSO
     // The subject lookup is a locate: values compared as the fields store them.
     int codWidth = 0;
     int offerWidth = 0;
@@ -262,7 +262,7 @@ struct Lookups {
     };
     std::vector<TeacherRows> entriesByTeacher; // in the order SOLUC first names them
     TextRows teachersInSoluc{1, 0};            // PROF -> its place in entriesByTeacher
-    TextSet<QString> teacherCodes; // PROFT's ABREV
+    TextSet<QString> teacherCodes;             // PROFT's ABREV
 };
 
 // One row of the solved timetable, read where it stands; with `dayOnly`, its DIA alone.
@@ -336,9 +336,9 @@ void buildLookups(OpenTables& tables, Lookups& l)
         const QString cod = t.text(QStringLiteral("COD"));
         requireXmlValues(t, {"COD", "OFERTAMATRI", "MATERIA"},
                          rowPlace(QStringLiteral("ASIGNOMT2"), row, QStringLiteral("COD"), cod));
-        if (auto [subject, added] = l.subjects.try_emplace(std::make_pair(
-                storedText(cod, l.codWidth),
-                storedText(t.text(QStringLiteral("OFERTAMATRI")), l.offerWidth)));
+        if (auto [subject, added] = l.subjects.try_emplace(
+                std::make_pair(storedText(cod, l.codWidth),
+                               storedText(t.text(QStringLiteral("OFERTAMATRI")), l.offerWidth)));
             added)
             subject->second = t.text(QStringLiteral("MATERIA"));
     });
@@ -357,10 +357,10 @@ void buildLookups(OpenTables& tables, Lookups& l)
         const qsizetype teacher = l.teachersInSoluc.number(l.teachersInSoluc.add({prof}, {}));
         if (teacher == static_cast<qsizetype>(l.entriesByTeacher.size()))
             l.entriesByTeacher.push_back({prof, {}});
-        const qsizetype assignment =
-            day == Day::Placed ? l.assignments.find({t.text(QStringLiteral("ASIG")),
-                                                     t.text(QStringLiteral("CODGRUPO"))})
-                               : -1;
+        const qsizetype assignment = day == Day::Placed
+                                         ? l.assignments.find({t.text(QStringLiteral("ASIG")),
+                                                               t.text(QStringLiteral("CODGRUPO"))})
+                                         : -1;
         l.entriesByTeacher[static_cast<size_t>(teacher)].rows.push_back(
             {t.recordNumber(), row, day, assignment});
     });
