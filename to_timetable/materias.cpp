@@ -4,8 +4,6 @@
 #include "exchange/yedradocument.h"
 #include "to_timetable/timetablerun.h"
 
-#include <QHash>
-#include <QPair>
 
 namespace {
 
