@@ -4,7 +4,6 @@
 #include "exchange/yedradocument.h"
 #include "to_timetable/timetablerun.h"
 
-
 namespace {
 
 void appendOffering(DbfTable& asignomt2, const QString& code, const QString& longCode,
