@@ -675,10 +675,15 @@ int DbfTable::rowCountOfFile(const QString& path)
     if (!file.open(QIODevice::ReadOnly))
         fail(path,
              QStringLiteral("no se puede abrir: %1").arg(systemerror::reason(file.errorString())));
-    const QByteArray start = file.read(12);
-    const qint64 headerLength = qFromLittleEndian<quint16>(start.constData() + 8);
-    const qint64 recordLength = qFromLittleEndian<quint16>(start.constData() + 10);
-    const qint64 records = qFromLittleEndian<quint32>(start.constData() + 4);
+    // The file may have changed since it was checked: its header is read again, whole.
+    char start[12];
+    if (file.read(start, sizeof start) != qint64(sizeof start))
+        fail(path, QStringLiteral("la tabla está vacía o cortada"));
+    const qint64 headerLength = qFromLittleEndian<quint16>(start + 8);
+    const qint64 recordLength = qFromLittleEndian<quint16>(start + 10);
+    const qint64 records = qFromLittleEndian<quint32>(start + 4);
+    if (recordLength < 1)
+        fail(path, QStringLiteral("la cabecera no es la de una tabla dBase"));
     if (!file.seek(headerLength))
         fail(path,
              QStringLiteral("no se puede leer: %1").arg(systemerror::reason(file.errorString())));

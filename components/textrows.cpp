@@ -38,7 +38,8 @@ bool TextRows::keyEquals(std::uint64_t offset, std::initializer_list<QStringView
     for (const QStringView part : key) {
         const qsizetype length = *p++;
         if (length != part.size() ||
-            std::memcmp(p, part.utf16(), static_cast<size_t>(length) * sizeof(char16_t)) != 0)
+            (length > 0 &&
+             std::memcmp(p, part.utf16(), static_cast<size_t>(length) * sizeof(char16_t)) != 0))
             return false;
         p += length;
     }
@@ -69,14 +70,18 @@ qsizetype TextRows::add(std::initializer_list<QStringView> key,
     const std::uint64_t place = m_texts.size();
     if (place + 1 >= (std::uint64_t(1) << PlaceBits) || m_count >= 0xFFFFFFFF)
         throw EngineError(QStringLiteral("Demasiados textos en una tabla de búsqueda."));
+    // A table's text is at most 254 characters: its length fits one character.
+    for (const std::initializer_list<QStringView>& texts : {key, values}) {
+        for (const QStringView text : texts) {
+            if (text.size() > 0xFFFF)
+                throw EngineError(
+                    QStringLiteral("Texto demasiado largo para una tabla de búsqueda."));
+        }
+    }
     m_texts.push_back(static_cast<char16_t>(m_count & 0xFFFF));
     m_texts.push_back(static_cast<char16_t>(m_count >> 16));
     for (const std::initializer_list<QStringView>& texts : {key, values}) {
         for (const QStringView text : texts) {
-            // A table's text is at most 254 characters: its length fits one character.
-            if (text.size() > 0xFFFF)
-                throw EngineError(
-                    QStringLiteral("Texto demasiado largo para una tabla de búsqueda."));
             m_texts.push_back(static_cast<char16_t>(text.size()));
             m_texts.insert(m_texts.end(), text.utf16(), text.utf16() + text.size());
         }
