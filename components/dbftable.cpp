@@ -639,6 +639,23 @@ bool DbfTable::exists() const
     return !findFile(m_folder, m_fileName).isEmpty();
 }
 
+namespace {
+
+// What the first 12 bytes of a table's header say of its size.
+struct HeaderSizes {
+    qint64 records;
+    qint64 headerLength;
+    qint64 recordLength;
+};
+
+HeaderSizes headerSizes(const char* start)
+{
+    return {qFromLittleEndian<quint32>(start + 4), qFromLittleEndian<quint16>(start + 8),
+            qFromLittleEndian<quint16>(start + 10)};
+}
+
+} // namespace
+
 QString DbfTable::problemWithFile(const QString& path)
 {
     if (const QString what = platform::notOrdinaryFile(path); !what.isEmpty())
@@ -646,13 +663,11 @@ QString DbfTable::problemWithFile(const QString& path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return systemerror::reason(file.errorString());
-    const QByteArray start = file.read(32);
-    if (start.size() < 32)
+    char start[32];
+    if (file.read(start, sizeof start) != qint64(sizeof start))
         return QStringLiteral("la tabla está vacía o cortada");
-    const auto version = static_cast<unsigned char>(start.at(0));
-    const qint64 headerLength = qFromLittleEndian<quint16>(start.constData() + 8);
-    const qint64 recordLength = qFromLittleEndian<quint16>(start.constData() + 10);
-    const qint64 records = qFromLittleEndian<quint32>(start.constData() + 4);
+    const auto version = static_cast<unsigned char>(start[0]);
+    const auto [records, headerLength, recordLength] = headerSizes(start);
     if ((version != 0x03 && version != 0x83 && version != 0x8B && version != 0x04 &&
          version != 0x8C) ||
         headerLength < 33 || recordLength < 1)
@@ -679,9 +694,7 @@ int DbfTable::rowCountOfFile(const QString& path)
     char start[12];
     if (file.read(start, sizeof start) != qint64(sizeof start))
         fail(path, QStringLiteral("la tabla está vacía o cortada"));
-    const qint64 headerLength = qFromLittleEndian<quint16>(start + 8);
-    const qint64 recordLength = qFromLittleEndian<quint16>(start + 10);
-    const qint64 records = qFromLittleEndian<quint32>(start + 4);
+    const auto [records, headerLength, recordLength] = headerSizes(start);
     if (recordLength < 1)
         fail(path, QStringLiteral("la cabecera no es la de una tabla dBase"));
     if (!file.seek(headerLength))
