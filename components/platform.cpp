@@ -241,6 +241,8 @@ bool writeAll(QFileDevice& file, const char* data, qsizetype size, QString* erro
     return true;
 }
 
+void WriteBehind::written(qint64) {}
+
 // A named mutex per folder: its name comes from the folder's path, whatever its letter case.
 FolderLock::FolderLock(const QString& folder)
 {
@@ -447,6 +449,29 @@ bool writeAll(QFileDevice& file, const char* data, qsizetype size, QString* erro
         size -= written;
     }
     return true;
+}
+
+void WriteBehind::written(qint64 size)
+{
+#ifdef Q_OS_LINUX
+    // Pieces of 8 MiB: each is handed to the disk when written, and the one before it, which the
+    // disk has had the while to take, is waited for and forgotten.
+    constexpr qint64 Piece = 8 << 20;
+    if (size - m_started < Piece)
+        return;
+    const int fd = m_file.handle();
+    sync_file_range(fd, m_started, size - m_started, SYNC_FILE_RANGE_WRITE);
+    if (m_started > m_forgotten) {
+        sync_file_range(fd, m_forgotten, m_started - m_forgotten,
+                        SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
+                            SYNC_FILE_RANGE_WAIT_AFTER);
+        posix_fadvise(fd, m_forgotten, m_started - m_forgotten, POSIX_FADV_DONTNEED);
+        m_forgotten = m_started;
+    }
+    m_started = size;
+#else
+    (void)size;
+#endif
 }
 
 FolderLock::FolderLock(const QString& folder)

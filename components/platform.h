@@ -52,6 +52,22 @@ bool isFileHeld(const QString& path);
 // byte once more): for large files written in large pieces.
 bool writeAll(QFileDevice& file, const char* data, qsizetype size, QString* error = nullptr);
 
+// Hands a file being written from start to end on to the disk as it grows, and lets the system
+// forget the part already on the disk: a file of a gigabyte then holds a few megabytes of the
+// system's memory, not a gigabyte of it that must first be found. Told the file's size after each
+// piece; does nothing where the system has no way to ask. Errors of the disk are left to the
+// file's final sync, which reports them.
+class WriteBehind {
+public:
+    explicit WriteBehind(QFileDevice& file) : m_file(file) {}
+    void written(qint64 size);
+
+private:
+    QFileDevice& m_file;
+    qint64 m_started = 0;   // what has been handed to the disk
+    qint64 m_forgotten = 0; // what is on the disk and forgotten
+};
+
 // A lock on a folder, taken for as long as the object lives, that the operating system lets go
 // of when the process ends however it ends: a crash never leaves it behind.
 class FolderLock {

@@ -1419,10 +1419,14 @@ void XmlDocument::save(const QString& path, const Body& body) const
         QByteArray pending;
         pending.reserve(Chunk);
         QString writeError;
+        platform::WriteBehind behind(file);
+        qint64 size = 0;
         auto flush = [&] {
             const bool written =
                 platform::writeAll(file, pending.constData(), pending.size(), &writeError);
+            size += pending.size();
             pending.resize(0);
+            behind.written(size);
             return written;
         };
         write(

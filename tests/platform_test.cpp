@@ -2,6 +2,7 @@
 #include "tests/testsupport.h"
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -69,4 +70,29 @@ TEST(Platform, FindsFoldersWithoutRegardToLetterCase)
     ScopedVariable chosen("QUELVANA_TIMETABLE_FOLDER",
                           (base + QStringLiteral("/DRIVE_C/OTEMP")).toUtf8().constData());
     EXPECT_EQ(platform::timetableFolder(), base + QStringLiteral("/drive_c/otemp"));
+}
+
+// A large file handed to the disk as it is written, in pieces that do not fall on the pieces the
+// disk is given, reads back whole.
+TEST(Platform, AFileWrittenBehindReadsBackWhole)
+{
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("grande.xml")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    platform::WriteBehind behind(file);
+    QByteArray piece(1000003, Qt::Uninitialized);
+    QByteArray whole;
+    qint64 size = 0;
+    for (int n = 0; n < 37; ++n) {
+        for (qsizetype i = 0; i < piece.size(); ++i)
+            piece[i] = static_cast<char>('a' + (i + n) % 26);
+        QString error;
+        ASSERT_TRUE(platform::writeAll(file, piece.constData(), piece.size(), &error)) << error;
+        size += piece.size();
+        behind.written(size);
+        whole += piece;
+    }
+    file.close();
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll() == whole);
 }
