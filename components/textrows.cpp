@@ -48,24 +48,54 @@ bool TextRows::keyEquals(std::uint64_t offset, std::initializer_list<QStringView
 
 qsizetype TextRows::find(std::initializer_list<QStringView> key) const
 {
-    const std::uint64_t h = hashOf(key);
+    std::uint64_t empty = 0;
+    return find(key, hashOf(key), empty);
+}
+
+qsizetype TextRows::find(std::initializer_list<QStringView> key, std::uint64_t h,
+                         std::uint64_t& empty) const
+{
     const std::uint64_t mask = m_slots.size() - 1;
     for (std::uint64_t i = h & mask;; i = (i + 1) & mask) {
         const std::uint64_t slot = m_slots[i];
-        if (slot == 0)
+        if (slot == 0) {
+            empty = i;
             return -1;
+        }
         if ((slot & HashMask) == (h & HashMask) && keyEquals(placeOf(slot) - 1, key))
             return static_cast<qsizetype>(placeOf(slot) - 1);
     }
 }
 
+qsizetype TextRows::find(std::initializer_list<QStringView> key, std::uint64_t hash) const
+{
+    std::uint64_t empty = 0;
+    return find(key, hash, empty);
+}
+
+void TextRows::ahead(std::uint64_t hash, bool texts) const
+{
+    const std::uint64_t* slot = m_slots.data() + (hash & (m_slots.size() - 1));
+    if (!texts)
+        platform::prefetch(slot);
+    else if (*slot != 0 && (*slot & HashMask) == (hash & HashMask))
+        platform::prefetch(m_texts.data() + placeOf(*slot) - 1);
+}
+
 qsizetype TextRows::add(std::initializer_list<QStringView> key,
                         std::initializer_list<QStringView> values)
+{
+    return add(key, values, hashOf(key));
+}
+
+qsizetype TextRows::add(std::initializer_list<QStringView> key,
+                        std::initializer_list<QStringView> values, std::uint64_t h)
 {
     if (static_cast<int>(key.size()) != m_keyParts ||
         static_cast<int>(values.size()) != m_valueCount)
         throw EngineError(QStringLiteral("Fila de textos con un número de datos equivocado."));
-    if (const qsizetype found = find(key); found >= 0)
+    std::uint64_t i = 0; // the slot the row takes: where looking for its key ended
+    if (const qsizetype found = find(key, h, i); found >= 0)
         return found;
     const std::uint64_t place = m_texts.size();
     if (place + 1 >= (std::uint64_t(1) << PlaceBits) || m_count >= 0xFFFFFFFF)
@@ -78,6 +108,12 @@ qsizetype TextRows::add(std::initializer_list<QStringView> key,
                     QStringLiteral("Texto demasiado largo para una tabla de búsqueda."));
         }
     }
+    if ((m_count + 1) * 2 > static_cast<qsizetype>(m_slots.size())) {
+        rebuild(m_slots.size() * 2);
+        const std::uint64_t mask = m_slots.size() - 1;
+        for (i = h & mask; m_slots[i] != 0; i = (i + 1) & mask) {
+        }
+    }
     m_texts.push_back(static_cast<char16_t>(m_count & 0xFFFF));
     m_texts.push_back(static_cast<char16_t>(m_count >> 16));
     for (const std::initializer_list<QStringView>& texts : {key, values}) {
@@ -87,37 +123,42 @@ qsizetype TextRows::add(std::initializer_list<QStringView> key,
         }
     }
     ++m_count;
-    if (m_count * 2 > static_cast<qsizetype>(m_slots.size()))
-        grow();
-    const std::uint64_t h = hashOf(key);
-    const std::uint64_t mask = m_slots.size() - 1;
-    std::uint64_t i = h & mask;
-    while (m_slots[i] != 0)
-        i = (i + 1) & mask;
     m_slots[i] = (h & HashMask) | (place + 1);
     return static_cast<qsizetype>(place);
 }
 
-void TextRows::grow()
+void TextRows::reserve(qsizetype rows)
 {
-    std::vector<std::uint64_t> old(m_slots.size() * 2, 0);
-    old.swap(m_slots);
-    const std::uint64_t mask = m_slots.size() - 1;
-    for (const std::uint64_t slot : old) {
-        if (slot == 0)
-            continue;
-        // The low bits of the hash are not kept: the row's key gives them again.
-        const char16_t* p = m_texts.data() + placeOf(slot) - 1 + 2;
-        std::vector<QStringView> parts;
-        for (int k = 0; k < m_keyParts; ++k) {
+    std::uint64_t size = m_slots.size();
+    while (size < std::uint64_t(rows) * 2)
+        size *= 2;
+    if (size > m_slots.size())
+        rebuild(size);
+}
+
+void TextRows::rebuild(std::uint64_t size)
+{
+    m_slots.assign(size, 0);
+    const std::uint64_t mask = size - 1;
+    // The rows are read in the order they lie, the texts of one after those of the one before.
+    std::vector<QStringView> parts(static_cast<size_t>(m_keyParts));
+    const char16_t* const start = m_texts.data();
+    const char16_t* p = start;
+    for (qsizetype row = 0; row < m_count; ++row) {
+        const std::uint64_t place = static_cast<std::uint64_t>(p - start);
+        p += 2;
+        for (QStringView& part : parts) {
             const qsizetype length = *p++;
-            parts.emplace_back(p, length);
+            part = QStringView(p, length);
             p += length;
         }
-        std::uint64_t i = hashParts(parts) & mask;
+        for (int v = 0; v < m_valueCount; ++v)
+            p += *p + 1;
+        const std::uint64_t h = hashParts(parts);
+        std::uint64_t i = h & mask;
         while (m_slots[i] != 0)
             i = (i + 1) & mask;
-        m_slots[i] = slot;
+        m_slots[i] = (h & HashMask) | (place + 1);
     }
 }
 

@@ -22,18 +22,33 @@ public:
                   std::initializer_list<QStringView> values);
     // The row with that key, or -1.
     qsizetype find(std::initializer_list<QStringView> key) const;
+    // Makes room in the index for `rows` rows in all, so that adding them never rebuilds it.
+    void reserve(qsizetype rows);
     // Of a row that add() or find() gave: value `i`, and its number in the order rows were added
     // (from 0).
     QString value(qsizetype row, int i) const;
     qsizetype number(qsizetype row) const;
     // Asks for a row's texts to be brought into the processor's cache ahead of their use.
     void prefetch(qsizetype row) const;
+
+    // Looking up many keys, each in steps apart, so that the waits for memory of one key overlap
+    // those of the keys around it: hash() the key, then ahead() to ask for its place in the
+    // index, later ahead() again to ask for the texts found there, and last find() or add().
+    std::uint64_t hash(std::initializer_list<QStringView> key) const { return hashOf(key); }
+    void ahead(std::uint64_t hash, bool texts) const;
+    qsizetype find(std::initializer_list<QStringView> key, std::uint64_t hash) const;
+    qsizetype add(std::initializer_list<QStringView> key, std::initializer_list<QStringView> values,
+                  std::uint64_t hash);
     qsizetype size() const { return m_count; }
 
 private:
     std::uint64_t hashOf(std::initializer_list<QStringView> key) const;
+    // The row with the key of hash `h`, or -1 with `empty` the free slot where looking ended.
+    qsizetype find(std::initializer_list<QStringView> key, std::uint64_t h,
+                   std::uint64_t& empty) const;
     bool keyEquals(std::uint64_t offset, std::initializer_list<QStringView> key) const;
-    void grow();
+    // The index rebuilt with `size` slots (a power of two) from the rows, in the order added.
+    void rebuild(std::uint64_t size);
     // The place of a slot's row in the block, plus one (0: an empty slot).
     static std::uint64_t placeOf(std::uint64_t slot) { return slot & 0xFFFFFFFFFFull; }
 

@@ -122,18 +122,37 @@ TEST(TextRows, FindsEveryRowByItsWholeKey)
     EXPECT_EQ(rows.number(split), 1);
     EXPECT_EQ(rows.number(empty), 2);
 
-    TextRows many(1, 1);
-    const int count = 200000;
-    for (int i = 0; i < count; ++i) {
-        const QString key = QStringLiteral("Educación Física %1").arg(i);
-        many.add({key}, {QString::number(i * 7)});
+    // Many rows: added one by one across many growths of the index, and added and found in
+    // steps (hash, ahead, add or find) into an index made large enough at once; every key added
+    // twice, the first row kept.
+    for (const bool stepped : {false, true}) {
+        SCOPED_TRACE(stepped ? "in steps" : "one by one");
+        TextRows many(1, 1);
+        const int count = 200000;
+        if (stepped)
+            many.reserve(count);
+        for (int i = 0; i < 2 * count; ++i) {
+            const QString key = QStringLiteral("Educación Física %1").arg(i % count);
+            const QString value = QString::number(i * 7);
+            if (!stepped) {
+                many.add({key}, {value});
+                continue;
+            }
+            const std::uint64_t hash = many.hash({key});
+            many.ahead(hash, false);
+            many.ahead(hash, true);
+            many.add({key}, {value}, hash);
+        }
+        EXPECT_EQ(many.size(), count);
+        for (int i = 0; i < count; i += 997) {
+            const QString key = QStringLiteral("Educación Física %1").arg(i);
+            const qsizetype row = stepped ? many.find({key}, many.hash({key})) : many.find({key});
+            ASSERT_GE(row, 0) << i;
+            EXPECT_EQ(many.number(row), i);
+            EXPECT_EQ(many.value(row, 0), QString::number(i * 7));
+        }
+        const QString absent = QStringLiteral("Educación Física %1").arg(count);
+        EXPECT_EQ(many.find({absent}), -1);
+        EXPECT_EQ(many.find({absent}, many.hash({absent})), -1);
     }
-    EXPECT_EQ(many.size(), count);
-    for (int i = 0; i < count; i += 997) {
-        const qsizetype row = many.find({QStringLiteral("Educación Física %1").arg(i)});
-        ASSERT_GE(row, 0) << i;
-        EXPECT_EQ(many.number(row), i);
-        EXPECT_EQ(many.value(row, 0), QString::number(i * 7));
-    }
-    EXPECT_EQ(many.find({QStringLiteral("Educación Física %1").arg(count)}), -1);
 }

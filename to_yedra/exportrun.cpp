@@ -17,6 +17,7 @@
 #include <QHash>
 #include <QPair>
 #include <QSet>
+#include <array>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -256,13 +257,25 @@ struct Lookups {
         qsizetype assignment = -1;
     };
     DbfTable* soluc = nullptr;
+    // The rows of each teacher SOLUC names, in the order it first names them, one teacher's
+    // rows after another's: teacher t's rows are solucRows[rowsStart[t]] up to rowsStart[t + 1].
+    std::vector<QString> solucTeachers;
+    std::vector<SolucRow> solucRows;
+    std::vector<size_t> rowsStart;
+    TextRows teachersInSoluc{1, 0}; // PROF -> its place in solucTeachers
+    TextSet<QString> teacherCodes;  // PROFT's ABREV
+
     struct TeacherRows {
-        QString code;
-        std::vector<SolucRow> rows;
+        const SolucRow* first = nullptr;
+        const SolucRow* last = nullptr;
+        const SolucRow* begin() const { return first; }
+        const SolucRow* end() const { return last; }
     };
-    std::vector<TeacherRows> entriesByTeacher; // in the order SOLUC first names them
-    TextRows teachersInSoluc{1, 0};            // PROF -> its place in entriesByTeacher
-    TextSet<QString> teacherCodes;             // PROFT's ABREV
+    // The rows of the teacher at place `t` in solucTeachers.
+    TeacherRows rowsOf(size_t t) const
+    {
+        return {solucRows.data() + rowsStart[t], solucRows.data() + rowsStart[t + 1]};
+    }
 };
 
 // One row of the solved timetable, read where it stands; with `dayOnly`, its DIA alone.
@@ -288,6 +301,87 @@ Entry readEntry(const Lookups& l, const Lookups::SolucRow& at, bool dayOnly = fa
     return e;
 }
 
+// SOLUC read in order into l.solucRows, each teacher's rows together. A row's teacher and class
+// assignment are looked up some rows after it is read, a few rows' lookups under way at once: in
+// tables of many rows, each lookup would otherwise wait for memory twice on its own.
+void readSoluc(DbfTable& soluc, Lookups& l)
+{
+    using Day = Lookups::SolucRow::Day;
+    struct Read {
+        QString prof;
+        QString asig;
+        QString codgrupo;
+        std::uint64_t teacherHash;
+        std::uint64_t assignmentHash;
+        Lookups::SolucRow at;
+    };
+    constexpr int Ahead = 16; // rows read and not yet looked up, at most
+    std::array<Read, Ahead> ring;
+    std::vector<std::uint32_t> teacherOfRow; // of each row, in SOLUC's order
+    std::vector<size_t> rowCount;            // of each teacher
+    std::vector<Lookups::SolucRow> inOrder;
+    const auto rows = static_cast<size_t>(soluc.rowCount());
+    teacherOfRow.reserve(rows);
+    inOrder.reserve(rows);
+    auto lookUp = [&](Read& r) {
+        const qsizetype found = l.teachersInSoluc.add({r.prof}, {}, r.teacherHash);
+        const auto teacher = static_cast<size_t>(l.teachersInSoluc.number(found));
+        if (teacher == l.solucTeachers.size()) {
+            l.solucTeachers.push_back(std::move(r.prof));
+            rowCount.push_back(0);
+        }
+        ++rowCount[teacher];
+        if (r.at.day == Day::Placed)
+            r.at.assignment = l.assignments.find({r.asig, r.codgrupo}, r.assignmentHash);
+        teacherOfRow.push_back(static_cast<std::uint32_t>(teacher));
+        inOrder.push_back(r.at);
+    };
+    int read = 0;
+    eachRow(soluc, [&](DbfTable& t, int row) {
+        const QString prof = t.text(QStringLiteral("PROF"));
+        requireXmlValues(t, {"PROF", "MARCO", "ASIG", "CODGRUPO", "TAREA", "AULA"}, [&] {
+            return rowPlace(QStringLiteral("SOLUC"), row, QStringLiteral("PROF"), prof);
+        });
+        const QString diaText = t.text(QStringLiteral("DIA"));
+        Day day = Day::Unread;
+        try {
+            day = diaText.isEmpty() || texts::toInteger(diaText) == 0 ? Day::Zero : Day::Placed;
+        } catch (const ConversionError&) {
+        }
+        Read& r = ring[read % Ahead];
+        if (read >= Ahead)
+            lookUp(r);
+        r.prof = prof;
+        r.teacherHash = l.teachersInSoluc.hash({r.prof});
+        l.teachersInSoluc.ahead(r.teacherHash, false);
+        if (day == Day::Placed) {
+            r.asig = t.text(QStringLiteral("ASIG"));
+            r.codgrupo = t.text(QStringLiteral("CODGRUPO"));
+            r.assignmentHash = l.assignments.hash({r.asig, r.codgrupo});
+            l.assignments.ahead(r.assignmentHash, false);
+        }
+        r.at = {t.recordNumber(), row, day};
+        // Half way: the place in each index has come, the texts there are asked for.
+        if (read >= Ahead / 2) {
+            const Read& half = ring[(read - Ahead / 2) % Ahead];
+            l.teachersInSoluc.ahead(half.teacherHash, true);
+            if (half.at.day == Day::Placed)
+                l.assignments.ahead(half.assignmentHash, true);
+        }
+        ++read;
+    });
+    for (int r = std::max(0, read - Ahead); r < read; ++r)
+        lookUp(ring[r % Ahead]);
+    // Each teacher's rows together, in the order SOLUC has them.
+    l.rowsStart.assign(l.solucTeachers.size() + 1, 0);
+    for (size_t t = 0; t < rowCount.size(); ++t)
+        l.rowsStart[t + 1] = l.rowsStart[t] + rowCount[t];
+    std::vector<size_t> next(l.rowsStart.begin(), l.rowsStart.end() - 1);
+    l.solucRows.resize(inOrder.size());
+    for (size_t r = 0; r < inOrder.size(); ++r)
+        l.solucRows[next[teacherOfRow[r]]++] = inOrder[r];
+}
+
 void buildLookups(OpenTables& tables, Lookups& l)
 {
     {
@@ -296,6 +390,7 @@ void buildLookups(OpenTables& tables, Lookups& l)
         if (asignomt.locate({{QStringLiteral("COD"), QStringLiteral("513")}}))
             l.hayActividad513 = 1;
     }
+    l.assignments.reserve(tables.asigt.rowCount());
     eachRow(tables.asigt, [&](DbfTable& t, int row) {
         const QString casig = t.text(QStringLiteral("CASIG"));
         requireXmlValues(t, {"CASIG", "CGRUP", "CLAVE", "CLAVECURSO"}, [&] {
@@ -323,6 +418,7 @@ void buildLookups(OpenTables& tables, Lookups& l)
                             t.text(QStringLiteral("HORADESDE")),
                             t.text(QStringLiteral("HORAHASTA")), place};
     });
+    l.units.reserve(tables.grupost.rowCount());
     eachRow(tables.grupost, [&](DbfTable& t, int row) {
         const QString abrev = t.text(QStringLiteral("ABREV"));
         requireXmlValues(t, {"ABREV", "CLAVE", "CLAVECURSO"},
@@ -342,28 +438,7 @@ void buildLookups(OpenTables& tables, Lookups& l)
             added)
             subject->second = t.text(QStringLiteral("MATERIA"));
     });
-    eachRow(tables.soluc, [&](DbfTable& t, int row) {
-        const QString prof = t.text(QStringLiteral("PROF"));
-        requireXmlValues(t, {"PROF", "MARCO", "ASIG", "CODGRUPO", "TAREA", "AULA"}, [&] {
-            return rowPlace(QStringLiteral("SOLUC"), row, QStringLiteral("PROF"), prof);
-        });
-        const QString diaText = t.text(QStringLiteral("DIA"));
-        using Day = Lookups::SolucRow::Day;
-        Day day = Day::Unread;
-        try {
-            day = diaText.isEmpty() || texts::toInteger(diaText) == 0 ? Day::Zero : Day::Placed;
-        } catch (const ConversionError&) {
-        }
-        const qsizetype teacher = l.teachersInSoluc.number(l.teachersInSoluc.add({prof}, {}));
-        if (teacher == static_cast<qsizetype>(l.entriesByTeacher.size()))
-            l.entriesByTeacher.push_back({prof, {}});
-        const qsizetype assignment = day == Day::Placed
-                                         ? l.assignments.find({t.text(QStringLiteral("ASIG")),
-                                                               t.text(QStringLiteral("CODGRUPO"))})
-                                         : -1;
-        l.entriesByTeacher[static_cast<size_t>(teacher)].rows.push_back(
-            {t.recordNumber(), row, day, assignment});
-    });
+    readSoluc(tables.soluc, l);
     l.soluc = &tables.soluc;
     eachRow(tables.proft, [&](DbfTable& t, int row) {
         l.teacherCodes.insert(t.text(QStringLiteral("ABREV")));
@@ -437,12 +512,11 @@ void writeTeacher(XmlPartWriter& writer, int number, const DbfTable& proft, cons
                   RunReport& report, QSet<QString>& reported)
 {
     const QString seq = QStringLiteral("HORARIO_REGULAR_PROFESOR_%1").arg(number);
-    static const std::vector<Lookups::SolucRow> none;
     const QString code = proft.text(QStringLiteral("ABREV"));
     const qsizetype found = l.teachersInSoluc.find({code});
-    const std::vector<Lookups::SolucRow>& entries =
-        found < 0 ? none
-                  : l.entriesByTeacher[static_cast<size_t>(l.teachersInSoluc.number(found))].rows;
+    const Lookups::TeacherRows entries =
+        found < 0 ? Lookups::TeacherRows()
+                  : l.rowsOf(static_cast<size_t>(l.teachersInSoluc.number(found)));
     // The teacher's rows, and their class assignments, lie anywhere in large tables: all of them
     // are asked for at once, so that the reads below wait for memory once, not once a row.
     for (const Lookups::SolucRow& at : entries) {
@@ -569,10 +643,11 @@ ExportRun::Result ExportRun::run(const QString& documentPath, const std::optiona
     });
     m_report.setSolvedRows(tables->soluc.rowCount());
     m_report.setDeletedRows(tables->soluc.deletedRowCount());
-    for (const Lookups::TeacherRows& teacher : lookups.entriesByTeacher) {
-        if (!lookups.teacherCodes.contains(teacher.code))
-            for (const Lookups::SolucRow& at : teacher.rows)
-                m_report.addSkippedRow({at.row, teacher.code, RunReport::Skip::UnknownTeacher});
+    for (size_t t = 0; t < lookups.solucTeachers.size(); ++t) {
+        const QString& code = lookups.solucTeachers[t];
+        if (!lookups.teacherCodes.contains(code))
+            for (const Lookups::SolucRow& at : lookups.rowsOf(t))
+                m_report.addSkippedRow({at.row, code, RunReport::Skip::UnknownTeacher});
     }
     m_report.sortSkippedRows();
     m_report.setResult(target);
