@@ -455,12 +455,14 @@ void WriteBehind::written(qint64 size)
 {
 #ifdef Q_OS_LINUX
     // Pieces of 8 MiB: each is handed to the disk when written, and the one before it, which the
-    // disk has had the while to take, is waited for and forgotten.
+    // disk has had the while to take, is waited for and forgotten. A piece ends where a memory
+    // page does: a page still being filled would go to the disk again, and be waited for.
     constexpr qint64 Piece = 8 << 20;
-    if (size - m_started < Piece)
+    const qint64 end = size & ~qint64(0xFFFF);
+    if (end - m_started < Piece)
         return;
     const int fd = m_file.handle();
-    sync_file_range(fd, m_started, size - m_started, SYNC_FILE_RANGE_WRITE);
+    sync_file_range(fd, m_started, end - m_started, SYNC_FILE_RANGE_WRITE);
     if (m_started > m_forgotten) {
         sync_file_range(fd, m_forgotten, m_started - m_forgotten,
                         SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
@@ -468,7 +470,7 @@ void WriteBehind::written(qint64 size)
         posix_fadvise(fd, m_forgotten, m_started - m_forgotten, POSIX_FADV_DONTNEED);
         m_forgotten = m_started;
     }
-    m_started = size;
+    m_started = end;
 #else
     (void)size;
 #endif

@@ -251,10 +251,12 @@ struct Lookups {
         // Whether its DIA reads 0, another number, or does not read (it is read again then):
         // counting a teacher's placed entries needs no second look at the table.
         enum class Day : char { Zero, Placed, Unread } day;
-        // For a placed row, its class assignment (ASIGT by ASIG and CODGRUPO) or -1: found while
-        // SOLUC is read in order, where the lookups of one row after another overlap, instead of
-        // one by one among everything writing an activity does.
+        // For a placed row, its class assignment (ASIGT by ASIG and CODGRUPO) and its unit
+        // (GRUPOST by CODGRUPO), or -1: found while SOLUC is read in order, where the lookups of
+        // one row after another overlap, instead of one by one among everything writing an
+        // activity does.
         qsizetype assignment = -1;
+        qsizetype unit = -1;
     };
     DbfTable* soluc = nullptr;
     // The rows of each teacher SOLUC names, in the order it first names them, one teacher's
@@ -301,9 +303,40 @@ Entry readEntry(const Lookups& l, const Lookups::SolucRow& at, bool dayOnly = fa
     return e;
 }
 
-// SOLUC read in order into l.solucRows, each teacher's rows together. A row's teacher and class
-// assignment are looked up some rows after it is read, a few rows' lookups under way at once: in
-// tables of many rows, each lookup would otherwise wait for memory twice on its own.
+// Rows of a large table handled `Lag` rows after they are read, in the order read: what
+// handling a row needs from memory is asked for when it is read, and has come when it is handled.
+// A lookup of one row after another in a large index would otherwise wait for memory each time.
+template <typename Item, int Lag> class Lagging {
+public:
+    // The place of the row read next; the row it held, read Lag rows ago, is handled first.
+    template <typename Handle> Item& next(Handle&& handle)
+    {
+        Item& item = m_items[m_read % Lag];
+        if (m_read >= Lag)
+            handle(item);
+        ++m_read;
+        return item;
+    }
+    // The row read `back` rows before the last one read, or none.
+    const Item* before(int back) const
+    {
+        return m_read > back ? &m_items[(m_read - 1 - back) % Lag] : nullptr;
+    }
+    // The rows not yet handled, handled.
+    template <typename Handle> void finish(Handle&& handle)
+    {
+        for (qint64 r = std::max<qint64>(0, m_read - Lag); r < m_read; ++r)
+            handle(m_items[r % Lag]);
+        m_read = 0;
+    }
+
+private:
+    std::array<Item, Lag> m_items;
+    qint64 m_read = 0;
+};
+
+// SOLUC read in order into l.solucRows, each teacher's rows together, a row's teacher, class
+// assignment and unit looked up 16 rows after it is read.
 void readSoluc(DbfTable& soluc, Lookups& l)
 {
     using Day = Lookups::SolucRow::Day;
@@ -313,10 +346,10 @@ void readSoluc(DbfTable& soluc, Lookups& l)
         QString codgrupo;
         std::uint64_t teacherHash;
         std::uint64_t assignmentHash;
+        std::uint64_t unitHash;
         Lookups::SolucRow at;
     };
-    constexpr int Ahead = 16; // rows read and not yet looked up, at most
-    std::array<Read, Ahead> ring;
+    Lagging<Read, 16> lagging;
     std::vector<std::uint32_t> teacherOfRow; // of each row, in SOLUC's order
     std::vector<size_t> rowCount;            // of each teacher
     std::vector<Lookups::SolucRow> inOrder;
@@ -331,12 +364,13 @@ void readSoluc(DbfTable& soluc, Lookups& l)
             rowCount.push_back(0);
         }
         ++rowCount[teacher];
-        if (r.at.day == Day::Placed)
+        if (r.at.day == Day::Placed) {
             r.at.assignment = l.assignments.find({r.asig, r.codgrupo}, r.assignmentHash);
+            r.at.unit = l.units.find({r.codgrupo}, r.unitHash);
+        }
         teacherOfRow.push_back(static_cast<std::uint32_t>(teacher));
         inOrder.push_back(r.at);
     };
-    int read = 0;
     eachRow(soluc, [&](DbfTable& t, int row) {
         const QString prof = t.text(QStringLiteral("PROF"));
         requireXmlValues(t, {"PROF", "MARCO", "ASIG", "CODGRUPO", "TAREA", "AULA"}, [&] {
@@ -348,9 +382,7 @@ void readSoluc(DbfTable& soluc, Lookups& l)
             day = diaText.isEmpty() || texts::toInteger(diaText) == 0 ? Day::Zero : Day::Placed;
         } catch (const ConversionError&) {
         }
-        Read& r = ring[read % Ahead];
-        if (read >= Ahead)
-            lookUp(r);
+        Read& r = lagging.next(lookUp);
         r.prof = prof;
         r.teacherHash = l.teachersInSoluc.hash({r.prof});
         l.teachersInSoluc.ahead(r.teacherHash, false);
@@ -359,19 +391,20 @@ void readSoluc(DbfTable& soluc, Lookups& l)
             r.codgrupo = t.text(QStringLiteral("CODGRUPO"));
             r.assignmentHash = l.assignments.hash({r.asig, r.codgrupo});
             l.assignments.ahead(r.assignmentHash, false);
+            r.unitHash = l.units.hash({r.codgrupo});
+            l.units.ahead(r.unitHash, false);
         }
         r.at = {t.recordNumber(), row, day};
         // Half way: the place in each index has come, the texts there are asked for.
-        if (read >= Ahead / 2) {
-            const Read& half = ring[(read - Ahead / 2) % Ahead];
-            l.teachersInSoluc.ahead(half.teacherHash, true);
-            if (half.at.day == Day::Placed)
-                l.assignments.ahead(half.assignmentHash, true);
+        if (const Read* half = lagging.before(8)) {
+            l.teachersInSoluc.ahead(half->teacherHash, true);
+            if (half->at.day == Day::Placed) {
+                l.assignments.ahead(half->assignmentHash, true);
+                l.units.ahead(half->unitHash, true);
+            }
         }
-        ++read;
     });
-    for (int r = std::max(0, read - Ahead); r < read; ++r)
-        lookUp(ring[r % Ahead]);
+    lagging.finish(lookUp);
     // Each teacher's rows together, in the order SOLUC has them.
     l.rowsStart.assign(l.solucTeachers.size() + 1, 0);
     for (size_t t = 0; t < rowCount.size(); ++t)
@@ -391,14 +424,29 @@ void buildLookups(OpenTables& tables, Lookups& l)
             l.hayActividad513 = 1;
     }
     l.assignments.reserve(tables.asigt.rowCount());
+    struct Assignment {
+        QString casig;
+        QString cgrup;
+        QString clave;
+        QString clavecurso;
+        std::uint64_t hash;
+    };
+    Lagging<Assignment, 16> assignments;
+    const auto addAssignment = [&l](const Assignment& a) {
+        l.assignments.add({a.casig, a.cgrup}, {a.clave, a.clavecurso}, a.hash);
+    };
     eachRow(tables.asigt, [&](DbfTable& t, int row) {
         const QString casig = t.text(QStringLiteral("CASIG"));
         requireXmlValues(t, {"CASIG", "CGRUP", "CLAVE", "CLAVECURSO"}, [&] {
             return rowPlace(QStringLiteral("ASIGT"), row, QStringLiteral("CASIG"), casig);
         });
-        l.assignments.add({casig, t.text(QStringLiteral("CGRUP"))},
-                          {t.text(QStringLiteral("CLAVE")), t.text(QStringLiteral("CLAVECURSO"))});
+        Assignment& a = assignments.next(addAssignment);
+        a = {casig, t.text(QStringLiteral("CGRUP")), t.text(QStringLiteral("CLAVE")),
+             t.text(QStringLiteral("CLAVECURSO")), 0};
+        a.hash = l.assignments.hash({a.casig, a.cgrup});
+        l.assignments.ahead(a.hash, false);
     });
+    assignments.finish(addAssignment);
     eachRow(tables.asignomt, [&](DbfTable& t, int row) {
         const QString cod = t.text(QStringLiteral("COD"));
         requireXmlValues(t, {"COD", "CODTAREA"},
@@ -460,9 +508,10 @@ QString minutesOf(const QString& clock, const Slot& slot, const char* field)
 }
 
 // The values of one placed entry, by name, in the order they are written.
-QList<QPair<QString, QString>> activityValues(const Entry& e, qsizetype assignment,
+QList<QPair<QString, QString>> activityValues(const Entry& e, const Lookups::SolucRow& at,
                                               const Lookups& l)
 {
+    const qsizetype assignment = at.assignment;
     QString courseOffer = assignment < 0 ? QString() : l.assignments.value(assignment, 1);
     QString subject = assignment < 0 ? QString() : l.assignments.value(assignment, 0);
 
@@ -479,7 +528,7 @@ QList<QPair<QString, QString>> activityValues(const Entry& e, qsizetype assignme
     const QString room = blank(e.aula) ? QString() : e.aula;
 
     QString unitKey;
-    if (const qsizetype unit = l.units.find({e.codgrupo}); unit >= 0) {
+    if (const qsizetype unit = at.unit; unit >= 0) {
         unitKey = l.units.value(unit, 0);
         if (blank(courseOffer))
             courseOffer = l.units.value(unit, 1);
@@ -524,6 +573,8 @@ void writeTeacher(XmlPartWriter& writer, int number, const DbfTable& proft, cons
         platform::prefetch(l.soluc->storedRow().data());
         if (at.assignment >= 0)
             l.assignments.prefetch(at.assignment);
+        if (at.unit >= 0)
+            l.units.prefetch(at.unit);
     }
     qint64 placed = 0;
     for (const Lookups::SolucRow& at : entries) {
@@ -550,7 +601,7 @@ void writeTeacher(XmlPartWriter& writer, int number, const DbfTable& proft, cons
             continue;
         }
         yedra::startGroup(writer, QStringLiteral("ACTIVIDAD_%1").arg(activityNumber++));
-        for (const auto& [name, value] : activityValues(e, at.assignment, l)) {
+        for (const auto& [name, value] : activityValues(e, at, l)) {
             yedra::writeValue(writer, name, value);
             if (blank(value))
                 report.countEmptyValue(name);
