@@ -320,6 +320,53 @@ TEST(ExportRun, WritesEveryTeachersTimetable)
     }
 }
 
+// An entry whose class assignment ASIGT lacks takes its subject from ASIGNOMT2, by its code and
+// its unit's course offer compared as ASIGNOMT2's fields store them: an ASIG longer than COD by
+// its first ten characters. The first row of a code and offer is the one taken.
+TEST(ExportRun, FindsTheSubjectAsItsTableStoresTheCodes)
+{
+    School school;
+    school.periods();
+    school.teacher("GLA", "42");
+    school.slot("11", "1", "1001", "08:30", "09:25");
+    QList<FieldDef> wide = solucFields;
+    wide[4].width = 14; // ASIG
+    QFile::remove(QDir(school.folder).filePath(QStringLiteral("SOLUC.DBF")));
+    DbfTable(school.folder, QStringLiteral("SOLUC")).create(wide);
+    school.add(QStringLiteral("GRUPOST"), {{QStringLiteral("ABREV"), QStringLiteral("1ESOB")},
+                                           {QStringLiteral("CLAVE"), QStringLiteral("U2")},
+                                           {QStringLiteral("CLAVECURSO"), QStringLiteral("4022")}});
+    for (const auto& [cod, materia] : {std::pair{"LENGUAJES1", "310099"},
+                                       std::pair{"MÚSICA", "310050"}, std::pair{"MÚSICA", "OTRA"}})
+        school.add(QStringLiteral("ASIGNOMT2"),
+                   {{QStringLiteral("COD"), QString::fromUtf8(cod)},
+                    {QStringLiteral("OFERTAMATRI"), QStringLiteral("4022")},
+                    {QStringLiteral("MATERIA"), QString::fromUtf8(materia)}});
+    const struct {
+        const char* asig;
+        const char* grupo;
+        const char* subject;
+    } cases[] = {
+        {"LENGUAJES1XY", "1ESOB", "310099"},
+        {"LENGUAJES2", "1ESOB", ""},
+        {"MÚSICA", "1ESOB", "310050"},
+        {"MÚSICA", "1ESOA", ""}, // no unit, so no course offer
+    };
+    for (const auto& c : cases)
+        school.entry("GLA", 1, 1, c.asig, c.grupo);
+
+    NoQuestions none;
+    const ExportRun::Result result = school.run(none);
+    ASSERT_EQ(result.outcome, ExportRun::Outcome::Saved) << result.message;
+    const QList<Teacher> teachers = teachersOf(readResult(result.savedPath));
+    ASSERT_EQ(teachers.size(), 1);
+    ASSERT_EQ(teachers[0].activities.size(), std::size(cases));
+    for (size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(teachers[0].activities[i].at(QStringLiteral("X_MATERIAOMG")),
+                  QString::fromUtf8(cases[i].subject))
+            << cases[i].asig << " " << cases[i].grupo;
+}
+
 // Without an activity 513 an entry without task keeps its empty activity; a timetable without
 // teachers gives an empty HORARIOS_REGULARES; a short academic year is written as it is.
 TEST(ExportRun, EdgesOfTheDocument)

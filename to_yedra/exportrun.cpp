@@ -239,10 +239,10 @@ struct Lookups {
     TextMap<QString, QString> tasks;                  // COD -> CODTAREA
     TextMap<std::pair<QString, QString>, Slot> cells; // DIHO, MARCO
     TextRows units{1, 2};                             // ABREV -> CLAVE, CLAVECURSO
-    // The subject lookup is a locate: values compared as the fields store them.
+    // The subject lookup is a locate: values compared as the fields store them (storedKey).
     int codWidth = 0;
     int offerWidth = 0;
-    TextMap<std::pair<QByteArray, QByteArray>, QString> subjects; // COD, OFERTAMATRI -> MATERIA
+    TextRows subjects{2, 1}; // COD, OFERTAMATRI -> MATERIA
     // The solved timetable by teacher code: what the filter on PROF selects, in natural order.
     // Only where each row stands is kept; a row is read again when it is written.
     struct SolucRow {
@@ -279,6 +279,13 @@ struct Lookups {
         return {solucRows.data() + rowsStart[t], solucRows.data() + rowsStart[t + 1]};
     }
 };
+
+// A text as a field of that width stores it, each byte one character: two texts are the same
+// key when the field would store them alike.
+QString storedKey(const QString& text, int width)
+{
+    return QString::fromLatin1(storedText(text, width));
+}
 
 // One row of the solved timetable, read where it stands; with `dayOnly`, its DIA alone.
 Entry readEntry(const Lookups& l, const Lookups::SolucRow& at, bool dayOnly = false)
@@ -476,15 +483,14 @@ void buildLookups(OpenTables& tables, Lookups& l)
     });
     l.codWidth = tables.asignomt2.field(QStringLiteral("COD")).width;
     l.offerWidth = tables.asignomt2.field(QStringLiteral("OFERTAMATRI")).width;
+    l.subjects.reserve(tables.asignomt2.rowCount());
     eachRow(tables.asignomt2, [&](DbfTable& t, int row) {
         const QString cod = t.text(QStringLiteral("COD"));
         requireXmlValues(t, {"COD", "OFERTAMATRI", "MATERIA"},
                          rowPlace(QStringLiteral("ASIGNOMT2"), row, QStringLiteral("COD"), cod));
-        if (auto [subject, added] = l.subjects.try_emplace(
-                std::make_pair(storedText(cod, l.codWidth),
-                               storedText(t.text(QStringLiteral("OFERTAMATRI")), l.offerWidth)));
-            added)
-            subject->second = t.text(QStringLiteral("MATERIA"));
+        l.subjects.add({storedKey(cod, l.codWidth),
+                        storedKey(t.text(QStringLiteral("OFERTAMATRI")), l.offerWidth)},
+                       {t.text(QStringLiteral("MATERIA"))});
     });
     readSoluc(tables.soluc, l);
     l.soluc = &tables.soluc;
@@ -535,10 +541,10 @@ QList<QPair<QString, QString>> activityValues(const Entry& e, const Lookups::Sol
     }
 
     if (blank(subject)) {
-        const auto found = l.subjects.find(
-            std::make_pair(storedText(e.asig, l.codWidth), storedText(courseOffer, l.offerWidth)));
-        if (found != l.subjects.end())
-            subject = found->second;
+        if (const qsizetype found = l.subjects.find(
+                {storedKey(e.asig, l.codWidth), storedKey(courseOffer, l.offerWidth)});
+            found >= 0)
+            subject = l.subjects.value(found, 0);
     }
 
     const QString startText = minutesOf(slot.horadesde, slot, "HORADESDE");
