@@ -600,6 +600,11 @@ QByteArray storedText(const QString& text, int width)
     return bytes;
 }
 
+QString storedKey(const QString& text, int width)
+{
+    return QString::fromLatin1(storedText(text, width));
+}
+
 QString textAsRead(const QString& text, int width)
 {
     const QByteArray bytes = storedText(text, width);

@@ -1,5 +1,6 @@
 // The subjects (ASIGNOMT, ASIGNOMT2) and the activities added to them as task rows.
 
+#include "components/textrows.h"
 #include "components/texts.h"
 #include "exchange/yedradocument.h"
 #include "to_timetable/timetablerun.h"
@@ -39,8 +40,14 @@ void TimetableRun::TransformarMaterias()
 
     // What the step has written, keyed by the fields as stored, so that finding a row costs no
     // walk: the first row written wins, as a locate from the first row finds it.
-    TextSet<std::pair<QByteArray, QByteArray>> offerings;         // MATERIA, OFERTAMATRI
-    TextMap<std::pair<QByteArray, QByteArray>, QString> subjects; // CODLARGO, NOMBRE -> COD
+    TextRows offerings(2, 0); // MATERIA, OFERTAMATRI
+    TextRows subjects(2, 1);  // CODLARGO, NOMBRE -> COD
+    const auto count = static_cast<qsizetype>(records.size());
+    offerings.reserve(count);
+    subjects.reserve(count);
+    lists.names.reserve(records.size());
+    lists.longCodes.reserve(records.size());
+    lists.codesAndNames.reserve(records.size());
 
     for (const yedra::Record& record : records) {
         const QString offerKey = record.value(0);
@@ -50,30 +57,30 @@ void TimetableRun::TransformarMaterias()
         if (longCode.isEmpty())
             longCode = texts::leftCharacters(name, 10);
         const QString upperName = texts::upperAsciiLetters(name);
-        const auto offering = std::make_pair(storedText(subjectKey, 20), storedText(offerKey, 20));
+        const QString offering[] = {storedKey(subjectKey, 20), storedKey(offerKey, 20)};
 
         const bool repeated = lists.names.contains(upperName) &&
                               lists.longCodes.contains(longCode) &&
                               lists.codesAndNames.contains(longCode + name);
         if (repeated) {
-            if (offerings.contains(offering)) {
+            if (offerings.find({offering[0], offering[1]}) >= 0) {
                 noteRecord(layouts::asignomt2.name, record,
                            QStringLiteral("repite la materia «%1» con la misma oferta de curso "
                                           "«%2»: no se escribe otra vez")
                                .arg(name, offerKey));
                 continue;
             }
-            const auto subject =
-                subjects.find(std::make_pair(storedText(longCode, 10), storedText(name, 80)));
-            if (subject == subjects.end()) {
+            const qsizetype subject = subjects.find({storedKey(longCode, 10), storedKey(name, 80)});
+            if (subject < 0) {
                 noteRecord(layouts::asignomt2.name, record,
                            QStringLiteral("la materia «%1» (código largo «%2») se repite pero no "
                                           "se encuentra en ASIGNOMT: se deja fuera")
                                .arg(name, longCode));
                 continue;
             }
-            appendOffering(asignomt2, subject->second, longCode, name, subjectKey, offerKey);
-            offerings.insert(offering);
+            appendOffering(asignomt2, subjects.value(subject, 0), longCode, name, subjectKey,
+                           offerKey);
+            offerings.add({offering[0], offering[1]}, {});
             continue;
         }
 
@@ -90,10 +97,10 @@ void TimetableRun::TransformarMaterias()
         asignomt.setBoolean(QStringLiteral("ESTAREA"), false);
         asignomt.post();
         // The first row written wins.
-        subjects.emplace(std::make_pair(storedText(longCode, 10), storedText(name, 80)), code);
+        subjects.add({storedKey(longCode, 10), storedKey(name, 80)}, {code});
 
         appendOffering(asignomt2, code, longCode, name, subjectKey, offerKey);
-        offerings.insert(offering);
+        offerings.add({offering[0], offering[1]}, {});
     }
     asignomt.close();
     asignomt2.close();

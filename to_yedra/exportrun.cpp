@@ -280,13 +280,6 @@ struct Lookups {
     }
 };
 
-// A text as a field of that width stores it, each byte one character: two texts are the same
-// key when the field would store them alike.
-QString storedKey(const QString& text, int width)
-{
-    return QString::fromLatin1(storedText(text, width));
-}
-
 // One row of the solved timetable, read where it stands; with `dayOnly`, its DIA alone.
 Entry readEntry(const Lookups& l, const Lookups::SolucRow& at, bool dayOnly = false)
 {
