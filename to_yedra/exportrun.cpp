@@ -20,6 +20,7 @@
 #include <array>
 #include <memory>
 #include <optional>
+#include <span>
 #include <vector>
 
 const QString ExportRun::NoSolucAdvice =
@@ -267,16 +268,10 @@ struct Lookups {
     TextRows teachersInSoluc{1, 0}; // PROF -> its place in solucTeachers
     TextSet<QString> teacherCodes;  // PROFT's ABREV
 
-    struct TeacherRows {
-        const SolucRow* first = nullptr;
-        const SolucRow* last = nullptr;
-        const SolucRow* begin() const { return first; }
-        const SolucRow* end() const { return last; }
-    };
     // The rows of the teacher at place `t` in solucTeachers.
-    TeacherRows rowsOf(size_t t) const
+    std::span<const SolucRow> rowsOf(size_t t) const
     {
-        return {solucRows.data() + rowsStart[t], solucRows.data() + rowsStart[t + 1]};
+        return std::span(solucRows).subspan(rowsStart[t], rowsStart[t + 1] - rowsStart[t]);
     }
 };
 
@@ -562,8 +557,8 @@ void writeTeacher(XmlPartWriter& writer, int number, const DbfTable& proft, cons
     const QString seq = QStringLiteral("HORARIO_REGULAR_PROFESOR_%1").arg(number);
     const QString code = proft.text(QStringLiteral("ABREV"));
     const qsizetype found = l.teachersInSoluc.find({code});
-    const Lookups::TeacherRows entries =
-        found < 0 ? Lookups::TeacherRows()
+    const std::span<const Lookups::SolucRow> entries =
+        found < 0 ? std::span<const Lookups::SolucRow>()
                   : l.rowsOf(static_cast<size_t>(l.teachersInSoluc.number(found)));
     // The teacher's rows, and their class assignments, lie anywhere in large tables: all of them
     // are asked for at once, so that the reads below wait for memory once, not once a row.
