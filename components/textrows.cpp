@@ -27,7 +27,7 @@ TextRows::TextRows(int keyParts, int valueCount)
 {
 }
 
-std::uint64_t TextRows::hashOf(std::initializer_list<QStringView> key) const
+std::uint64_t TextRows::hash(std::initializer_list<QStringView> key) const
 {
     return hashParts(key);
 }
@@ -48,8 +48,7 @@ bool TextRows::keyEquals(std::uint64_t offset, std::initializer_list<QStringView
 
 qsizetype TextRows::find(std::initializer_list<QStringView> key) const
 {
-    std::uint64_t empty = 0;
-    return find(key, hashOf(key), empty);
+    return find(key, hash(key));
 }
 
 qsizetype TextRows::find(std::initializer_list<QStringView> key, std::uint64_t h,
@@ -85,7 +84,7 @@ void TextRows::ahead(std::uint64_t hash, bool texts) const
 qsizetype TextRows::add(std::initializer_list<QStringView> key,
                         std::initializer_list<QStringView> values)
 {
-    return add(key, values, hashOf(key));
+    return add(key, values, hash(key));
 }
 
 qsizetype TextRows::add(std::initializer_list<QStringView> key,

@@ -34,7 +34,7 @@ public:
     // Looking up many keys, each in steps apart, so that the waits for memory of one key overlap
     // those of the keys around it: hash() the key, then ahead() to ask for its place in the
     // index, later ahead() again to ask for the texts found there, and last find() or add().
-    std::uint64_t hash(std::initializer_list<QStringView> key) const { return hashOf(key); }
+    std::uint64_t hash(std::initializer_list<QStringView> key) const;
     void ahead(std::uint64_t hash, bool texts) const;
     qsizetype find(std::initializer_list<QStringView> key, std::uint64_t hash) const;
     qsizetype add(std::initializer_list<QStringView> key, std::initializer_list<QStringView> values,
@@ -42,7 +42,6 @@ public:
     qsizetype size() const { return m_count; }
 
 private:
-    std::uint64_t hashOf(std::initializer_list<QStringView> key) const;
     // The row with the key of hash `h`, or -1 with `empty` the free slot where looking ended.
     qsizetype find(std::initializer_list<QStringView> key, std::uint64_t h,
                    std::uint64_t& empty) const;
