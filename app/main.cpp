@@ -1,7 +1,7 @@
 #include "app/mainform.h"
-#include "components/engineerror.h"
-#include "components/inifile.h"
-#include "components/platform.h"
+#include "components/platform/engineerror.h"
+#include "components/platform/inifile.h"
+#include "components/platform/platform.h"
 #include "widgets/helpviewer.h"
 #include "widgets/translation.h"
 

@@ -1,14 +1,14 @@
 #include "app/mainform.h"
 
-#include "components/engineerror.h"
-#include "components/inifile.h"
-#include "components/platform.h"
-#include "components/systemerror.h"
-#include "components/texts.h"
+#include "components/platform/engineerror.h"
+#include "components/platform/inifile.h"
+#include "components/platform/platform.h"
+#include "components/platform/systemerror.h"
+#include "components/text/texts.h"
 #include "exchange/yedradocument.h"
 #include "to_timetable/documentcheck.h"
-#include "to_timetable/timetablerun.h"
-#include "to_yedra/exportrun.h"
+#include "to_timetable/exportarrun.h"
+#include "to_yedra/importarrun.h"
 #include "widgets/formsetup.h"
 #include "widgets/glyphs.h"
 #include "widgets/gradientpanel.h"
@@ -253,8 +253,8 @@ void TMForm::BExportarClick()
     try {
         m_interaction.takeWarnings(); // none of an earlier run
         m_run.reset();
-        m_run = std::make_unique<TimetableRun>(m_setup.timetableFolder, lookup, m_interaction,
-                                               m_setup.mover);
+        m_run = std::make_unique<ExportarRun>(m_setup.timetableFolder, lookup, m_interaction,
+                                              m_setup.mover);
         const QString refusal = m_run->loadDocument(filenameXML);
         if (!refusal.isEmpty()) {
             showMessageBox(this, refusal);
@@ -310,13 +310,13 @@ void TMForm::BImportarClick()
 {
     if (!chooseExistingDocument())
         return;
-    ExportRun::Result result;
+    ImportarRun::Result result;
     QString details;
     try {
         m_interaction.setBusy(true);
-        ExportRun run(m_setup.timetableFolder, m_interaction);
+        ImportarRun run(m_setup.timetableFolder, m_interaction);
         result = run.run(filenameXML);
-        if (result.outcome == ExportRun::Outcome::Saved) {
+        if (result.outcome == ImportarRun::Outcome::Saved) {
             run.saveReport();
             details = reportDetails(run.report());
         }
@@ -329,15 +329,15 @@ void TMForm::BImportarClick()
     }
     Result = result.verdict;
     switch (result.outcome) {
-    case ExportRun::Outcome::Refused:
+    case ImportarRun::Outcome::Refused:
         showMessageBox(this, result.message);
         return;
-    case ExportRun::Outcome::Incomplete:
+    case ImportarRun::Outcome::Incomplete:
         // Teacher data still missing: the program ends, whatever the run mode.
         showMessageBox(this, result.message);
         closeMainWindow();
         return;
-    case ExportRun::Outcome::Saved:
+    case ImportarRun::Outcome::Saved:
         runEnded(details);
         return;
     }

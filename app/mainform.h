@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/windowinteraction.h"
-#include "to_timetable/tablestaging.h"
+#include "components/timetablefolder/tablestaging.h"
 
 #include <QStringList>
 #include <QWidget>
@@ -11,7 +11,7 @@ class GradientPanel;
 class QFileDialog;
 class QLabel;
 class QPushButton;
-class TimetableRun;
+class ExportarRun;
 
 // Where the window finds what lies outside it. The program's entry fills it from the real
 // command line, the executable's folder and the timetable folder; tests with their own.
@@ -81,7 +81,7 @@ private:
 
     ShellSetup m_setup;
     WindowInteraction m_interaction;
-    std::unique_ptr<TimetableRun> m_run; // the loaded document lives until the next run
+    std::unique_ptr<ExportarRun> m_run; // the loaded document lives until the next run
     RunMode m_runMode = RunMode::Interactive;
     int m_resultStatus = 0;
     bool m_closed = false;

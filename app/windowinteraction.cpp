@@ -1,7 +1,7 @@
 #include "app/windowinteraction.h"
 
-#include "to_timetable/plantihoras.h"
-#include "to_yedra/controlprofes.h"
+#include "to_timetable/plantihoras/plantihoras.h"
+#include "to_yedra/controlprofes/controlprofes.h"
 #include "widgets/messageboxes.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "cli/cliinteraction.h"
 
-#include "components/engineerror.h"
+#include "components/platform/engineerror.h"
 #include "exchange/yedradocument.h"
 #include "to_timetable/frameselection.h"
 

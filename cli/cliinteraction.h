@@ -1,6 +1,6 @@
 #pragma once
 
-#include "components/interaction.h"
+#include "components/report/interaction.h"
 
 #include <QStringList>
 #include <QTextStream>

@@ -1,15 +1,15 @@
 #include "cli/clitool.h"
 
 #include "cli/cliinteraction.h"
-#include "components/dbftable.h"
-#include "components/engineerror.h"
-#include "components/platform.h"
-#include "components/systemerror.h"
-#include "to_timetable/backuprestore.h"
+#include "components/dbase/dbftable.h"
+#include "components/platform/engineerror.h"
+#include "components/platform/platform.h"
+#include "components/platform/systemerror.h"
+#include "components/timetablefolder/backuprestore.h"
+#include "components/timetablefolder/tablestaging.h"
 #include "to_timetable/documentcheck.h"
-#include "to_timetable/tablestaging.h"
-#include "to_timetable/timetablerun.h"
-#include "to_yedra/exportrun.h"
+#include "to_timetable/exportarrun.h"
+#include "to_yedra/importarrun.h"
 #include "to_yedra/teachercheck.h"
 
 #include <QDir>
@@ -281,7 +281,7 @@ int exportar(const Command& command, const QString& executableFolder, QTextStrea
         return 1;
     CliInteraction interaction(command.frames.value_or(QStringList()), err);
     const QString folder = platform::resolveLetterCase(command.timetableFolder);
-    TimetableRun run(folder, *lookup, interaction);
+    ExportarRun run(folder, *lookup, interaction);
     run.setDryRun(command.dryRun);
     if (const QString refusal = run.loadDocument(command.document); !refusal.isEmpty()) {
         err << refusal << Qt::endl;
@@ -319,17 +319,17 @@ int importar(const Command& command, QTextStream& out, QTextStream& err)
         return 1;
     const QString folder = platform::resolveLetterCase(command.timetableFolder);
     CliInteraction interaction(QStringList(), err);
-    ExportRun run(folder, interaction);
-    const ExportRun::Result result = run.run(command.document);
+    ImportarRun run(folder, interaction);
+    const ImportarRun::Result result = run.run(command.document);
     switch (result.outcome) {
-    case ExportRun::Outcome::Saved:
+    case ImportarRun::Outcome::Saved:
         run.saveReport();
         printReport(run.report(), command, out);
         return 0;
-    case ExportRun::Outcome::Refused:
+    case ImportarRun::Outcome::Refused:
         err << result.message << Qt::endl;
         return 1;
-    case ExportRun::Outcome::Incomplete: {
+    case ImportarRun::Outcome::Incomplete: {
         err << "Faltan X_EMPLEADO o F_TOMAPOS de estos profesores (complételos en la tabla "
                "PROFT desde la ventana de Quelvana o en Oranel):"
             << Qt::endl;

@@ -9,9 +9,9 @@
 // line leaves the folder as it was. Exit status: 0 written, 1 malformed CSV or failed write,
 // 2 wrong arguments.
 
-#include "components/codepage.h"
-#include "components/dbftable.h"
-#include "to_timetable/tablelayouts.h"
+#include "components/dbase/codepage.h"
+#include "components/dbase/dbftable.h"
+#include "components/timetablefolder/tablelayouts.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "exchange/yedradocument.h"
 
-#include "components/texts.h"
+#include "components/text/texts.h"
 
 namespace yedra {
 

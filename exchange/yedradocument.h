@@ -1,6 +1,6 @@
 #pragma once
 
-#include "components/xmldocument.h"
+#include "components/xml/xmldocument.h"
 
 #include <QList>
 #include <QString>

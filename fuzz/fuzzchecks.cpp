@@ -1,15 +1,15 @@
 #include "fuzz/fuzzchecks.h"
 
-#include "components/codepage.h"
-#include "components/dbftable.h"
-#include "components/engineerror.h"
-#include "components/inifile.h"
-#include "components/interaction.h"
-#include "components/texts.h"
-#include "components/xmldocument.h"
+#include "components/dbase/codepage.h"
+#include "components/dbase/dbftable.h"
+#include "components/platform/engineerror.h"
+#include "components/platform/inifile.h"
+#include "components/report/interaction.h"
+#include "components/text/texts.h"
+#include "components/xml/xmldocument.h"
 #include "exchange/yedradocument.h"
 #include "to_timetable/codelist.h"
-#include "to_timetable/timetablerun.h"
+#include "to_timetable/exportarrun.h"
 
 #include <QDir>
 #include <QFile>
@@ -511,8 +511,8 @@ Outcome checkYedraDocument(const QByteArray& bytes, const QString& scratchFolder
                                                      "the tree");
         }
         NoInteraction interaction;
-        TimetableRun run(scratchFolder,
-                         QDir(scratchFolder).filePath(QStringLiteral("NIVELCAN.DBF")), interaction);
+        ExportarRun run(scratchFolder, QDir(scratchFolder).filePath(QStringLiteral("NIVELCAN.DBF")),
+                        interaction);
         const QString refusal = run.loadDocument(path);
         if (refusal.isEmpty() != convertible)
             outcome.violations << QStringLiteral("the run %1 a document the reader %2")

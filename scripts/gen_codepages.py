@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
-"""Writes components/codepages_data.inc: the upper halves (bytes 0x80-0xFF) of the single-byte
+"""Writes components/dbase/codepages_data.inc: the upper halves (bytes 0x80-0xFF) of the single-byte
 code pages dBase tables use, taken from Python's own codecs. A byte a code page leaves
 undefined maps to the code point of the same number, as Windows does.
 
-Run from the project root: scripts/gen_codepages.py > components/codepages_data.inc"""
+Run from the project root: scripts/gen_codepages.py > components/dbase/codepages_data.inc"""
 import codecs
 
 PAGES = [437, 850, 852, 865, 866, 1250, 1251, 1252]

@@ -20,7 +20,7 @@ cmake -S "$root_dir" -B "$sanitized" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo 
   -DQUELVANA_BUILD_GUI=OFF \
   -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer" \
   </dev/null
-cmake --build "$sanitized" --parallel "$(nproc)" --target engine_tests cli_tests quelvana-cli </dev/null
+cmake --build "$sanitized" --parallel "$(nproc)" --target platform_tests text_tests dbase_tests xml_tests engine_tests cli_tests quelvana-cli </dev/null
 ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:abort_on_error=1 \
 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
   ctest --test-dir "$sanitized" --output-on-failure --parallel "$(nproc)" </dev/null

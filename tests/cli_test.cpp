@@ -1,13 +1,13 @@
 #include "cli/cliinteraction.h"
 #include "cli/clitool.h"
-#include "components/dbftable.h"
-#include "components/engineerror.h"
-#include "components/platform.h"
-#include "components/xmldocument.h"
+#include "components/dbase/dbftable.h"
+#include "components/platform/engineerror.h"
+#include "components/platform/platform.h"
+#include "components/timetablefolder/tablelayouts.h"
+#include "components/xml/xmldocument.h"
 #include "tests/clisupport.h"
 #include "tests/testsupport.h"
-#include "to_timetable/tablelayouts.h"
-#include "to_yedra/exportrun.h"
+#include "to_yedra/importarrun.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -370,5 +370,5 @@ TEST(Cli, AMissingSolvedTimetableSaysToSolveItFirst)
     ASSERT_EQ(lines.size(), 2) << outcome.err.toStdString();
     EXPECT_TRUE(lines.first().contains(QStringLiteral("SOLUC.DBF")));
     EXPECT_TRUE(lines.first().endsWith(QStringLiteral("no existe")));
-    EXPECT_EQ(lines.last(), ExportRun::NoSolucAdvice);
+    EXPECT_EQ(lines.last(), ImportarRun::NoSolucAdvice);
 }

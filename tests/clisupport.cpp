@@ -1,8 +1,8 @@
 #include "tests/clisupport.h"
 
 #include "cli/clitool.h"
+#include "components/timetablefolder/tablestaging.h"
 #include "tests/testsupport.h"
-#include "to_timetable/tablestaging.h"
 
 #include <QDir>
 #include <QTextStream>

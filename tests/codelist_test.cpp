@@ -1,4 +1,4 @@
-#include "components/engineerror.h"
+#include "components/platform/engineerror.h"
 #include "tests/testsupport.h"
 #include "to_timetable/codelist.h"
 

@@ -1,6 +1,7 @@
 #include "tests/stepfixture.h"
+#include "tests/tablesupport.h"
 #include "tests/testsupport.h"
-#include "to_timetable/timetablerun.h"
+#include "to_timetable/exportarrun.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -141,7 +142,7 @@ TEST(CodeSteps, Subjects)
         SCOPED_TRACE(c.name);
         StepRun step;
         step.run(yedraDocument({{QStringLiteral("MATERIAS"), c.materias}}),
-                 [](TimetableRun& run) { run.TransformarMaterias(); });
+                 [](ExportarRun& run) { run.TransformarMaterias(); });
         QList<QStringList> asignomt;
         for (const QStringList& row : step.rows(layouts::asignomt)) {
             EXPECT_EQ(row.mid(3), (QStringList{QString(), QStringLiteral("F")}));
@@ -165,7 +166,7 @@ TEST(CodeSteps, SubjectCodesNeverCoincide)
                                 QStringLiteral("MATEMATICA"), QString()};
     StepRun step;
     step.run(yedraDocument({{QStringLiteral("MATERIAS"), materias}}),
-             [](TimetableRun& run) { run.TransformarMaterias(); });
+             [](ExportarRun& run) { run.TransformarMaterias(); });
     QStringList codes;
     for (const QStringList& row : step.rows(layouts::asignomt))
         codes << row[0];
@@ -188,7 +189,7 @@ TEST(CodeSteps, Activities)
            {QStringLiteral("3"), QStringLiteral("REUNIONDEPTO"),
             QStringLiteral("Reunión de departamento")},
            {QStringLiteral("solo uno")}}}});
-    step.run(document, [&](TimetableRun& run) {
+    step.run(document, [&](ExportarRun& run) {
         run.TransformarMaterias();
         run.TransformarActividades();
         flag = run.hayActividad513;
@@ -214,7 +215,7 @@ TEST(CodeSteps, Activities)
     none.run(
         yedraDocument({{QStringLiteral("ACTIVIDADES"),
                         {{QStringLiteral("1"), QStringLiteral("5130"), QStringLiteral("x")}}}}),
-        [&](TimetableRun& run) {
+        [&](ExportarRun& run) {
             run.TransformarMaterias();
             run.TransformarActividades();
             flag = run.hayActividad513;
@@ -245,7 +246,7 @@ TEST(CodeSteps, Teachers)
     };
     StepRun step;
     step.run(yedraDocument({{QStringLiteral("EMPLEADOS"), empleados}}),
-             [](TimetableRun& run) { run.TransformarEmpleados(); });
+             [](ExportarRun& run) { run.TransformarEmpleados(); });
     const QList<QStringList> rows = step.rows(layouts::proft);
     ASSERT_EQ(rows.size(), 9);
     const QStringList codes = {
@@ -271,7 +272,7 @@ TEST(CodeSteps, Rooms)
     auto roomCodes = [](const Records& rooms) {
         StepRun step;
         step.run(yedraDocument({{QStringLiteral("DEPENDENCIAS"), rooms}}),
-                 [](TimetableRun& run) { run.TransformarDependencias(); });
+                 [](ExportarRun& run) { run.TransformarDependencias(); });
         QStringList codes;
         for (const QStringList& row : step.rows(layouts::aulat)) {
             codes << row[0];
@@ -331,7 +332,7 @@ TEST(CodeSteps, NamesOutOfTheCodePageKeepTheirCodesApart)
     StepRun step;
     step.run(yedraDocument({{QStringLiteral("EMPLEADOS"), empleados},
                             {QStringLiteral("DEPENDENCIAS"), dependencias}}),
-             [](TimetableRun& run) {
+             [](ExportarRun& run) {
                  run.TransformarEmpleados();
                  run.TransformarDependencias();
              });

@@ -1,4 +1,4 @@
-#include "components/texts.h"
+#include "components/text/texts.h"
 #include "tests/stepfixture.h"
 #include "tests/testsupport.h"
 
@@ -71,7 +71,7 @@ TEST(CourseSteps, CoursesAndGroups)
                      unit("U7", "", "1234")};
     step.run(yedraDocument({{QStringLiteral("CURSOS_DEL_CENTRO"), courses},
                             {QStringLiteral("UNIDADES"), units}}),
-             [](TimetableRun& run) { run.TransformarCursosUnidades(); });
+             [](ExportarRun& run) { run.TransformarCursosUnidades(); });
 
     // ABREV, TURNO, NIVEL, CURSO, CLAVE, ESTUD
     const QList<QStringList> cursost = {
@@ -108,7 +108,7 @@ TEST(CourseSteps, GroupCodesNeverCoincide)
     step.lookupTable = writeLookup(step.dir.path());
     step.run(yedraDocument(
                  {{QStringLiteral("UNIDADES"), Records(12, unit("U", "Laboratorio A", "1234"))}}),
-             [](TimetableRun& run) { run.TransformarCursosUnidades(); });
+             [](ExportarRun& run) { run.TransformarCursosUnidades(); });
     QStringList codes;
     for (const QStringList& r : step.rows(layouts::grupost))
         codes << r[0];
@@ -138,7 +138,7 @@ TEST(CourseSteps, ReadsLookupTablesOfOtherSoftware)
                         QJsonArray{1234, QStringLiteral("ESO"),
                                    QStringLiteral("Enseñanza Secundaria"), QStringLiteral("y")}}}});
     step.run(yedraDocument({{QStringLiteral("CURSOS_DEL_CENTRO"), {course("1234", "1º ESO")}}}),
-             [](TimetableRun& run) { run.TransformarCursosUnidades(); });
+             [](ExportarRun& run) { run.TransformarCursosUnidades(); });
     EXPECT_EQ(
         step.rows(layouts::cursost),
         QList<QStringList>{row({"E1", "", "ESO", "1", "1234", "1º ESO (Enseñanza Secundaria)"})});
@@ -149,7 +149,7 @@ TEST(CourseSteps, ReadsLookupTablesOfOtherSoftware)
         .create({{QStringLiteral("X_OFERTAMAT"), FieldDef::Type::Integer},
                  {QStringLiteral("NIVEL"), FieldDef::Type::Text, 40}});
     try {
-        missing.run(yedraDocument({}), [](TimetableRun& run) { run.TransformarCursosUnidades(); });
+        missing.run(yedraDocument({}), [](ExportarRun& run) { run.TransformarCursosUnidades(); });
         ADD_FAILURE() << "a lookup table without NIVEL_ABREV must fail";
     } catch (const TableError& error) {
         EXPECT_NE(error.message().indexOf(QStringLiteral("NIVEL_ABREV")), -1) << error.message();
@@ -162,7 +162,7 @@ TEST(CourseSteps, ACourseKeyThatIsNotAnIntegerEndsTheRun)
     step.lookupTable = writeLookup(step.dir.path());
     try {
         step.run(yedraDocument({{QStringLiteral("CURSOS_DEL_CENTRO"), {course("12a", "1º ESO")}}}),
-                 [](TimetableRun& run) { run.TransformarCursosUnidades(); });
+                 [](ExportarRun& run) { run.TransformarCursosUnidades(); });
         ADD_FAILURE() << "accepted";
     } catch (const ConversionError& error) {
         EXPECT_EQ(error.message(),
@@ -204,7 +204,7 @@ TEST(CourseSteps, Assignments)
                             {QStringLiteral("CURSOS_DEL_CENTRO"),
                              {course("1234", "1º ESO"), course("4571", "1º Bachillerato")}},
                             {QStringLiteral("UNIDADES"), units}}),
-             [](TimetableRun& run) {
+             [](ExportarRun& run) {
                  run.TransformarMaterias();
                  run.TransformarActividades();
                  run.TransformarCursosUnidades();
@@ -253,7 +253,7 @@ TEST(CourseSteps, BadMinutesEndTheRunOnlyWhenARowWouldBeProduced)
                           QStringLiteral("LEN"), QStringLiteral("4h")}}},
                        {QStringLiteral("UNIDADES"), {unit("U1", "1º ESO A", "1234")}}});
     try {
-        step.run(document, [](TimetableRun& run) {
+        step.run(document, [](ExportarRun& run) {
             run.TransformarMaterias();
             run.TransformarActividades();
             run.TransformarCursosUnidades();
@@ -295,7 +295,7 @@ TEST(CourseSteps, RefusesALookupTableWhoseFieldsDoNotFit)
         step.lookupTable = step.dir.filePath(QStringLiteral("NIVELCAN.DBF"));
         DbfTable(step.lookupTable).create(c.fields);
         try {
-            step.run(yedraDocument({}), [](TimetableRun& run) { run.TransformarCursosUnidades(); });
+            step.run(yedraDocument({}), [](ExportarRun& run) { run.TransformarCursosUnidades(); });
             ADD_FAILURE() << "accepted";
         } catch (const TableError& error) {
             EXPECT_NE(error.message().indexOf(QString::fromUtf8(c.refusal)), -1) << error.message();

@@ -1,5 +1,5 @@
-#include "components/codepage.h"
-#include "components/dbftable.h"
+#include "components/dbase/codepage.h"
+#include "components/dbase/dbftable.h"
 #include "tests/testsupport.h"
 
 #include <QDir>

@@ -1,8 +1,8 @@
 // The sample school in examples/: the lookup table the build writes beside the programs, the
 // tool that writes it, and the Yedra document of the school.
 
-#include "components/dbftable.h"
-#include "components/xmldocument.h"
+#include "components/dbase/dbftable.h"
+#include "components/xml/xmldocument.h"
 #include "exchange/yedradocument.h"
 #include "tests/testsupport.h"
 

@@ -1,5 +1,5 @@
-#include "components/engineerror.h"
-#include "components/inifile.h"
+#include "components/platform/engineerror.h"
+#include "components/platform/inifile.h"
 #include "tests/testsupport.h"
 
 #include <QDir>

@@ -1,7 +1,8 @@
-#include "components/texts.h"
+#include "components/text/texts.h"
 #include "tests/stepfixture.h"
+#include "tests/tablesupport.h"
 #include "tests/testsupport.h"
-#include "to_timetable/timetablerun.h"
+#include "to_timetable/exportarrun.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -125,7 +126,7 @@ struct Timetable {
     {
         writeFile(document, xml);
         ScriptedChoices interaction(std::move(answers));
-        TimetableRun run(folder, QString(), interaction);
+        ExportarRun run(folder, QString(), interaction);
         const QString refusal = run.loadDocument(document);
         EXPECT_TRUE(refusal.isEmpty()) << refusal;
         run.begin();
@@ -408,7 +409,7 @@ TEST(Jornadas, BadMinutesInATakenSlotEndTheRun)
                                          QString::fromUtf8(c.from), QString::fromUtf8(c.to), M1}}));
         ScriptedChoices interaction({});
         {
-            TimetableRun run(timetable.folder, QString(), interaction);
+            ExportarRun run(timetable.folder, QString(), interaction);
             ASSERT_TRUE(run.loadDocument(timetable.document).isEmpty());
             run.begin();
             try {

@@ -2,11 +2,11 @@
 // kind is seen, this program's holds are seen by others (native programs and Oranel under
 // Wine), and the objects of this program never refuse each other.
 #include "cli/clitool.h"
-#include "components/dbftable.h"
-#include "components/platform.h"
+#include "components/dbase/dbftable.h"
+#include "components/platform/platform.h"
+#include "components/timetablefolder/folderhold.h"
 #include "tests/clisupport.h"
 #include "tests/testsupport.h"
-#include "to_timetable/timetablerun.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -397,7 +397,7 @@ TEST(Locks, TheFolderLockTellsAnotherRunFromOtherFailures)
         EXPECT_EQ(lock.acquired(), c.state == State::Acquired);
         if (c.state == State::Acquired)
             continue;
-        const QString message = TimetableRun::folderLockMessage(lock, c.folder);
+        const QString message = folderhold::lockMessage(lock, c.folder);
         EXPECT_NE(message.indexOf(QString::fromUtf8(c.message)), -1) << message;
         EXPECT_NE(message.indexOf(QDir::toNativeSeparators(c.folder)), -1) << message;
         if (c.state == State::Failed) {

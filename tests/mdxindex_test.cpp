@@ -1,5 +1,5 @@
-#include "components/engineerror.h"
-#include "components/mdxindex.h"
+#include "components/dbase/mdxindex.h"
+#include "components/platform/engineerror.h"
 #include "tests/testsupport.h"
 
 #include <QDir>

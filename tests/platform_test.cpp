@@ -1,4 +1,4 @@
-#include "components/platform.h"
+#include "components/platform/platform.h"
 #include "tests/testsupport.h"
 
 #include <QDir>

@@ -1,8 +1,8 @@
 // The report of each run and the check of a document, through quelvana-cli as a user runs it.
 
 #include "clisupport.h"
+#include "components/timetablefolder/tablestaging.h"
 #include "testsupport.h"
-#include "to_timetable/tablestaging.h"
 
 #include <QDir>
 #include <QFile>

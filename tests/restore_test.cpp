@@ -1,10 +1,10 @@
 // quelvana-cli restaurar: the backups listed, one put back all or nothing, and a restore that
 // can itself be undone.
 
-#include "components/platform.h"
+#include "components/platform/platform.h"
+#include "components/timetablefolder/tablestaging.h"
 #include "tests/clisupport.h"
 #include "tests/testsupport.h"
-#include "to_timetable/tablestaging.h"
 
 #include <QDir>
 #include <QProcess>

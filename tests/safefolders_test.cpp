@@ -5,12 +5,13 @@
 
 #include "cli/cliinteraction.h"
 #include "cli/clitool.h"
-#include "components/dbftable.h"
-#include "components/mdxindex.h"
+#include "components/dbase/dbftable.h"
+#include "components/dbase/mdxindex.h"
+#include "components/timetablefolder/tablestaging.h"
 #include "tests/clisupport.h"
+#include "tests/tablesupport.h"
 #include "tests/testsupport.h"
-#include "to_timetable/tablestaging.h"
-#include "to_timetable/timetablerun.h"
+#include "to_timetable/exportarrun.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -334,7 +335,7 @@ TEST(SafeFolders, ACrashInsideTheCommitIsPutRightByTheNextRun)
         QString messages;
         QTextStream err(&messages);
         CliInteraction interaction({QStringLiteral("1"), QStringLiteral("2")}, err);
-        TimetableRun run(folder, lookupTable, interaction, std::move(mover));
+        ExportarRun run(folder, lookupTable, interaction, std::move(mover));
         if (!run.loadDocument(sampleDocument).isEmpty())
             return false;
         run.begin();

@@ -1,5 +1,6 @@
 #include "tests/stepfixture.h"
 
+#include "tests/tablesupport.h"
 #include "tests/testsupport.h"
 
 #include <QDir>
@@ -38,10 +39,10 @@ QByteArray yedraDocument(const QList<QPair<QString, Records>>& groups)
     return out + "</BLOQUE_DATOS></SERVICIO>\n";
 }
 
-void StepRun::run(const QByteArray& document, const std::function<void(TimetableRun&)>& steps)
+void StepRun::run(const QByteArray& document, const std::function<void(ExportarRun&)>& steps)
 {
     QDir().mkpath(folder);
-    TimetableRun run(folder, lookupTable, interaction);
+    ExportarRun run(folder, lookupTable, interaction);
     ASSERT_TRUE(run.document().loadXml(document));
     run.begin();
     steps(run);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "to_timetable/timetablerun.h"
+#include "to_timetable/exportarrun.h"
 
 #include <QList>
 #include <QPair>
@@ -34,7 +34,7 @@ struct StepRun {
     QString lookupTable; // the level lookup table, when the steps need one
     NoQuestions interaction;
 
-    void run(const QByteArray& document, const std::function<void(TimetableRun&)>& steps);
+    void run(const QByteArray& document, const std::function<void(ExportarRun&)>& steps);
     // A table of the timetable folder, read as tableRows() reads it.
     QList<QStringList> rows(const TableLayout& layout) const;
     QString path(const TableLayout& layout) const;

@@ -1,5 +1,5 @@
-#include "components/engineerror.h"
-#include "components/systemerror.h"
+#include "components/platform/engineerror.h"
+#include "components/platform/systemerror.h"
 #include "tests/testsupport.h"
 
 #include <QFile>

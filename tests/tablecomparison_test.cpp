@@ -1,7 +1,7 @@
-#include "components/dbftable.h"
+#include "components/dbase/dbftable.h"
+#include "components/timetablefolder/tablecomparison.h"
+#include "components/timetablefolder/tablelayouts.h"
 #include "tests/testsupport.h"
-#include "to_timetable/tablecomparison.h"
-#include "to_timetable/tablelayouts.h"
 
 #include <QDir>
 #include <QJsonArray>

@@ -1,9 +1,9 @@
-#include "components/dbftable.h"
-#include "components/engineerror.h"
-#include "components/mdxindex.h"
-#include "components/platform.h"
+#include "components/dbase/dbftable.h"
+#include "components/dbase/mdxindex.h"
+#include "components/platform/engineerror.h"
+#include "components/platform/platform.h"
+#include "components/timetablefolder/tablestaging.h"
 #include "tests/testsupport.h"
-#include "to_timetable/tablestaging.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
-#include "components/dbftable.h"
+#include "components/dbase/dbftable.h"
+#include "components/timetablefolder/tablelayouts.h"
 #include "tests/testsupport.h"
-#include "to_timetable/tablelayouts.h"
 #include "to_yedra/teachercheck.h"
 
 #include <QTemporaryDir>

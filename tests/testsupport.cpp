@@ -1,7 +1,5 @@
 #include "tests/testsupport.h"
 
-#include "components/dbftable.h"
-
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -120,20 +118,6 @@ QMap<QString, QByteArray> snapshot(const QString& folder)
             out.insert(base.relativeFilePath(path) + QStringLiteral(" (especial)"), QByteArray());
     }
     return out;
-}
-
-QList<QStringList> tableRows(const QString& path)
-{
-    DbfTable table(path);
-    table.open();
-    QList<QStringList> rows;
-    for (table.first(); !table.eof(); table.next()) {
-        QStringList row;
-        for (const DbfField& field : table.fields())
-            row << table.text(field.name);
-        rows << row;
-    }
-    return rows;
 }
 
 void PrintTo(const QString& text, std::ostream* out)

@@ -35,10 +35,6 @@ QString referenceSample(const QString& name);
 // as "name (especial)": compared before and after to show a folder was left as it was.
 QMap<QString, QByteArray> snapshot(const QString& folder);
 
-// Every row of a table in natural order, each as the texts of its fields in field order, read
-// through the table layer.
-QList<QStringList> tableRows(const QString& path);
-
 // How GoogleTest shows a text in a failure: as UTF-8 between quotes.
 void PrintTo(const QString& text, std::ostream* out);
 void PrintTo(const QStringList& texts, std::ostream* out);

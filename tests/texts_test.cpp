@@ -1,5 +1,5 @@
-#include "components/textrows.h"
-#include "components/texts.h"
+#include "components/text/textrows.h"
+#include "components/text/texts.h"
 #include "tests/testsupport.h"
 
 #include <gtest/gtest.h>

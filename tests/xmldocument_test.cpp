@@ -1,5 +1,5 @@
-#include "components/texts.h"
-#include "components/xmldocument.h"
+#include "components/text/texts.h"
+#include "components/xml/xmldocument.h"
 #include "tests/testsupport.h"
 
 #include <QDir>

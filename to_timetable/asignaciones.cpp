@@ -1,9 +1,9 @@
 // The class assignments (ASIGT): every subject record with every group of its course.
 
-#include "components/texthash.h"
-#include "components/texts.h"
+#include "components/text/texthash.h"
+#include "components/text/texts.h"
 #include "exchange/yedradocument.h"
-#include "to_timetable/timetablerun.h"
+#include "to_timetable/exportarrun.h"
 
 #include <QList>
 
@@ -58,7 +58,7 @@ QString lessonPattern(int hours)
 
 } // namespace
 
-void TimetableRun::TransformarAsignaciones()
+void ExportarRun::TransformarAsignaciones()
 {
     createTable(layouts::asigt);
 

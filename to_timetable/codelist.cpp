@@ -1,8 +1,8 @@
 #include "to_timetable/codelist.h"
 
-#include "components/dbftable.h"
-#include "components/engineerror.h"
-#include "components/texts.h"
+#include "components/dbase/dbftable.h"
+#include "components/platform/engineerror.h"
+#include "components/text/texts.h"
 
 #include <algorithm>
 

@@ -1,9 +1,9 @@
 // The courses (CURSOST), with their levels from the lookup table, and the class groups
 // (GRUPOST).
 
-#include "components/texts.h"
+#include "components/text/texts.h"
 #include "exchange/yedradocument.h"
-#include "to_timetable/timetablerun.h"
+#include "to_timetable/exportarrun.h"
 
 #include <QHash>
 
@@ -64,7 +64,7 @@ QString groupCode(const QString& name)
 
 } // namespace
 
-void TimetableRun::TransformarCursosUnidades()
+void ExportarRun::TransformarCursosUnidades()
 {
     createTable(layouts::grupost);
     createTable(layouts::cursost);

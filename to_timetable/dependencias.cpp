@@ -1,10 +1,10 @@
 // The rooms (AULAT).
 
-#include "components/texts.h"
+#include "components/text/texts.h"
 #include "exchange/yedradocument.h"
-#include "to_timetable/timetablerun.h"
+#include "to_timetable/exportarrun.h"
 
-void TimetableRun::TransformarDependencias()
+void ExportarRun::TransformarDependencias()
 {
     createTable(layouts::aulat);
     CodeList codes(CodeList::LetterCase::Ignored);

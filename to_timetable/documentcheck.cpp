@@ -1,14 +1,14 @@
 #include "to_timetable/documentcheck.h"
 
-#include "components/engineerror.h"
-#include "components/systemerror.h"
-#include "to_timetable/timetablerun.h"
+#include "components/platform/engineerror.h"
+#include "components/platform/systemerror.h"
+#include "to_timetable/exportarrun.h"
 
 namespace documentcheck {
 
 RunReport check(const QString& documentPath, const QString& lookupTable, Interaction& interaction)
 {
-    TimetableRun run(QString(), lookupTable, interaction);
+    ExportarRun run(QString(), lookupTable, interaction);
     run.setCheckOnly(true);
     if (const QString refusal = run.loadDocument(documentPath); !refusal.isEmpty()) {
         // Where an unreadable document goes wrong, to the column.

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "components/interaction.h"
-#include "components/runreport.h"
+#include "components/report/interaction.h"
+#include "components/report/runreport.h"
 
 #include <QString>
 

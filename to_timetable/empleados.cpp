@@ -1,10 +1,10 @@
 // The teachers (PROFT).
 
-#include "components/texts.h"
+#include "components/text/texts.h"
 #include "exchange/yedradocument.h"
-#include "to_timetable/timetablerun.h"
+#include "to_timetable/exportarrun.h"
 
-void TimetableRun::TransformarEmpleados()
+void ExportarRun::TransformarEmpleados()
 {
     createTable(layouts::proft);
     // Teacher codes are compared as stored, without regard to letter case; a code from the

@@ -1,6 +1,6 @@
 #include "to_timetable/frameselection.h"
 
-#include "components/texts.h"
+#include "components/text/texts.h"
 
 QString frameSelectionString(const QStringList& entries, const QList<bool>& selected)
 {

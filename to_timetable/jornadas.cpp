@@ -1,11 +1,11 @@
 // TransformarJornadas: the day-and-hour grid (DIASHORAST, with its work table DIASHORAST2) and
 // the period of validity (PERIODOS) from the document's time frames and time slots.
 
-#include "components/dbftable.h"
-#include "components/engineerror.h"
-#include "components/texts.h"
+#include "components/dbase/dbftable.h"
+#include "components/platform/engineerror.h"
+#include "components/text/texts.h"
 #include "exchange/yedradocument.h"
-#include "to_timetable/timetablerun.h"
+#include "to_timetable/exportarrun.h"
 
 #include <algorithm>
 #include <array>
@@ -55,7 +55,7 @@ void appendGridRow(DbfTable& grid, const DbfTable& taken, const QString& day, in
 
 } // namespace
 
-void TimetableRun::TransformarJornadas()
+void ExportarRun::TransformarJornadas()
 {
     resultado.clear();
     createTable(layouts::diashorast);

@@ -1,9 +1,9 @@
 // The subjects (ASIGNOMT, ASIGNOMT2) and the activities added to them as task rows.
 
-#include "components/textrows.h"
-#include "components/texts.h"
+#include "components/text/textrows.h"
+#include "components/text/texts.h"
 #include "exchange/yedradocument.h"
-#include "to_timetable/timetablerun.h"
+#include "to_timetable/exportarrun.h"
 
 namespace {
 
@@ -22,7 +22,7 @@ void appendOffering(DbfTable& asignomt2, const QString& code, const QString& lon
 
 } // namespace
 
-void TimetableRun::TransformarMaterias()
+void ExportarRun::TransformarMaterias()
 {
     // The lists start empty on every run, also after one that ended early.
     m_subjectLists = std::make_unique<SubjectLists>();
@@ -106,7 +106,7 @@ void TimetableRun::TransformarMaterias()
     asignomt2.close();
 }
 
-void TimetableRun::TransformarActividades()
+void ExportarRun::TransformarActividades()
 {
     hayActividad513 = 0;
     const std::vector<yedra::Record> records =

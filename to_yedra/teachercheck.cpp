@@ -1,7 +1,7 @@
 #include "to_yedra/teachercheck.h"
 
-#include "components/dbftable.h"
-#include "components/texts.h"
+#include "components/dbase/dbftable.h"
+#include "components/text/texts.h"
 
 namespace {
 

@@ -1,10 +1,11 @@
 #include "app/windowinteraction.h"
-#include "components/dbftable.h"
+#include "components/dbase/dbftable.h"
+#include "components/timetablefolder/tablelayouts.h"
 #include "tests/gui/modalscript.h"
+#include "tests/tablesupport.h"
 #include "tests/testsupport.h"
-#include "to_timetable/tablelayouts.h"
-#include "to_yedra/controlprofes.h"
-#include "to_yedra/proftmodel.h"
+#include "to_yedra/controlprofes/controlprofes.h"
+#include "to_yedra/controlprofes/proftmodel.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>

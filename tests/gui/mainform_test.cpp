@@ -1,8 +1,8 @@
 #include "app/mainform.h"
-#include "components/dbftable.h"
+#include "components/dbase/dbftable.h"
+#include "components/timetablefolder/tablelayouts.h"
 #include "tests/gui/modalscript.h"
 #include "tests/testsupport.h"
-#include "to_timetable/tablelayouts.h"
 #include "widgets/helpviewer.h"
 #include "widgets/helpwindow.h"
 

@@ -1,11 +1,11 @@
 #include "app/mainform.h"
 #include "app/windowinteraction.h"
-#include "components/dbftable.h"
+#include "components/dbase/dbftable.h"
+#include "components/timetablefolder/tablelayouts.h"
 #include "tests/gui/modalscript.h"
 #include "tests/stepfixture.h"
 #include "tests/testsupport.h"
-#include "to_timetable/tablelayouts.h"
-#include "to_timetable/timetablerun.h"
+#include "to_timetable/exportarrun.h"
 
 #include <QApplication>
 #include <QDir>
@@ -127,8 +127,8 @@ TEST(Progress, TheWindowShowsEachStepOfARun)
     script.then(takeFirstFrame(&covered));
     WatchedInteraction interaction(&window);
     {
-        TimetableRun run(timetable, QDir(dir.path()).filePath(QStringLiteral("NIVELCAN.DBF")),
-                         interaction);
+        ExportarRun run(timetable, QDir(dir.path()).filePath(QStringLiteral("NIVELCAN.DBF")),
+                        interaction);
         ASSERT_EQ(run.loadDocument(document), QString());
         interaction.setBusy(true);
         run.begin();

@@ -1,0 +1,528 @@
+#include "components/timetablefolder/tablecomparison.h"
+
+#include "components/dbase/dbftable.h"
+#include "components/platform/engineerror.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QJsonArray>
+#include <QSet>
+#include <QtEndian>
+#include <memory>
+
+namespace tablecomparison {
+
+namespace {
+
+// The code that identifies a row of each table the run writes, and what such a row is called.
+// Where the run makes a code unique (PROFT, AULAT, GRUPOST) it is that code. Course codes
+// (CURSOST.ABREV) are not unique, so a course goes by its offer key CLAVE. An offering
+// (ASIGNOMT2) goes by Yedra's two keys, which stay when the subject's short code is renumbered.
+// A class assignment (ASIGT) is a subject in a group. A cell of the grid (DIASHORAST) goes by
+// its day-and-hour key; a slot of the work table (DIASHORAST2), whose DIHO stays empty, by its
+// slot code and day. Subjects and tasks share ASIGNOMT: the subject rows come first in both
+// tables, so a task with a subject's code is paired with the task as a repeated code.
+struct KnownTable {
+    const char* name;
+    QStringList codeFields;
+    const char* rowNoun; // "profesor": "PROFT, profesor «GLA»"
+};
+
+const QList<KnownTable>& knownTables()
+{
+    static const QList<KnownTable> tables = {
+        {"ASIGNOMT", {QStringLiteral("COD")}, "materia"},
+        {"ASIGNOMT2", {QStringLiteral("MATERIA"), QStringLiteral("OFERTAMATRI")}, "oferta"},
+        {"PROFT", {QStringLiteral("ABREV")}, "profesor"},
+        {"AULAT", {QStringLiteral("ABREV")}, "aula"},
+        {"CURSOST", {QStringLiteral("CLAVE")}, "curso"},
+        {"GRUPOST", {QStringLiteral("ABREV")}, "grupo"},
+        {"ASIGT", {QStringLiteral("CASIG"), QStringLiteral("CGRUP")}, "asignación"},
+        {"DIASHORAST", {QStringLiteral("DIHO")}, "tramo"},
+        {"DIASHORAST2", {QStringLiteral("CODDIHO"), QStringLiteral("DIA")}, "tramo"},
+        {"PERIODOS", {QStringLiteral("CJORNADA")}, "periodo"},
+    };
+    return tables;
+}
+
+QString rowNoun(const QString& table)
+{
+    for (const KnownTable& known : knownTables()) {
+        if (table.compare(QLatin1String(known.name), Qt::CaseInsensitive) == 0)
+            return QString::fromUtf8(known.rowNoun);
+    }
+    return QStringLiteral("fila");
+}
+
+QString bareName(const QString& name)
+{
+    if (name.endsWith(QStringLiteral(".DBF"), Qt::CaseInsensitive))
+        return name.left(name.size() - 4).toUpper();
+    return name.toUpper();
+}
+
+// Empty as the teacher check sees it: nothing but blanks and control characters.
+bool isEmptyValue(const QString& value)
+{
+    for (const QChar c : value) {
+        if (c.unicode() > 0x20)
+            return false;
+    }
+    return true;
+}
+
+// A table whose file ends before the rows its header counts: the table layer reads the rows
+// that are whole, and the rest would look removed.
+QString cutShort(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QString(); // said by the table layer
+    const QByteArray header = file.read(12);
+    if (header.size() < 12)
+        return QStringLiteral("Tabla «%1»: está cortada").arg(QDir::toNativeSeparators(path));
+    const qint64 records = qFromLittleEndian<quint32>(header.constData() + 4);
+    const qint64 headerLength = qFromLittleEndian<quint16>(header.constData() + 8);
+    const qint64 recordLength = qFromLittleEndian<quint16>(header.constData() + 10);
+    if (file.size() >= headerLength + records * recordLength)
+        return QString();
+    return QStringLiteral("Tabla «%1»: está cortada, su cabecera cuenta %2 filas y el archivo no "
+                          "las tiene todas")
+        .arg(QDir::toNativeSeparators(path))
+        .arg(records);
+}
+
+// A table open for the comparison, read one row at a time: a large table is never held whole.
+struct OpenTable {
+    std::unique_ptr<DbfTable> table;
+    QStringList fields; // upper case, in the table's order
+    QStringList names;  // as the table spells them
+    int columnOf(const QString& field) const { return int(fields.indexOf(field)); }
+    // The current row's value of a field; "" for a field the table lacks.
+    QString value(int column) const
+    {
+        return column < 0 ? QString() : table->text(names.at(column));
+    }
+};
+
+// Opens a table shared, refusing one cut short. Throws EngineError.
+OpenTable openTable(const QString& folder, const QString& name)
+{
+    OpenTable out;
+    out.table = std::make_unique<DbfTable>(folder, name);
+    out.table->open(DbfTable::Access::Shared);
+    if (const QString problem = cutShort(out.table->path()); !problem.isEmpty())
+        throw EngineError(problem);
+    for (const DbfField& field : out.table->fields()) {
+        out.fields << field.name.toUpper();
+        out.names << field.name;
+    }
+    return out;
+}
+
+// The codes of a table's rows, in order: a repeated code gets "#2", "#3" on its later rows
+// and is listed once in `repeated`.
+class RowCodes {
+public:
+    RowCodes(const OpenTable& table, const QStringList& codeFields, QStringList& repeated)
+        : m_table(table), m_repeated(repeated)
+    {
+        for (const QString& field : codeFields)
+            m_columns << table.columnOf(field);
+        m_seen.reserve(table.table->rowCount());
+        for (const QString& code : std::as_const(repeated))
+            m_listed.insert(code);
+    }
+    QString current()
+    {
+        QStringList key;
+        for (const int column : std::as_const(m_columns))
+            key << m_table.value(column);
+        const QString plain = codeText(key, 1);
+        const int occurrence = ++m_seen[plain];
+        if (occurrence == 2 && !m_listed.contains(plain)) {
+            m_repeated << plain;
+            m_listed.insert(plain);
+        }
+        return codeText(key, occurrence);
+    }
+
+private:
+    const OpenTable& m_table;
+    QStringList& m_repeated;
+    QList<int> m_columns;
+    QHash<QString, int> m_seen;
+    QSet<QString> m_listed; // what `m_repeated` holds
+};
+
+// The current row's values of `columns` in one text, for comparing rows without keeping them.
+size_t rowDigest(const OpenTable& table, const QList<int>& columns)
+{
+    QString joined;
+    for (const int column : columns) {
+        joined += table.value(column);
+        joined += QChar(0x1F);
+    }
+    return qHash(joined, size_t(0x51C0FFEE));
+}
+
+QString missingFields(const QStringList& wanted, const QStringList& fields)
+{
+    QStringList missing;
+    for (const QString& field : wanted) {
+        if (!fields.contains(field))
+            missing << field;
+    }
+    return missing.join(QStringLiteral(", "));
+}
+
+TableComparison compareTable(const QString& newFolder, const QString& timetableFolder,
+                             const QString& name)
+{
+    TableComparison result;
+    result.name = name;
+    result.codeFields = codeFields(name);
+
+    // Something else under the table's name (a folder, a broken link) is not "no table".
+    const DbfTable current(timetableFolder, name);
+    const bool noCurrentTable = !current.exists() && !QFileInfo(current.path()).exists() &&
+                                !QFileInfo(current.path()).isSymLink();
+
+    OpenTable after;
+    try {
+        const DbfTable written(newFolder, name);
+        if (!written.exists())
+            throw EngineError(QStringLiteral("la conversión no la ha escrito"));
+        if (noCurrentTable) {
+            // Every row is new: counted (without holding the table), not listed (the first run
+            // on a folder would list the whole school).
+            result.rowsAfter = DbfTable::rowCountOfFile(written.path());
+            result.state = TableComparison::State::NoCurrentTable;
+            return result;
+        }
+        after = openTable(newFolder, name);
+    } catch (const std::exception& error) {
+        result.state = TableComparison::State::NewUnreadable;
+        result.problem = QString::fromUtf8(error.what());
+        return result;
+    }
+    DbfTable& newRows = *after.table;
+    result.rowsAfter = newRows.rowCount();
+
+    OpenTable before;
+    try {
+        before = openTable(timetableFolder, name);
+    } catch (const std::exception& error) {
+        result.state = TableComparison::State::CurrentUnreadable;
+        result.problem = QString::fromUtf8(error.what());
+        return result;
+    }
+    DbfTable& oldRows = *before.table;
+    result.rowsBefore = oldRows.rowCount();
+
+    if (result.codeFields.isEmpty()) {
+        result.state = TableComparison::State::CountsOnly;
+        result.problem = QStringLiteral("no se sabe qué campo da el código de sus filas");
+        return result;
+    }
+    if (const QString missing = missingFields(result.codeFields, before.fields);
+        !missing.isEmpty()) {
+        result.state = TableComparison::State::CountsOnly;
+        result.problem = QStringLiteral("la tabla actual no tiene el campo %1").arg(missing);
+        return result;
+    }
+    if (const QString missing = missingFields(result.codeFields, after.fields);
+        !missing.isEmpty()) {
+        result.state = TableComparison::State::CountsOnly;
+        result.problem = QStringLiteral("la tabla nueva no tiene el campo %1").arg(missing);
+        return result;
+    }
+
+    // The new table's fields, where each stands in both tables; the current table's fields the
+    // new one lacks, whose values go.
+    QList<int> newColumns;
+    QList<int> oldColumns;
+    for (int i = 0; i < after.fields.size(); ++i) {
+        newColumns << i;
+        oldColumns << before.columnOf(after.fields.at(i));
+    }
+    QList<int> goneColumns;
+    for (int i = 0; i < before.fields.size(); ++i) {
+        if (!after.fields.contains(before.fields.at(i)))
+            goneColumns << i;
+    }
+
+    // The current rows by code: where each stands, and a digest of its values in the new
+    // table's fields. A row is read again only when its digest differs or a field that goes
+    // holds something.
+    struct OldRow {
+        int record = 0;
+        size_t digest = 0;
+        bool goneValues = false;
+        bool matched = false;
+    };
+    // Tables of one layout are compared by their stored bytes, with no text decoded.
+    const bool sameLayout = newRows.sameLayout(oldRows);
+    const auto digest = [sameLayout](const OpenTable& table, const QList<int>& columns) {
+        return sameLayout ? qHashBits(table.table->storedRow().data(),
+                                      size_t(table.table->storedRow().size()), 0x51C0FFEE)
+                          : rowDigest(table, columns);
+    };
+    QHash<QString, OldRow> oldByCode;
+    oldByCode.reserve(oldRows.rowCount());
+    QStringList oldCodes;
+    oldCodes.reserve(oldRows.rowCount());
+    {
+        RowCodes codes(before, result.codeFields, result.repeatedCodes);
+        for (oldRows.first(); !oldRows.eof(); oldRows.next()) {
+            OldRow row{oldRows.recordNumber(), digest(before, oldColumns), false, false};
+            for (const int column : std::as_const(goneColumns))
+                row.goneValues = row.goneValues || !isEmptyValue(before.value(column));
+            const QString code = codes.current();
+            oldCodes << code;
+            oldByCode.insert(code, row);
+        }
+    }
+
+    RowCodes codes(after, result.codeFields, result.repeatedCodes);
+    for (newRows.first(); !newRows.eof(); newRows.next()) {
+        const QString code = codes.current();
+        const auto found = oldByCode.find(code);
+        if (found == oldByCode.end()) {
+            result.added << code;
+            continue;
+        }
+        found->matched = true;
+        if (found->digest == digest(after, newColumns) && !found->goneValues)
+            continue;
+        oldRows.goToRecord(found->record);
+        bool differs = false;
+        // The new table's fields: a value that differs, or one that the new row leaves empty.
+        for (int i = 0; i < after.fields.size(); ++i) {
+            const QString oldValue = before.value(oldColumns.at(i));
+            const QString newValue = after.value(i);
+            if (oldValue == newValue)
+                continue;
+            differs = true;
+            const QString& field = after.fields.at(i);
+            result.changes << ChangedValue{code, field, oldValue, newValue};
+            if (isEmptyValue(newValue) && !isEmptyValue(oldValue))
+                result.dropped << DroppedValue{name, code, field, oldValue, false};
+        }
+        // Fields the new table does not have at all: whatever they hold now goes.
+        for (const int column : std::as_const(goneColumns)) {
+            const QString oldValue = before.value(column);
+            if (isEmptyValue(oldValue))
+                continue;
+            differs = true;
+            result.dropped << DroppedValue{name, code, before.fields.at(column), oldValue, true};
+        }
+        if (differs)
+            result.changed << code;
+    }
+    for (const QString& code : std::as_const(oldCodes)) {
+        if (!oldByCode.value(code).matched)
+            result.removed << code;
+    }
+    return result;
+}
+
+QString plural(int count, const char* one, const char* many)
+{
+    return QStringLiteral("%1 %2").arg(count).arg(QString::fromUtf8(count == 1 ? one : many));
+}
+
+// The first codes of a list between «», and how many more there are.
+QString someCodes(const QStringList& codes, int shown = 10)
+{
+    QStringList quoted;
+    for (int i = 0; i < codes.size() && i < shown; ++i)
+        quoted << QStringLiteral("«%1»").arg(codes.at(i));
+    QString text = quoted.join(QStringLiteral(", "));
+    if (codes.size() > shown)
+        text += QStringLiteral(" y %1 más").arg(codes.size() - shown);
+    return text;
+}
+
+QString droppedLine(const DroppedValue& d)
+{
+    return QStringLiteral("%1, %2 «%3», campo %4: «%5» se perdería (%6).")
+        .arg(d.table, rowNoun(d.table), d.code, d.field, d.oldValue,
+             d.fieldMissing ? QStringLiteral("la tabla nueva no tiene ese campo")
+                            : QStringLiteral("ahora tiene valor y la tabla nueva lo deja vacío"));
+}
+
+QString tableLine(const TableComparison& t)
+{
+    using State = TableComparison::State;
+    switch (t.state) {
+    case State::NewUnreadable:
+        return QStringLiteral("%1: no se puede leer la tabla nueva (%2).").arg(t.name, t.problem);
+    case State::NoCurrentTable:
+        return QStringLiteral("%1: tabla nueva, no hay ahora una en la carpeta de horarios (%2).")
+            .arg(t.name, plural(t.rowsAfter, "fila", "filas"));
+    case State::CurrentUnreadable:
+        return QStringLiteral("%1: no se puede leer la tabla que hay ahora y no se compara (%2). "
+                              "La tabla nueva tendrá %3.")
+            .arg(t.name, t.problem, plural(t.rowsAfter, "fila", "filas"));
+    case State::CountsOnly:
+        return QStringLiteral("%1: %2 ahora y %3 en la tabla nueva; no se comparan fila a fila "
+                              "porque %4.")
+            .arg(t.name, plural(t.rowsBefore, "fila", "filas"), QString::number(t.rowsAfter),
+                 t.problem);
+    case State::Compared:
+        break;
+    }
+    if (t.added.isEmpty() && t.removed.isEmpty() && t.changed.isEmpty())
+        return QStringLiteral("%1: sin cambios (%2).")
+            .arg(t.name, plural(t.rowsAfter, "fila", "filas"));
+    return QStringLiteral("%1: %2, %3, %4.")
+        .arg(t.name, plural(t.added.size(), "fila nueva", "filas nuevas"),
+             plural(t.removed.size(), "quitada", "quitadas"),
+             plural(t.changed.size(), "cambiada", "cambiadas"));
+}
+
+QJsonArray stringArray(const QStringList& list)
+{
+    return QJsonArray::fromStringList(list);
+}
+
+QJsonObject droppedJson(const DroppedValue& d)
+{
+    return QJsonObject{{QStringLiteral("table"), d.table},
+                       {QStringLiteral("code"), d.code},
+                       {QStringLiteral("field"), d.field},
+                       {QStringLiteral("oldValue"), d.oldValue},
+                       {QStringLiteral("fieldMissing"), d.fieldMissing}};
+}
+
+QString stateName(TableComparison::State state)
+{
+    using State = TableComparison::State;
+    switch (state) {
+    case State::Compared:
+        return QStringLiteral("compared");
+    case State::NoCurrentTable:
+        return QStringLiteral("noCurrentTable");
+    case State::CurrentUnreadable:
+        return QStringLiteral("currentUnreadable");
+    case State::CountsOnly:
+        return QStringLiteral("countsOnly");
+    case State::NewUnreadable:
+        return QStringLiteral("newUnreadable");
+    }
+    return QString();
+}
+
+} // namespace
+
+QList<DroppedValue> Comparison::dropped() const
+{
+    QList<DroppedValue> all;
+    for (const TableComparison& table : tables)
+        all += table.dropped;
+    return all;
+}
+
+QStringList codeFields(const QString& tableName)
+{
+    const QString name = bareName(tableName);
+    for (const KnownTable& known : knownTables()) {
+        if (name == QLatin1String(known.name))
+            return known.codeFields;
+    }
+    return {};
+}
+
+QString codeText(const QStringList& values, int occurrence)
+{
+    QString text = values.join(QStringLiteral(" + "));
+    if (occurrence > 1)
+        text += QStringLiteral("#%1").arg(occurrence);
+    return text;
+}
+
+Comparison compare(const QString& newFolder, const QString& timetableFolder,
+                   const QStringList& tableNames)
+{
+    Comparison comparison;
+    comparison.newFolder = newFolder;
+    comparison.timetableFolder = timetableFolder;
+    for (const QString& name : tableNames)
+        comparison.tables << compareTable(newFolder, timetableFolder, bareName(name));
+    return comparison;
+}
+
+QStringList describe(const Comparison& comparison)
+{
+    // Every lost value is listed up to this many; the rest are counted.
+    constexpr int ShownDrops = 50;
+    QStringList lines;
+    const QList<DroppedValue> dropped = comparison.dropped();
+    if (dropped.isEmpty()) {
+        lines << QStringLiteral("No se pierde ningún dato de las tablas actuales.");
+    } else {
+        lines << QStringLiteral("ATENCIÓN: %1 de las tablas actuales %2:")
+                     .arg(plural(dropped.size(), "dato", "datos"),
+                          dropped.size() == 1 ? QStringLiteral("se perdería")
+                                              : QStringLiteral("se perderían"));
+        for (int i = 0; i < dropped.size() && i < ShownDrops; ++i)
+            lines << droppedLine(dropped.at(i));
+        if (dropped.size() > ShownDrops)
+            lines << QStringLiteral("... y %1 más.").arg(dropped.size() - ShownDrops);
+    }
+    for (const TableComparison& t : comparison.tables) {
+        lines << tableLine(t);
+        if (t.state != TableComparison::State::Compared)
+            continue;
+        if (!t.added.isEmpty())
+            lines << QStringLiteral("  nuevas: %1.").arg(someCodes(t.added));
+        if (!t.removed.isEmpty())
+            lines << QStringLiteral("  quitadas: %1.").arg(someCodes(t.removed));
+        if (!t.changed.isEmpty())
+            lines << QStringLiteral("  cambiadas: %1.").arg(someCodes(t.changed));
+        if (!t.repeatedCodes.isEmpty())
+            lines << QStringLiteral("  códigos repetidos, emparejados por orden: %1.")
+                         .arg(someCodes(t.repeatedCodes));
+    }
+    return lines;
+}
+
+QJsonObject toJson(const Comparison& comparison)
+{
+    QJsonArray allDropped;
+    QJsonArray tables;
+    for (const TableComparison& t : comparison.tables) {
+        QJsonArray changes;
+        for (const ChangedValue& c : t.changes)
+            changes.append(QJsonObject{{QStringLiteral("code"), c.code},
+                                       {QStringLiteral("field"), c.field},
+                                       {QStringLiteral("oldValue"), c.oldValue},
+                                       {QStringLiteral("newValue"), c.newValue}});
+        QJsonArray dropped;
+        for (const DroppedValue& d : t.dropped) {
+            dropped.append(droppedJson(d));
+            allDropped.append(droppedJson(d));
+        }
+        tables.append(QJsonObject{{QStringLiteral("table"), t.name},
+                                  {QStringLiteral("codeFields"), stringArray(t.codeFields)},
+                                  {QStringLiteral("state"), stateName(t.state)},
+                                  {QStringLiteral("problem"), t.problem},
+                                  {QStringLiteral("rowsBefore"), t.rowsBefore},
+                                  {QStringLiteral("rowsAfter"), t.rowsAfter},
+                                  {QStringLiteral("added"), stringArray(t.added)},
+                                  {QStringLiteral("removed"), stringArray(t.removed)},
+                                  {QStringLiteral("changed"), stringArray(t.changed)},
+                                  {QStringLiteral("changes"), changes},
+                                  {QStringLiteral("dropped"), dropped},
+                                  {QStringLiteral("repeatedCodes"), stringArray(t.repeatedCodes)}});
+    }
+    return QJsonObject{{QStringLiteral("newFolder"), comparison.newFolder},
+                       {QStringLiteral("timetableFolder"), comparison.timetableFolder},
+                       {QStringLiteral("dropped"), allDropped},
+                       {QStringLiteral("tables"), tables}};
+}
+
+} // namespace tablecomparison
