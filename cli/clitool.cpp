@@ -6,7 +6,6 @@
 #include "components/platform/platform.h"
 #include "components/platform/systemerror.h"
 #include "components/timetablefolder/backuprestore.h"
-#include "components/timetablefolder/tablestaging.h"
 #include "to_timetable/documentcheck.h"
 #include "to_timetable/exportarrun.h"
 #include "to_yedra/importarrun.h"
@@ -355,18 +354,16 @@ int restaurar(const Command& command, QTextStream& out, QTextStream& err)
                 << Qt::endl;
         return 0;
     }
-    if (!QFileInfo(folder).isDir()) {
-        err << TableStaging::missingFolderMessage(folder) << Qt::endl;
-        return 1;
-    }
-    const std::vector<TableStaging::Backup> backups = TableStaging::backups(folder);
+    const std::vector<Backup> backups = backuprestore::available(folder);
     if (backups.empty()) {
         out << "No hay copias en " << QDir::toNativeSeparators(folder) << Qt::endl;
         return 0;
     }
-    for (const TableStaging::Backup& backup : backups) {
+    for (const Backup& backup : backups) {
         out << backup.name << "  " << platform::regionalDateTime(backup.date) << "  "
-            << (backup.origin.isEmpty() ? QStringLiteral("exportar") : backup.origin) << Qt::endl;
+            << backup.origin
+            << (backup.olderVersion ? QStringLiteral(" (de una versión anterior)") : QString())
+            << Qt::endl;
         out << "    " << backup.files.join(QStringLiteral(", ")) << Qt::endl;
     }
     return 0;

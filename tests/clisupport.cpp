@@ -1,6 +1,7 @@
 #include "tests/clisupport.h"
 
 #include "cli/clitool.h"
+#include "components/timetablefolder/ownnames.h"
 #include "components/timetablefolder/tablestaging.h"
 #include "tests/testsupport.h"
 
@@ -33,9 +34,9 @@ QMap<QString, QByteArray> tablesOf(const QString& folder)
 {
     QMap<QString, QByteArray> out = snapshot(folder);
     for (auto it = out.begin(); it != out.end();) {
-        const bool working = it.key().startsWith(TableStaging::BackupFolderName) ||
-                             it.key().startsWith(TableStaging::StagingFolderName) ||
-                             it.key() == TableStaging::ReportName;
+        const bool working = it.key().startsWith(ownnames::BackupFolder) ||
+                             it.key().startsWith(ownnames::StagingFolder) ||
+                             it.key() == ownnames::Report;
         it = working ? out.erase(it) : std::next(it);
     }
     return out;

@@ -1,7 +1,8 @@
 // The report of each run and the check of a document, through quelvana-cli as a user runs it.
 
 #include "clisupport.h"
-#include "components/timetablefolder/tablestaging.h"
+#include "components/timetablefolder/backups.h"
+#include "components/timetablefolder/ownnames.h"
 #include "testsupport.h"
 
 #include <QDir>
@@ -287,7 +288,7 @@ TEST(RunReport, TheSavedReportNeverWritesThroughALinkNorUndoesTheRun)
     QDir().mkpath(folder);
     const QString document = dir.filePath(QStringLiteral("horario.xml"));
     writeFile(document, sampleDocument());
-    const QString report = QDir(folder).filePath(TableStaging::ReportName);
+    const QString report = QDir(folder).filePath(ownnames::Report);
     const QString other = dir.filePath(QStringLiteral("ajeno.txt"));
     writeFile(other, "de otro");
 
@@ -306,26 +307,26 @@ TEST(RunReport, TheSavedReportNeverWritesThroughALinkNorUndoesTheRun)
     exportar = runCli(
         {QStringLiteral("exportar"), document, Folder, folder, Frames, QStringLiteral("1,2")});
     ASSERT_EQ(exportar.code, 0) << exportar.err;
-    EXPECT_TRUE(exportar.out.contains(QStringLiteral("No se pudo guardar el informe en «%1»")
-                                          .arg(QDir::toNativeSeparators(folder))))
+    EXPECT_TRUE(exportar.out.contains(QStringLiteral("No se pudo guardar el informe «%1»")
+                                          .arg(QDir::toNativeSeparators(report))))
         << exportar.out;
     const QString backup = parsed(runCli({QStringLiteral("exportar"), document, Folder, folder,
                                           Frames, QStringLiteral("1,2"), Json})
                                       .out)
                                .value(QStringLiteral("copia"))
                                .toString();
-    EXPECT_TRUE(QFileInfo(QDir(backup).filePath(TableStaging::ReportName)).isFile()) << backup;
+    EXPECT_TRUE(QFileInfo(QDir(backup).filePath(ownnames::Report)).isFile()) << backup;
 
     // Old backups go with their reports: only the newest are kept.
-    for (int run = 0; run < TableStaging::KeptBackups + 1; ++run)
+    for (int run = 0; run < backups::Kept + 1; ++run)
         ASSERT_EQ(runCli({QStringLiteral("exportar"), document, Folder, folder, Frames,
                           QStringLiteral("1,2")})
                       .code,
                   0);
-    EXPECT_EQ(QDir(QDir(folder).filePath(TableStaging::BackupFolderName))
+    EXPECT_EQ(QDir(QDir(folder).filePath(ownnames::BackupFolder))
                   .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
                   .size(),
-              TableStaging::KeptBackups);
+              backups::Kept);
 }
 
 // The preview: a dry run on a folder where a teacher's employee number was typed in Oranel (the

@@ -2,6 +2,7 @@
 // can itself be undone.
 
 #include "components/platform/platform.h"
+#include "components/timetablefolder/backuprestore.h"
 #include "components/timetablefolder/tablestaging.h"
 #include "tests/clisupport.h"
 #include "tests/testsupport.h"
@@ -51,7 +52,7 @@ TEST(Restore, PutsABackupBackAndCanBeUndone)
     const QMap<QString, QByteArray> last = tablesOf(folder.path);
     ASSERT_NE(first, last);
 
-    const std::vector<TableStaging::Backup> backups = TableStaging::backups(folder.path);
+    const std::vector<Backup> backups = backuprestore::available(folder.path);
     ASSERT_EQ(backups.size(), 2u);
     const CliOutcome listed = folder.restaurar();
     EXPECT_EQ(listed.code, 0) << listed.err;
@@ -66,7 +67,7 @@ TEST(Restore, PutsABackupBackAndCanBeUndone)
     EXPECT_EQ(tablesOf(folder.path), first);
 
     // The restore kept what it replaced: restoring that backup goes back.
-    const std::vector<TableStaging::Backup> after = TableStaging::backups(folder.path);
+    const std::vector<Backup> after = backuprestore::available(folder.path);
     ASSERT_FALSE(after.empty());
     EXPECT_EQ(after.front().origin, QStringLiteral("restaurar ") + secondLast);
     EXPECT_NE(restored.out.indexOf(after.front().name), -1) << restored.out;
@@ -82,7 +83,7 @@ TEST(Restore, ARefusedRestoreChangesNothing)
     ASSERT_EQ(folder.exportar(QStringLiteral("1")).code, 0);
     QThread::sleep(1);
     ASSERT_EQ(folder.exportar(QStringLiteral("2")).code, 0);
-    const QString backup = TableStaging::backups(folder.path).front().name;
+    const QString backup = backuprestore::available(folder.path).front().name;
     const QMap<QString, QByteArray> before = snapshot(folder.path);
 
     const CliOutcome missing = folder.restaurar({QStringLiteral("2000-01-01_00-00-00")});

@@ -7,6 +7,7 @@
 #include "cli/clitool.h"
 #include "components/dbase/dbftable.h"
 #include "components/dbase/mdxindex.h"
+#include "components/timetablefolder/ownnames.h"
 #include "components/timetablefolder/tablestaging.h"
 #include "tests/clisupport.h"
 #include "tests/tablesupport.h"
@@ -70,7 +71,7 @@ QString prepareFolder(const QString& parent)
     EXPECT_EQ(first.code, 0) << first.err;
     writeFile(QDir(folder).filePath(QStringLiteral("ORANEL.CFG")), "configuración de Oranel");
     // The earlier run's backup folder goes: each test starts from the tables alone.
-    QDir(QDir(folder).filePath(TableStaging::BackupFolderName)).removeRecursively();
+    QDir(QDir(folder).filePath(ownnames::BackupFolder)).removeRecursively();
     return folder;
 }
 
@@ -376,8 +377,8 @@ TEST(SafeFolders, ACrashInsideTheCommitIsPutRightByTheNextRun)
                 std::_Exit(0);
             },
             testing::KilledBySignal(SIGKILL), "");
-        ASSERT_TRUE(QFileInfo::exists(QDir(folder).filePath(
-            TableStaging::StagingFolderName + QLatin1Char('/') + TableStaging::JournalName)));
+        ASSERT_TRUE(QFileInfo::exists(
+            QDir(folder).filePath(ownnames::StagingFolder + QLatin1Char('/') + ownnames::Journal)));
 
         const QString next = nextRuns.at(killedAfter % nextRuns.size());
         const QString document = parent.filePath(QStringLiteral("ies.xml"));
@@ -391,7 +392,7 @@ TEST(SafeFolders, ACrashInsideTheCommitIsPutRightByTheNextRun)
         else
             run = exportar(folder, QStringLiteral("1,2"), {QStringLiteral("--dry-run")});
         EXPECT_NE(run.err.indexOf(QStringLiteral("se interrumpió")), -1) << run.err;
-        EXPECT_FALSE(QFileInfo::exists(QDir(folder).filePath(TableStaging::StagingFolderName)));
+        EXPECT_FALSE(QFileInfo::exists(QDir(folder).filePath(ownnames::StagingFolder)));
         if (next == QLatin1String("exportar")) {
             EXPECT_EQ(run.code, 0) << run.err;
             EXPECT_EQ(tablesOf(folder), newSet);
@@ -415,6 +416,6 @@ TEST(SafeFolders, ATimetableFolderReachedThroughALinkWorks)
     const Outcome run = exportar(linked);
     EXPECT_EQ(run.code, 0) << run.err;
     EXPECT_TRUE(QFileInfo(QDir(real).filePath(QStringLiteral("quelvana-copias"))).isDir());
-    EXPECT_FALSE(QFileInfo::exists(QDir(real).filePath(TableStaging::StagingFolderName)));
+    EXPECT_FALSE(QFileInfo::exists(QDir(real).filePath(ownnames::StagingFolder)));
     expectEveryTableWhole(real);
 }

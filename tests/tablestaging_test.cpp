@@ -2,6 +2,8 @@
 #include "components/dbase/mdxindex.h"
 #include "components/platform/engineerror.h"
 #include "components/platform/platform.h"
+#include "components/platform/systemerror.h"
+#include "components/timetablefolder/backups.h"
 #include "components/timetablefolder/tablestaging.h"
 #include "tests/testsupport.h"
 
@@ -152,7 +154,7 @@ TEST(TableStaging, ARunThatEndsEarlyLeavesNothingBehind)
 TEST(TableStaging, KeepsTheNewestBackupsOnly)
 {
     Folder folder;
-    for (int run = 0; run < TableStaging::KeptBackups + 2; ++run) {
+    for (int run = 0; run < backups::Kept + 2; ++run) {
         TableStaging staging(folder.dir.path());
         staging.setFileCheck([](const QString&) { return QString(); });
         staging.replaces(QStringLiteral("AULAT.DBF"));
@@ -162,7 +164,7 @@ TEST(TableStaging, KeepsTheNewestBackupsOnly)
     }
     const QStringList kept = QDir(folder.path(QStringLiteral("quelvana-copias")))
                                  .entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
-    EXPECT_EQ(kept.size(), TableStaging::KeptBackups);
+    EXPECT_EQ(kept.size(), backups::Kept);
     EXPECT_EQ(kept.first(), QStringLiteral("2026-12-03_10-00-00"));
     EXPECT_EQ(readFile(folder.path(QStringLiteral("AULAT.DBF"))), QByteArray::number(6));
     EXPECT_EQ(
@@ -209,7 +211,7 @@ TEST(TableStaging, EveryFailureOfTheCommitLeavesTheFolderAsItWas)
         {
             TableStaging staging(folder.dir.path(),
                                  failingMover(c.failingMove,
-                                              TableStaging::reasonOf(std::make_error_code(c.error)),
+                                              systemerror::reason(std::make_error_code(c.error)),
                                               &failedFile));
             stageTables(staging);
             try {
@@ -280,7 +282,7 @@ TEST(TableStaging, PruningKeepsTheNewestBackupsWhateverTheClockSays)
         kept.sort();
         QStringList expected;
         const int runs = int(c.runs.size());
-        for (int run = runs - TableStaging::KeptBackups; run < runs; ++run)
+        for (int run = runs - backups::Kept; run < runs; ++run)
             expected << (run == 0 ? QStringLiteral("aulas viejas")
                                   : QStringLiteral("run %1").arg(run - 1));
         expected.sort();

@@ -4,6 +4,8 @@
 #include "components/platform/engineerror.h"
 #include "components/text/texts.h"
 #include "components/timetablefolder/folderhold.h"
+#include "components/timetablefolder/ownnames.h"
+#include "components/timetablefolder/reportfile.h"
 #include "components/timetablefolder/tablecomparison.h"
 #include "exchange/yedradocument.h"
 
@@ -60,10 +62,7 @@ void ExportarRun::begin()
         m_report.setTimetableFolder(m_timetableFolder);
     if (m_checkOnly) {
         // Nothing but a temporary folder of its own, removed when the check ends.
-        m_trialFolder = std::make_unique<QTemporaryDir>();
-        if (!m_trialFolder->isValid())
-            throw EngineError(
-                QStringLiteral("No se pudo crear una carpeta temporal para la comprobación."));
+        m_trialFolder = std::make_unique<ScratchFolder>();
         m_staging =
             std::make_unique<TableStaging>(m_trialFolder->path(), m_mover, m_trialFolder->path());
         return;
@@ -77,10 +76,7 @@ void ExportarRun::begin()
         if (const QString problem = TableStaging::workingFoldersProblem(m_timetableFolder);
             !problem.isEmpty())
             throw EngineError(problem);
-        m_trialFolder = std::make_unique<QTemporaryDir>();
-        if (!m_trialFolder->isValid())
-            throw EngineError(
-                QStringLiteral("No se pudo crear una carpeta temporal para la prueba."));
+        m_trialFolder = std::make_unique<ScratchFolder>();
         m_staging =
             std::make_unique<TableStaging>(m_timetableFolder, m_mover, m_trialFolder->path());
         return;
@@ -224,24 +220,12 @@ QString ExportarRun::commit()
 
 void ExportarRun::saveReport()
 {
-    QStringList failed;
     // The report names the file it is in: the backup's when there is one.
     m_report.setReportFile(
-        QDir(m_backup.isEmpty() ? m_timetableFolder : m_backup).filePath(TableStaging::ReportName));
-    const QByteArray contents = m_report.fileContents();
-    auto save = [&](const QString& folderPath, bool followFolderLink) {
-        QString error;
-        if (!RunReport::writeFile(folderPath, TableStaging::ReportName, followFolderLink, contents,
-                                  &error))
-            failed << QStringLiteral("No se pudo guardar el informe en «%1»: %2.")
-                          .arg(QDir::toNativeSeparators(folderPath), error);
-    };
-    // The backup is the program's own folder; the timetable folder may be a link the user made.
-    if (!m_backup.isEmpty())
-        save(m_backup, false);
-    save(m_timetableFolder, true);
+        QDir(m_backup.isEmpty() ? m_timetableFolder : m_backup).filePath(ownnames::Report));
+    const QString failed = reportfile::save(m_timetableFolder, m_backup, m_report.fileContents());
     if (!failed.isEmpty())
-        m_report.setReportFileProblem(failed.join(QLatin1Char('\n')));
+        m_report.setReportFileProblem(failed);
 }
 
 void ExportarRun::compareWithTimetableFolder()

@@ -6,6 +6,7 @@
 #include "components/report/runreport.h"
 #include "components/text/texthash.h"
 #include "components/timetablefolder/tablelayouts.h"
+#include "components/timetablefolder/scratchfolder.h"
 #include "components/timetablefolder/tablestaging.h"
 #include "components/xml/xmldocument.h"
 #include "exchange/yedradocument.h"
@@ -15,7 +16,6 @@
 #include <QPair>
 #include <QSet>
 #include <QString>
-#include <QTemporaryDir>
 #include <memory>
 
 // The Yedra-to-timetable run ("exportar"): the document it converts, the state its steps share,
@@ -139,7 +139,7 @@ private:
     TableStaging::FileMover m_mover;
     XmlDocument m_document;
     std::unique_ptr<platform::FolderLock> m_lock;
-    std::unique_ptr<QTemporaryDir> m_trialFolder;
+    std::unique_ptr<ScratchFolder> m_trialFolder;
     bool m_dryRun = false;
     bool m_checkOnly = false;
     std::unique_ptr<TableStaging> m_staging;

@@ -6,10 +6,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QSaveFile>
 #include <QVariant>
 #include <QtGlobal>
 #include <algorithm>
+#include <vector>
 
 #ifdef Q_OS_WIN
 #include <fcntl.h>
@@ -17,6 +19,7 @@
 #include <windows.h>
 #else
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -660,6 +663,43 @@ bool Folder::makeFolder(const QString& name, QString* error)
     return true;
 }
 
+bool Folder::rename(const QString& from, const QString& to, QString* error)
+{
+    const std::wstring source =
+        QDir::toNativeSeparators(QDir(m_path).filePath(from)).toStdWString();
+    const std::wstring target = QDir::toNativeSeparators(QDir(m_path).filePath(to)).toStdWString();
+    if (MoveFileExW(source.c_str(), target.c_str(), 0))
+        return true;
+    *error = GetLastError() == ERROR_ALREADY_EXISTS
+                 ? QStringLiteral("ya existe «%1»").arg(to)
+                 : QStringLiteral("no se pudo cambiar el nombre");
+    return false;
+}
+
+bool Folder::copyFile(const QString& name, Folder& to, const QString& toName, QString* error) const
+{
+    if (kindOf(name) != EntryKind::File) {
+        *error = QStringLiteral("no es un archivo normal");
+        return false;
+    }
+    const QString target = QDir(to.path()).filePath(toName);
+    const std::wstring source =
+        QDir::toNativeSeparators(QDir(m_path).filePath(name)).toStdWString();
+    if (!CopyFileW(source.c_str(), QDir::toNativeSeparators(target).toStdWString().c_str(), TRUE)) {
+        *error = QStringLiteral("no se pudo copiar");
+        return false;
+    }
+    return syncFile(target, error);
+}
+
+Folder::Stamp Folder::stampOf(const QString& name) const
+{
+    if (kindOf(name) != EntryKind::File)
+        return {};
+    const QFileInfo info(QDir(m_path).filePath(name));
+    return {info.size(), info.lastModified().toMSecsSinceEpoch()};
+}
+
 bool Folder::sync(QString*)
 {
     return true; // NTFS keeps its directories in its journal
@@ -690,6 +730,22 @@ bool fail(QString* error, int number)
     if (error)
         *error = systemerror::reason(number);
     return false;
+}
+
+// Makes a new file for writing `name` in the folder `dirFd`: hidden, named after it with a
+// random part, never one that exists (a file of the user's is never taken for it).
+int createTemporary(int dirFd, const QString& name, QByteArray* temporary)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        *temporary = native(QLatin1Char('.') + name + QLatin1Char('.') +
+                            QString::number(QRandomGenerator::global()->generate64(), 36) +
+                            QStringLiteral(".nuevo"));
+        const int fd = ::openat(dirFd, temporary->constData(),
+                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
 }
 
 } // namespace
@@ -818,10 +874,8 @@ bool Folder::writeFile(const QString& name, const QByteArray& contents, QString*
 {
     if (!m_open)
         return fail(error, EBADF);
-    const QByteArray temporary = native(name + QStringLiteral(".nuevo"));
-    ::unlinkat(m_fd, temporary.constData(), 0);
-    const int fd = ::openat(m_fd, temporary.constData(),
-                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    QByteArray temporary;
+    const int fd = createTemporary(m_fd, name, &temporary);
     if (fd < 0)
         return fail(error, errno);
     const char* data = contents.constData();
@@ -878,6 +932,89 @@ bool Folder::makeFolder(const QString& name, QString* error)
     return fail(error, errno);
 }
 
+bool Folder::rename(const QString& from, const QString& to, QString* error)
+{
+    if (!m_open)
+        return fail(error, EBADF);
+    const QByteArray source = native(from);
+    const QByteArray target = native(to);
+#ifdef __linux__
+    if (::renameat2(m_fd, source.constData(), m_fd, target.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return fail(error, errno);
+#endif
+    // Where the system cannot refuse to replace, the target is looked for first.
+    struct stat st;
+    if (::fstatat(m_fd, target.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+        return fail(error, EEXIST);
+    return ::renameat(m_fd, source.constData(), m_fd, target.constData()) == 0 ||
+           fail(error, errno);
+}
+
+bool Folder::copyFile(const QString& name, Folder& to, const QString& toName, QString* error) const
+{
+    if (!m_open || !to.m_open)
+        return fail(error, EBADF);
+    const int in =
+        ::openat(m_fd, native(name).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (in < 0)
+        return fail(error, errno == ELOOP ? EINVAL : errno);
+    struct stat st;
+    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(in);
+        return fail(error, EINVAL);
+    }
+    const int out = ::openat(to.m_fd, native(toName).constData(),
+                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (out < 0) {
+        const int number = errno;
+        ::close(in);
+        return fail(error, number);
+    }
+    int number = 0;
+    std::vector<char> buffer(1 << 20);
+    for (;;) {
+        const ssize_t got = ::read(in, buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            number = got < 0 ? errno : 0;
+            break;
+        }
+        for (ssize_t done = 0; done < got && number == 0;) {
+            const ssize_t written = ::write(out, buffer.data() + done, size_t(got - done));
+            if (written < 0 && errno == EINTR)
+                continue;
+            if (written <= 0)
+                number = written < 0 ? errno : ENOSPC;
+            else
+                done += written;
+        }
+        if (number != 0)
+            break;
+    }
+    if (number == 0 && ::fsync(out) != 0)
+        number = errno;
+    if (::close(out) != 0 && number == 0)
+        number = errno;
+    ::close(in);
+    if (number != 0) {
+        ::unlinkat(to.m_fd, native(toName).constData(), 0);
+        return fail(error, number);
+    }
+    return true;
+}
+
+Folder::Stamp Folder::stampOf(const QString& name) const
+{
+    struct stat st;
+    if (!m_open || ::fstatat(m_fd, native(name).constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(st.st_mode))
+        return {};
+    return {qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000};
+}
+
 bool Folder::sync(QString* error)
 {
     if (!m_open)
@@ -890,6 +1027,41 @@ bool Folder::sync(QString* error)
 } // namespace platform
 
 namespace platform {
+
+bool isTemporaryOf(const QString& name, const QString& base)
+{
+    const QString start = QLatin1Char('.') + base + QLatin1Char('.');
+    const QString end = QStringLiteral(".nuevo");
+    if (!name.startsWith(start) || !name.endsWith(end) || name.size() <= start.size() + end.size())
+        return false;
+    for (const QChar c :
+         QStringView(name).mid(start.size(), name.size() - start.size() - end.size()))
+        if (!c.isDigit() && !(c >= QLatin1Char('a') && c <= QLatin1Char('z')))
+            return false;
+    return true;
+}
+
+QString temporaryFolder(QString* problem)
+{
+#ifdef Q_OS_WIN
+    const QStringList candidates = {QDir::tempPath()};
+#else
+    QStringList candidates;
+    if (const QString given = qEnvironmentVariable("TMPDIR"); !given.isEmpty())
+        candidates << given;
+    candidates << QStringLiteral("/tmp") << QStringLiteral("/var/tmp");
+#endif
+    for (const QString& candidate : candidates) {
+        const QFileInfo folder(candidate);
+        if (folder.isAbsolute() && folder.isDir() && folder.isWritable() && folder.isExecutable())
+            return QDir::cleanPath(folder.absoluteFilePath());
+    }
+    if (problem)
+        *problem = QStringLiteral("no hay ninguna carpeta temporal en la que se pueda escribir "
+                                  "(%1)")
+                       .arg(candidates.join(QStringLiteral(", ")));
+    return QString();
+}
 
 QString executableFolder(const char* argv0)
 {

@@ -113,6 +113,10 @@ QString notOrdinaryFile(const QString& path);
 // false with the reason in Spanish.
 bool syncFile(const QString& path, QString* error);
 
+// Whether `name` is one that Folder::writeFile gives the file `base` while it writes it: left
+// behind only by a run that died meanwhile.
+bool isTemporaryOf(const QString& name, const QString& base);
+
 // A folder opened as it is, never through a link in its place: what is done through it happens
 // in that very folder whatever is put at its path later, and never follows a link inside it
 // (a link is removed, never what it points at). Names are of entries directly inside it.
@@ -136,14 +140,28 @@ public:
     // The contents of an ordinary file inside (never read through a link), or false when it is
     // not one or is larger than `maxBytes`.
     bool readFile(const QString& name, qint64 maxBytes, QByteArray* contents) const;
-    // Writes the file whole and syncs it: written under a temporary name and then renamed, so
-    // it is either the old file or the new one.
+    // Writes the file whole and syncs it: written under a temporary name of its own (never one
+    // that exists) and then renamed, so it is either the old file or the new one.
     bool writeFile(const QString& name, const QByteArray& contents, QString* error);
     // Removes a file or a link (never what it points at); a folder is refused.
     bool removeFile(const QString& name, QString* error);
     // Removes an empty folder inside.
     bool removeFolder(const QString& name, QString* error);
     bool makeFolder(const QString& name, QString* error);
+    // Renames an entry inside, never over one that exists.
+    bool rename(const QString& from, const QString& to, QString* error);
+    // Copies the ordinary file `name` inside (never read through a link) to `toName` in `to`, a
+    // file made new there and written to the disk before this returns.
+    bool copyFile(const QString& name, Folder& to, const QString& toName, QString* error) const;
+    // What tells a file apart from another of the same name later: its size and the time it was
+    // last written, in milliseconds. Invalid (size -1) when `name` is not an ordinary file.
+    struct Stamp {
+        qint64 size = -1;
+        qint64 modified = 0;
+        bool valid() const { return size >= 0; }
+        bool operator==(const Stamp&) const = default;
+    };
+    Stamp stampOf(const QString& name) const;
     // Writes the folder's list of entries to the disk (a rename or a new file in it survives a
     // power cut once this returns true).
     bool sync(QString* error);
@@ -165,6 +183,10 @@ namespace platform {
 // Windows and in a portable copy, or else in the installed data folder ../share/quelvana. The
 // path beside the program when it is in neither.
 QString dataFile(const QString& executableFolder, const QString& name);
+
+// The system's folder for temporary files that this user can write in: TMPDIR when it is one,
+// else the system's own. Empty, with the reason in `problem`, when there is none.
+QString temporaryFolder(QString* problem = nullptr);
 
 // The folder of the running program, known before any Qt application object exists;
 // `argv0` is the fallback where the system does not say.

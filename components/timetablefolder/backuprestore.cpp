@@ -1,32 +1,77 @@
 #include "components/timetablefolder/backuprestore.h"
 
 #include "components/platform/engineerror.h"
+#include "components/platform/paths.h"
 #include "components/platform/platform.h"
-#include "components/platform/systemerror.h"
 #include "components/timetablefolder/folderhold.h"
+#include "components/timetablefolder/ownnames.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
+#include <algorithm>
+#include <optional>
 
 namespace backuprestore {
+
+using platform::EntryKind;
+using platform::shown;
+
+namespace {
+
+// Why the table `name` of a backup cannot be put back, "" when it can.
+QString problemWithKeptTable(const platform::Folder& backup, const QString& name)
+{
+    switch (backup.kindOf(name)) {
+    case EntryKind::Missing:
+        return QStringLiteral("falta");
+    case EntryKind::Link:
+        return QStringLiteral("es un enlace, y Quelvana no restaura a través de enlaces");
+    case EntryKind::Folder:
+    case EntryKind::Other:
+        return QStringLiteral("no es un archivo normal");
+    case EntryKind::File:
+        break;
+    }
+    const QString problem = TableStaging::tableFileProblem(QDir(backup.path()).filePath(name));
+    return problem.isEmpty() ? QString() : QStringLiteral("no está entera (%1)").arg(problem);
+}
+
+} // namespace
+
+std::vector<Backup> available(const QString& timetableFolder)
+{
+    if (!QFileInfo(timetableFolder).isDir())
+        throw EngineError(TableStaging::missingFolderMessage(timetableFolder));
+    const backups::RootState state = backups::rootState(timetableFolder);
+    if (state != backups::RootState::Own && state != backups::RootState::OlderVersion)
+        return {};
+    const platform::Folder root(QDir(timetableFolder).filePath(ownnames::BackupFolder));
+    backups::Listing listing = backups::list(root);
+    std::vector<Backup> out(listing.own.rbegin(), listing.own.rend());
+    std::sort(listing.olderVersion.begin(), listing.olderVersion.end(),
+              [](const Backup& a, const Backup& b) { return a.name > b.name; });
+    out.insert(out.end(), listing.olderVersion.begin(), listing.olderVersion.end());
+    return out;
+}
 
 QString restore(const QString& timetableFolder, const QString& backupName, Interaction& interaction,
                 TableStaging::FileMover mover)
 {
     const auto lock = folderhold::hold(timetableFolder, interaction, mover);
-    const QString shownFolder = QDir::toNativeSeparators(timetableFolder);
-    std::optional<TableStaging::Backup> chosen;
-    for (const TableStaging::Backup& backup : TableStaging::backups(timetableFolder)) {
-        if (backup.name == backupName)
-            chosen = backup;
-    }
+    QString problem;
+    const std::optional<Backup> chosen = backups::find(timetableFolder, backupName, &problem);
     if (!chosen)
-        throw EngineError(QStringLiteral("No hay ninguna copia «%1» en «%2»: «quelvana-cli "
-                                         "restaurar» sin nombre de copia las enumera.")
-                              .arg(backupName, shownFolder));
+        throw EngineError(problem);
     const QString from =
-        QDir(QDir(timetableFolder).filePath(TableStaging::BackupFolderName)).filePath(chosen->name);
+        QDir(QDir(timetableFolder).filePath(ownnames::BackupFolder)).filePath(chosen->name);
+    const platform::Folder source(from);
+    // The tables come back as they were kept, whoever wrote them: each must be whole.
+    for (const QString& file : std::as_const(chosen->files)) {
+        if (const QString what = problemWithKeptTable(source, file); !what.isEmpty())
+            throw EngineError(QStringLiteral("La copia «%1» no se puede restaurar: «%2» %3. No "
+                                             "se ha cambiado nada.")
+                                  .arg(chosen->name, shown(QDir(from).filePath(file)), what));
+    }
 
     TableStaging staging(timetableFolder, mover);
     staging.setOrigin(QStringLiteral("restaurar ") + chosen->name);
@@ -36,27 +81,14 @@ QString restore(const QString& timetableFolder, const QString& backupName, Inter
         staging.replaces(file);
     for (const QString& name : std::as_const(chosen->replaced))
         staging.replaces(name);
+    platform::Folder target(staging.folder());
     for (const QString& file : std::as_const(chosen->files)) {
-        const QString source = QDir(from).filePath(file);
-        if (const QString what = platform::notOrdinaryFile(source); !what.isEmpty())
-            throw EngineError(QStringLiteral("La copia «%1» no se puede restaurar: «%2» %3. No "
-                                             "se ha cambiado nada.")
-                                  .arg(chosen->name, QDir::toNativeSeparators(source), what));
-        QFile copy(source);
-        if (!copy.copy(QDir(staging.folder()).filePath(file)))
+        QString error;
+        if (target.kindOf(file) == EntryKind::Missing &&
+            !source.copyFile(file, target, file, &error))
             throw EngineError(QStringLiteral("No se pudo copiar «%1»: %2. No se ha cambiado nada.")
-                                  .arg(QDir::toNativeSeparators(source),
-                                       systemerror::reason(copy.errorString())));
+                                  .arg(shown(QDir(from).filePath(file)), error));
     }
-    // The tables come back as they were kept, whoever wrote them: each copy must be whole.
-    staging.setFileCheck([&](const QString& staged) {
-        const qint64 kept = QFileInfo(QDir(from).filePath(QFileInfo(staged).fileName())).size();
-        return QFileInfo(staged).size() == kept
-                   ? QString()
-                   : QStringLiteral("la copia mide %1 bytes y el original %2")
-                         .arg(QFileInfo(staged).size())
-                         .arg(kept);
-    });
     return staging.commit();
 }
 

@@ -1,6 +1,7 @@
 #include "components/timetablefolder/folderhold.h"
 
 #include "components/platform/engineerror.h"
+#include "components/timetablefolder/recovery.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -15,7 +16,7 @@ std::unique_ptr<platform::FolderLock> hold(const QString& folder, Interaction& i
     auto lock = std::make_unique<platform::FolderLock>(folder);
     if (!lock->acquired())
         throw EngineError(lockMessage(*lock, folder));
-    if (const QString recovered = TableStaging::recover(folder, mover); !recovered.isEmpty())
+    if (const QString recovered = recovery::recover(folder, mover); !recovered.isEmpty())
         interaction.showMessage(recovered);
     return lock;
 }

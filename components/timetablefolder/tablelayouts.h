@@ -109,6 +109,11 @@ inline const TableLayout periodos{QStringLiteral("PERIODOS"),
                                   QString(),
                                   false};
 
+// The ten tables the exportar run writes, in the order it writes them.
+inline const QList<const TableLayout*> timetableTables = {
+    &asignomt, &asignomt2, &proft,      &aulat,       &grupost,
+    &cursost,  &asigt,     &diashorast, &diashorast2, &periodos};
+
 // The lookup table beside the programs, course offer key to educational level, as
 // quelvana-make-lookup writes it. A dBase IV field name holds at most 11 characters: the key,
 // Yedra's X_OFERTAMATRIG, is kept as X_OFERTAMAT, and readers ask for the whole name

@@ -4,8 +4,6 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
-#include <system_error>
-#include <vector>
 
 // All or nothing for the timetable folder: a run writes its tables into a staging folder
 // inside the timetable folder; only when every step has succeeded are they moved into place,
@@ -15,11 +13,15 @@
 // The commit writes down the moves it will make (a journal in the staging folder) before the
 // first one and removes it after the last: a run that dies in between (killed, a power cut)
 // leaves the journal, and the next run on the folder puts the folder back to one whole set
-// with recover() before it reads or writes anything.
+// with recovery::recover() before it reads or writes anything.
 //
 // The staging folder, the backup folder and each backup in it are the program's own: they
 // carry a marker file, and the program uses only real folders with its marker, never a link
-// or a folder somebody else put there. It removes only the files it put in them.
+// or a folder somebody else put there. It removes only files it can name (the tables and their
+// indexes, its report), never a name read from a file.
+//
+// Errors: every refusal and failure is an EngineError with the message for the user, which
+// says whether the timetable folder was left as it was.
 class TableStaging {
 public:
     // Moves a file: true when done; otherwise false and the reason in `error`. Tests put one
@@ -29,37 +31,19 @@ public:
     // read back with its header and exactly the size its header gives.
     using FileCheck = std::function<QString(const QString& path)>;
 
-    // Why a file operation failed, in words the user can act on ("no queda espacio en el disco").
-    static QString reasonOf(const std::error_code& code);
     // "No existe la carpeta de horarios «...».", for every run that finds no timetable folder.
     static QString missingFolderMessage(const QString& timetableFolder);
-
-    static const QString StagingFolderName; // "quelvana-preparando"
-    static const QString BackupFolderName;  // "quelvana-copias"
-    static const QString MarkerName;        // ".quelvana", in each folder of the program's own
-    static const QString JournalName;       // "quelvana-diario.txt", in the staging folder
-    // The run's report, in its backup and (the latest) in the timetable folder.
-    static const QString ReportName; // "quelvana-informe.txt"
-    static constexpr int KeptBackups = 5;
-
-    // A backup of the program's own, as its marker describes it.
-    struct Backup {
-        QString name;         // the folder's name in the backup folder
-        qint64 sequence = 0;  // its place in the order of backups
-        QDateTime date;       // when it was made
-        QString origin;       // the run that made it ("exportar", "restaurar 2026-...")
-        QStringList files;    // the files it holds
-        QStringList replaced; // every table its commit replaced (files it holds, and new ones)
-    };
-    // The program's own backups in `timetableFolder`, newest first.
-    static std::vector<Backup> backups(const QString& timetableFolder);
+    // What is wrong with a table or index file ("" when it is whole): the default check.
+    static QString tableFileProblem(const QString& path);
+    // The mover the commit uses unless told otherwise: a rename, never over a file that exists.
+    static bool renameFile(const QString& from, const QString& to, QString* error);
 
     // Prepares an empty staging folder inside `timetableFolder`, clearing one that a run
     // killed before its commit left behind. Throws EngineError when the timetable folder does
     // not exist or cannot be written, when a working folder is not one of the program's own,
-    // or when a commit was interrupted (recover() first). With `elsewhere`, the staging folder
-    // is made there instead and the timetable folder is never touched (a trial run, never
-    // committed).
+    // or when a commit was interrupted (recovery::recover() first). With `elsewhere`, the
+    // staging folder is made there instead and the timetable folder is never touched (a trial
+    // run, never committed).
     explicit TableStaging(const QString& timetableFolder, FileMover mover = {},
                           const QString& elsewhere = QString());
     // Removes the staging folder, unless it was committed.
@@ -71,25 +55,21 @@ public:
     QString folder() const { return m_staging; }
     QString timetableFolder() const { return m_timetable; }
 
-    // A file the run replaces in the timetable folder ("PROFT.DBF"): at commit, every spelling
-    // of it there goes to the backup, and the staged file of that name, if any, takes its place.
+    // A file the run replaces in the timetable folder ("PROFT.DBF", one of the program's own
+    // names): at commit, every spelling of it there goes to the backup, and the staged file of
+    // that name, if any, takes its place.
     void replaces(const QString& fileName);
     QStringList replacedFiles() const { return m_replaced; }
     void setFileCheck(FileCheck check) { m_check = std::move(check); }
-    // What the backup this commit makes says made it; "exportar" unless told otherwise.
+    // What the backup this commit makes says made it: "exportar" unless told otherwise
+    // ("restaurar 2026-...").
     void setOrigin(const QString& origin) { m_origin = origin; }
 
     // Moves the staged tables into place; on a failure puts everything back as it was and
     // throws EngineError naming the file. Every staged file is checked and written to the disk
     // first. Returns the backup folder ("" when nothing was replaced). Only the newest
-    // KeptBackups backups of the program's own are kept.
+    // backups::Kept backups of the program's own are kept, the one just made always among them.
     QString commit(const QDateTime& when = QDateTime::currentDateTime());
-
-    // Finishes what an interrupted commit left in `timetableFolder`: the new tables when every
-    // one of them is in place and whole, otherwise the old ones back from the backup. Returns
-    // what it did, for the user ("" when there was nothing to do); throws EngineError when the
-    // folder cannot be put right. The caller holds the folder against other runs.
-    static QString recover(const QString& timetableFolder, FileMover mover = {});
 
     // Problems with the working folders that would stop a run, said before anything is touched
     // ("" when there are none): an entry in the place of the staging or backup folder that is
@@ -97,6 +77,8 @@ public:
     static QString workingFoldersProblem(const QString& timetableFolder);
 
 private:
+    class Commit;
+
     QString m_timetable;
     QString m_staging;
     QStringList m_replaced;
