@@ -307,8 +307,8 @@ TEST(RunReport, TheSavedReportNeverWritesThroughALinkNorUndoesTheRun)
     exportar = runCli(
         {QStringLiteral("exportar"), document, Folder, folder, Frames, QStringLiteral("1,2")});
     ASSERT_EQ(exportar.code, 0) << exportar.err;
-    EXPECT_TRUE(exportar.out.contains(QStringLiteral("No se pudo guardar el informe «%1»")
-                                          .arg(QDir::toNativeSeparators(report))))
+    EXPECT_TRUE(exportar.out.contains(
+        QStringLiteral("No se pudo guardar el informe «%1»").arg(QDir::toNativeSeparators(report))))
         << exportar.out;
     const QString backup = parsed(runCli({QStringLiteral("exportar"), document, Folder, folder,
                                           Frames, QStringLiteral("1,2"), Json})

@@ -141,3 +141,20 @@ std::ostream& operator<<(std::ostream& out, const QString& text)
     PrintTo(text, &out);
     return out;
 }
+
+QString snapshotChanges(const QMap<QString, QByteArray>& before,
+                        const QMap<QString, QByteArray>& after)
+{
+    QStringList lines;
+    for (auto it = before.begin(); it != before.end(); ++it) {
+        if (!after.contains(it.key()))
+            lines << QStringLiteral("- ") + it.key();
+        else if (after.value(it.key()) != it.value())
+            lines << QStringLiteral("~ ") + it.key();
+    }
+    for (auto it = after.begin(); it != after.end(); ++it) {
+        if (!before.contains(it.key()))
+            lines << QStringLiteral("+ ") + it.key();
+    }
+    return lines.join(QLatin1Char('\n'));
+}

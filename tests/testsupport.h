@@ -41,3 +41,8 @@ void PrintTo(const QStringList& texts, std::ostream* out);
 
 // A text streamed into a failure message or a trace (`<< text`), shown as PrintTo shows it.
 std::ostream& operator<<(std::ostream& out, const QString& text);
+
+// What differs between two snapshots, one line a path ("+ added", "- removed", "~ changed"),
+// or "" when they are the same: for a failure that says which files a run touched.
+QString snapshotChanges(const QMap<QString, QByteArray>& before,
+                        const QMap<QString, QByteArray>& after);

@@ -1,6 +1,7 @@
 #include "components/timetablefolder/folderhold.h"
 
 #include "components/platform/engineerror.h"
+#include "components/timetablefolder/markers.h"
 #include "components/timetablefolder/recovery.h"
 
 #include <QDir>
@@ -18,6 +19,10 @@ std::unique_ptr<platform::FolderLock> hold(const QString& folder, Interaction& i
         throw EngineError(lockMessage(*lock, folder));
     if (const QString recovered = recovery::recover(folder, mover); !recovered.isEmpty())
         interaction.showMessage(recovered);
+    // What a run that died left half made: folders being made or removed, files being written.
+    platform::Folder timetable(folder, platform::Folder::Link::Followed);
+    if (timetable.isOpen())
+        markers::removeLeftovers(timetable);
     return lock;
 }
 

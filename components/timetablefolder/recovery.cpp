@@ -79,6 +79,23 @@ private:
         return m_journal.backup.isEmpty() ? m_rootPath : joined(m_rootPath, m_journal.backup);
     }
 
+    // A refusal before anything is touched: the journal cannot be followed (`why`).
+    EngineError refusal(const QString& why) const
+    {
+        const QString backup =
+            m_journal.backup.isEmpty()
+                ? QStringLiteral("la copia más reciente de «%1»").arg(shown(m_rootPath))
+                : QStringLiteral("«%1»").arg(shown(backupPath()));
+        return EngineError(
+            QStringLiteral("Una conversión anterior se interrumpió mientras ponía sus tablas en "
+                           "«%1», y su diario «%2» %3. No se ha tocado nada. Compruebe que las "
+                           "tablas de la carpeta de horarios se abren en Oranel (las anteriores "
+                           "están en %4; «quelvana-cli restaurar» enumera las copias) y después "
+                           "borre la carpeta «%5» para seguir.")
+                .arg(shown(m_path), shown(joined(m_stagingPath, ownnames::Journal)), why, backup,
+                     shown(m_stagingPath)));
+    }
+
     void readJournal()
     {
         QByteArray text;
@@ -86,18 +103,9 @@ private:
         std::optional<Journal> journal;
         if (m_staging.readFile(ownnames::Journal, markers::Limit, &text))
             journal = journal::parse(text, &problem);
-        if (!journal) {
-            const QString path = joined(m_stagingPath, ownnames::Journal);
-            throw EngineError(
-                QStringLiteral("Una conversión anterior se interrumpió mientras ponía sus tablas "
-                               "en «%1», pero su diario «%2» está dañado (%3), así que no se sabe "
-                               "qué tablas movió. No se ha tocado nada. Compruebe que las tablas "
-                               "de la carpeta de horarios se abren en Oranel (las anteriores "
-                               "están en la copia más reciente de «%4»; «quelvana-cli restaurar» "
-                               "las enumera) y después borre la carpeta «%5» para seguir.")
-                    .arg(shown(m_path), shown(path), problem, shown(m_rootPath),
-                         shown(m_stagingPath)));
-        }
+        if (!journal)
+            throw refusal(QStringLiteral("está dañado (%1), así que no se sabe qué tablas movió")
+                              .arg(problem));
         m_journal = std::move(*journal);
         checkBackup();
     }
@@ -116,16 +124,19 @@ private:
         QByteArray marker;
         QString problem = QStringLiteral("no es una carpeta de Quelvana");
         std::optional<Backup> described;
-        if (root.kindOf(m_journal.backup) == EntryKind::Folder && markers::read(backup, &marker))
+        if (root.kindOf(m_journal.backup) == EntryKind::Folder && markers::read(backup, &marker)) {
             described = backups::parseMarker(marker, m_journal.backup, &problem);
+            if (!described)
+                problem = QStringLiteral("tiene una marca que no vale (%1)").arg(problem);
+        }
         if (described &&
             (described->sequence != m_journal.sequence || described->files != m_journal.saved))
-            problem = QStringLiteral("su marca no es la de la copia que hizo esa conversión");
+            problem = QStringLiteral("no es la copia que hizo esa conversión");
         else if (described)
             m_backupState = BackupState::Own;
         if (m_backupState != BackupState::Own)
-            throw stuck(QStringLiteral("la copia «%1» que nombra su diario %2")
-                            .arg(shown(backupPath()), problem));
+            throw refusal(
+                QStringLiteral("nombra la copia «%1», que %2").arg(shown(backupPath()), problem));
     }
 
     // Every new table is in place, whole, and the very file the commit put there.
@@ -162,9 +173,9 @@ private:
                 m_timetable.kindOf(file.name) == EntryKind::Missing)
                 continue;
             if (m_timetable.stampOf(file.name) != file.stamp)
-                throw stuck(QStringLiteral("«%1» no es la tabla que puso esa conversión, y no se "
-                                           "toca")
-                                .arg(shown(joined(m_path, file.name))));
+                throw refusal(QStringLiteral("dice que puso «%1», pero esa no es la tabla que "
+                                             "puso")
+                                  .arg(shown(joined(m_path, file.name))));
             placed << file.name;
         }
         const QStringList missing = oldTablesMissing(placed);

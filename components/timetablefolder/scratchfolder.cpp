@@ -12,14 +12,17 @@ namespace {
 
 const QString Prefix = QStringLiteral("quelvana-prueba-");
 
-// Removes a scratch folder: the staging folder a run made in it, then its marker and itself.
+// Removes a scratch folder: the staging folder a run made in it (or left half made or half
+// removed), then its marker and itself.
 bool removeScratch(platform::Folder& base, const QString& name)
 {
     platform::Folder scratch(QDir(base.path()).filePath(name));
     if (!scratch.isOpen())
         return false;
+    markers::removeLeftovers(scratch);
     if (scratch.kindOf(ownnames::StagingFolder) == platform::EntryKind::Folder)
         markers::removeOwnFolder(scratch, ownnames::StagingFolder);
+    markers::removeLeftovers(scratch);
     return markers::removeOwnFolder(base, name);
 }
 
@@ -36,26 +39,36 @@ ScratchFolder::ScratchFolder()
     if (m_base.isEmpty())
         throw failed(problem);
     removeAbandoned(m_base);
+    // Made, held and marked under a name of its own, then renamed into place: whatever the
+    // moment a run dies, what it leaves is marked or in the making, and held until it dies.
     platform::Folder base(m_base);
-    for (int attempt = 0; m_name.isEmpty(); ++attempt) {
+    const QString making = ownnames::folderInTheMaking();
+    if (!base.makeFolder(making, &problem))
+        throw failed(problem);
+    const QString makingPath = QDir(m_base).filePath(making);
+    // Only its user may read what a trial writes (names, e-mail addresses of the staff).
+    QFile::setPermissions(makingPath, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    m_lock = std::make_unique<platform::FolderLock>(makingPath);
+    platform::Folder folder(makingPath);
+    bool made =
+        m_lock->acquired() && folder.writeFile(ownnames::Marker, markers::Scratch, &problem);
+    if (!m_lock->acquired())
+        problem = m_lock->failure();
+    for (int attempt = 0; made && m_name.isEmpty(); ++attempt) {
         const QString name = Prefix + QString::number(QRandomGenerator::global()->generate64(), 36);
-        if (base.makeFolder(name, &problem))
+        if (base.rename(making, name, &problem))
             m_name = name;
-        else if (attempt > 100 || base.kindOf(name) == platform::EntryKind::Missing)
-            throw failed(problem);
+        else
+            made = attempt < 100 && base.kindOf(name) != platform::EntryKind::Missing;
+    }
+    if (!made) {
+        QString ignored;
+        folder.removeFile(ownnames::Marker, &ignored);
+        base.removeFolder(making, &ignored);
+        m_lock.reset();
+        throw failed(problem);
     }
     m_path = QDir(m_base).filePath(m_name);
-    // Only its user may read what a trial writes (names, e-mail addresses of the staff).
-    QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    // Held before it is marked: a marked folder that nobody holds is an abandoned one.
-    m_lock = std::make_unique<platform::FolderLock>(m_path);
-    platform::Folder folder(m_path);
-    if (!m_lock->acquired() || !folder.writeFile(ownnames::Marker, markers::Scratch, &problem)) {
-        const QString why = m_lock->acquired() ? problem : m_lock->failure();
-        m_lock.reset();
-        base.removeFolder(m_name, &problem);
-        throw failed(why);
-    }
 }
 
 ScratchFolder::~ScratchFolder()
@@ -72,13 +85,19 @@ void ScratchFolder::removeAbandoned(const QString& temporaryFolder)
     if (!base.isOpen())
         return;
     for (const QString& name : base.entries()) {
-        if (!name.startsWith(Prefix) || base.kindOf(name) != platform::EntryKind::Folder)
+        const bool scratch = name.startsWith(Prefix);
+        if ((!scratch && !ownnames::isFolderInTheMaking(name)) ||
+            base.kindOf(name) != platform::EntryKind::Folder)
             continue;
         const QString path = QDir(temporaryFolder).filePath(name);
-        if (!markers::carries(platform::Folder(path), markers::Scratch))
+        if (scratch && !markers::carries(platform::Folder(path), markers::Scratch))
             continue;
         const platform::FolderLock lock(path);
-        if (lock.acquired())
+        if (!lock.acquired())
+            continue;
+        if (scratch)
             removeScratch(base, name);
+        else
+            markers::removeLeftover(base, name);
     }
 }

@@ -141,7 +141,7 @@ TableStaging::TableStaging(const QString& timetableFolder, FileMover mover,
     for (const QString& name : staging.entries()) {
         if (name == ownnames::Marker)
             continue;
-        if (!ownnames::isOwnFile(name) || staging.kindOf(name) == EntryKind::Folder)
+        if (!markers::isDisposable(staging, name))
             throw EngineError(QStringLiteral("En «%1» hay «%2», que no ha puesto Quelvana: "
                                              "sáquelo de esa carpeta y vuelva a empezar. No se "
                                              "ha cambiado nada.")
