@@ -60,3 +60,32 @@ TEST(SystemError, AnErrorThatEndsARunIsDescribedInSpanish)
     EXPECT_TRUE(system.contains(QStringLiteral("otro disco"))) << system.toStdString();
     EXPECT_FALSE(system.contains(QStringLiteral("cross-device"), Qt::CaseInsensitive));
 }
+
+// A lock says its reason of what it locks where the words differ (the folder the user cannot
+// read, a file system without locks), and otherwise as any message does.
+TEST(SystemError, ALockSaysItsReasonOfWhatItLocks)
+{
+    const struct {
+        int number;
+        const char* spanish;
+    } cases[] = {
+        {ENOENT, "no existe"},
+        {ENOTDIR, "no es una carpeta"},
+        {EACCES, "no tiene permiso para leerla"},
+        {EPERM, "no tiene permiso para leerla"},
+        {EINVAL, "su sistema de archivos no admite bloqueos"},
+        {EOPNOTSUPP, "su sistema de archivos no admite bloqueos"},
+        {ENOSYS, "su sistema de archivos no admite bloqueos"},
+        {ENOLCK, "el sistema no admite más bloqueos"},
+        {ENOSPC, "no queda espacio en el disco"},
+        {EMFILE, "hay demasiados archivos abiertos"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.spanish);
+        EXPECT_EQ(systemerror::lockReason(c.number), QString::fromUtf8(c.spanish));
+    }
+    // The reasons only a lock meets are not given to other messages.
+    EXPECT_EQ(systemerror::reason(ENOLCK),
+              QStringLiteral("error del sistema número %1").arg(ENOLCK));
+    EXPECT_EQ(systemerror::lockReason(-1), QStringLiteral("error del sistema número -1"));
+}

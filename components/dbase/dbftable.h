@@ -1,5 +1,10 @@
 #pragma once
 
+// Errors of the dBase layer are exceptions, never codes or dialogs: a table operation throws
+// TableError (a kind of EngineError) whose Spanish message names the table's file ("Tabla
+// «C:\OTEMP\PROFT.DBF»: no existe"); the index builder (mdxindex.h) throws EngineError naming
+// the value it cannot key. Destructors never throw: DbfTable::close() reports what closing meets.
+
 #include "components/platform/engineerror.h"
 
 #include <QByteArray>

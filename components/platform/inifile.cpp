@@ -1,6 +1,7 @@
 #include "components/platform/inifile.h"
 
 #include "components/platform/engineerror.h"
+#include "components/platform/paths.h"
 #include "components/platform/systemerror.h"
 
 #include <QDir>
@@ -125,11 +126,6 @@ void setKey(QList<Line>& lines, const QByteArray& section, const QByteArray& key
     insertAfter(lines, lastFilled, key + '=' + value);
 }
 
-QString shown(const QString& path)
-{
-    return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
-}
-
 // Why a file could not be opened: the usual causes in plain words, else the system's own.
 QString reason(const QString& path, const QFileDevice& file)
 {
@@ -150,11 +146,13 @@ void writeKey(const QString& path, const QString& section, const QString& key, c
     if (existing.exists()) {
         if (!existing.open(QIODevice::ReadOnly))
             throw EngineError(QStringLiteral("No se puede leer el archivo «%1»: %2.")
-                                  .arg(shown(path), reason(path, existing)));
+                                  .arg(platform::shown(QFileInfo(path).absoluteFilePath()),
+                                       reason(path, existing)));
         bytes = existing.readAll();
         if (existing.error() != QFileDevice::NoError)
             throw EngineError(QStringLiteral("No se pudo leer el archivo «%1»: %2.")
-                                  .arg(shown(path), systemerror::reason(existing.errorString())));
+                                  .arg(platform::shown(QFileInfo(path).absoluteFilePath()),
+                                       systemerror::reason(existing.errorString())));
         existing.close();
     }
 
@@ -169,8 +167,9 @@ void writeKey(const QString& path, const QString& section, const QString& key, c
 
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(result) != result.size() || !file.commit())
-        throw EngineError(QStringLiteral("No se puede escribir el archivo «%1»: %2.")
-                              .arg(shown(path), reason(path, file)));
+        throw EngineError(
+            QStringLiteral("No se puede escribir el archivo «%1»: %2.")
+                .arg(platform::shown(QFileInfo(path).absoluteFilePath()), reason(path, file)));
 }
 
 } // namespace ini

@@ -1,5 +1,11 @@
 #pragma once
 
+// Errors of the platform layer: never exceptions. A failing operation returns false (or a
+// state) and gives its reason in Spanish words a person can act on ("no queda espacio en el
+// disco", "no tiene permiso para leerla"); a question about a path answers with that reason
+// itself, "" when all is well (notOrdinaryFile). The caller decides what a failure means to its
+// run. The one exception is ini::writeKey (inifile.h), which throws EngineError naming the file.
+
 #include <QString>
 #include <QStringList>
 

@@ -15,7 +15,10 @@ namespace {
 
 struct Known {
     int number;
+    // The reason as any message gives it; none for an error only a lock meets.
     const char* spanish;
+    // The reason a folder or file lock gives, said of what it locks, when that differs.
+    const char* ofLock = nullptr;
 };
 
 // The reasons a file operation of the program can meet.
@@ -25,14 +28,14 @@ const Known known[] = {
     {EDQUOT, "se ha agotado el espacio permitido en el disco (cuota)"},
 #endif
     {EROFS, "el disco o la carpeta es de solo lectura"},
-    {EACCES, "no hay permiso para hacerlo"},
-    {EPERM, "no hay permiso para hacerlo"},
+    {EACCES, "no hay permiso para hacerlo", "no tiene permiso para leerla"},
+    {EPERM, "no hay permiso para hacerlo", "no tiene permiso para leerla"},
     {ENAMETOOLONG, "el nombre del archivo es demasiado largo"},
     {ELOOP, "hay demasiados enlaces simbólicos seguidos (o un bucle de enlaces)"},
     {EXDEV, "no se puede mover a otro disco o dispositivo"},
     {ENOMEM, "no hay memoria suficiente"},
-    {ENOENT, "no existe el archivo o la carpeta"},
-    {ENOTDIR, "una parte de la ruta no es una carpeta"},
+    {ENOENT, "no existe el archivo o la carpeta", "no existe"},
+    {ENOTDIR, "una parte de la ruta no es una carpeta", "no es una carpeta"},
     {EISDIR, "es una carpeta"},
     {EBUSY, "lo está usando otro programa"},
     {ETXTBSY, "lo está usando otro programa"},
@@ -43,23 +46,40 @@ const Known known[] = {
     {ENOTEMPTY, "la carpeta no está vacía"},
     {EFBIG, "el archivo es demasiado grande"},
     {EAGAIN, "lo tiene bloqueado otro programa"},
-    {EINVAL, "operación no válida"},
+    {EINVAL, "operación no válida", "su sistema de archivos no admite bloqueos"},
+    {ENOLCK, nullptr, "el sistema no admite más bloqueos"},
+    {EOPNOTSUPP, nullptr, "su sistema de archivos no admite bloqueos"},
+    {ENOSYS, nullptr, "su sistema de archivos no admite bloqueos"},
 };
 
-QString spanish(const Known& k)
+const Known* find(int errorNumber)
 {
-    return QString::fromUtf8(k.spanish);
+    for (const Known& k : known) {
+        if (k.number == errorNumber)
+            return &k;
+    }
+    return nullptr;
+}
+
+QString unknown(int errorNumber)
+{
+    return QStringLiteral("error del sistema número %1").arg(errorNumber);
 }
 
 } // namespace
 
 QString reason(int errorNumber)
 {
-    for (const Known& k : known) {
-        if (k.number == errorNumber)
-            return spanish(k);
-    }
-    return QStringLiteral("error del sistema número %1").arg(errorNumber);
+    const Known* k = find(errorNumber);
+    return k && k->spanish ? QString::fromUtf8(k->spanish) : unknown(errorNumber);
+}
+
+QString lockReason(int errorNumber)
+{
+    const Known* k = find(errorNumber);
+    if (k && k->ofLock)
+        return QString::fromUtf8(k->ofLock);
+    return reason(errorNumber);
 }
 
 QString reason(const std::error_code& code)
@@ -74,9 +94,10 @@ QString reason(const QString& systemText)
 {
     const QString text = systemText.trimmed();
     for (const Known& k : known) {
-        if (text.compare(qt_error_string(k.number), Qt::CaseInsensitive) == 0 ||
-            text.compare(QString::fromLocal8Bit(std::strerror(k.number)), Qt::CaseInsensitive) == 0)
-            return spanish(k);
+        if (k.spanish && (text.compare(qt_error_string(k.number), Qt::CaseInsensitive) == 0 ||
+                          text.compare(QString::fromLocal8Bit(std::strerror(k.number)),
+                                       Qt::CaseInsensitive) == 0))
+            return QString::fromUtf8(k.spanish);
     }
     // Qt's own words for what it reports without an error number.
     if (text.isEmpty() || text == QLatin1String("Unknown error"))
