@@ -43,6 +43,18 @@ TEST(SystemError, ReasonsAreSaidInSpanish)
     QFile missing(dir.filePath(QStringLiteral("no/existe.txt")));
     EXPECT_FALSE(missing.open(QIODevice::ReadOnly));
     EXPECT_EQ(systemerror::reason(missing.errorString()), systemerror::reason(ENOENT));
+    // Qt's own words, and a reason Qt puts after what it was doing.
+    const struct {
+        const char* english;
+        const char* spanish;
+    } qtTexts[] = {
+        {"Unknown error", "error desconocido del sistema"},
+        {"Destination file exists", "ya existe el archivo de destino"},
+        {"Cannot create /tmp/x/PROFT.DBF for output: No space left on device",
+         "no queda espacio en el disco"},
+    };
+    for (const auto& q : qtTexts)
+        EXPECT_EQ(systemerror::reason(QString::fromUtf8(q.english)), QString::fromUtf8(q.spanish));
     // A text that is not one of them is kept.
     EXPECT_EQ(systemerror::reason(QStringLiteral("la tabla está dañada")),
               QStringLiteral("la tabla está dañada"));

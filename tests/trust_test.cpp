@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QtEndian>
 #include <gtest/gtest.h>
 
 namespace {
@@ -363,4 +364,46 @@ TEST(Trust, TheUsersOwnFilesAreNeverTakenForTheProgramsOwn)
     EXPECT_EQ(run.code, 1);
     EXPECT_TRUE(run.err.contains(QStringLiteral("notas.txt"))) << run.err;
     EXPECT_EQ(snapshotChanges(before, snapshot(school.parent.path())), QString());
+}
+
+// A table shorter than its header says (cut in the middle of a row, or a header that counts a
+// row more than the file holds) has lost rows: importar refuses it, naming the table and both
+// counts, and writes nothing beside the document.
+TEST(Trust, ATableShorterThanItsHeaderSaysIsRefused)
+{
+    const struct {
+        const char* name;
+        const char* table;
+        bool halfARow; // else the header counts one row more
+    } cases[] = {
+        {"SOLUC cut in a row", "SOLUC.DBF", true},
+        {"SOLUC counting a row more", "SOLUC.DBF", false},
+        {"PROFT cut in a row", "PROFT.DBF", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        School school;
+        const QString table = school.path(c.table);
+        QByteArray bytes = readFile(table);
+        const quint32 rows = qFromLittleEndian<quint32>(bytes.constData() + 4);
+        const quint16 headerLength = qFromLittleEndian<quint16>(bytes.constData() + 8);
+        const quint16 rowLength = qFromLittleEndian<quint16>(bytes.constData() + 10);
+        bytes.truncate(headerLength + rows * rowLength); // without the end-of-file byte
+        if (c.halfARow)
+            bytes.chop(rowLength / 2);
+        else
+            qToLittleEndian<quint32>(rows + 1, bytes.data() + 4);
+        writeFile(table, bytes);
+        const QMap<QString, QByteArray> before = snapshot(school.parent.path());
+        const CliOutcome run = school.importar();
+        EXPECT_EQ(run.code, 1) << run.out;
+        const QString expected =
+            QStringLiteral("%1»: está cortada: su cabecera dice que tiene %2 filas y el archivo "
+                           "solo tiene %3 enteras")
+                .arg(QString::fromLatin1(c.table))
+                .arg(c.halfARow ? rows : rows + 1)
+                .arg(rows - (c.halfARow ? 1 : 0));
+        EXPECT_TRUE(run.err.contains(expected)) << run.err;
+        EXPECT_EQ(snapshotChanges(before, snapshot(school.parent.path())), QString());
+    }
 }

@@ -20,6 +20,7 @@ QHash<qint64, Level> readLevels(const QString& path)
 {
     DbfTable lookup(path);
     lookup.open(DbfTable::Access::Shared);
+    lookup.requireAllRows();
     // A missing field, or one of a type that does not fit, is named before anything is read.
     const QString& keyField = layouts::nivelcanKey;
     const QString& abbreviationField = layouts::nivelcan.fields.at(1).name;

@@ -173,6 +173,10 @@ struct OpenTables {
         asignomt2.open(exclusive);
         diashorast.open(exclusive);
         asigt.open(exclusive);
+        // A table shorter than its header says has lost rows: the run never goes on without them.
+        for (const DbfTable* table : {&soluc, &grupost, &cursost, &proft, &aulat, &asignomt,
+                                      &asignomt2, &diashorast, &asigt})
+            table->requireAllRows();
         // Oranel's table: each field the run reads must be of a type that fits (a missing one is
         // named when a row is read). MARCO is compared as text, and Oranel keeps it as a number.
         using Use = DbfTable::FieldUse;
@@ -638,6 +642,7 @@ ImportarRun::Result ImportarRun::run(const QString& documentPath,
         if (!periodos.exists())
             return {Outcome::Refused, NoPeriods};
         periodos.open();
+        periodos.requireAllRows();
         requireXmlValues(periodos, {"FECINI", "FECFIN"},
                          QStringLiteral("la tabla PERIODOS, fila 1"));
         lookups.fecini = periodos.text(QStringLiteral("FECINI"));

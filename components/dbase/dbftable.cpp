@@ -73,6 +73,31 @@ QString DbfTable::problemWithFile(const QString& path)
     return QString();
 }
 
+QString DbfTable::missingRows(const QString& path)
+{
+    QFile file(path);
+    if (platform::entryKind(path) == platform::EntryKind::Missing ||
+        !platform::notOrdinaryFile(path).isEmpty() || !file.open(QIODevice::ReadOnly))
+        return QString();
+    char start[12];
+    if (file.read(start, sizeof start) != qint64(sizeof start))
+        return QStringLiteral("la tabla está vacía o cortada");
+    const auto [records, headerLength, recordLength] = dbf::headerSizes(start);
+    const qint64 rows = file.size() - headerLength;
+    if (recordLength < 1 || rows >= records * recordLength)
+        return QString();
+    return QStringLiteral("está cortada: su cabecera dice que tiene %1 filas y el archivo solo "
+                          "tiene %2 enteras")
+        .arg(records)
+        .arg(std::max<qint64>(0, rows) / recordLength);
+}
+
+void DbfTable::requireAllRows() const
+{
+    if (const QString problem = missingRows(path()); !problem.isEmpty())
+        fail(path(), problem);
+}
+
 int DbfTable::rowCountOfFile(const QString& path)
 {
     if (const QString problem = problemWithFile(path); !problem.isEmpty())

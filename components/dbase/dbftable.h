@@ -94,6 +94,13 @@ public:
     // table is counted without being held in memory. Throws TableError naming the file when it is
     // not a whole table (problemWithFile).
     static int rowCountOfFile(const QString& path);
+    // Whether the file at `path` holds every row its header counts: "" when it does (or when it
+    // cannot be read, which opening it says), otherwise how many its header gives and how many
+    // whole ones the file holds. A reader that goes on without the rows missing would take them
+    // for rows never written; a table read for a run is refused instead (requireAllRows).
+    static QString missingRows(const QString& path);
+    // Throws TableError naming the open table when missingRows finds its file short.
+    void requireAllRows() const;
 
     // The file the table is (or would be) in.
     QString path() const;

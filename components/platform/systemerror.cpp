@@ -102,6 +102,14 @@ QString reason(const QString& systemText)
     // Qt's own words for what it reports without an error number.
     if (text.isEmpty() || text == QLatin1String("Unknown error"))
         return QStringLiteral("error desconocido del sistema");
+    if (text == QLatin1String("Destination file exists"))
+        return QStringLiteral("ya existe el archivo de destino");
+    // "Cannot create /ruta for output: No space left on device": the system's reason, said.
+    if (const qsizetype colon = text.lastIndexOf(QLatin1String(": ")); colon > 0) {
+        const QString said = reason(text.mid(colon + 2));
+        if (said != text.mid(colon + 2).trimmed())
+            return said;
+    }
     if (text.startsWith(QLatin1String("No file engine available")) ||
         text.startsWith(QLatin1String("Unable to")))
         return QStringLiteral("el sistema no ha podido hacerlo (%1)").arg(text);

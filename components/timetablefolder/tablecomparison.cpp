@@ -77,21 +77,10 @@ bool isEmptyValue(const QString& value)
 // that are whole, and the rest would look removed.
 QString cutShort(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QString(); // said by the table layer
-    const QByteArray header = file.read(12);
-    if (header.size() < 12)
-        return QStringLiteral("Tabla «%1»: está cortada").arg(QDir::toNativeSeparators(path));
-    const qint64 records = qFromLittleEndian<quint32>(header.constData() + 4);
-    const qint64 headerLength = qFromLittleEndian<quint16>(header.constData() + 8);
-    const qint64 recordLength = qFromLittleEndian<quint16>(header.constData() + 10);
-    if (file.size() >= headerLength + records * recordLength)
-        return QString();
-    return QStringLiteral("Tabla «%1»: está cortada, su cabecera cuenta %2 filas y el archivo no "
-                          "las tiene todas")
-        .arg(QDir::toNativeSeparators(path))
-        .arg(records);
+    const QString problem = DbfTable::missingRows(path);
+    return problem.isEmpty()
+               ? QString()
+               : QStringLiteral("Tabla «%1»: %2").arg(QDir::toNativeSeparators(path), problem);
 }
 
 // A table open for the comparison, read one row at a time: a large table is never held whole.
