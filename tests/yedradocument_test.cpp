@@ -307,11 +307,11 @@ TEST(YedraRecords, TheRecordStoreGivesWhatTheTreeGives)
         SCOPED_TRACE(c.name);
         writeFile(path, c.bytes);
         XmlDocument tree;
-        ASSERT_TRUE(tree.load(path, XmlDocument::Detail::GroupLevel));
+        ASSERT_TRUE(load(tree, path, Detail::GroupLevel));
         XmlDocument stored;
-        ASSERT_TRUE(stored.load(path, XmlDocument::Detail::Records));
-        EXPECT_EQ(stored.recordStore() != nullptr, c.stored);
-        EXPECT_EQ(tree.recordStore(), nullptr);
+        ASSERT_TRUE(load(stored, path, Detail::Records));
+        EXPECT_EQ(recordStore(stored) != nullptr, c.stored);
+        EXPECT_EQ(recordStore(tree), nullptr);
         for (const QString& g : groups) {
             const std::vector<Record> expected = records(tree, g);
             const std::vector<Record> got = records(stored, g);
@@ -360,12 +360,12 @@ TEST(YedraRecords, TheRecordStoreRefusesAsTheTreeDoes)
     for (const QByteArray& bytes : cases) {
         writeFile(path, bytes);
         XmlDocument tree;
-        const bool treeLoaded = tree.load(path, XmlDocument::Detail::GroupLevel);
+        const bool treeLoaded = load(tree, path, Detail::GroupLevel);
         XmlDocument stored;
-        EXPECT_EQ(stored.load(path, XmlDocument::Detail::Records), treeLoaded);
+        EXPECT_EQ(load(stored, path, Detail::Records), treeLoaded);
         EXPECT_EQ(stored.parseError().toString(), tree.parseError().toString());
         if (!treeLoaded) {
-            EXPECT_EQ(stored.recordStore(), nullptr);
+            EXPECT_EQ(recordStore(stored), nullptr);
         }
     }
 }
