@@ -369,3 +369,33 @@ TEST(YedraRecords, TheRecordStoreRefusesAsTheTreeDoes)
         }
     }
 }
+
+// Loading a large Yedra document keeps the attributes of the root, the block and the groups (the
+// groups' seq names them) and leaves out those further down, which nobody reads.
+TEST(YedraRecords, TheGroupLevelLeavesOutTheAttributesBelowTheGroups)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("yedra.xml"));
+    writeFile(path, "<?xml version=\"1.0\"?><SERVICIO modulo=\"M\"><BLOQUE_DATOS b=\"1\">"
+                    "<grupo_datos seq=\"UNIDADES\" registros=\"1\"><grupo_datos seq=\"ID\">"
+                    "<dato nombre_dato=\"X\">U1</dato><dato nombre_dato=\"Y\">1º A</dato>"
+                    "</grupo_datos></grupo_datos></BLOQUE_DATOS></SERVICIO>");
+    XmlDocument lean;
+    ASSERT_TRUE(load(lean, path, Detail::GroupLevel));
+    EXPECT_EQ(lean.documentElement().attribute(QStringLiteral("modulo")), QStringLiteral("M"));
+    const XmlNode group = lean.selectSingleNode(
+        QStringLiteral("/SERVICIO/BLOQUE_DATOS/grupo_datos[@seq=\"UNIDADES\"]"));
+    ASSERT_FALSE(group.isNull());
+    EXPECT_EQ(group.attributes().size(), 2);
+    const XmlNode record = group.firstChild();
+    EXPECT_TRUE(record.attributes().isEmpty());
+    EXPECT_TRUE(record.firstChild().attributes().isEmpty());
+    EXPECT_EQ(record.selectNodes(QStringLiteral("dato")).item(1).text(), QStringLiteral("1º A"));
+    EXPECT_EQ(recordStore(lean), nullptr);
+
+    XmlDocument whole;
+    ASSERT_TRUE(whole.load(path));
+    EXPECT_EQ(
+        whole.selectSingleNode(QStringLiteral("//dato")).attribute(QStringLiteral("nombre_dato")),
+        QStringLiteral("X"));
+}
