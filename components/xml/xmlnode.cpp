@@ -169,7 +169,7 @@ void XmlNode::setText(const QString& text)
 
 void XmlNode::appendLoadedText(QByteArray& utf8) const
 {
-    walkSubtree(checked("text"), [&utf8](xmlNodePtr n) {
+    walkSubtree(checked("appendLoadedText"), [&utf8](xmlNodePtr n) {
         if (n->content &&
             (n->type == XML_CDATA_SECTION_NODE || (n->type == XML_TEXT_NODE && keptText(n))))
             utf8.append(reinterpret_cast<const char*>(n->content));
@@ -182,11 +182,11 @@ QString XmlNode::fromUtf8Text(QByteArrayView utf8)
     return xmlprivate::fromUtf8Text(utf8.data(), utf8.size());
 }
 
-bool XmlNode::isPlainElement(QByteArrayView name) const
+bool XmlNode::isPlainElement(const char* name) const
 {
     xmlNodePtr node = checked("isPlainElement");
     return node->type == XML_ELEMENT_NODE && node->ns == nullptr &&
-           QByteArrayView(reinterpret_cast<const char*>(node->name)) == name;
+           xmlStrEqual(node->name, reinterpret_cast<const xmlChar*>(name));
 }
 
 XmlNode XmlNode::parent() const

@@ -32,7 +32,7 @@ public:
     QString name() const;
     // Whether the node is an element of this name (in UTF-8) in no namespace: a test made
     // again and again, with nothing converted.
-    bool isPlainElement(QByteArrayView name) const;
+    bool isPlainElement(const char* name) const;
 
     // The text of the node and of all its descendants, run together in document order,
     // untrimmed. For a comment or processing instruction, its own content.

@@ -106,27 +106,15 @@ bool XmlParseHook::StartTag::hasAttribute(QByteArrayView prefix, QByteArrayView 
 // libxml2's tree builder, with the attributes below a depth left out and a hook, when there is
 // one, shown the parse and obeyed.
 struct XmlHookedParse {
+    // An element goes into the tree: its depth is followed for the hook, and its attributes
+    // are left out below the depth asked.
     static void startElement(void* context, const xmlChar* localname, const xmlChar* prefix,
                              const xmlChar* uri, int namespaceCount, const xmlChar** namespaces,
                              int attributeCount, int defaultedCount, const xmlChar** attributes)
     {
         ParseState& state = stateOf(context);
-        if (state.hook) {
-            if (state.skipped > 0) {
-                ++state.skipped;
-                return;
-            }
-            if ((state.calls & XmlParseHook::StartCalls) &&
-                !state.hook->startElement(
-                    XmlParseHook::StartTag(reinterpret_cast<const char*>(localname),
-                                           uri != nullptr || prefix != nullptr, attributes,
-                                           attributeCount),
-                    state.depth)) {
-                state.skipped = 1;
-                return;
-            }
+        if (state.hook)
             ++state.depth;
-        }
         // The depth of the tree being built: an entity's content is built in a tree of its own.
         if (state.attributeDepth >= 0 &&
             static_cast<xmlParserCtxtPtr>(context)->nodeNr > state.attributeDepth) {
@@ -135,6 +123,29 @@ struct XmlHookedParse {
         }
         xmlSAX2StartElementNs(context, localname, prefix, uri, namespaceCount, namespaces,
                               attributeCount, defaultedCount, attributes);
+    }
+
+    // The same for a hook that is asked first whether the element is kept.
+    static void startElementAsked(void* context, const xmlChar* localname, const xmlChar* prefix,
+                                  const xmlChar* uri, int namespaceCount,
+                                  const xmlChar** namespaces, int attributeCount,
+                                  int defaultedCount, const xmlChar** attributes)
+    {
+        ParseState& state = stateOf(context);
+        if (state.hook && state.skipped > 0) {
+            ++state.skipped;
+            return;
+        }
+        if (state.hook && !state.hook->startElement(
+                              XmlParseHook::StartTag(reinterpret_cast<const char*>(localname),
+                                                     uri != nullptr || prefix != nullptr,
+                                                     attributes, attributeCount),
+                              state.depth)) {
+            state.skipped = 1;
+            return;
+        }
+        startElement(context, localname, prefix, uri, namespaceCount, namespaces, attributeCount,
+                     defaultedCount, attributes);
     }
 
     static void endElement(void* context, const xmlChar* localname, const xmlChar* prefix,
@@ -218,7 +229,8 @@ struct XmlHookedParse {
     static void install(xmlSAXHandler& sax, const ParseState& state)
     {
         if (state.attributeDepth >= 0 || state.hook)
-            sax.startElementNs = startElement;
+            sax.startElementNs =
+                state.calls & XmlParseHook::StartCalls ? startElementAsked : startElement;
         if (!state.hook)
             return;
         sax.endElementNs = endElement;

@@ -28,22 +28,6 @@ QString fromXmlChars(const xmlChar* chars)
     return fromXmlChars(reinterpret_cast<const char*>(chars));
 }
 
-bool isBlankText(const xmlChar* content)
-{
-    if (!content)
-        return true;
-    for (const xmlChar* p = content; *p; ++p) {
-        if (!isXmlBlank(static_cast<char>(*p)))
-            return false;
-    }
-    return true;
-}
-
-bool keptText(xmlNodePtr text)
-{
-    return !isBlankText(text->content) || xmlNodeGetSpacePreserve(text->parent) == 1;
-}
-
 namespace {
 
 bool containsCreatedNode(xmlNodePtr root)

@@ -31,10 +31,22 @@ inline bool isXmlBlank(char c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
-bool isBlankText(const xmlChar* content);
+inline bool isBlankText(const xmlChar* content)
+{
+    if (!content)
+        return true;
+    for (const xmlChar* p = content; *p; ++p) {
+        if (!isXmlBlank(static_cast<char>(*p)))
+            return false;
+    }
+    return true;
+}
 // Whether loading keeps a text node: one made only of blanks goes unless xml:space="preserve"
 // stands over it.
-bool keptText(xmlNodePtr text);
+inline bool keptText(xmlNodePtr text)
+{
+    return !isBlankText(text->content) || xmlNodeGetSpacePreserve(text->parent) == 1;
+}
 
 // Pre-order walk of a subtree without recursion (documents nest deeply on purpose). `visit`
 // returns whether to go below the node.
