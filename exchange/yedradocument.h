@@ -1,5 +1,8 @@
 #pragma once
 
+// Errors of the exchange layer: as the XML layer's, XmlError for what a document cannot give;
+// loading returns false instead, and the document's parseError() says why.
+
 #include "components/xml/xmldocument.h"
 
 #include <QList>
