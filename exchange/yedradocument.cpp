@@ -1,8 +1,27 @@
 #include "exchange/yedradocument.h"
 
 #include "components/text/texts.h"
+#include "exchange/yedraenvelope.h"
+#include "exchange/yedrarecordstore.h"
 
 namespace yedra {
+
+bool load(XmlDocument& document, const QString& path, Detail detail)
+{
+    XmlLoadOptions options;
+    options.attributeDepth = 2;
+    if (detail == Detail::Envelope)
+        options.hook = std::make_unique<EnvelopeFilter>();
+    else if (detail == Detail::Records)
+        options.hook = std::make_unique<RecordStoreFiller>();
+    return document.load(path, std::move(options));
+}
+
+const RecordStore* recordStore(const XmlDocument& document)
+{
+    const auto* filler = dynamic_cast<const RecordStoreFiller*>(document.parseHook());
+    return filler ? &filler->store() : nullptr;
+}
 
 QString trimValue(const QString& value)
 {
@@ -32,7 +51,7 @@ Record::Record(XmlNode record, QString group, int number)
 {
 }
 
-Record::Record(const XmlRecordStore& store, qsizetype index, QString group, int number)
+Record::Record(const RecordStore& store, qsizetype index, QString group, int number)
     : m_store(&store), m_index(index), m_group(std::move(group)), m_number(number),
       m_valueCount(store.valueCount(index))
 {
@@ -67,7 +86,7 @@ namespace {
 
 // The records of a group in a document's store, as ranges of indexes: what selectRecords gives
 // of a tree.
-std::vector<std::pair<qsizetype, qsizetype>> storedRecords(const XmlRecordStore& store,
+std::vector<std::pair<qsizetype, qsizetype>> storedRecords(const RecordStore& store,
                                                            const QString& group)
 {
     if (group.contains(QLatin1Char('"')))
@@ -79,7 +98,7 @@ std::vector<std::pair<qsizetype, qsizetype>> storedRecords(const XmlRecordStore&
 
 std::vector<Record> records(const XmlDocument& document, const QString& group)
 {
-    if (const XmlRecordStore* store = document.recordStore()) {
+    if (const RecordStore* store = recordStore(document)) {
         const auto ranges = storedRecords(*store, group);
         size_t count = 0;
         for (const auto& [first, end] : ranges)
@@ -105,7 +124,7 @@ std::vector<Record> records(const XmlDocument& document, const QString& group)
 // The records skipped are never kept, not even for a while.
 std::vector<Record> guardedRecords(const XmlDocument& document, const QString& group)
 {
-    if (const XmlRecordStore* store = document.recordStore()) {
+    if (const RecordStore* store = recordStore(document)) {
         // Counted first, so that the list is made once at its size.
         const auto ranges = storedRecords(*store, group);
         size_t count = 0;
@@ -146,7 +165,7 @@ QList<ShortRecord> findShortRecords(const XmlDocument& document, const QList<Rec
             if ((!need.guarded || found >= 2) && found < need.needed)
                 out.append({need.group, number, found, need.needed});
         };
-        if (const XmlRecordStore* store = document.recordStore()) {
+        if (const RecordStore* store = recordStore(document)) {
             for (const auto& [first, end] : storedRecords(*store, need.group)) {
                 for (qsizetype index = first; index < end; ++index)
                     check(store->valueCount(index));

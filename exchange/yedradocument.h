@@ -1,5 +1,8 @@
 #pragma once
 
+// Errors of the exchange layer: as the XML layer's, XmlError for what a document cannot give;
+// loading returns false instead, and the document's parseError() says why.
+
 #include "components/xml/xmldocument.h"
 
 #include <QList>
@@ -22,6 +25,30 @@ inline const QString Unidades = QStringLiteral("UNIDADES");
 inline const QString JornadasEscolares = QStringLiteral("JORNADAS_ESCOLARES");
 inline const QString TramosHorarios = QStringLiteral("TRAMOS_HORARIOS");
 
+// How much of a document to keep. A Yedra document names every value and record in attributes
+// that nobody reads; leaving them out makes a large document's tree far smaller.
+enum class Detail {
+    // Attributes only on the root and the first two levels below it: SERVICIO, BLOQUE_DATOS
+    // and the groups, whose seq names them.
+    GroupLevel,
+    // As GroupLevel, and of /SERVICIO/BLOQUE_DATOS only its first child that is an element or
+    // a text (with what stands before it): all a document written in place of this one needs
+    // of it.
+    Envelope,
+    // As GroupLevel, but the records of /SERVICIO/BLOQUE_DATOS/grupo_datos (their grupo_datos
+    // children) are not kept as nodes: the texts of their dato children go to a compact store
+    // as each record is read, and everything below the groups is let go of. A document with a
+    // DTD, whose entities could reach past the parser's callbacks, is kept as GroupLevel keeps
+    // it, with no store.
+    Records,
+};
+// Loads the document keeping what `detail` says; otherwise as XmlDocument::load.
+bool load(XmlDocument& document, const QString& path, Detail detail);
+
+class RecordStore;
+// What Detail::Records kept of the records; null for a document kept as nodes.
+const RecordStore* recordStore(const XmlDocument& document);
+
 // Removes the characters U+0020 and below from both ends (blanks, tabs, line breaks).
 QString trimValue(const QString& value);
 
@@ -34,8 +61,8 @@ XmlNodeList selectRecords(const XmlDocument& document, const QString& group);
 class Record {
 public:
     Record(XmlNode record, QString group, int number);
-    // A record of a document's record store (see XmlDocument::Detail::Records).
-    Record(const XmlRecordStore& store, qsizetype index, QString group, int number);
+    // A record of a document's record store (see Detail::Records).
+    Record(const RecordStore& store, qsizetype index, QString group, int number);
 
     const QString& group() const { return m_group; }
     // The record's place in its group, from 1, counting every record of the group.
@@ -53,7 +80,7 @@ public:
 
 private:
     XmlNode m_record;
-    const XmlRecordStore* m_store = nullptr;
+    const RecordStore* m_store = nullptr;
     qsizetype m_index = 0;
     QString m_group;
     int m_number;

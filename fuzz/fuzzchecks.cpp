@@ -498,8 +498,8 @@ Outcome checkYedraDocument(const QByteArray& bytes, const QString& scratchFolder
         // The records kept in a store read as they do from the same document kept as a tree.
         XmlDocument tree;
         XmlDocument stored;
-        const bool treeLoaded = tree.load(path, XmlDocument::Detail::GroupLevel);
-        if (stored.load(path, XmlDocument::Detail::Records) != treeLoaded ||
+        const bool treeLoaded = yedra::load(tree, path, yedra::Detail::GroupLevel);
+        if (yedra::load(stored, path, yedra::Detail::Records) != treeLoaded ||
             stored.parseError().toString() != tree.parseError().toString()) {
             outcome.violations << QStringLiteral("the record store loads otherwise than the tree");
         } else if (treeLoaded) {

@@ -560,33 +560,33 @@ TEST(XmlDocumentSave, APartThatFailsLeavesTheTargetUntouched)
               QStringList{QStringLiteral("r.xml")});
 }
 
-// Loading a large Yedra document keeps the attributes of the root, the block and the groups (the
-// groups' seq names them) and leaves out those further down, which nobody reads.
-TEST(XmlDocumentLoad, CanLeaveOutTheAttributesBelowTheGroups)
+// Loading a large document may leave out the attributes below a depth, which nobody reads,
+// and keep those of the root and the levels above it.
+TEST(XmlDocumentLoad, CanLeaveOutTheAttributesBelowADepth)
 {
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("yedra.xml"));
-    writeFile(path, "<?xml version=\"1.0\"?><SERVICIO modulo=\"M\"><BLOQUE_DATOS b=\"1\">"
-                    "<grupo_datos seq=\"UNIDADES\" registros=\"1\"><grupo_datos seq=\"ID\">"
-                    "<dato nombre_dato=\"X\">U1</dato><dato nombre_dato=\"Y\">1º A</dato>"
-                    "</grupo_datos></grupo_datos></BLOQUE_DATOS></SERVICIO>");
+    const QString path = dir.filePath(QStringLiteral("libro.xml"));
+    writeFile(path, "<?xml version=\"1.0\"?><libro edicion=\"M\"><parte b=\"1\">"
+                    "<capitulo n=\"UNO\" paginas=\"1\"><seccion n=\"ID\">"
+                    "<linea k=\"X\">U1</linea><linea k=\"Y\">1º A</linea>"
+                    "</seccion></capitulo></parte></libro>");
     XmlDocument lean;
-    ASSERT_TRUE(lean.load(path, XmlDocument::Detail::GroupLevel));
-    EXPECT_EQ(lean.documentElement().attribute(QStringLiteral("modulo")), QStringLiteral("M"));
-    const XmlNode group = lean.selectSingleNode(
-        QStringLiteral("/SERVICIO/BLOQUE_DATOS/grupo_datos[@seq=\"UNIDADES\"]"));
-    ASSERT_FALSE(group.isNull());
-    EXPECT_EQ(group.attributes().size(), 2);
-    const XmlNode record = group.firstChild();
-    EXPECT_TRUE(record.attributes().isEmpty());
-    EXPECT_TRUE(record.firstChild().attributes().isEmpty());
-    EXPECT_EQ(record.selectNodes(QStringLiteral("dato")).item(1).text(), QStringLiteral("1º A"));
+    ASSERT_TRUE(lean.load(path, {.attributeDepth = 2}));
+    EXPECT_EQ(lean.documentElement().attribute(QStringLiteral("edicion")), QStringLiteral("M"));
+    const XmlNode chapter =
+        lean.selectSingleNode(QStringLiteral("/libro/parte/capitulo[@n=\"UNO\"]"));
+    ASSERT_FALSE(chapter.isNull());
+    EXPECT_EQ(chapter.attributes().size(), 2);
+    const XmlNode section = chapter.firstChild();
+    EXPECT_TRUE(section.attributes().isEmpty());
+    EXPECT_TRUE(section.firstChild().attributes().isEmpty());
+    EXPECT_EQ(section.selectNodes(QStringLiteral("linea")).item(1).text(), QStringLiteral("1º A"));
+    EXPECT_EQ(lean.parseHook(), nullptr);
 
     XmlDocument whole;
     ASSERT_TRUE(whole.load(path));
-    EXPECT_EQ(
-        whole.selectSingleNode(QStringLiteral("//dato")).attribute(QStringLiteral("nombre_dato")),
-        QStringLiteral("X"));
+    EXPECT_EQ(whole.selectSingleNode(QStringLiteral("//linea")).attribute(QStringLiteral("k")),
+              QStringLiteral("X"));
 }
 
 // A reference to an entity the document does not declare is refused, whether or not it names an
@@ -669,4 +669,152 @@ TEST(XmlDocumentWrite, RefusesTextXmlDoesNotAllow)
             }
         }
     }
+}
+
+namespace {
+
+// Writes down what a parse shows it, and leaves out the elements named "fuera" and the texts
+// "no"; the elements named "vaciar" and "soltar" let go of what they and their parents hold.
+class RecordingHook : public XmlParseHook {
+public:
+    RecordingHook(unsigned calls, QStringList& events) : m_calls(calls), m_events(events) {}
+
+    unsigned calls() const override { return m_calls; }
+
+    bool startElement(const StartTag& tag, int depth) override
+    {
+        m_events << QStringLiteral("<%1 %2%3%4")
+                        .arg(QString::fromUtf8(tag.name()))
+                        .arg(depth)
+                        .arg(tag.inNamespace() ? QStringLiteral(" ns") : QString())
+                        .arg(tag.hasAttribute("xml", "space") ? QStringLiteral(" space")
+                                                              : QString());
+        return tag.name() != "fuera";
+    }
+
+    Afterwards endElement(XmlNode element, int depth) override
+    {
+        QByteArray text;
+        element.appendLoadedText(text);
+        m_events << QStringLiteral("/%1 %2 %3")
+                        .arg(element.name())
+                        .arg(depth)
+                        .arg(XmlNode::fromUtf8Text(text));
+        if (element.isPlainElement("vaciar"))
+            return Afterwards::Empty;
+        if (element.isPlainElement("soltar"))
+            return Afterwards::EmptyParent;
+        return Afterwards::Keep;
+    }
+
+    bool content(Content kind, QByteArrayView text, int depth) override
+    {
+        const char* kinds[] = {"text", "cdata", "comment", "pi"};
+        m_events << QStringLiteral("%1 %2 %3")
+                        .arg(QLatin1String(kinds[static_cast<int>(kind)]))
+                        .arg(depth)
+                        .arg(QString::fromUtf8(text));
+        return text != "no";
+    }
+
+private:
+    unsigned m_calls;
+    QStringList& m_events;
+};
+
+constexpr unsigned AllCalls =
+    XmlParseHook::StartCalls | XmlParseHook::EndCalls | XmlParseHook::ContentCalls;
+
+} // namespace
+
+// A hook hears the parse in document order, with depths from the root's 0, hears nothing of
+// what it leaves out, and the tree keeps only what it let stand.
+TEST(XmlParseHook, SeesTheParseAndLeavesOutWhatItRefuses)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("h.xml"));
+    writeFile(path, "<?xml version=\"1.0\"?>\n<raíz xml:space=\"default\"><a>uno<fuera x=\"1\">"
+                    "dentro<b/>más</fuera>dos<!--c--><?pi x?><![CDATA[no]]>no</a>"
+                    "<n:e xmlns:n=\"u\"/><vaciar><b>tres</b></vaciar>"
+                    "<c><soltar>x</soltar><soltar>y</soltar>z</c></raíz>");
+    QStringList events;
+    auto hook = std::make_unique<RecordingHook>(AllCalls, events);
+    const XmlParseHook* kept = hook.get();
+    XmlDocument document;
+    ASSERT_TRUE(document.load(path, {.hook = std::move(hook)}));
+    EXPECT_EQ(document.parseHook(), kept);
+    const QStringList expected = {
+        QStringLiteral("<raíz 0 space"),   QStringLiteral("<a 1"),
+        QStringLiteral("text 2 uno"),      QStringLiteral("<fuera 2"),
+        QStringLiteral("text 2 dos"),      QStringLiteral("comment 2 "),
+        QStringLiteral("pi 2 "),           QStringLiteral("cdata 2 no"),
+        QStringLiteral("text 2 no"),       QStringLiteral("/a 1 unodos"),
+        QStringLiteral("<e 1 ns"),         QStringLiteral("/n:e 1 "),
+        QStringLiteral("<vaciar 1"),       QStringLiteral("<b 2"),
+        QStringLiteral("text 3 tres"),     QStringLiteral("/b 2 tres"),
+        QStringLiteral("/vaciar 1 tres"),  QStringLiteral("<c 1"),
+        QStringLiteral("<soltar 2"),       QStringLiteral("text 3 x"),
+        QStringLiteral("/soltar 2 x"),     QStringLiteral("<soltar 2"),
+        QStringLiteral("text 3 y"),        QStringLiteral("/soltar 2 y"),
+        QStringLiteral("text 2 z"),        QStringLiteral("/c 1 z"),
+        QStringLiteral("/raíz 0 unodosz"),
+    };
+    EXPECT_EQ(events, expected);
+    EXPECT_EQ(document.toBytes(), "<?xml version=\"1.0\"?>\n<raíz xml:space=\"default\"><a>unodos"
+                                  "<!--c--><?pi x?></a><n:e xmlns:n=\"u\"/><vaciar/><c>z</c>"
+                                  "</raíz>\n");
+}
+
+// A hook that asks only for the ends of elements hears nothing else; it reads each element as
+// the loaded document will give it, blank texts gone but where xml:space keeps them (the blank
+// after an element, before its parent's end, is never kept).
+TEST(XmlParseHook, ReadsElementsAsTheLoadedDocumentGivesThem)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("h.xml"));
+    writeFile(path, "<r><p xml:space=\"preserve\"><q> </q></p><q> </q><q> a <i>b</i> </q>"
+                    "<q><![CDATA[ ]]></q></r>");
+    QStringList events;
+    XmlDocument document;
+    ASSERT_TRUE(document.load(
+        path, {.hook = std::make_unique<RecordingHook>(XmlParseHook::EndCalls, events)}));
+    const QStringList expected = {
+        QStringLiteral("/q 2  "),      QStringLiteral("/p 1  "),    QStringLiteral("/q 1 "),
+        QStringLiteral("/i 2 b"),      QStringLiteral("/q 1  a b"), QStringLiteral("/q 1  "),
+        QStringLiteral("/r 0   a b "),
+    };
+    EXPECT_EQ(events, expected);
+    const XmlNode root = document.documentElement();
+    EXPECT_EQ(root.text(), QStringLiteral("  a b "));
+    const XmlNode first = root.firstChild();
+    EXPECT_TRUE(first.isPlainElement("p"));
+    EXPECT_FALSE(first.isPlainElement("q"));
+    EXPECT_EQ(first.parent(), root);
+    EXPECT_EQ(root.parent().type(), XmlNode::Type::Document);
+    EXPECT_TRUE(root.parent().parent().isNull());
+    EXPECT_EQ(first.nextSibling().text(), QString());
+    EXPECT_TRUE(root.childNodes().item(3).nextSibling().isNull());
+    EXPECT_THROW((void)XmlNode().parent(), XmlError);
+}
+
+// A document that declares a type is kept whole and never shown to the hook: its entities could
+// put nodes in the tree that the hook would not see. Nor does a document that fails keep one.
+TEST(XmlParseHook, IsNotShownADocumentWithADoctypeNorKeptByOneThatFails)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("h.xml"));
+    writeFile(path, "<!DOCTYPE r [<!ENTITY e \"<fuera>uno</fuera>\">]><r><fuera/>&e;</r>");
+    QStringList events;
+    XmlDocument document;
+    ASSERT_TRUE(document.load(path, {.hook = std::make_unique<RecordingHook>(AllCalls, events)}));
+    EXPECT_EQ(document.parseHook(), nullptr);
+    EXPECT_TRUE(events.isEmpty()) << events.join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(document.selectNodes(QStringLiteral("/r/fuera")).length(), 2);
+
+    writeFile(path, "<r><fuera/><a></r>");
+    ASSERT_FALSE(document.load(path, {.hook = std::make_unique<RecordingHook>(AllCalls, events)}));
+    EXPECT_EQ(document.parseHook(), nullptr);
+    EXPECT_EQ(document.parseError().toString(),
+              QStringLiteral("la etiqueta de cierre </r> no corresponde a la de apertura <a> "
+                             "(línea 1, columna 19)"));
 }

@@ -188,8 +188,8 @@ TEST(YedraEnvelope, LoadingTheEnvelopeOnlyChangesNothingWritten)
         writeFile(path, bytes);
         XmlDocument whole;
         XmlDocument envelope;
-        const bool loaded = whole.load(path, XmlDocument::Detail::GroupLevel);
-        ASSERT_EQ(envelope.load(path, XmlDocument::Detail::Envelope), loaded) << bytes.data();
+        const bool loaded = load(whole, path, Detail::GroupLevel);
+        ASSERT_EQ(load(envelope, path, Detail::Envelope), loaded) << bytes.data();
         if (!loaded) {
             EXPECT_EQ(envelope.parseError().toString(), whole.parseError().toString());
             continue;

@@ -36,7 +36,7 @@ ExportarRun::~ExportarRun() = default;
 QString ExportarRun::loadDocument(const QString& path)
 {
     m_report.setDocument(path);
-    if (!m_document.load(path, XmlDocument::Detail::Records))
+    if (!yedra::load(m_document, path, yedra::Detail::Records))
         return yedra::unreadableDocumentMessage(m_document.parseError());
     if (yedra::records(m_document, yedra::JornadasEscolares).empty())
         return NoTimeFrames;

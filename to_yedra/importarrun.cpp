@@ -628,7 +628,7 @@ ImportarRun::Result ImportarRun::run(const QString& documentPath,
     auto kept = std::make_shared<XmlDocument>();
     XmlDocument& document = *kept;
     m_interaction.progress(QStringLiteral("Leyendo el documento de Yedra"));
-    if (!document.load(documentPath, XmlDocument::Detail::Envelope))
+    if (!yedra::load(document, documentPath, yedra::Detail::Envelope))
         return {Outcome::Refused, yedra::unreadableDocumentMessage(document.parseError())};
     const std::optional<QString> year = yedra::academicYear(document);
     if (!year)

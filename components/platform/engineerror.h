@@ -20,9 +20,3 @@ private:
     QString m_message;
     QByteArray m_utf8;
 };
-
-// A failing operation of the XML document layer.
-class XmlError : public EngineError {
-public:
-    using EngineError::EngineError;
-};

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Checks that every #include of the project's own headers points down the layers or stays in its
-own folder.
+own folder, and that no file of a generic layer names a document of the product.
 
   check_layers.py PROJECT_ROOT
 
@@ -33,6 +33,11 @@ BELOW["app"] = list(BELOW)
 
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
 
+# The generic layers, and the names that would show one knows the Yedra document.
+GENERIC = {
+    "components/xml": re.compile(r"SERVICIO|BLOQUE_DATOS|grupo_datos|nombre_dato|\bdato\b"),
+}
+
 
 def folder_of(path):
     """The layer folder a file belongs to: its longest prefix in BELOW."""
@@ -40,6 +45,22 @@ def folder_of(path):
     while parts and parts not in BELOW:
         parts = parts.rpartition("/")[0]
     return parts
+
+
+def named_documents(root):
+    """Every line of a file of a generic layer that names what only the product knows."""
+    problems = []
+    for folder, names in GENERIC.items():
+        for path in sorted((root / folder).rglob("*")):
+            if not path.is_file():
+                continue
+            text = path.read_text(encoding="utf-8", errors="replace")
+            for number, line in enumerate(text.splitlines(), 1):
+                found = names.search(line)
+                if found:
+                    problems.append(f"{path.relative_to(root)}:{number}: {folder} es genérico y "
+                                    f"no puede nombrar «{found.group(0)}»")
+    return problems
 
 
 def main():
@@ -65,6 +86,7 @@ def main():
             if target_folder not in allowed and not (
                     target_folder.startswith(folder + "/") and folder not in ("", "components")):
                 problems.append(f"{relative}:{number}: {folder} no puede incluir {target}")
+    problems += named_documents(root)
     for problem in problems:
         print(problem)
     return 1 if problems else 0
