@@ -35,4 +35,10 @@ Outcome checkTextConversions(const QByteArray& bytes, const QString& scratchFold
 // checks the file read back: the key holds the value and every other line is as it was.
 Outcome checkIniFile(const QByteArray& bytes, const QString& scratchFolder);
 
+// Reads the bytes as a commit's journal and as a backup's marker (each must hold nothing but the
+// program's own names, and read the same once written again), then as the lines of an
+// interrupted commit's journal and the marker of its backup in a timetable folder in
+// `scratchFolder`: recovery and pruning there must leave every file of somebody else's as it was.
+Outcome checkFolderFiles(const QByteArray& bytes, const QString& scratchFolder);
+
 } // namespace fuzzchecks

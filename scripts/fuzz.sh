@@ -5,7 +5,7 @@
 # it is left in build-fuzz/artifacts/TARGET/.
 #
 #   scripts/fuzz.sh [SECONDS] [TARGET...]     targets: fuzz_yedradocument fuzz_dbftable fuzz_inifile
-#                                              fuzz_texts
+#                                              fuzz_texts fuzz_folderfiles
 #
 # A finding is minimised with
 #   build-fuzz/fuzz/TARGET -minimize_crash=1 -runs=100000 -exact_artifact_path=OUT FILE
@@ -17,7 +17,7 @@ seconds=${1:-60}
 shift || true
 targets=("$@")
 if ((${#targets[@]} == 0)); then
-  targets=(fuzz_yedradocument fuzz_dbftable fuzz_inifile fuzz_texts)
+  targets=(fuzz_yedradocument fuzz_dbftable fuzz_inifile fuzz_texts fuzz_folderfiles)
 fi
 if ! [[ $seconds =~ ^[0-9]+$ ]] || ((seconds == 0)); then
   echo "Uso: scripts/fuzz.sh [SEGUNDOS] [OBJETIVO...]" >&2

@@ -17,6 +17,7 @@ const QMap<QString, Check> checks = {
     {QStringLiteral("fuzz_dbftable"), fuzzchecks::checkDbfTable},
     {QStringLiteral("fuzz_inifile"), fuzzchecks::checkIniFile},
     {QStringLiteral("fuzz_texts"), fuzzchecks::checkTextConversions},
+    {QStringLiteral("fuzz_folderfiles"), fuzzchecks::checkFolderFiles},
 };
 
 // What each input comes to: a part of the error it is refused with, or nothing when it is read.
@@ -56,6 +57,9 @@ const QMap<QString, QString> outcomes = {
     {QStringLiteral("fuzz_texts/zero-bytes-at-the-end.bin"), {}},
     {QStringLiteral("fuzz_texts/code-base-of-wide-letters.bin"), {}},
     {QStringLiteral("fuzz_texts/byte-order-mark-character.bin"), {}},
+    {QStringLiteral("fuzz_folderfiles/rollback-from-its-backup.txt"), {}},
+    {QStringLiteral("fuzz_folderfiles/a-file-outside.txt"),
+     QStringLiteral("no se sabe qué tablas movió")},
     {QStringLiteral("fuzz_inifile/lone-cr-on-last-line.ini"), {}},
     {QStringLiteral("fuzz_inifile/zero-bytes.ini"), {}},
     {QStringLiteral("fuzz_inifile/bom-only.ini"), {}},
