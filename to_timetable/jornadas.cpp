@@ -53,64 +53,46 @@ void appendGridRow(DbfTable& grid, const DbfTable& taken, const QString& day, in
     grid.post();
 }
 
-} // namespace
-
-void ExportarRun::TransformarJornadas()
+// The time frames taken: the only one, or those the user picks (one to five), asked again until
+// the choice passes. Sets the run's selection string and day modulus.
+void takeFrames(ExportarRun& run, const std::vector<yedra::Record>& frames)
 {
-    resultado.clear();
-    createTable(layouts::diashorast);
-    createTable(layouts::diashorast2);
-    createTable(layouts::periodos);
-
-    // The time frames taken: the only one, or those the user picks (one to five), asked again
-    // until the choice passes.
-    const std::vector<yedra::Record> frames = yedra::records(document(), yedra::JornadasEscolares);
-    if (frames.empty())
-        throw EngineError(NoTimeFrames);
     if (frames.size() == 1) {
-        resultado = frames.front().value(0);
-        nDiasPlanti = 1;
-    } else {
-        for (;;) {
-            resultado.clear();
-            const FrameChoice choice = interaction().chooseFrames(document());
-            if (choice.resultMH) {
-                resultado = choice.resultado;
-                nDiasPlanti = choice.frameCount;
-                break;
-            }
+        run.resultado = frames.front().value(0);
+        run.nDiasPlanti = 1;
+        return;
+    }
+    for (;;) {
+        run.resultado.clear();
+        const FrameChoice choice = run.interaction().chooseFrames(run.document());
+        if (choice.resultMH) {
+            run.resultado = choice.resultado;
+            run.nDiasPlanti = choice.frameCount;
+            return;
         }
     }
+}
 
-    std::array<QString, SelectionSlots> selection;
-    if (texts::characterCount(resultado) <= CodeWidth) {
-        selection[0] = yedra::trimValue(texts::leftCharacters(resultado, CodeWidth));
-        nDiasPlanti = 1;
-    } else {
-        selection = decodeSelection(resultado);
-    }
-    auto isSelected = [&selection](const QString& code) {
-        return std::find(selection.begin(), selection.end(), code) != selection.end();
-    };
-
-    // DIASHORAST2: one row per slot of a frame taken. Every slot walked carries the next day
-    // number, 1 to nDiasPlanti over and over, whether its frame was taken or not.
-    DbfTable taken(workFolder(), layouts::diashorast2.name);
-    reportChanges(taken, layouts::diashorast2.name);
+// DIASHORAST2: one row per slot of a frame taken. Every slot walked carries the next day
+// number, 1 to nDiasPlanti over and over, whether its frame was taken or not.
+template <typename Selected> void writeTakenSlots(ExportarRun& run, const Selected& isSelected)
+{
+    DbfTable taken(run.workFolder(), layouts::diashorast2.name);
+    run.reportChanges(taken, layouts::diashorast2.name);
     taken.open();
     int day = 1;
     for (const yedra::Record& slot :
-         readRecords(yedra::TramosHorarios, layouts::diashorast2.name)) {
+         run.readRecords(yedra::TramosHorarios, layouts::diashorast2.name)) {
         const QString code = slot.value(0);
         const QString label = slot.value(1);
         const QString start = slot.value(2);
         const QString end = slot.value(3);
         const QString marco = frameCode(slot.value(4));
         if (isSelected(marco)) {
-            const int from = integerValue(
+            const int from = run.integerValue(
                 start, slot, 2, QStringLiteral("la hora de comienzo del tramo, en minutos"));
-            const int to =
-                integerValue(end, slot, 3, QStringLiteral("la hora de fin del tramo, en minutos"));
+            const int to = run.integerValue(
+                end, slot, 3, QStringLiteral("la hora de fin del tramo, en minutos"));
             taken.append();
             taken.setText(QStringLiteral("DIA"), QString::number(day));
             taken.setText(QStringLiteral("CODDIHO"), code);
@@ -122,18 +104,24 @@ void ExportarRun::TransformarJornadas()
             taken.setInteger(QStringLiteral("ORDEN"), from);
             taken.post();
         }
-        day = day >= nDiasPlanti ? 1 : day + 1;
+        day = day >= run.nDiasPlanti ? 1 : day + 1;
     }
+    taken.close();
+}
 
-    // DIASHORAST, from the slots taken in order of their start. One frame: every slot is an
-    // hour of its own on each of the seven days. Several: the slots keep their day, and the
-    // hours are numbered by distinct start over all of them.
-    DbfTable grid(workFolder(), layouts::diashorast.name);
-    reportChanges(grid, layouts::diashorast.name);
+// DIASHORAST, from the slots taken in order of their start. One frame: every slot is an hour of
+// its own on each of the seven days. Several: the slots keep their day, and the hours are
+// numbered by distinct start over all of them.
+void writeGrid(ExportarRun& run)
+{
+    DbfTable taken(run.workFolder(), layouts::diashorast2.name);
+    taken.open();
+    DbfTable grid(run.workFolder(), layouts::diashorast.name);
+    run.reportChanges(grid, layouts::diashorast.name);
     grid.open();
     taken.setOrderByField(QStringLiteral("ORDEN"));
     taken.first();
-    if (nDiasPlanti <= 1) {
+    if (run.nDiasPlanti <= 1) {
         int hour = 0;
         for (; !taken.eof(); taken.next()) {
             ++hour;
@@ -154,18 +142,22 @@ void ExportarRun::TransformarJornadas()
     }
     grid.close();
     taken.close();
+}
 
-    // PERIODOS: the frame whose code is the first piece of the selection, its code cut to ten
-    // characters as the selection cuts it.
-    DbfTable periods(workFolder(), layouts::periodos.name);
-    reportChanges(periods, layouts::periodos.name);
+// PERIODOS: the frame whose code is the first piece of the selection, its code cut to ten
+// characters as the selection cuts it.
+void writePeriod(ExportarRun& run, const std::vector<yedra::Record>& frames,
+                 const QString& firstSelected)
+{
+    DbfTable periods(run.workFolder(), layouts::periodos.name);
+    run.reportChanges(periods, layouts::periodos.name);
     periods.open();
     for (const yedra::Record& frame : frames) {
         const QString code = frame.value(0);
         const QString name = frame.value(1);
         const QString first = frame.value(2);
         const QString last = frame.value(3);
-        if (frameCode(code) != selection[0])
+        if (frameCode(code) != firstSelected)
             continue;
         periods.append();
         periods.setText(QStringLiteral("CJORNADA"), code);
@@ -175,4 +167,32 @@ void ExportarRun::TransformarJornadas()
         periods.post();
     }
     periods.close();
+}
+
+} // namespace
+
+void ExportarRun::TransformarJornadas()
+{
+    resultado.clear();
+    createTable(layouts::diashorast);
+    createTable(layouts::diashorast2);
+    createTable(layouts::periodos);
+
+    const std::vector<yedra::Record> frames = yedra::records(document(), yedra::JornadasEscolares);
+    if (frames.empty())
+        throw EngineError(NoTimeFrames);
+    takeFrames(*this, frames);
+
+    std::array<QString, SelectionSlots> selection;
+    if (texts::characterCount(resultado) <= CodeWidth) {
+        selection[0] = yedra::trimValue(texts::leftCharacters(resultado, CodeWidth));
+        nDiasPlanti = 1;
+    } else {
+        selection = decodeSelection(resultado);
+    }
+    writeTakenSlots(*this, [&selection](const QString& code) {
+        return std::find(selection.begin(), selection.end(), code) != selection.end();
+    });
+    writeGrid(*this);
+    writePeriod(*this, frames, selection[0]);
 }

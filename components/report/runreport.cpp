@@ -78,9 +78,8 @@ QString RunReport::skipReason(Skip reason)
     return QString();
 }
 
-QString RunReport::text(int listLimit, bool changedValues) const
+void RunReport::appendHeading(QStringList& out, int listLimit) const
 {
-    QStringList out;
     switch (m_kind) {
     case Kind::Exportar:
         out << QStringLiteral("Informe de la exportación de Yedra a Oranel");
@@ -106,7 +105,10 @@ QString RunReport::text(int listLimit, bool changedValues) const
         appendList(out, QStringLiteral("Problemas que impiden la conversión"), m_problems,
                    listLimit);
     }
+}
 
+void RunReport::appendTables(QStringList& out, int listLimit, bool changedValues) const
+{
     if (!m_tables.empty()) {
         out << QString()
             << (m_trial || m_kind == Kind::Comprobar ? QStringLiteral("Tablas que se escribirían:")
@@ -143,63 +145,82 @@ QString RunReport::text(int listLimit, bool changedValues) const
         if (shown < m_comparisonLines.size())
             out << QStringLiteral("  ... y %1 líneas más.").arg(m_comparisonLines.size() - shown);
     }
+}
 
-    if (m_kind == Kind::Importar) {
-        if (!m_result.isEmpty())
-            out << QString() << QStringLiteral("Documento para Yedra: %1").arg(native(m_result));
-        lines.clear();
-        int activities = 0;
-        for (const Teacher& t : m_teachers) {
-            activities += t.activities;
-            lines << QStringLiteral("%1  %2: %3 %4")
-                         .arg(t.code, t.name)
-                         .arg(t.activities)
-                         .arg(t.activities == 1 ? QStringLiteral("actividad")
-                                                : QStringLiteral("actividades"));
-        }
-        appendList(out,
-                   QStringLiteral("Profesores escritos (%1), con %2 actividades en total")
-                       .arg(m_teachers.size())
-                       .arg(activities),
-                   lines, listLimit, false);
-        int notPlaced = 0;
-        int unknown = 0;
-        lines.clear();
-        for (const SkippedRow& s : m_skipped) {
-            (s.reason == Skip::NotPlaced ? notPlaced : unknown)++;
-            lines << QStringLiteral("fila %1 (PROF «%2»): %3")
-                         .arg(s.row)
-                         .arg(s.teacher, skipReason(s.reason));
-        }
-        out << QString()
-            << QStringLiteral("Filas de SOLUC: %1; llevadas al documento: %2; no llevadas: %3 (%4 "
-                              "sin colocar, %5 de profesores que no están en PROFT).")
-                   .arg(m_solvedRows)
-                   .arg(m_solvedRows - qsizetype(m_skipped.size()))
-                   .arg(m_skipped.size())
-                   .arg(notPlaced)
-                   .arg(unknown);
-        if (m_deletedRows == 1)
-            out << QStringLiteral("SOLUC tiene además 1 fila borrada, que no se lee.");
-        else if (m_deletedRows > 1)
-            out << QStringLiteral("SOLUC tiene además %1 filas borradas, que no se leen.")
-                       .arg(m_deletedRows);
-        appendList(out, QStringLiteral("Filas de SOLUC no llevadas"), lines, listLimit);
-        lines.clear();
-        int empty = 0;
-        for (auto it = m_emptyValues.cbegin(); it != m_emptyValues.cend(); ++it) {
-            empty += it.value();
-            lines << QStringLiteral("%1: %2").arg(it.key()).arg(it.value());
-        }
-        if (!lines.isEmpty()) {
-            out << QString()
-                << QStringLiteral("Valores vacíos en las actividades escritas (%1), por campo:")
-                       .arg(empty);
-            for (const QString& line : std::as_const(lines))
-                out << QStringLiteral("  ") + line;
-        }
+void RunReport::appendTeachers(QStringList& out, int listLimit) const
+{
+    if (!m_result.isEmpty())
+        out << QString() << QStringLiteral("Documento para Yedra: %1").arg(native(m_result));
+    QStringList lines;
+    int activities = 0;
+    for (const Teacher& t : m_teachers) {
+        activities += t.activities;
+        lines << QStringLiteral("%1  %2: %3 %4")
+                     .arg(t.code, t.name)
+                     .arg(t.activities)
+                     .arg(t.activities == 1 ? QStringLiteral("actividad")
+                                            : QStringLiteral("actividades"));
     }
+    appendList(out,
+               QStringLiteral("Profesores escritos (%1), con %2 actividades en total")
+                   .arg(m_teachers.size())
+                   .arg(activities),
+               lines, listLimit, false);
+}
 
+void RunReport::appendSolvedRows(QStringList& out, int listLimit) const
+{
+    int notPlaced = 0;
+    int unknown = 0;
+    QStringList lines;
+    for (const SkippedRow& s : m_skipped) {
+        (s.reason == Skip::NotPlaced ? notPlaced : unknown)++;
+        lines << QStringLiteral("fila %1 (PROF «%2»): %3")
+                     .arg(s.row)
+                     .arg(s.teacher, skipReason(s.reason));
+    }
+    out << QString()
+        << QStringLiteral("Filas de SOLUC: %1; llevadas al documento: %2; no llevadas: %3 (%4 "
+                          "sin colocar, %5 de profesores que no están en PROFT).")
+               .arg(m_solvedRows)
+               .arg(m_solvedRows - qsizetype(m_skipped.size()))
+               .arg(m_skipped.size())
+               .arg(notPlaced)
+               .arg(unknown);
+    if (m_deletedRows == 1)
+        out << QStringLiteral("SOLUC tiene además 1 fila borrada, que no se lee.");
+    else if (m_deletedRows > 1)
+        out << QStringLiteral("SOLUC tiene además %1 filas borradas, que no se leen.")
+                   .arg(m_deletedRows);
+    appendList(out, QStringLiteral("Filas de SOLUC no llevadas"), lines, listLimit);
+}
+
+void RunReport::appendEmptyValues(QStringList& out) const
+{
+    QStringList lines;
+    int empty = 0;
+    for (auto it = m_emptyValues.cbegin(); it != m_emptyValues.cend(); ++it) {
+        empty += it.value();
+        lines << QStringLiteral("%1: %2").arg(it.key()).arg(it.value());
+    }
+    if (lines.isEmpty())
+        return;
+    out << QString()
+        << QStringLiteral("Valores vacíos en las actividades escritas (%1), por campo:").arg(empty);
+    for (const QString& line : std::as_const(lines))
+        out << QStringLiteral("  ") + line;
+}
+
+QString RunReport::text(int listLimit, bool changedValues) const
+{
+    QStringList out;
+    appendHeading(out, listLimit);
+    appendTables(out, listLimit, changedValues);
+    if (m_kind == Kind::Importar) {
+        appendTeachers(out, listLimit);
+        appendSolvedRows(out, listLimit);
+        appendEmptyValues(out);
+    }
     if (!m_reportFile.isEmpty())
         out << QString() << QStringLiteral("Informe guardado en %1").arg(native(m_reportFile));
     if (!m_reportFileProblem.isEmpty())

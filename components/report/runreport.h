@@ -108,6 +108,13 @@ public:
     static QString skipReason(Skip reason);
 
 private:
+    // The parts of text(), in their order.
+    void appendHeading(QStringList& out, int listLimit) const;
+    void appendTables(QStringList& out, int listLimit, bool changedValues) const;
+    void appendTeachers(QStringList& out, int listLimit) const;
+    void appendSolvedRows(QStringList& out, int listLimit) const;
+    void appendEmptyValues(QStringList& out) const;
+
     Kind m_kind;
     QString m_document;
     QString m_timetableFolder;

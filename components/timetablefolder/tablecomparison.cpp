@@ -167,19 +167,15 @@ QString missingFields(const QStringList& wanted, const QStringList& fields)
     return missing.join(QStringLiteral(", "));
 }
 
-TableComparison compareTable(const QString& newFolder, const QString& timetableFolder,
-                             const QString& name)
+// Both tables open, or the state that stops the comparison row by row (said in `result`).
+bool openBoth(const QString& newFolder, const QString& timetableFolder, TableComparison& result,
+              OpenTable& after, OpenTable& before)
 {
-    TableComparison result;
-    result.name = name;
-    result.codeFields = codeFields(name);
-
+    const QString& name = result.name;
     // Something else under the table's name (a folder, a broken link) is not "no table".
     const DbfTable current(timetableFolder, name);
     const bool noCurrentTable = !current.exists() && !QFileInfo(current.path()).exists() &&
                                 !QFileInfo(current.path()).isSymLink();
-
-    OpenTable after;
     try {
         const DbfTable written(newFolder, name);
         if (!written.exists())
@@ -189,132 +185,174 @@ TableComparison compareTable(const QString& newFolder, const QString& timetableF
             // on a folder would list the whole school).
             result.rowsAfter = DbfTable::rowCountOfFile(written.path());
             result.state = TableComparison::State::NoCurrentTable;
-            return result;
+            return false;
         }
         after = openTable(newFolder, name);
     } catch (const std::exception& error) {
         result.state = TableComparison::State::NewUnreadable;
         result.problem = QString::fromUtf8(error.what());
-        return result;
+        return false;
     }
-    DbfTable& newRows = *after.table;
-    result.rowsAfter = newRows.rowCount();
-
-    OpenTable before;
+    result.rowsAfter = after.table->rowCount();
     try {
         before = openTable(timetableFolder, name);
     } catch (const std::exception& error) {
         result.state = TableComparison::State::CurrentUnreadable;
         result.problem = QString::fromUtf8(error.what());
-        return result;
+        return false;
     }
-    DbfTable& oldRows = *before.table;
-    result.rowsBefore = oldRows.rowCount();
+    result.rowsBefore = before.table->rowCount();
+    return true;
+}
 
-    if (result.codeFields.isEmpty()) {
-        result.state = TableComparison::State::CountsOnly;
-        result.problem = QStringLiteral("no se sabe qué campo da el código de sus filas");
-        return result;
-    }
-    if (const QString missing = missingFields(result.codeFields, before.fields);
-        !missing.isEmpty()) {
-        result.state = TableComparison::State::CountsOnly;
-        result.problem = QStringLiteral("la tabla actual no tiene el campo %1").arg(missing);
-        return result;
-    }
-    if (const QString missing = missingFields(result.codeFields, after.fields);
-        !missing.isEmpty()) {
-        result.state = TableComparison::State::CountsOnly;
-        result.problem = QStringLiteral("la tabla nueva no tiene el campo %1").arg(missing);
-        return result;
+// Whether the rows can be matched by their code fields; otherwise only counted (said in
+// `result`).
+bool canMatchRows(const OpenTable& after, const OpenTable& before, TableComparison& result)
+{
+    QString problem;
+    if (result.codeFields.isEmpty())
+        problem = QStringLiteral("no se sabe qué campo da el código de sus filas");
+    else if (const QString missing = missingFields(result.codeFields, before.fields);
+             !missing.isEmpty())
+        problem = QStringLiteral("la tabla actual no tiene el campo %1").arg(missing);
+    else if (const QString missing = missingFields(result.codeFields, after.fields);
+             !missing.isEmpty())
+        problem = QStringLiteral("la tabla nueva no tiene el campo %1").arg(missing);
+    if (problem.isEmpty())
+        return true;
+    result.state = TableComparison::State::CountsOnly;
+    result.problem = problem;
+    return false;
+}
+
+// The rows of two tables matched by code and compared value by value.
+class RowMatching {
+public:
+    RowMatching(OpenTable& after, OpenTable& before, TableComparison& result)
+        : m_after(after), m_before(before), m_result(result),
+          m_sameLayout(after.table->sameLayout(*before.table))
+    {
+        // The new table's fields, where each stands in both tables; the current table's fields
+        // the new one lacks, whose values go.
+        for (int i = 0; i < after.fields.size(); ++i) {
+            m_newColumns << i;
+            m_oldColumns << before.columnOf(after.fields.at(i));
+        }
+        for (int i = 0; i < before.fields.size(); ++i) {
+            if (!after.fields.contains(before.fields.at(i)))
+                m_goneColumns << i;
+        }
     }
 
-    // The new table's fields, where each stands in both tables; the current table's fields the
-    // new one lacks, whose values go.
-    QList<int> newColumns;
-    QList<int> oldColumns;
-    for (int i = 0; i < after.fields.size(); ++i) {
-        newColumns << i;
-        oldColumns << before.columnOf(after.fields.at(i));
-    }
-    QList<int> goneColumns;
-    for (int i = 0; i < before.fields.size(); ++i) {
-        if (!after.fields.contains(before.fields.at(i)))
-            goneColumns << i;
+    void run()
+    {
+        readCurrentRows();
+        DbfTable& newRows = *m_after.table;
+        RowCodes codes(m_after, m_result.codeFields, m_result.repeatedCodes);
+        for (newRows.first(); !newRows.eof(); newRows.next()) {
+            const QString code = codes.current();
+            const auto found = m_oldByCode.find(code);
+            if (found == m_oldByCode.end()) {
+                m_result.added << code;
+                continue;
+            }
+            found->matched = true;
+            if (found->digest == digest(m_after, m_newColumns) && !found->goneValues)
+                continue;
+            m_before.table->goToRecord(found->record);
+            if (compareRow(code))
+                m_result.changed << code;
+        }
+        for (const QString& code : std::as_const(m_oldCodes)) {
+            if (!m_oldByCode.value(code).matched)
+                m_result.removed << code;
+        }
     }
 
-    // The current rows by code: where each stands, and a digest of its values in the new
-    // table's fields. A row is read again only when its digest differs or a field that goes
-    // holds something.
+private:
+    // A current row: where it stands, and a digest of its values in the new table's fields. A
+    // row is read again only when its digest differs or a field that goes holds something.
     struct OldRow {
         int record = 0;
         size_t digest = 0;
         bool goneValues = false;
         bool matched = false;
     };
+
     // Tables of one layout are compared by their stored bytes, with no text decoded.
-    const bool sameLayout = newRows.sameLayout(oldRows);
-    const auto digest = [sameLayout](const OpenTable& table, const QList<int>& columns) {
-        return sameLayout ? qHashBits(table.table->storedRow().data(),
-                                      size_t(table.table->storedRow().size()), 0x51C0FFEE)
-                          : rowDigest(table, columns);
-    };
-    QHash<QString, OldRow> oldByCode;
-    oldByCode.reserve(oldRows.rowCount());
-    QStringList oldCodes;
-    oldCodes.reserve(oldRows.rowCount());
+    size_t digest(const OpenTable& table, const QList<int>& columns) const
     {
-        RowCodes codes(before, result.codeFields, result.repeatedCodes);
+        return m_sameLayout ? qHashBits(table.table->storedRow().data(),
+                                        size_t(table.table->storedRow().size()), 0x51C0FFEE)
+                            : rowDigest(table, columns);
+    }
+
+    void readCurrentRows()
+    {
+        DbfTable& oldRows = *m_before.table;
+        m_oldByCode.reserve(oldRows.rowCount());
+        m_oldCodes.reserve(oldRows.rowCount());
+        RowCodes codes(m_before, m_result.codeFields, m_result.repeatedCodes);
         for (oldRows.first(); !oldRows.eof(); oldRows.next()) {
-            OldRow row{oldRows.recordNumber(), digest(before, oldColumns), false, false};
-            for (const int column : std::as_const(goneColumns))
-                row.goneValues = row.goneValues || !isEmptyValue(before.value(column));
+            OldRow row{oldRows.recordNumber(), digest(m_before, m_oldColumns), false, false};
+            for (const int column : std::as_const(m_goneColumns))
+                row.goneValues = row.goneValues || !isEmptyValue(m_before.value(column));
             const QString code = codes.current();
-            oldCodes << code;
-            oldByCode.insert(code, row);
+            m_oldCodes << code;
+            m_oldByCode.insert(code, row);
         }
     }
 
-    RowCodes codes(after, result.codeFields, result.repeatedCodes);
-    for (newRows.first(); !newRows.eof(); newRows.next()) {
-        const QString code = codes.current();
-        const auto found = oldByCode.find(code);
-        if (found == oldByCode.end()) {
-            result.added << code;
-            continue;
-        }
-        found->matched = true;
-        if (found->digest == digest(after, newColumns) && !found->goneValues)
-            continue;
-        oldRows.goToRecord(found->record);
+    // The current row (the current table at it) against the new one: true when they differ.
+    bool compareRow(const QString& code)
+    {
         bool differs = false;
         // The new table's fields: a value that differs, or one that the new row leaves empty.
-        for (int i = 0; i < after.fields.size(); ++i) {
-            const QString oldValue = before.value(oldColumns.at(i));
-            const QString newValue = after.value(i);
+        for (int i = 0; i < m_after.fields.size(); ++i) {
+            const QString oldValue = m_before.value(m_oldColumns.at(i));
+            const QString newValue = m_after.value(i);
             if (oldValue == newValue)
                 continue;
             differs = true;
-            const QString& field = after.fields.at(i);
-            result.changes << ChangedValue{code, field, oldValue, newValue};
+            const QString& field = m_after.fields.at(i);
+            m_result.changes << ChangedValue{code, field, oldValue, newValue};
             if (isEmptyValue(newValue) && !isEmptyValue(oldValue))
-                result.dropped << DroppedValue{name, code, field, oldValue, false};
+                m_result.dropped << DroppedValue{m_result.name, code, field, oldValue, false};
         }
         // Fields the new table does not have at all: whatever they hold now goes.
-        for (const int column : std::as_const(goneColumns)) {
-            const QString oldValue = before.value(column);
+        for (const int column : std::as_const(m_goneColumns)) {
+            const QString oldValue = m_before.value(column);
             if (isEmptyValue(oldValue))
                 continue;
             differs = true;
-            result.dropped << DroppedValue{name, code, before.fields.at(column), oldValue, true};
+            m_result.dropped << DroppedValue{m_result.name, code, m_before.fields.at(column),
+                                             oldValue, true};
         }
-        if (differs)
-            result.changed << code;
+        return differs;
     }
-    for (const QString& code : std::as_const(oldCodes)) {
-        if (!oldByCode.value(code).matched)
-            result.removed << code;
-    }
+
+    OpenTable& m_after;
+    OpenTable& m_before;
+    TableComparison& m_result;
+    bool m_sameLayout;
+    QList<int> m_newColumns;
+    QList<int> m_oldColumns;
+    QList<int> m_goneColumns;
+    QHash<QString, OldRow> m_oldByCode;
+    QStringList m_oldCodes;
+};
+
+TableComparison compareTable(const QString& newFolder, const QString& timetableFolder,
+                             const QString& name)
+{
+    TableComparison result;
+    result.name = name;
+    result.codeFields = codeFields(name);
+    OpenTable after;
+    OpenTable before;
+    if (openBoth(newFolder, timetableFolder, result, after, before) &&
+        canMatchRows(after, before, result))
+        RowMatching(after, before, result).run();
     return result;
 }
 
