@@ -6,7 +6,6 @@
 #include "components/platform/systemerror.h"
 #include "components/text/texts.h"
 #include "exchange/yedradocument.h"
-#include "to_timetable/documentcheck.h"
 #include "to_timetable/exportarrun.h"
 #include "to_yedra/importarrun.h"
 #include "widgets/formsetup.h"
@@ -41,28 +40,6 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& text, 
 
 // How many items of each list of a run report the window shows; the saved report has them all.
 constexpr int ReportItemsShown = 100;
-
-// The questions of a check made after a run stopped, answered without asking again: the time
-// frames the run took, or when it stopped before asking, the document's first one.
-class CheckInteraction : public Interaction {
-public:
-    explicit CheckInteraction(FrameChoice frames) : m_frames(std::move(frames)) {}
-    void showMessage(const QString&) override {}
-    void warn(const QString&) override {}
-    FrameChoice chooseFrames(const XmlDocument& document) override
-    {
-        if (m_frames.resultMH)
-            return m_frames;
-        const std::vector<yedra::Record> frames =
-            yedra::records(document, yedra::JornadasEscolares);
-        return {true, frames.front().valueCount() > 0 ? frames.front().rawValue(0) : QString(),
-                int(frames.size())};
-    }
-    bool completeTeachers(const QString&) override { return false; }
-
-private:
-    FrameChoice m_frames;
-};
 
 // The details of a box that ends a run: the run's report, and where it is saved.
 QString reportDetails(const RunReport& report)
@@ -249,60 +226,32 @@ void TMForm::BExportarClick()
         showMessageBox(this, NoLookupTable);
         return;
     }
-    QString backup;
-    try {
-        m_interaction.takeWarnings(); // none of an earlier run
-        m_run.reset();
-        m_run = std::make_unique<ExportarRun>(m_setup.timetableFolder, lookup, m_interaction,
-                                              m_setup.mover);
-        const QString refusal = m_run->loadDocument(filenameXML);
-        if (!refusal.isEmpty()) {
-            showMessageBox(this, refusal);
-            return;
-        }
-        m_interaction.setBusy(true);
-        m_run->begin();
-        m_run->runSteps();
-        resultado = m_run->resultado;
-        nDiasPlanti = m_run->nDiasPlanti;
-        m_run->compareWithTimetableFolder();
-        backup = m_run->commit();
-        m_run->saveReport();
-        m_interaction.setBusy(false);
-    } catch (const ConversionError& error) {
-        // The message stays the run's own; the details list every problem of the document, so
-        // that all of them can be put right in Yedra at once.
-        FrameChoice frames;
-        if (m_run) {
-            frames = {!m_run->resultado.isEmpty(), m_run->resultado, m_run->nDiasPlanti};
-            m_run->abandon();
-        }
-        QStringList others;
-        CheckInteraction checkInteraction(frames);
-        const QString shown = error.message().endsWith(QLatin1Char('.'))
-                                  ? error.message().chopped(1)
-                                  : error.message();
-        const RunReport check = documentcheck::check(filenameXML, lookup, checkInteraction);
-        for (const QString& problem : check.problems()) {
-            if (!problem.startsWith(shown))
-                others << problem;
-        }
-        m_interaction.setBusy(false);
-        showErrorBox(this, error.message(), m_interaction.takeWarnings(),
-                     others.isEmpty()
+    m_interaction.takeWarnings(); // none of an earlier run
+    m_run.reset();
+    m_run = std::make_unique<ExportarRun>(m_setup.timetableFolder, lookup, m_interaction,
+                                          m_setup.mover);
+    m_interaction.setBusy(true);
+    const ExportarRun::Result result = m_run->run(filenameXML);
+    m_interaction.setBusy(false);
+    switch (result.outcome) {
+    case ExportarRun::Result::Outcome::Refused:
+        showMessageBox(this, result.message);
+        return;
+    case ExportarRun::Result::Outcome::Failed:
+        // The details list every other problem of the document, so that all of them can be put
+        // right in Yedra at once.
+        showErrorBox(this, result.message, m_interaction.takeWarnings(),
+                     result.otherProblems.isEmpty()
                          ? QString()
                          : QStringLiteral("Otros problemas del documento (corríjalos todos en "
                                           "Yedra antes de volver a exportar):\n\n") +
-                               others.join(QStringLiteral("\n\n")));
+                               result.otherProblems.join(QStringLiteral("\n\n")));
         return;
-    } catch (const std::exception& error) {
-        // The run ends where the error arose; the timetable folder is as it was.
-        if (m_run)
-            m_run->abandon();
-        m_interaction.setBusy(false);
-        showErrorBox(this, systemerror::describe(error), m_interaction.takeWarnings());
-        return;
+    case ExportarRun::Result::Outcome::Done:
+        break;
     }
+    resultado = m_run->resultado;
+    nDiasPlanti = m_run->nDiasPlanti;
     runEnded(reportDetails(m_run->report()));
 }
 
@@ -310,25 +259,24 @@ void TMForm::BImportarClick()
 {
     if (!chooseExistingDocument())
         return;
-    ImportarRun::Result result;
+    m_interaction.setBusy(true);
+    ImportarRun run(m_setup.timetableFolder, m_interaction);
+    const ImportarRun::Result result = run.run(filenameXML);
     QString details;
-    try {
-        m_interaction.setBusy(true);
-        ImportarRun run(m_setup.timetableFolder, m_interaction);
-        result = run.run(filenameXML);
-        if (result.outcome == ImportarRun::Outcome::Saved) {
-            run.saveReport();
-            details = reportDetails(run.report());
-        }
-        m_interaction.setBusy(false);
-    } catch (const std::exception& error) {
+    if (result.outcome == ImportarRun::Outcome::Saved) {
+        run.saveReport();
+        details = reportDetails(run.report());
+    }
+    m_interaction.setBusy(false);
+    if (result.outcome == ImportarRun::Outcome::Failed) {
         // Nothing is saved; the window stays open with the status as it was.
-        m_interaction.setBusy(false);
-        showErrorBox(this, systemerror::describe(error));
+        showErrorBox(this, result.message);
         return;
     }
     Result = result.verdict;
     switch (result.outcome) {
+    case ImportarRun::Outcome::Failed:
+        return;
     case ImportarRun::Outcome::Refused:
         showMessageBox(this, result.message);
         return;

@@ -138,10 +138,62 @@ struct Parsed {
     QString problem;
 };
 
-bool isVerb(const QString& word)
+// Where a command writes, and the folder of the program (where its data lies).
+struct Context {
+    QString executableFolder;
+    QTextStream& out;
+    QTextStream& err;
+};
+
+// A command of quelvana-cli: its name, its help, what it takes and what it does.
+struct Verb {
+    const char* name;
+    const char* help;
+    QStringList valueOptions;
+    QStringList flagOptions;
+    bool documentOptional; // restaurar names a backup, or nothing
+    int (*run)(const Command&, const Context&);
+};
+
+int exportar(const Command& command, const Context& context);
+int importar(const Command& command, const Context& context);
+int comprobar(const Command& command, const Context& context);
+int restaurar(const Command& command, const Context& context);
+
+const std::vector<Verb>& verbs()
 {
-    return word == QLatin1String("exportar") || word == QLatin1String("importar") ||
-           word == QLatin1String("restaurar") || word == QLatin1String("comprobar");
+    static const std::vector<Verb> table = {
+        {"exportar",
+         exportarHelp,
+         {QStringLiteral("--timetable-folder"), QStringLiteral("--lookup"),
+          QStringLiteral("--frames")},
+         {QStringLiteral("--dry-run"), QStringLiteral("--json")},
+         false,
+         exportar},
+        {"importar",
+         importarHelp,
+         {QStringLiteral("--timetable-folder")},
+         {QStringLiteral("--json")},
+         false,
+         importar},
+        {"comprobar",
+         comprobarHelp,
+         {QStringLiteral("--lookup"), QStringLiteral("--frames")},
+         {QStringLiteral("--json")},
+         false,
+         comprobar},
+        {"restaurar", restaurarHelp, {QStringLiteral("--timetable-folder")}, {}, true, restaurar},
+    };
+    return table;
+}
+
+const Verb* findVerb(const QString& name)
+{
+    for (const Verb& verb : verbs()) {
+        if (name == QLatin1String(verb.name))
+            return &verb;
+    }
+    return nullptr;
 }
 
 Parsed parse(const QStringList& arguments)
@@ -150,24 +202,12 @@ Parsed parse(const QStringList& arguments)
     if (arguments.isEmpty())
         return {std::nullopt, QStringLiteral("falta la orden")};
     command.verb = arguments.first();
-    if (!isVerb(command.verb))
+    const Verb* verb = findVerb(command.verb);
+    if (!verb)
         return {std::nullopt, QStringLiteral("orden desconocida: %1").arg(command.verb)};
     // What each command takes; an option of another command is named as such.
-    QStringList valueOptions;
-    QStringList flagOptions;
-    if (command.verb == QLatin1String("exportar")) {
-        valueOptions = {QStringLiteral("--timetable-folder"), QStringLiteral("--lookup"),
-                        QStringLiteral("--frames")};
-        flagOptions = {QStringLiteral("--dry-run"), QStringLiteral("--json")};
-    } else if (command.verb == QLatin1String("comprobar")) {
-        valueOptions = {QStringLiteral("--lookup"), QStringLiteral("--frames")};
-        flagOptions = {QStringLiteral("--json")};
-    } else if (command.verb == QLatin1String("importar")) {
-        valueOptions = {QStringLiteral("--timetable-folder")};
-        flagOptions = {QStringLiteral("--json")};
-    } else {
-        valueOptions = {QStringLiteral("--timetable-folder")};
-    }
+    const QStringList& valueOptions = verb->valueOptions;
+    const QStringList& flagOptions = verb->flagOptions;
     const QStringList anyCommandOptions = {QStringLiteral("--timetable-folder"),
                                            QStringLiteral("--lookup"), QStringLiteral("--frames"),
                                            QStringLiteral("--dry-run"), QStringLiteral("--json")};
@@ -206,10 +246,9 @@ Parsed parse(const QStringList& arguments)
         }
         options.insert(name, *value);
     }
-    const bool restaurar = command.verb == QLatin1String("restaurar");
-    if (restaurar && positional.size() > 1)
+    if (verb->documentOptional && positional.size() > 1)
         return {std::nullopt, QStringLiteral("sobra el argumento %1").arg(positional.at(1))};
-    if (!restaurar && positional.size() != 1)
+    if (!verb->documentOptional && positional.size() != 1)
         return {std::nullopt, positional.isEmpty()
                                   ? QStringLiteral("falta el DOCUMENTO")
                                   : QStringLiteral("sobra el argumento %1").arg(positional.at(1))};
@@ -272,9 +311,11 @@ std::optional<QString> documentAndLookup(const Command& command, const QString& 
     return lookupTable(command, executableFolder, err);
 }
 
-int exportar(const Command& command, const QString& executableFolder, QTextStream& out,
-             QTextStream& err)
+int exportar(const Command& command, const Context& context)
 {
+    const QString& executableFolder = context.executableFolder;
+    QTextStream& out = context.out;
+    QTextStream& err = context.err;
     const std::optional<QString> lookup = documentAndLookup(command, executableFolder, err);
     if (!lookup)
         return 1;
@@ -282,24 +323,24 @@ int exportar(const Command& command, const QString& executableFolder, QTextStrea
     const QString folder = platform::resolveLetterCase(command.timetableFolder);
     ExportarRun run(folder, *lookup, interaction);
     run.setDryRun(command.dryRun);
-    if (const QString refusal = run.loadDocument(command.document); !refusal.isEmpty()) {
-        err << refusal << Qt::endl;
+    const ExportarRun::Result result = run.run(command.document);
+    if (result.outcome != ExportarRun::Result::Outcome::Done) {
+        err << result.message << Qt::endl;
+        if (!result.otherProblems.isEmpty())
+            err << "\nOtros problemas del documento (corríjalos todos en Yedra antes de volver a "
+                   "exportar):\n\n"
+                << result.otherProblems.join(QStringLiteral("\n\n")) << Qt::endl;
         return 1;
-    }
-    run.begin();
-    run.runSteps();
-    run.compareWithTimetableFolder();
-    if (!command.dryRun) {
-        run.commit();
-        run.saveReport();
     }
     printReport(run.report(), command, out);
     return 0;
 }
 
-int comprobar(const Command& command, const QString& executableFolder, QTextStream& out,
-              QTextStream& err)
+int comprobar(const Command& command, const Context& context)
 {
+    const QString& executableFolder = context.executableFolder;
+    QTextStream& out = context.out;
+    QTextStream& err = context.err;
     const std::optional<QString> lookup = documentAndLookup(command, executableFolder, err);
     if (!lookup)
         return 1;
@@ -312,8 +353,10 @@ int comprobar(const Command& command, const QString& executableFolder, QTextStre
     return report.problems().isEmpty() ? 0 : 1;
 }
 
-int importar(const Command& command, QTextStream& out, QTextStream& err)
+int importar(const Command& command, const Context& context)
 {
+    QTextStream& out = context.out;
+    QTextStream& err = context.err;
     if (!documentExists(command, err))
         return 1;
     const QString folder = platform::resolveLetterCase(command.timetableFolder);
@@ -326,6 +369,7 @@ int importar(const Command& command, QTextStream& out, QTextStream& err)
         printReport(run.report(), command, out);
         return 0;
     case ImportarRun::Outcome::Refused:
+    case ImportarRun::Outcome::Failed:
         err << result.message << Qt::endl;
         return 1;
     case ImportarRun::Outcome::Incomplete: {
@@ -342,8 +386,10 @@ int importar(const Command& command, QTextStream& out, QTextStream& err)
     return 1;
 }
 
-int restaurar(const Command& command, QTextStream& out, QTextStream& err)
+int restaurar(const Command& command, const Context& context)
 {
+    QTextStream& out = context.out;
+    QTextStream& err = context.err;
     const QString folder = platform::resolveLetterCase(command.timetableFolder);
     CliInteraction interaction(QStringList(), err);
     if (!command.document.isEmpty()) {
@@ -376,15 +422,8 @@ int runQuelvanaCli(const QStringList& arguments, const QString& executableFolder
 {
     // Help anywhere on the line, for the command it names when it names one.
     if (arguments.contains(QStringLiteral("--help")) || arguments.contains(QStringLiteral("-h"))) {
-        const QString verb = arguments.value(0);
-        if (verb == QLatin1String("exportar"))
-            out << exportarHelp << Qt::flush;
-        else if (verb == QLatin1String("importar"))
-            out << importarHelp << Qt::flush;
-        else if (verb == QLatin1String("restaurar"))
-            out << restaurarHelp << Qt::flush;
-        else if (verb == QLatin1String("comprobar"))
-            out << comprobarHelp << Qt::flush;
+        if (const Verb* verb = findVerb(arguments.value(0)))
+            out << verb->help << Qt::flush;
         else
             out << description << "\n" << usage << Qt::flush;
         return 0;
@@ -399,13 +438,8 @@ int runQuelvanaCli(const QStringList& arguments, const QString& executableFolder
         return 2;
     }
     try {
-        if (parsed.command->verb == QLatin1String("exportar"))
-            return exportar(*parsed.command, executableFolder, out, err);
-        if (parsed.command->verb == QLatin1String("restaurar"))
-            return restaurar(*parsed.command, out, err);
-        if (parsed.command->verb == QLatin1String("comprobar"))
-            return comprobar(*parsed.command, executableFolder, out, err);
-        return importar(*parsed.command, out, err);
+        const Context context{executableFolder, out, err};
+        return findVerb(parsed.command->verb)->run(*parsed.command, context);
     } catch (const EngineError& error) {
         err << error.message() << Qt::endl;
         return 1;

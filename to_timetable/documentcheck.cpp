@@ -2,9 +2,35 @@
 
 #include "components/platform/engineerror.h"
 #include "components/platform/systemerror.h"
+#include "exchange/yedradocument.h"
 #include "to_timetable/exportarrun.h"
 
 namespace documentcheck {
+
+namespace {
+
+// The questions of a check made after a run stopped, answered without asking again.
+class CheckInteraction : public Interaction {
+public:
+    explicit CheckInteraction(FrameChoice frames) : m_frames(std::move(frames)) {}
+    void showMessage(const QString&) override {}
+    void warn(const QString&) override {}
+    FrameChoice chooseFrames(const XmlDocument& document) override
+    {
+        if (m_frames.resultMH)
+            return m_frames;
+        const std::vector<yedra::Record> frames =
+            yedra::records(document, yedra::JornadasEscolares);
+        return {true, frames.front().valueCount() > 0 ? frames.front().rawValue(0) : QString(),
+                int(frames.size())};
+    }
+    bool completeTeachers(const QString&) override { return false; }
+
+private:
+    FrameChoice m_frames;
+};
+
+} // namespace
 
 RunReport check(const QString& documentPath, const QString& lookupTable, Interaction& interaction)
 {
@@ -30,6 +56,20 @@ RunReport check(const QString& documentPath, const QString& lookupTable, Interac
         run.report().addProblem(systemerror::describe(error));
     }
     return run.report();
+}
+
+QStringList otherProblems(const QString& documentPath, const QString& lookupTable,
+                          const FrameChoice& frames, const QString& stoppedBy)
+{
+    CheckInteraction interaction(frames);
+    const QString shown = stoppedBy.endsWith(QLatin1Char('.')) ? stoppedBy.chopped(1) : stoppedBy;
+    QStringList others;
+    const RunReport report = check(documentPath, lookupTable, interaction);
+    for (const QString& problem : report.problems()) {
+        if (!problem.startsWith(shown))
+            others << problem;
+    }
+    return others;
 }
 
 } // namespace documentcheck

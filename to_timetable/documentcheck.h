@@ -16,4 +16,10 @@ namespace documentcheck {
 // The time frames are asked through `interaction` as the run asks them.
 RunReport check(const QString& documentPath, const QString& lookupTable, Interaction& interaction);
 
+// After a run stopped at a value it could not convert (`stoppedBy`, its message): every other
+// problem of the document, checked with the time frames the run took (`frames`; when it stopped
+// before asking, the document's first one), each once. Empty when there is none.
+QStringList otherProblems(const QString& documentPath, const QString& lookupTable,
+                          const FrameChoice& frames, const QString& stoppedBy);
+
 } // namespace documentcheck

@@ -2,12 +2,14 @@
 
 #include "components/dbase/dbftable.h"
 #include "components/platform/engineerror.h"
+#include "components/platform/systemerror.h"
 #include "components/text/texts.h"
 #include "components/timetablefolder/folderhold.h"
 #include "components/timetablefolder/ownnames.h"
 #include "components/timetablefolder/reportfile.h"
 #include "components/timetablefolder/tablecomparison.h"
 #include "exchange/yedradocument.h"
+#include "to_timetable/documentcheck.h"
 
 #include <QDir>
 
@@ -32,6 +34,33 @@ ExportarRun::ExportarRun(QString timetableFolder, QString lookupTable, Interacti
 }
 
 ExportarRun::~ExportarRun() = default;
+
+ExportarRun::Result ExportarRun::run(const QString& documentPath)
+{
+    using Outcome = Result::Outcome;
+    if (const QString refusal = loadDocument(documentPath); !refusal.isEmpty())
+        return {Outcome::Refused, refusal};
+    try {
+        begin();
+        runSteps();
+        compareWithTimetableFolder();
+        if (!m_dryRun) {
+            commit();
+            saveReport();
+        }
+        return {Outcome::Done};
+    } catch (const ConversionError& error) {
+        abandon();
+        const FrameChoice frames{!resultado.isEmpty(), resultado, nDiasPlanti};
+        return {Outcome::Failed, error.message(),
+                documentcheck::otherProblems(documentPath, m_lookupTable, frames,
+                                             error.message())};
+    } catch (const std::exception& error) {
+        // The run ends where the error arose; the timetable folder is as it was.
+        abandon();
+        return {Outcome::Failed, systemerror::describe(error)};
+    }
+}
 
 QString ExportarRun::loadDocument(const QString& path)
 {

@@ -19,7 +19,8 @@
 #include <memory>
 
 // The Yedra-to-timetable run ("exportar"): the document it converts, the state its steps share,
-// and the all-or-nothing frame around them. The window and quelvana-cli drive it the same way:
+// and the all-or-nothing frame around them. The window and quelvana-cli both call run(); the
+// steps' own calls are public for the tests that drive them one by one:
 //
 //     ExportarRun run(folder, lookup, interaction);
 //     if (const QString refusal = run.loadDocument(path); !refusal.isEmpty()) ...;
@@ -28,11 +29,31 @@
 //     run.commit();
 //
 // Until commit() the timetable folder is not touched; a run that throws leaves it as it was.
+//
+// Errors: run() says a refusal or a failure in its Result, the folder left as it was; the calls
+// it is made of throw EngineError (ConversionError for a value a step cannot convert).
 class ExportarRun {
 public:
     ExportarRun(QString timetableFolder, QString lookupTable, Interaction& interaction,
                 TableStaging::FileMover mover = {});
     ~ExportarRun();
+
+    // How run() ended.
+    struct Result {
+        enum class Outcome {
+            Done,    // the tables are in place (in a trial: written in a temporary folder)
+            Refused, // the document cannot be converted as it is: `message` says why
+            Failed,  // the run stopped: `message` says why
+        };
+        Outcome outcome = Outcome::Failed;
+        QString message = {};
+        // When a value a step could not convert stopped it: every other problem of the
+        // document, so that all of them can be put right in Yedra at once.
+        QStringList otherProblems = {};
+    };
+    // The whole run: the document loaded and checked, the steps, the comparison with the tables
+    // in the timetable folder, and unless a trial the commit and the saved report.
+    Result run(const QString& documentPath);
 
     // Loads the document and checks that it can be converted: a document that cannot be
     // parsed, has no time frame, or has records shorter than the steps read is refused.

@@ -2,6 +2,7 @@
 
 #include "components/dbase/dbftable.h"
 #include "components/platform/platform.h"
+#include "components/platform/systemerror.h"
 #include "components/text/texthash.h"
 #include "components/text/textrows.h"
 #include "components/text/texts.h"
@@ -613,6 +614,16 @@ void writeTeacher(XmlPartWriter& writer, int number, const DbfTable& proft, cons
 
 ImportarRun::Result ImportarRun::run(const QString& documentPath,
                                      const std::optional<QDateTime>& fecha)
+{
+    try {
+        return runThrowing(documentPath, fecha);
+    } catch (const std::exception& error) {
+        return {Outcome::Failed, systemerror::describe(error)};
+    }
+}
+
+ImportarRun::Result ImportarRun::runThrowing(const QString& documentPath,
+                                             const std::optional<QDateTime>& fecha)
 {
     m_report = RunReport(RunReport::Kind::Importar);
     m_report.setDocument(documentPath);

@@ -10,16 +10,22 @@
 #include <memory>
 #include <optional>
 
-// The timetable export run ("importar"): the timetable Oranel has solved (SOLUC), with the
-// tables of the Yedra-to-timetable run, becomes a Yedra document with every teacher's regular
-// weekly timetable, saved beside the chosen document under "ResultadoOranel" and its name. The
-// chosen document itself is never changed, and nothing is saved unless the run completes.
+// The run the command "importar" starts (the timetable export run, as the system's first design
+// calls it, for it exports Oranel's timetable to Yedra): the timetable Oranel has solved (SOLUC),
+// with the tables of the Yedra-to-timetable run, becomes a Yedra document with every teacher's
+// regular weekly timetable, saved beside the chosen document under "ResultadoOranel" and its
+// name. The chosen document itself is never changed, and nothing is saved unless the run
+// completes.
+//
+// Errors: run() says how it ended in its Result, a refusal or a failure with the message for the
+// user; it throws nothing.
 class ImportarRun {
 public:
     enum class Outcome {
         Saved,      // the result document is written
         Refused,    // the run ended early with `message` for the user
         Incomplete, // teacher data are still missing after the dialog: the program ends
+        Failed,     // an error of the tables or of a conversion stopped it, said in `message`
     };
     struct Result {
         Outcome outcome = Outcome::Refused;
@@ -33,9 +39,8 @@ public:
 
     ImportarRun(QString timetableFolder, Interaction& interaction);
 
-    // Runs everything after the document has been chosen and found. Errors of the tables and of
-    // the conversions are thrown (EngineError); nothing is saved then. The root's fecha is the
-    // moment it is built, or `fecha` when given.
+    // Runs everything after the document has been chosen and found; nothing is saved unless it
+    // ends Saved. The root's fecha is the moment it is built, or `fecha` when given.
     Result run(const QString& documentPath, const std::optional<QDateTime>& fecha = std::nullopt);
 
     // "ResultadoOranel" put before the file name of the chosen document, in its folder; either
@@ -62,6 +67,9 @@ public:
     static const QString TeachersStillIncomplete; // the three-line stop message
 
 private:
+    // The run itself: the errors of the tables and of the conversions thrown (EngineError).
+    Result runThrowing(const QString& documentPath, const std::optional<QDateTime>& fecha);
+
     QString m_timetableFolder;
     Interaction& m_interaction;
     RunReport m_report{RunReport::Kind::Importar};
