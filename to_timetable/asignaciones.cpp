@@ -2,6 +2,7 @@
 
 #include "components/text/texthash.h"
 #include "components/text/texts.h"
+#include "components/timetablefolder/tablelayouts.h"
 #include "exchange/yedradocument.h"
 #include "to_timetable/exportarrun.h"
 
@@ -79,7 +80,7 @@ void ExportarRun::TransformarAsignaciones()
         grupost.open(DbfTable::Access::Exclusive);
         for (grupost.first(); !grupost.eof(); grupost.next())
             groupsByOffer[grupost.text(QStringLiteral("CLAVECURSO"))].append(Group(
-                grupost.text(QStringLiteral("ABREV")), grupost.text(QStringLiteral("NIVEL")),
+                grupost.text(layouts::codeField), grupost.text(QStringLiteral("NIVEL")),
                 grupost.text(QStringLiteral("CURSO")), grupost.text(QStringLiteral("GRUPO"))));
     }
 

@@ -2,6 +2,7 @@
 // (GRUPOST).
 
 #include "components/text/texts.h"
+#include "components/timetablefolder/tablelayouts.h"
 #include "exchange/yedradocument.h"
 #include "to_timetable/exportarrun.h"
 
@@ -103,7 +104,7 @@ void ExportarRun::TransformarCursosUnidades()
         cursost.setText(QStringLiteral("NIVEL"), level);
         cursost.setText(QStringLiteral("CURSO"), course);
         cursost.setText(QStringLiteral("ESTUD"), name);
-        cursost.setText(QStringLiteral("ABREV"), texts::leftCharacters(level, 1) + course);
+        cursost.setText(layouts::codeField, texts::leftCharacters(level, 1) + course);
         cursost.post();
         const QString keyAsRead = cursost.text(QStringLiteral("CLAVE"));
         if (!coursesByKey.contains(keyAsRead))
@@ -135,7 +136,7 @@ void ExportarRun::TransformarCursosUnidades()
                                     : QLatin1Char('(') + name + QStringLiteral(") ") + course.study;
 
         grupost.append();
-        grupost.setText(QStringLiteral("ABREV"),
+        grupost.setText(layouts::codeField,
                         giveCode(codes, groupCode(name), layouts::grupost.name, record, name));
         grupost.setText(QStringLiteral("TURNO"), QString());
         grupost.setText(QStringLiteral("NIVEL"), course.level);

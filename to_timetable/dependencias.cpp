@@ -1,6 +1,7 @@
 // The rooms (AULAT).
 
 #include "components/text/texts.h"
+#include "components/timetablefolder/tablelayouts.h"
 #include "exchange/yedradocument.h"
 #include "to_timetable/exportarrun.h"
 
@@ -19,8 +20,7 @@ void ExportarRun::TransformarDependencias()
         if (code.isEmpty())
             code = texts::leftCharacters(name, 10);
         aulat.append();
-        aulat.setText(QStringLiteral("ABREV"),
-                      giveCode(codes, code, layouts::aulat.name, record, name));
+        aulat.setText(layouts::codeField, giveCode(codes, code, layouts::aulat.name, record, name));
         aulat.setText(QStringLiteral("NOMBRE"), name);
         aulat.setText(QStringLiteral("DEPCENTRO"), QString());
         aulat.post();

@@ -1,6 +1,7 @@
 // The teachers (PROFT).
 
 #include "components/text/texts.h"
+#include "components/timetablefolder/tablelayouts.h"
 #include "exchange/yedradocument.h"
 #include "to_timetable/exportarrun.h"
 
@@ -27,7 +28,7 @@ void ExportarRun::TransformarEmpleados()
         code = giveCode(codes, code, layouts::proft.name, record, nombre);
 
         proft.append();
-        proft.setText(QStringLiteral("ABREV"), code);
+        proft.setText(layouts::codeField, code);
         proft.setText(QStringLiteral("NOMBRE"), nombre);
         proft.setText(QStringLiteral("DEPART"), record.value(2));
         proft.setText(QStringLiteral("X_EMPLEADO"), record.value(0));

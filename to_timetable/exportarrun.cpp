@@ -53,8 +53,7 @@ ExportarRun::Result ExportarRun::run(const QString& documentPath)
         abandon();
         const FrameChoice frames{!resultado.isEmpty(), resultado, nDiasPlanti};
         return {Outcome::Failed, error.message(),
-                documentcheck::otherProblems(documentPath, m_lookupTable, frames,
-                                             error.message())};
+                documentcheck::otherProblems(documentPath, m_lookupTable, frames, error.message())};
     } catch (const std::exception& error) {
         // The run ends where the error arose; the timetable folder is as it was.
         abandon();

@@ -91,8 +91,8 @@ template <typename Selected> void writeTakenSlots(ExportarRun& run, const Select
         if (isSelected(marco)) {
             const int from = run.integerValue(
                 start, slot, 2, QStringLiteral("la hora de comienzo del tramo, en minutos"));
-            const int to = run.integerValue(
-                end, slot, 3, QStringLiteral("la hora de fin del tramo, en minutos"));
+            const int to = run.integerValue(end, slot, 3,
+                                            QStringLiteral("la hora de fin del tramo, en minutos"));
             taken.append();
             taken.setText(QStringLiteral("DIA"), QString::number(day));
             taken.setText(QStringLiteral("CODDIHO"), code);

@@ -7,6 +7,7 @@
 #include "components/text/textrows.h"
 #include "components/text/texts.h"
 #include "components/timetablefolder/folderhold.h"
+#include "components/timetablefolder/tablelayouts.h"
 #include "components/xml/xmldocument.h"
 #include "exchange/yedradocument.h"
 #include "exchange/yedrawriter.h"
@@ -467,9 +468,9 @@ void buildLookups(OpenTables& tables, Lookups& l)
     });
     l.units.reserve(tables.grupost.rowCount());
     eachRow(tables.grupost, [&](DbfTable& t, int row) {
-        const QString abrev = t.text(QStringLiteral("ABREV"));
+        const QString abrev = t.text(layouts::codeField);
         requireXmlValues(t, {"ABREV", "CLAVE", "CLAVECURSO"},
-                         rowPlace(QStringLiteral("GRUPOST"), row, QStringLiteral("ABREV"), abrev));
+                         rowPlace(QStringLiteral("GRUPOST"), row, layouts::codeField, abrev));
         l.units.add({abrev},
                     {t.text(QStringLiteral("CLAVE")), t.text(QStringLiteral("CLAVECURSO"))});
     });
@@ -487,10 +488,10 @@ void buildLookups(OpenTables& tables, Lookups& l)
     readSoluc(tables.soluc, l);
     l.soluc = &tables.soluc;
     eachRow(tables.proft, [&](DbfTable& t, int row) {
-        l.teacherCodes.insert(t.text(QStringLiteral("ABREV")));
+        l.teacherCodes.insert(t.text(layouts::codeField));
         requireXmlValues(t, {"ABREV", "X_EMPLEADO", "F_TOMAPOS"}, [&] {
-            return rowPlace(QStringLiteral("PROFT"), row, QStringLiteral("ABREV"),
-                            t.text(QStringLiteral("ABREV")));
+            return rowPlace(QStringLiteral("PROFT"), row, layouts::codeField,
+                            t.text(layouts::codeField));
         });
     });
 }
@@ -559,7 +560,7 @@ void writeTeacher(XmlPartWriter& writer, int number, const DbfTable& proft, cons
                   RunReport& report, QSet<QString>& reported)
 {
     const QString seq = QStringLiteral("HORARIO_REGULAR_PROFESOR_%1").arg(number);
-    const QString code = proft.text(QStringLiteral("ABREV"));
+    const QString code = proft.text(layouts::codeField);
     const qsizetype found = l.teachersInSoluc.find({code});
     const std::span<const Lookups::SolucRow> entries =
         found < 0 ? std::span<const Lookups::SolucRow>()

@@ -2,6 +2,7 @@
 
 #include "components/dbase/dbftable.h"
 #include "components/text/texts.h"
+#include "components/timetablefolder/tablelayouts.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ QStringList incompleteTeachers(DbfTable& proft)
     QStringList out;
     for (proft.first(); !proft.eof(); proft.next()) {
         if (incomplete(proft))
-            out << QStringLiteral("%1 (%2)").arg(proft.text(QStringLiteral("ABREV")),
+            out << QStringLiteral("%1 (%2)").arg(proft.text(layouts::codeField),
                                                  proft.text(QStringLiteral("NOMBRE")));
     }
     return out;

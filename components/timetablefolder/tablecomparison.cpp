@@ -2,6 +2,7 @@
 
 #include "components/dbase/dbftable.h"
 #include "components/platform/engineerror.h"
+#include "components/timetablefolder/tablelayouts.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,41 +17,10 @@ namespace tablecomparison {
 
 namespace {
 
-// The code that identifies a row of each table the run writes, and what such a row is called.
-// Where the run makes a code unique (PROFT, AULAT, GRUPOST) it is that code. Course codes
-// (CURSOST.ABREV) are not unique, so a course goes by its offer key CLAVE. An offering
-// (ASIGNOMT2) goes by Yedra's two keys, which stay when the subject's short code is renumbered.
-// A class assignment (ASIGT) is a subject in a group. A cell of the grid (DIASHORAST) goes by
-// its day-and-hour key; a slot of the work table (DIASHORAST2), whose DIHO stays empty, by its
-// slot code and day. Subjects and tasks share ASIGNOMT: the subject rows come first in both
-// tables, so a task with a subject's code is paired with the task as a repeated code.
-struct KnownTable {
-    const char* name;
-    QStringList codeFields;
-    const char* rowNoun; // "profesor": "PROFT, profesor «GLA»"
-};
-
-const QList<KnownTable>& knownTables()
-{
-    static const QList<KnownTable> tables = {
-        {"ASIGNOMT", {QStringLiteral("COD")}, "materia"},
-        {"ASIGNOMT2", {QStringLiteral("MATERIA"), QStringLiteral("OFERTAMATRI")}, "oferta"},
-        {"PROFT", {QStringLiteral("ABREV")}, "profesor"},
-        {"AULAT", {QStringLiteral("ABREV")}, "aula"},
-        {"CURSOST", {QStringLiteral("CLAVE")}, "curso"},
-        {"GRUPOST", {QStringLiteral("ABREV")}, "grupo"},
-        {"ASIGT", {QStringLiteral("CASIG"), QStringLiteral("CGRUP")}, "asignación"},
-        {"DIASHORAST", {QStringLiteral("DIHO")}, "tramo"},
-        {"DIASHORAST2", {QStringLiteral("CODDIHO"), QStringLiteral("DIA")}, "tramo"},
-        {"PERIODOS", {QStringLiteral("CJORNADA")}, "periodo"},
-    };
-    return tables;
-}
-
 QString rowNoun(const QString& table)
 {
-    for (const KnownTable& known : knownTables()) {
-        if (table.compare(QLatin1String(known.name), Qt::CaseInsensitive) == 0)
+    for (const layouts::RowCode& known : layouts::rowCodes) {
+        if (table.compare(known.table->name, Qt::CaseInsensitive) == 0)
             return QString::fromUtf8(known.rowNoun);
     }
     return QStringLiteral("fila");
@@ -456,9 +426,9 @@ QList<DroppedValue> Comparison::dropped() const
 QStringList codeFields(const QString& tableName)
 {
     const QString name = bareName(tableName);
-    for (const KnownTable& known : knownTables()) {
-        if (name == QLatin1String(known.name))
-            return known.codeFields;
+    for (const layouts::RowCode& known : layouts::rowCodes) {
+        if (name == known.table->name)
+            return known.fields;
     }
     return {};
 }

@@ -19,6 +19,10 @@ namespace layouts {
 
 using T = FieldDef::Type;
 
+// The field that holds the code of a teacher (PROFT), a room (AULAT), a group (GRUPOST) and a
+// course (CURSOST).
+inline const QString codeField = QStringLiteral("ABREV");
+
 inline const TableLayout asignomt{QStringLiteral("ASIGNOMT"),
                                   {{QStringLiteral("COD"), T::Text, 10},
                                    {QStringLiteral("CODLARGO"), T::Text, 10},
@@ -36,7 +40,7 @@ inline const TableLayout asignomt2{QStringLiteral("ASIGNOMT2"),
                                     {QStringLiteral("ESTAREA"), T::Boolean}}};
 
 inline const TableLayout proft{QStringLiteral("PROFT"),
-                               {{QStringLiteral("ABREV"), T::Text, 10},
+                               {{codeField, T::Text, 10},
                                 {QStringLiteral("NOMBRE"), T::Text, 80},
                                 {QStringLiteral("DEPART"), T::Text, 40},
                                 {QStringLiteral("EMAIL"), T::Text, 100},
@@ -45,14 +49,14 @@ inline const TableLayout proft{QStringLiteral("PROFT"),
                                 {QStringLiteral("F_TOMAPOS"), T::Text, 10}}};
 
 inline const TableLayout aulat{QStringLiteral("AULAT"),
-                               {{QStringLiteral("ABREV"), T::Text, 10},
+                               {{codeField, T::Text, 10},
                                 {QStringLiteral("NOMBRE"), T::Text, 80},
                                 {QStringLiteral("EDIFICIO"), T::Text, 1},
                                 {QStringLiteral("MAXALUM"), T::Integer},
                                 {QStringLiteral("DEPCENTRO"), T::Text, 10}}};
 
 inline const TableLayout cursost{QStringLiteral("CURSOST"),
-                                 {{QStringLiteral("ABREV"), T::Text, 3},
+                                 {{codeField, T::Text, 3},
                                   {QStringLiteral("TURNO"), T::Text, 1},
                                   {QStringLiteral("NIVEL"), T::Text, 5},
                                   {QStringLiteral("CURSO"), T::Text, 3},
@@ -60,7 +64,7 @@ inline const TableLayout cursost{QStringLiteral("CURSOST"),
                                   {QStringLiteral("ESTUD"), T::Text, 80}}};
 
 inline const TableLayout grupost{QStringLiteral("GRUPOST"),
-                                 {{QStringLiteral("ABREV"), T::Text, 10},
+                                 {{codeField, T::Text, 10},
                                   {QStringLiteral("TURNO"), T::Text, 1},
                                   {QStringLiteral("NIVEL"), T::Text, 5},
                                   {QStringLiteral("CURSO"), T::Text, 3},
@@ -113,6 +117,42 @@ inline const TableLayout periodos{QStringLiteral("PERIODOS"),
 inline const QList<const TableLayout*> timetableTables = {
     &asignomt, &asignomt2, &proft,      &aulat,       &grupost,
     &cursost,  &asigt,     &diashorast, &diashorast2, &periodos};
+
+// The code that identifies a row of each table the run writes, and what such a row is called.
+// Where the run makes a code unique (PROFT, AULAT, GRUPOST) it is that code. Course codes
+// (CURSOST.ABREV) are not unique, so a course goes by its offer key CLAVE. An offering
+// (ASIGNOMT2) goes by Yedra's two keys, which stay when the subject's short code is renumbered.
+// A class assignment (ASIGT) is a subject in a group. A cell of the grid (DIASHORAST) goes by
+// its day-and-hour key; a slot of the work table (DIASHORAST2), whose DIHO stays empty, by its
+// slot code and day. Subjects and tasks share ASIGNOMT: the subject rows come first in both
+// tables, so a task with a subject's code is paired with the task as a repeated code.
+struct RowCode {
+    const TableLayout* table;
+    QStringList fields;
+    const char* rowNoun; // "profesor": "PROFT, profesor «GLA»"
+};
+inline const QList<RowCode> rowCodes = {
+    {&asignomt, {QStringLiteral("COD")}, "materia"},
+    {&asignomt2, {QStringLiteral("MATERIA"), QStringLiteral("OFERTAMATRI")}, "oferta"},
+    {&proft, {codeField}, "profesor"},
+    {&aulat, {codeField}, "aula"},
+    {&cursost, {QStringLiteral("CLAVE")}, "curso"},
+    {&grupost, {codeField}, "grupo"},
+    {&asigt, {QStringLiteral("CASIG"), QStringLiteral("CGRUP")}, "asignación"},
+    {&diashorast, {QStringLiteral("DIHO")}, "tramo"},
+    {&diashorast2, {QStringLiteral("CODDIHO"), QStringLiteral("DIA")}, "tramo"},
+    {&periodos, {QStringLiteral("CJORNADA")}, "periodo"},
+};
+
+// Oranel's solved timetable, which the importar run reads: each entry's teacher (PROF, a PROFT
+// code), its day and hour (DIA 0 when not placed), its time frame, subject, group, task and room.
+// Oranel writes it; only the names of its fields are the program's to know.
+inline const QString soluc = QStringLiteral("SOLUC");
+inline const QStringList solucFields = {QStringLiteral("PROF"),  QStringLiteral("DIA"),
+                                        QStringLiteral("HORA"),  QStringLiteral("MARCO"),
+                                        QStringLiteral("ASIG"),  QStringLiteral("CODGRUPO"),
+                                        QStringLiteral("TAREA"), QStringLiteral("AULA")};
+inline const QString solucTeacherField = QStringLiteral("PROF");
 
 // The lookup table beside the programs, course offer key to educational level, as
 // quelvana-make-lookup writes it. A dBase IV field name holds at most 11 characters: the key,
