@@ -106,10 +106,11 @@ void expectOneWholeSet(const QString& folder, bool afterTrial = false)
 {
     for (const QString& name : QDir(folder).entryList(QDir::Files)) {
         const QString path = QDir(folder).filePath(name);
-        if (name.endsWith(QStringLiteral(".DBF")))
+        if (name.endsWith(QStringLiteral(".DBF"))) {
             EXPECT_EQ(DbfTable::problemWithFile(path), QString()) << name;
-        else if (name.endsWith(QStringLiteral(".MDX")))
+        } else if (name.endsWith(QStringLiteral(".MDX"))) {
             EXPECT_EQ(mdx::problemWithFile(path), QString()) << name;
+        }
     }
     const QString staging = QDir(folder).filePath(ownnames::StagingFolder);
     if (afterTrial) {

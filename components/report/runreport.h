@@ -1,5 +1,8 @@
 #pragma once
 
+// Errors of the report layer: only writing a report file can fail; it returns false with the
+// reason in Spanish.
+
 #include <QJsonObject>
 #include <QList>
 #include <QMap>

@@ -1,5 +1,8 @@
 #pragma once
 
+// Errors of the text layer: a text that should be a number and is not throws ConversionError;
+// every other rule gives its result and never fails.
+
 #include "components/platform/engineerror.h"
 
 #include <QString>

@@ -20,8 +20,10 @@
 // or a folder somebody else put there. It removes only files it can name (the tables and their
 // indexes, its report), never a name read from a file.
 //
-// Errors: every refusal and failure is an EngineError with the message for the user, which
-// says whether the timetable folder was left as it was.
+// Errors of the timetable folder layer: every operation that refuses or fails throws EngineError
+// with the message for the user, which says whether the folder was left as it was. A question
+// about a file or folder ("what is wrong with it") answers with the problem in words, empty when
+// there is none.
 class TableStaging {
 public:
     // Moves a file: true when done; otherwise false and the reason in `error`. Tests put one

@@ -75,6 +75,35 @@ TControlProfesores::TControlProfesores(const QString& tablePath, QWidget* owner)
     Draw3D1->setObjectName(QStringLiteral("Draw3D1"));
     Draw3D1->setGeometry(0, 0, 754, 499);
 
+    setUpLabels();
+    setUpGrid();
+    setUpNavigator();
+    setUpExitButton();
+
+    // Help context 1 for the window, the grid and the exit button alike.
+    form::addHelpKey(this, 1);
+
+    connect(wwDataSource1, &QAbstractItemModel::headerDataChanged, this,
+            &TControlProfesores::updateNavigator);
+    connect(wwDataSource1, &QAbstractItemModel::modelReset, this,
+            &TControlProfesores::updateNavigator);
+
+    wwDataSource1->reload();
+    if (wwDataSource1->currentRow() >= 0)
+        ProftDBGrid->setCurrentIndex(wwDataSource1->index(wwDataSource1->currentRow(), XEmpleado));
+    ProftDBGrid->setFocus(); // the grid is the first control: it has the focus when shown
+    updateNavigator();
+
+    form::centreOnScreen(this);
+
+    // Last: from here on the destructor disconnects it.
+    connect(qApp, &QApplication::focusChanged, this,
+            [this](QWidget*, QWidget* now) { gridFocusChanged(now); });
+}
+
+// The title and the explanations beside the grid.
+void TControlProfesores::setUpLabels()
+{
     QFont bold = font();
     bold.setBold(true);
     QFont larger = bold;
@@ -111,7 +140,11 @@ TControlProfesores::TControlProfesores(const QString& tablePath, QWidget* owner)
                        QStringLiteral("Después de haber introducido los datos que faltan, "
                                       "pulsando \"Salir\", se reiniciará el proceso."),
                        QPoint(519, 307), bold, navy, WrapWidth);
+}
 
+// The grid over the teacher table, its rows kept by the row gate.
+void TControlProfesores::setUpGrid()
+{
     wwDataSource1 = new ProftModel(*wwTableProft, this);
     wwDataSource1->setObjectName(QStringLiteral("wwDataSource1"));
     wwDataSource1->reportError = [this](const QString& message) { refuse(message); };
@@ -131,7 +164,11 @@ TControlProfesores::TControlProfesores(const QString& tablePath, QWidget* owner)
             if (!ProftDBGrid->openEditor())
                 cancelRow();
         });
+}
 
+// The navigator bar above the grid.
+void TControlProfesores::setUpNavigator()
+{
     wwDBNavigator1 = new QWidget(Draw3D1);
     wwDBNavigator1->setObjectName(QStringLiteral("wwDBNavigator1"));
     wwDBNavigator1->setGeometry(224, 29, 275, 24);
@@ -179,7 +216,12 @@ TControlProfesores::TControlProfesores(const QString& tablePath, QWidget* owner)
         });
         m_navigatorButtons << button;
     }
+}
 
+void TControlProfesores::setUpExitButton()
+{
+    QFont bold = font();
+    bold.setBold(true);
     BitBtn1 = new QPushButton(glyphs::cross(), QStringLiteral("Salir"), Draw3D1);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->setAccessibleName(QStringLiteral("Salir"));
@@ -189,26 +231,6 @@ TControlProfesores::TControlProfesores(const QString& tablePath, QWidget* owner)
     BitBtn1->setGeometry(583, 368, 75, 25);
     BitBtn1->setAutoDefault(false);
     connect(BitBtn1, &QPushButton::clicked, this, &TControlProfesores::BitBtn1Click);
-
-    // Help context 1 for the window, the grid and the exit button alike.
-    form::addHelpKey(this, 1);
-
-    connect(wwDataSource1, &QAbstractItemModel::headerDataChanged, this,
-            &TControlProfesores::updateNavigator);
-    connect(wwDataSource1, &QAbstractItemModel::modelReset, this,
-            &TControlProfesores::updateNavigator);
-
-    wwDataSource1->reload();
-    if (wwDataSource1->currentRow() >= 0)
-        ProftDBGrid->setCurrentIndex(wwDataSource1->index(wwDataSource1->currentRow(), XEmpleado));
-    ProftDBGrid->setFocus(); // the grid is the first control: it has the focus when shown
-    updateNavigator();
-
-    form::centreOnScreen(this);
-
-    // Last: from here on the destructor disconnects it.
-    connect(qApp, &QApplication::focusChanged, this,
-            [this](QWidget*, QWidget* now) { gridFocusChanged(now); });
 }
 
 TControlProfesores::~TControlProfesores()

@@ -59,6 +59,12 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    // The parts of the form, made by the constructor in this order.
+    void setUpLabels();
+    void setUpGrid();
+    void setUpNavigator();
+    void setUpExitButton();
+
     bool saveRow();
     void cancelRow();
     void refuse(const QString& message);
