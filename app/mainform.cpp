@@ -198,7 +198,16 @@ bool TMForm::chooseExistingDocument()
     QApplication::restoreOverrideCursor();
     if (QFileInfo(filenameXML).isFile())
         return true;
-    showMessageBox(this, NoDocument);
+    // A name written in another encoding (an old USB stick) shows with letters replaced, and
+    // cannot be opened by that name.
+    showMessageBox(this, filenameXML.contains(QChar::ReplacementCharacter)
+                             ? QStringLiteral("El nombre del archivo «%1» tiene letras que no "
+                                              "están escritas en UTF-8 (como los de algunas "
+                                              "memorias USB antiguas), y Quelvana no lo puede "
+                                              "abrir por ese nombre. Cámbiele el nombre y vuelva "
+                                              "a empezar.")
+                                   .arg(QDir::toNativeSeparators(filenameXML))
+                             : NoDocument);
     if (m_runMode == RunMode::CommandLine) {
         m_resultStatus = -1;
         closeMainWindow();

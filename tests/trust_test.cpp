@@ -12,10 +12,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtEndian>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace {
 
@@ -406,4 +409,34 @@ TEST(Trust, ATableShorterThanItsHeaderSaysIsRefused)
         EXPECT_TRUE(run.err.contains(expected)) << run.err;
         EXPECT_EQ(snapshotChanges(before, snapshot(school.parent.path())), QString());
     }
+}
+
+// A file name written in another encoding than the system's (an old USB stick) is refused as
+// such, never as a file that does not exist.
+TEST(Trust, ANameInAnotherEncodingIsSaidForWhatItIs)
+{
+    QTemporaryDir dir;
+    const QByteArray name = QFile::encodeName(dir.path()) + "/\xe1rbol.xml";
+    {
+        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        ASSERT_GE(fd, 0);
+        const QByteArray document = readFile(sampleDocument);
+        ASSERT_EQ(::write(fd, document.constData(), size_t(document.size())), document.size());
+        ::close(fd);
+    }
+    // The name's bytes as printf's octal escapes: sh hands them on as they are.
+    QString escaped;
+    for (const char byte : name)
+        escaped += QStringLiteral("\\%1").arg(uint(uchar(byte)), 3, 8, QLatin1Char('0'));
+    QProcess process;
+    process.start(QStringLiteral("/bin/sh"),
+                  {QStringLiteral("-c"),
+                   QStringLiteral("exec \"$0\" comprobar \"$(printf '%1')\"").arg(escaped),
+                   QStringLiteral(QUELVANA_BIN_DIR "/quelvana-cli")});
+    ASSERT_TRUE(process.waitForFinished(60000));
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    EXPECT_EQ(process.exitCode(), 1);
+    EXPECT_TRUE(err.contains(QStringLiteral("no está escrito en la codificación del sistema")))
+        << err;
+    EXPECT_FALSE(err.contains(QStringLiteral("No existe"))) << err;
 }

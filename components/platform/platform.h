@@ -194,6 +194,12 @@ QString dataFile(const QString& executableFolder, const QString& name);
 // else the system's own. Empty, with the reason in `problem`, when there is none.
 QString temporaryFolder(QString* problem = nullptr);
 
+// The first command-line argument (from 1) that is not text in the system's encoding, as best it
+// can be shown; "" when every one is. Elsewhere than on Windows, an argument is the bytes of a
+// file name, which may be written in another encoding (an old USB stick): such a name cannot be
+// opened through Qt, which holds names as text.
+QString undecodableArgument(int argc, char* argv[]);
+
 // The folder of the running program, known before any Qt application object exists;
 // `argv0` is the fallback where the system does not say.
 QString executableFolder(const char* argv0);

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QStringDecoder>
 #include <QVariant>
 #include <cerrno>
 #include <cstdio>
@@ -45,6 +46,17 @@ QString programFile()
 }
 
 } // namespace os
+
+QString undecodableArgument(int argc, char* argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        QStringDecoder decoder(QStringDecoder::System, QStringDecoder::Flag::Stateless);
+        const QString text = decoder.decode(QByteArrayView(argv[i]));
+        if (decoder.hasError())
+            return text;
+    }
+    return QString();
+}
 
 QString regionalDateTime(const QDateTime& moment)
 {

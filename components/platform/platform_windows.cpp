@@ -43,6 +43,11 @@ QString programFile()
 
 } // namespace os
 
+QString undecodableArgument(int, char*[])
+{
+    return QString(); // Windows hands the arguments over as text
+}
+
 QString regionalDateTime(const QDateTime& moment)
 {
     const QDate d = moment.date();
