@@ -275,6 +275,14 @@ TEST(Crash, AKilledTrialsTemporaryFolderIsRemovedByTheNextOne)
         for (int killAt = 1; killAt <= writes; ++killAt) {
             SCOPED_TRACE(killAt);
             ASSERT_TRUE(cli(arguments, killAt, QString(), temporary).killed);
+            // What a trial writes is for its user alone.
+            for (const QString& name : leftovers()) {
+                if (name.startsWith(QStringLiteral("quelvana-prueba-"))) {
+                    EXPECT_EQ(QFileInfo(QDir(temporary).filePath(name)).permissions() &
+                                  (QFile::ReadGroup | QFile::ReadOther),
+                              QFile::Permissions());
+                }
+            }
             const Ended next = cli(arguments, 0, QString(), temporary);
             EXPECT_EQ(next.code, 0) << next.err;
             EXPECT_EQ(leftovers(), QStringList());
