@@ -13,7 +13,9 @@ flock 9
 packages="$root_dir/build/packages"
 deb=$(ls "$packages"/quelvana_*.deb)
 archive=$(ls "$packages"/quelvana-*-portatil-*.tar.gz)
-work=$(mktemp -d)
+# Where the user without rights works: under a folder every user can enter (the system's /tmp),
+# whatever TMPDIR and the folders above the project allow.
+work=$(mktemp -d /tmp/quelvana-paquetes.XXXXXX)
 cleanup() {
   dpkg -r quelvana >/dev/null 2>&1 || true
   rm -rf "$work"

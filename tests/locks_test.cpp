@@ -418,14 +418,22 @@ TEST(Locks, AFolderTheUserCannotReadIsNamedWithItsCause)
 {
     if (geteuid() != 0)
         GTEST_SKIP() << "needs root, to run the program as another user";
-    QTemporaryDir dir;
-    ASSERT_EQ(chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
-    const QString folder = dir.filePath(QStringLiteral("OTEMP"));
+    // The program, its data and the folders where that user can reach them, wherever the project
+    // itself lies.
+    const std::unique_ptr<QTemporaryDir> dir = folderForAnotherUser();
+    ASSERT_TRUE(dir) << "no temporary folder that every user can enter";
+    const QString bin = dir->filePath(QStringLiteral("bin"));
+    ASSERT_TRUE(QDir().mkpath(bin));
+    for (const char* file : {"quelvana-cli", "NIVELCAN.DBF"})
+        ASSERT_TRUE(QFile::copy(QStringLiteral(QUELVANA_BIN_DIR "/") + QLatin1String(file),
+                                QDir(bin).filePath(QLatin1String(file))));
+    const QString folder = dir->filePath(QStringLiteral("OTEMP"));
     ASSERT_TRUE(QDir().mkpath(folder));
     ASSERT_EQ(chmod(QFile::encodeName(folder).constData(), 0733), 0); // others: write, search
-    const QString document = dir.filePath(QStringLiteral("ies-ejemplo.xml"));
+    const QString document = dir->filePath(QStringLiteral("ies-ejemplo.xml"));
     writeFile(document, readFile(QStringLiteral(QUELVANA_EXAMPLES_DIR "/ies-ejemplo.xml")));
-    const QString program = QStringLiteral(QUELVANA_BIN_DIR "/quelvana-cli");
+    ASSERT_EQ(chmod(QFile::encodeName(document).constData(), 0644), 0);
+    const QString program = QDir(bin).filePath(QStringLiteral("quelvana-cli"));
     const QStringList runs[] = {
         {QStringLiteral("exportar"), document, QStringLiteral("--timetable-folder"), folder,
          QStringLiteral("--frames"), QStringLiteral("1")},

@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QProcess>
 #include <stdexcept>
+#include <sys/stat.h>
 
 QString testDataPath(const QString& name)
 {
@@ -157,4 +158,29 @@ QString snapshotChanges(const QMap<QString, QByteArray>& before,
             lines << QStringLiteral("+ ") + it.key();
     }
     return lines.join(QLatin1Char('\n'));
+}
+
+std::unique_ptr<QTemporaryDir> folderForAnotherUser()
+{
+    auto everyoneCanEnter = [](const QString& folder) {
+        for (QDir dir(folder);;) {
+            struct stat st;
+            if (::stat(QFile::encodeName(dir.absolutePath()).constData(), &st) != 0 ||
+                !(st.st_mode & S_IXOTH))
+                return false;
+            if (dir.isRoot())
+                return true;
+            dir.cdUp();
+        }
+    };
+    for (const QString& base :
+         {QDir::tempPath(), QStringLiteral("/tmp"), QStringLiteral("/var/tmp")}) {
+        if (!everyoneCanEnter(base))
+            continue;
+        auto dir =
+            std::make_unique<QTemporaryDir>(QDir(base).filePath(QStringLiteral("quelvana-XXXXXX")));
+        if (dir->isValid() && ::chmod(QFile::encodeName(dir->path()).constData(), 0755) == 0)
+            return dir;
+    }
+    return nullptr;
 }

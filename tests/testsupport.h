@@ -5,6 +5,8 @@
 #include <QMap>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
+#include <memory>
 #include <ostream>
 
 // A fixture file in tests/data.
@@ -46,3 +48,8 @@ std::ostream& operator<<(std::ostream& out, const QString& text);
 // or "" when they are the same: for a failure that says which files a run touched.
 QString snapshotChanges(const QMap<QString, QByteArray>& before,
                         const QMap<QString, QByteArray>& after);
+
+// A new temporary folder (mode 0755) that any user can reach: under the first of the system's
+// temporary folders whose every folder above can be entered by anyone, never under the project
+// or a private TMPDIR. For what a test runs as another user.
+std::unique_ptr<QTemporaryDir> folderForAnotherUser();
