@@ -127,14 +127,15 @@ TEST(TableComparison, FindsTypedDataTheNewTeacherTableWouldDrop)
     EXPECT_EQ(t.removed, QStringList{QStringLiteral("VIEJO")});
     // SOC's X_EMPLEADO holds blanks only, which read as nothing: the row is the same.
     EXPECT_EQ(t.changed, (QStringList{QStringLiteral("GLA"), QStringLiteral("RMP")}));
+    // A value replaced by another one is lost as well as one emptied.
     EXPECT_EQ(dropLines(t.dropped), (QStringList{
                                         QStringLiteral("PROFT GLA X_EMPLEADO=12345"),
                                         QStringLiteral("PROFT GLA F_TOMAPOS=01/09/2019"),
+                                        QStringLiteral("PROFT RMP DEPART=Física"),
                                         QStringLiteral("PROFT RMP DNI=44556677"),
                                         QStringLiteral("PROFT RMP TELEFONO=600111222 (sin campo)"),
                                     }));
     EXPECT_EQ(dropLines(c.dropped()), dropLines(t.dropped));
-    // A value changed to another one is a change, not a loss.
     bool departChange = false;
     for (const ChangedValue& change : t.changes)
         departChange |= change.code == QLatin1String("RMP") &&
@@ -145,7 +146,16 @@ TEST(TableComparison, FindsTypedDataTheNewTeacherTableWouldDrop)
 
     const QStringList lines = describe(c);
     const QString text = lines.join(QLatin1Char('\n'));
-    EXPECT_TRUE(lines.first().contains(QStringLiteral("4 datos"))) << text;
+    EXPECT_TRUE(lines.first().contains(QStringLiteral("5 datos"))) << text;
+    EXPECT_TRUE(lines.contains(QStringLiteral(
+        "PROFT, profesor «RMP», campo DEPART: «Física» se perdería (la tabla nueva pone «Física "
+        "y Química»).")))
+        << text;
+    // Each changed row, field by field.
+    EXPECT_TRUE(
+        lines.contains(QStringLiteral("    PROFT «RMP»: DEPART «Física» → «Física y Química»")))
+        << text;
+    EXPECT_TRUE(lines.contains(QStringLiteral("    PROFT «GLA»: X_EMPLEADO «12345» → «»"))) << text;
     EXPECT_TRUE(lines.contains(QStringLiteral(
         "PROFT, profesor «GLA», campo X_EMPLEADO: «12345» se perdería (ahora tiene valor y la "
         "tabla nueva lo deja vacío).")))
@@ -161,12 +171,13 @@ TEST(TableComparison, FindsTypedDataTheNewTeacherTableWouldDrop)
     // The JSON carries the same, read back as a caller would.
     const QJsonObject json = QJsonDocument::fromJson(QJsonDocument(toJson(c)).toJson()).object();
     const QJsonArray dropped = json.value(QStringLiteral("dropped")).toArray();
-    ASSERT_EQ(dropped.size(), 4);
+    ASSERT_EQ(dropped.size(), 5);
     EXPECT_EQ(dropped.at(1).toObject(),
               (QJsonObject{{QStringLiteral("table"), QStringLiteral("PROFT")},
                            {QStringLiteral("code"), QStringLiteral("GLA")},
                            {QStringLiteral("field"), QStringLiteral("F_TOMAPOS")},
                            {QStringLiteral("oldValue"), QStringLiteral("01/09/2019")},
+                           {QStringLiteral("newValue"), QString()},
                            {QStringLiteral("fieldMissing"), false}}));
     const QJsonObject table = json.value(QStringLiteral("tables")).toArray().at(0).toObject();
     EXPECT_EQ(table.value(QStringLiteral("state")).toString(), QStringLiteral("compared"));

@@ -277,7 +277,8 @@ private:
     bool compareRow(const QString& code)
     {
         bool differs = false;
-        // The new table's fields: a value that differs, or one that the new row leaves empty.
+        // The new table's fields: a value that differs; one there now is lost, whether the new row
+        // replaces it or leaves it empty.
         for (int i = 0; i < m_after.fields.size(); ++i) {
             const QString oldValue = m_before.value(m_oldColumns.at(i));
             const QString newValue = m_after.value(i);
@@ -286,8 +287,10 @@ private:
             differs = true;
             const QString& field = m_after.fields.at(i);
             m_result.changes << ChangedValue{code, field, oldValue, newValue};
-            if (isEmptyValue(newValue) && !isEmptyValue(oldValue))
-                m_result.dropped << DroppedValue{m_result.name, code, field, oldValue, false};
+            if (!isEmptyValue(oldValue))
+                m_result.dropped << DroppedValue{
+                    m_result.name, code,  field,
+                    oldValue,      false, isEmptyValue(newValue) ? QString() : newValue};
         }
         // Fields the new table does not have at all: whatever they hold now goes.
         for (const int column : std::as_const(m_goneColumns)) {
@@ -345,10 +348,22 @@ QString someCodes(const QStringList& codes, int shown = 10)
 
 QString droppedLine(const DroppedValue& d)
 {
+    QString why;
+    if (d.fieldMissing)
+        why = QStringLiteral("la tabla nueva no tiene ese campo");
+    else if (d.newValue.isEmpty())
+        why = QStringLiteral("ahora tiene valor y la tabla nueva lo deja vacío");
+    else
+        why = QStringLiteral("la tabla nueva pone «%1»").arg(d.newValue);
     return QStringLiteral("%1, %2 «%3», campo %4: «%5» se perdería (%6).")
-        .arg(d.table, rowNoun(d.table), d.code, d.field, d.oldValue,
-             d.fieldMissing ? QStringLiteral("la tabla nueva no tiene ese campo")
-                            : QStringLiteral("ahora tiene valor y la tabla nueva lo deja vacío"));
+        .arg(d.table, rowNoun(d.table), d.code, d.field, d.oldValue, why);
+}
+
+// "PROFT «GLA»: X_EMPLEADO «987654» → «204517»".
+QString changeLine(const QString& table, const ChangedValue& c)
+{
+    return QStringLiteral("%1 «%2»: %3 «%4» → «%5»")
+        .arg(table, c.code, c.field, c.oldValue, c.newValue);
 }
 
 QString tableLine(const TableComparison& t)
@@ -388,11 +403,10 @@ QJsonArray stringArray(const QStringList& list)
 
 QJsonObject droppedJson(const DroppedValue& d)
 {
-    return QJsonObject{{QStringLiteral("table"), d.table},
-                       {QStringLiteral("code"), d.code},
-                       {QStringLiteral("field"), d.field},
-                       {QStringLiteral("oldValue"), d.oldValue},
-                       {QStringLiteral("fieldMissing"), d.fieldMissing}};
+    return QJsonObject{
+        {QStringLiteral("table"), d.table},       {QStringLiteral("code"), d.code},
+        {QStringLiteral("field"), d.field},       {QStringLiteral("oldValue"), d.oldValue},
+        {QStringLiteral("newValue"), d.newValue}, {QStringLiteral("fieldMissing"), d.fieldMissing}};
 }
 
 QString stateName(TableComparison::State state)
@@ -480,6 +494,13 @@ QStringList describe(const Comparison& comparison)
             lines << QStringLiteral("  quitadas: %1.").arg(someCodes(t.removed));
         if (!t.changed.isEmpty())
             lines << QStringLiteral("  cambiadas: %1.").arg(someCodes(t.changed));
+        // What each changed row changes, field by field (the first ones; the JSON has them all).
+        constexpr int ShownChanges = 50;
+        for (qsizetype i = 0; i < t.changes.size() && i < ShownChanges; ++i)
+            lines << QStringLiteral("    ") + changeLine(t.name, t.changes.at(i));
+        if (t.changes.size() > ShownChanges)
+            lines << QStringLiteral("    ... y %1 valores cambiados más.")
+                         .arg(t.changes.size() - ShownChanges);
         if (!t.repeatedCodes.isEmpty())
             lines << QStringLiteral("  códigos repetidos, emparejados por orden: %1.")
                          .arg(someCodes(t.repeatedCodes));

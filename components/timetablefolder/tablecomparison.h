@@ -19,13 +19,15 @@
 // open, and nothing is written there.
 namespace tablecomparison {
 
-// A value a row has now that the new table leaves empty (or has no field for).
+// A value a row has now that the new table replaces, leaves empty, or has no field for: data
+// typed in Oranel, or taken from an earlier document, that the export would drop.
 struct DroppedValue {
     QString table;
     QString code; // the row's code, as codeText gives it
     QString field;
     QString oldValue;
     bool fieldMissing = false; // the new table has no such field at all
+    QString newValue = {};     // what the new table puts in its place ("" when it leaves it empty)
 };
 
 // A field of a row that has a code in both tables and whose value differs.
@@ -93,7 +95,7 @@ QStringList describe(const Comparison& comparison);
 
 // The same content as data:
 //   { "newFolder", "timetableFolder",
-//     "dropped": [ {"table", "code", "field", "oldValue", "fieldMissing"} ],
+//     "dropped": [ {"table", "code", "field", "oldValue", "newValue", "fieldMissing"} ],
 //     "tables": [ {"table", "codeFields": [], "state": "compared" | "noCurrentTable" |
 //                  "currentUnreadable" | "countsOnly" | "newUnreadable", "problem",
 //                  "rowsBefore", "rowsAfter", "added": [], "removed": [], "changed": [],
