@@ -1,0 +1,282 @@
+#include "to_timetable/codekeeping.h"
+
+#include "components/dbase/dbftable.h"
+#include "components/timetablefolder/tablelayouts.h"
+
+#include <QSet>
+#include <optional>
+
+namespace {
+
+// The rows of a current table as holders, or nothing when the folder has no such table or it
+// cannot be read: then nothing is kept and the codes are given by the rule alone.
+template <typename Read>
+std::optional<std::vector<CodeKeeping::Holder>> holdersOf(const QString& folder,
+                                                          const TableLayout& layout, Read read)
+{
+    try {
+        DbfTable table(folder, layout.name);
+        if (!table.exists())
+            return std::nullopt;
+        table.open(DbfTable::Access::Shared);
+        table.requireAllRows();
+        std::vector<CodeKeeping::Holder> holders;
+        holders.reserve(size_t(table.rowCount()));
+        for (table.first(); !table.eof(); table.next()) {
+            if (std::optional<CodeKeeping::Holder> holder = read(table))
+                holders.push_back(std::move(*holder));
+        }
+        return holders;
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+// How many rows of SOLUC use each code, by field: PROF, AULA, CODGRUPO, ASIG.
+struct SolucUses {
+    QHash<QString, int> teachers;
+    QHash<QString, int> rooms;
+    QHash<QString, int> groups;
+    QHash<QString, int> subjects;
+};
+
+SolucUses readSoluc(const QString& folder)
+{
+    SolucUses uses;
+    try {
+        DbfTable soluc(folder, layouts::soluc);
+        if (!soluc.exists())
+            return uses;
+        soluc.open(DbfTable::Access::Shared);
+        const struct {
+            const char* field;
+            QHash<QString, int>* counts;
+        } fields[] = {{"PROF", &uses.teachers},
+                      {"AULA", &uses.rooms},
+                      {"CODGRUPO", &uses.groups},
+                      {"ASIG", &uses.subjects}};
+        for (soluc.first(); !soluc.eof(); soluc.next()) {
+            for (const auto& f : fields) {
+                const QString field = QLatin1String(f.field);
+                if (soluc.hasField(field)) {
+                    if (const QString code = soluc.text(field); !code.isEmpty())
+                        ++(*f.counts)[code];
+                }
+            }
+        }
+    } catch (const std::exception&) {
+        return SolucUses();
+    }
+    return uses;
+}
+
+CodeKeeping keeping(CodeKeeping::Kind kind, std::optional<std::vector<CodeKeeping::Holder>> holders,
+                    const QHash<QString, int>& uses)
+{
+    if (!holders)
+        return CodeKeeping();
+    return CodeKeeping(kind, std::move(*holders), uses);
+}
+
+} // namespace
+
+QStringList CodeKeeping::teacherKeys(const QString& xEmpleado, const QString& nombre)
+{
+    return {storedKey(xEmpleado, 10), storedKey(nombre, 80)};
+}
+
+QStringList CodeKeeping::roomKeys(const QString& key, const QString& nombre)
+{
+    // The key and the name together first: of two rooms with one key, each finds its own row.
+    const QString code = storedKey(key, 10);
+    const QString name = storedKey(nombre, 80);
+    return {code.isEmpty() ? QString() : code + QLatin1Char('\n') + name, code, name};
+}
+
+QStringList CodeKeeping::groupKeys(const QString& clave)
+{
+    return {storedKey(clave, 10)};
+}
+
+QStringList CodeKeeping::subjectKeys(const QString& longCode, const QString& nombre)
+{
+    return {storedKey(longCode, 10) + QLatin1Char('\n') + storedKey(nombre, 80)};
+}
+
+CodeKeeping::CodeKeeping(Kind kind, std::vector<Holder> holders, QHash<QString, int> solucUses)
+    : m_kind(kind), m_active(true), m_holders(std::move(holders))
+{
+    for (auto it = solucUses.cbegin(); it != solucUses.cend(); ++it) {
+        m_solucUses[folded(it.key())] += it.value();
+        m_solucSpelling.insert(folded(it.key()), it.key());
+    }
+    for (qsizetype i = 0; i < qsizetype(m_holders.size()); ++i)
+        m_holderByCode.insert(folded(m_holders[size_t(i)].code), i);
+    m_pairOfHolder.assign(m_holders.size(), -1);
+}
+
+QString CodeKeeping::folded(const QString& code) const
+{
+    // Subject codes count letter case; the others do not.
+    return m_kind == Kind::Subjects ? code : code.toCaseFolded();
+}
+
+bool CodeKeeping::mayPair(qsizetype record, qsizetype holder, int round) const
+{
+    const QStringList& mine = m_recordKeys[size_t(record)];
+    const QStringList& theirs = m_holders[size_t(holder)].keys;
+    if (round == 0)
+        return true;
+    switch (m_kind) {
+    case Kind::Teachers:
+        // By name only when one of the two has no employee number: two numbers that differ are
+        // two people.
+        return mine.value(0).isEmpty() || theirs.value(0).isEmpty();
+    case Kind::Rooms: {
+        // By key (with its name, then alone), and by name only for a room without a key or a
+        // second room with a key another one has (numbered), and only a holder whose code is no
+        // room's key in the document: a room whose key changed takes its new key.
+        if (round == 1)
+            return true;
+        const QString& key = mine.value(1);
+        return (key.isEmpty() || m_pairedKeys.contains(key)) &&
+               !m_documentKeys.contains(theirs.value(1));
+    }
+    case Kind::Groups:
+    case Kind::Subjects:
+        return false;
+    }
+    return false;
+}
+
+void CodeKeeping::match(const std::vector<QStringList>& recordKeys)
+{
+    m_recordKeys = recordKeys;
+    m_pairOfRecord.assign(recordKeys.size(), -1);
+    m_pairOfHolder.assign(m_holders.size(), -1);
+    if (!m_active)
+        return;
+    m_documentKeys.clear();
+    m_pairedKeys.clear();
+    if (m_kind == Kind::Rooms) {
+        for (const QStringList& keys : recordKeys)
+            m_documentKeys.insert(keys.value(1));
+    }
+    const int rounds = m_holders.empty() ? 0 : int(m_holders.front().keys.size());
+    for (int round = 0; round < rounds; ++round) {
+        if (m_kind == Kind::Rooms && round == 2) {
+            for (size_t r = 0; r < recordKeys.size(); ++r) {
+                if (m_pairOfRecord[r] >= 0)
+                    m_pairedKeys.insert(recordKeys[r].value(1));
+            }
+        }
+        // The holders free in this round, by key, in table order.
+        QHash<QString, std::vector<qsizetype>> free;
+        for (qsizetype h = 0; h < qsizetype(m_holders.size()); ++h) {
+            const QString& key = m_holders[size_t(h)].keys.value(round);
+            if (m_pairOfHolder[size_t(h)] < 0 && !key.isEmpty())
+                free[key].push_back(h);
+        }
+        for (qsizetype r = 0; r < qsizetype(recordKeys.size()); ++r) {
+            const QString& key = recordKeys[size_t(r)].value(round);
+            if (m_pairOfRecord[size_t(r)] >= 0 || key.isEmpty())
+                continue;
+            const auto candidates = free.find(key);
+            if (candidates == free.end())
+                continue;
+            for (qsizetype h : *candidates) {
+                if (m_pairOfHolder[size_t(h)] < 0 && mayPair(r, h, round)) {
+                    m_pairOfRecord[size_t(r)] = h;
+                    m_pairOfHolder[size_t(h)] = r;
+                    break;
+                }
+            }
+        }
+    }
+}
+
+const CodeKeeping::Holder* CodeKeeping::pairedWith(qsizetype index) const
+{
+    if (index < 0 || index >= qsizetype(m_pairOfRecord.size()) || m_pairOfRecord[size_t(index)] < 0)
+        return nullptr;
+    return &m_holders[size_t(m_pairOfRecord[size_t(index)])];
+}
+
+QStringList CodeKeeping::reserved() const
+{
+    QStringList out;
+    QSet<QString> seen;
+    auto add = [&](const QString& code) {
+        if (!seen.contains(folded(code))) {
+            seen.insert(folded(code));
+            out << code;
+        }
+    };
+    for (size_t h = 0; h < m_holders.size(); ++h) {
+        if (m_pairOfHolder[h] >= 0)
+            add(m_holders[h].code);
+    }
+    for (const QString& code : m_solucSpelling)
+        add(code);
+    return out;
+}
+
+const CodeKeeping::Holder* CodeKeeping::holderOf(const QString& code) const
+{
+    const auto found = m_holderByCode.find(folded(code));
+    return found == m_holderByCode.end() ? nullptr : &m_holders[size_t(*found)];
+}
+
+int CodeKeeping::solucUses(const QString& code) const
+{
+    return m_solucUses.value(folded(code));
+}
+
+FolderCodes FolderCodes::read(const QString& timetableFolder)
+{
+    const SolucUses uses = readSoluc(timetableFolder);
+    FolderCodes codes;
+    const QString abrev = layouts::codeField;
+    const auto nombre = QStringLiteral("NOMBRE");
+    codes.teachers =
+        keeping(CodeKeeping::Kind::Teachers,
+                holdersOf(timetableFolder, layouts::proft,
+                          [&](const DbfTable& t) -> std::optional<CodeKeeping::Holder> {
+                              return CodeKeeping::Holder{
+                                  t.text(abrev),
+                                  {t.text(QStringLiteral("X_EMPLEADO")), t.text(nombre)},
+                                  t.text(nombre)};
+                          }),
+                uses.teachers);
+    codes.rooms = keeping(CodeKeeping::Kind::Rooms,
+                          holdersOf(timetableFolder, layouts::aulat,
+                                    [&](const DbfTable& t) -> std::optional<CodeKeeping::Holder> {
+                                        return CodeKeeping::Holder{
+                                            t.text(abrev),
+                                            CodeKeeping::roomKeys(t.text(abrev), t.text(nombre)),
+                                            t.text(nombre)};
+                                    }),
+                          uses.rooms);
+    codes.groups =
+        keeping(CodeKeeping::Kind::Groups,
+                holdersOf(timetableFolder, layouts::grupost,
+                          [&](const DbfTable& t) -> std::optional<CodeKeeping::Holder> {
+                              return CodeKeeping::Holder{
+                                  t.text(abrev), {t.text(QStringLiteral("CLAVE"))}, t.text(abrev)};
+                          }),
+                uses.groups);
+    codes.subjects =
+        keeping(CodeKeeping::Kind::Subjects,
+                holdersOf(timetableFolder, layouts::asignomt,
+                          [&](const DbfTable& t) -> std::optional<CodeKeeping::Holder> {
+                              // Task rows carry an activity's own code, which is never numbered.
+                              if (t.boolean(QStringLiteral("ESTAREA")))
+                                  return std::nullopt;
+                              return CodeKeeping::Holder{t.text(QStringLiteral("COD")),
+                                                         {t.text(QStringLiteral("CODLARGO")) +
+                                                          QLatin1Char('\n') + t.text(nombre)},
+                                                         t.text(nombre)};
+                          }),
+                uses.subjects);
+    return codes;
+}
