@@ -40,6 +40,8 @@ struct SolucUses {
     QHash<QString, int> subjects;
 };
 
+// SOLUC is large (a row per class and hour): its codes are counted by their stored bytes, and
+// each distinct one is read as text once.
 SolucUses readSoluc(const QString& folder)
 {
     SolucUses uses;
@@ -48,20 +50,44 @@ SolucUses readSoluc(const QString& folder)
         if (!soluc.exists())
             return uses;
         soluc.open(DbfTable::Access::Shared);
-        const struct {
-            const char* field;
+        struct Column {
+            QString field;
             QHash<QString, int>* counts;
-        } fields[] = {{"PROF", &uses.teachers},
-                      {"AULA", &uses.rooms},
-                      {"CODGRUPO", &uses.groups},
-                      {"ASIG", &uses.subjects}};
+            int offset = -1;
+            int width = 0;
+            QHash<QByteArray, std::pair<int, int>> raw; // stored bytes -> rows, a record with them
+        };
+        Column columns[] = {{QStringLiteral("PROF"), &uses.teachers},
+                            {QStringLiteral("AULA"), &uses.rooms},
+                            {QStringLiteral("CODGRUPO"), &uses.groups},
+                            {QStringLiteral("ASIG"), &uses.subjects}};
+        for (Column& c : columns) {
+            if (soluc.hasField(c.field) && soluc.field(c.field).type == 'C') {
+                c.offset = 1 + soluc.field(c.field).offset; // after the deletion flag
+                c.width = soluc.field(c.field).width;
+            }
+        }
         for (soluc.first(); !soluc.eof(); soluc.next()) {
-            for (const auto& f : fields) {
-                const QString field = QLatin1String(f.field);
-                if (soluc.hasField(field)) {
-                    if (const QString code = soluc.text(field); !code.isEmpty())
-                        ++(*f.counts)[code];
-                }
+            const QByteArrayView row = soluc.storedRow();
+            for (Column& c : columns) {
+                if (c.offset < 0 || c.offset + c.width > row.size())
+                    continue;
+                QByteArrayView value = row.sliced(c.offset, c.width);
+                while (!value.isEmpty() && (value.back() == ' ' || value.back() == '\0'))
+                    value.chop(1);
+                if (value.isEmpty())
+                    continue;
+                const QByteArray key = value.toByteArray();
+                auto entry = c.raw.find(key);
+                if (entry == c.raw.end())
+                    entry = c.raw.insert(key, {0, soluc.recordNumber()});
+                ++entry->first;
+            }
+        }
+        for (Column& c : columns) {
+            for (auto it = c.raw.cbegin(); it != c.raw.cend(); ++it) {
+                soluc.goToRecord(it->second);
+                (*c.counts)[soluc.text(c.field)] += it->first;
             }
         }
     } catch (const std::exception&) {
