@@ -77,10 +77,10 @@ SolucUses readSoluc(const QString& folder)
                     value.chop(1);
                 if (value.isEmpty())
                     continue;
-                const QByteArray key = value.toByteArray();
+                const QByteArray key = QByteArray::fromRawData(value.data(), value.size());
                 auto entry = c.raw.find(key);
                 if (entry == c.raw.end())
-                    entry = c.raw.insert(key, {0, soluc.recordNumber()});
+                    entry = c.raw.insert(value.toByteArray(), {0, soluc.recordNumber()});
                 ++entry->first;
             }
         }
