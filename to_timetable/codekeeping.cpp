@@ -63,7 +63,7 @@ SolucUses readSoluc(const QString& folder)
                             {QStringLiteral("ASIG"), &uses.subjects}};
         for (Column& c : columns) {
             if (soluc.hasField(c.field) && soluc.field(c.field).type == 'C') {
-                c.offset = 1 + soluc.field(c.field).offset; // after the deletion flag
+                c.offset = soluc.field(c.field).offset;
                 c.width = soluc.field(c.field).width;
             }
         }

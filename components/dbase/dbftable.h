@@ -39,7 +39,7 @@ struct DbfField {
     char type; // 'C', 'N', 'F', 'L', 'D', and in level-7 tables also 'I', 'O', '+', '@'
     int width; // in bytes
     int decimals;
-    int offset;   // from the start of the record, after the deletion flag
+    int offset;   // from the start of the record, whose first byte is the deletion flag
     bool indexed; // the field carries the production index's tag
 };
 

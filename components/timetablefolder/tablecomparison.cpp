@@ -2,6 +2,7 @@
 
 #include "components/dbase/dbftable.h"
 #include "components/platform/engineerror.h"
+#include "components/text/texthash.h"
 #include "components/timetablefolder/tablelayouts.h"
 
 #include <QDir>
@@ -82,38 +83,108 @@ OpenTable openTable(const QString& folder, const QString& name)
 }
 
 // The codes of a table's rows, in order: a repeated code gets "#2", "#3" on its later rows
-// and is listed once in `repeated`.
+// and is listed once in `repeated`. Rows are matched by a key of their code; between tables of
+// one layout the key is the code fields' stored bytes, no text decoded, and a row's code is
+// read as text only when it is said.
 class RowCodes {
 public:
-    RowCodes(const OpenTable& table, const QStringList& codeFields, QStringList& repeated)
-        : m_table(table), m_repeated(repeated)
+    RowCodes(const OpenTable& table, const QStringList& codeFields, bool stored,
+             QStringList& repeated)
+        : m_table(table), m_stored(stored), m_repeated(repeated)
     {
-        for (const QString& field : codeFields)
-            m_columns << table.columnOf(field);
+        for (const QString& field : codeFields) {
+            const int column = table.columnOf(field);
+            m_columns << column;
+            const DbfField f = table.table->field(table.names.at(column));
+            m_slices << std::pair(f.offset, f.width);
+        }
         m_seen.reserve(table.table->rowCount());
         for (const QString& code : std::as_const(repeated))
             m_listed.insert(code);
     }
-    QString current()
+
+    // The current row's key (its occurrence counted: call it once for each row, in order): a
+    // hash of its code, which sameCode() confirms.
+    quint64 key()
     {
-        QStringList key;
-        for (const int column : std::as_const(m_columns))
-            key << m_table.value(column);
-        const QString plain = codeText(key, 1);
-        const int occurrence = ++m_seen[plain];
-        if (occurrence == 2 && !m_listed.contains(plain)) {
-            m_repeated << plain;
-            m_listed.insert(plain);
+        quint64 base = 0x51C0FFEE;
+        if (m_stored) {
+            const QByteArrayView row = m_table.table->storedRow();
+            for (const auto& [offset, width] : std::as_const(m_slices))
+                base = mix(base, texthash::bytes(row.data() + offset,
+                                                 size_t(trimmedWidth(row, offset, width))));
+        } else {
+            for (const int column : std::as_const(m_columns)) {
+                const QString value = m_table.value(column);
+                base = mix(
+                    base, texthash::bytes(value.constData(), size_t(value.size()) * sizeof(QChar)));
+            }
         }
-        return codeText(key, occurrence);
+        m_occurrence = ++m_seen[base];
+        if (m_occurrence == 2) {
+            const QString plain = text(1);
+            if (!m_listed.contains(plain)) {
+                m_repeated << plain;
+                m_listed.insert(plain);
+            }
+        }
+        return mix(base, quint64(m_occurrence));
+    }
+
+    // Whether the current rows of this table and `other` have the same code.
+    bool sameCode(const RowCodes& other) const
+    {
+        if (!m_stored || !other.m_stored) {
+            for (qsizetype i = 0; i < m_columns.size(); ++i) {
+                if (m_table.value(m_columns.at(i)) != other.m_table.value(other.m_columns.at(i)))
+                    return false;
+            }
+            return true;
+        }
+        const QByteArrayView mine = m_table.table->storedRow();
+        const QByteArrayView theirs = other.m_table.table->storedRow();
+        for (qsizetype i = 0; i < m_slices.size(); ++i) {
+            const auto [offset, width] = m_slices.at(i);
+            const auto [otherOffset, otherWidth] = other.m_slices.at(i);
+            if (mine.sliced(offset, trimmedWidth(mine, offset, width)) !=
+                theirs.sliced(otherOffset, trimmedWidth(theirs, otherOffset, otherWidth)))
+                return false;
+        }
+        return true;
+    }
+
+    int occurrence() const { return m_occurrence; }
+
+    // The current row's code as the user reads it.
+    QString text(int occurrence) const
+    {
+        QStringList values;
+        for (const int column : std::as_const(m_columns))
+            values << m_table.value(column);
+        return codeText(values, occurrence);
     }
 
 private:
     const OpenTable& m_table;
+    bool m_stored;
     QStringList& m_repeated;
     QList<int> m_columns;
-    QHash<QString, int> m_seen;
+    QList<std::pair<int, int>> m_slices; // each code field's place in a stored row
+    QHash<quint64, int> m_seen;
     QSet<QString> m_listed; // what `m_repeated` holds
+    int m_occurrence = 0;
+
+    static quint64 mix(quint64 a, quint64 b)
+    {
+        return a ^ (b + 0x9E3779B97F4A7C15ull + (a << 6) + (a >> 2));
+    }
+    // A stored value's width without its pad blanks and zero bytes, which reading drops.
+    static qsizetype trimmedWidth(QByteArrayView row, qsizetype offset, qsizetype width)
+    {
+        while (width > 0 && (row[offset + width - 1] == ' ' || row[offset + width - 1] == '\0'))
+            --width;
+        return width;
+    }
 };
 
 // The current row's values of `columns` in one text, for comparing rows without keeping them.
@@ -216,26 +287,34 @@ public:
 
     void run()
     {
-        readCurrentRows();
+        RowCodes oldCodes(m_before, m_result.codeFields, m_sameLayout, m_result.repeatedCodes);
+        readCurrentRows(oldCodes);
         DbfTable& newRows = *m_after.table;
-        RowCodes codes(m_after, m_result.codeFields, m_result.repeatedCodes);
+        RowCodes codes(m_after, m_result.codeFields, m_sameLayout, m_result.repeatedCodes);
         for (newRows.first(); !newRows.eof(); newRows.next()) {
-            const QString code = codes.current();
-            const auto found = m_oldByCode.find(code);
-            if (found == m_oldByCode.end()) {
-                m_result.added << code;
+            const auto found = m_oldByKey.find(codes.key());
+            OldRow* old = found == m_oldByKey.end() ? nullptr : &m_oldRows[size_t(*found)];
+            if (old) {
+                m_before.table->goToRecord(old->record);
+                if (!codes.sameCode(oldCodes))
+                    old = nullptr;
+            }
+            if (!old) {
+                m_result.added << codes.text(codes.occurrence());
                 continue;
             }
-            found->matched = true;
-            if (found->digest == digest(m_after, m_newColumns) && !found->goneValues)
+            old->matched = true;
+            if (old->digest == digest(m_after, m_newColumns) && !old->goneValues)
                 continue;
-            m_before.table->goToRecord(found->record);
+            const QString code = codes.text(codes.occurrence());
             if (compareRow(code))
                 m_result.changed << code;
         }
-        for (const QString& code : std::as_const(m_oldCodes)) {
-            if (!m_oldByCode.value(code).matched)
-                m_result.removed << code;
+        for (const OldRow& old : m_oldRows) {
+            if (old.matched)
+                continue;
+            m_before.table->goToRecord(old.record);
+            m_result.removed << oldCodes.text(old.occurrence);
         }
     }
 
@@ -247,6 +326,7 @@ private:
         size_t digest = 0;
         bool goneValues = false;
         bool matched = false;
+        int occurrence = 1; // of its code
     };
 
     // Tables of one layout are compared by their stored bytes, with no text decoded.
@@ -257,19 +337,19 @@ private:
                             : rowDigest(table, columns);
     }
 
-    void readCurrentRows()
+    void readCurrentRows(RowCodes& codes)
     {
         DbfTable& oldRows = *m_before.table;
-        m_oldByCode.reserve(oldRows.rowCount());
-        m_oldCodes.reserve(oldRows.rowCount());
-        RowCodes codes(m_before, m_result.codeFields, m_result.repeatedCodes);
+        m_oldByKey.reserve(oldRows.rowCount());
+        m_oldRows.reserve(size_t(oldRows.rowCount()));
         for (oldRows.first(); !oldRows.eof(); oldRows.next()) {
-            OldRow row{oldRows.recordNumber(), digest(m_before, m_oldColumns), false, false};
+            OldRow row{oldRows.recordNumber(), digest(m_before, m_oldColumns), false, false, 1};
             for (const int column : std::as_const(m_goneColumns))
                 row.goneValues = row.goneValues || !isEmptyValue(m_before.value(column));
-            const QString code = codes.current();
-            m_oldCodes << code;
-            m_oldByCode.insert(code, row);
+            const quint64 key = codes.key();
+            row.occurrence = codes.occurrence();
+            m_oldByKey.insert(key, qsizetype(m_oldRows.size()));
+            m_oldRows.push_back(row);
         }
     }
 
@@ -311,8 +391,8 @@ private:
     QList<int> m_newColumns;
     QList<int> m_oldColumns;
     QList<int> m_goneColumns;
-    QHash<QString, OldRow> m_oldByCode;
-    QStringList m_oldCodes;
+    std::vector<OldRow> m_oldRows;        // in the current table's order
+    QHash<quint64, qsizetype> m_oldByKey; // a row's code key -> its place in m_oldRows
 };
 
 TableComparison compareTable(const QString& newFolder, const QString& timetableFolder,
