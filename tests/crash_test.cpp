@@ -22,6 +22,19 @@ namespace {
 
 const QString sampleDocument = QStringLiteral(QUELVANA_EXAMPLES_DIR "/ies-ejemplo.xml");
 
+// The preloaded library where the loader can take it: LD_PRELOAD is a list split at blanks and
+// colons, which the project's own path may hold.
+QString killer()
+{
+    static QTemporaryDir dir;
+    static const QString path = [] {
+        const QString copy = dir.filePath(QStringLiteral("libkillat.so"));
+        QFile::copy(QStringLiteral(QUELVANA_KILLAT), copy);
+        return copy;
+    }();
+    return path;
+}
+
 struct Ended {
     bool killed = false;
     int code = -1;
@@ -37,7 +50,7 @@ Ended cli(const QStringList& arguments, int killAt = 0, const QString& countFile
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     if (!temporaryFolder.isEmpty())
         environment.insert(QStringLiteral("TMPDIR"), temporaryFolder);
-    environment.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(QUELVANA_KILLAT));
+    environment.insert(QStringLiteral("LD_PRELOAD"), killer());
     environment.insert(QStringLiteral("ASAN_OPTIONS"),
                        environment.value(QStringLiteral("ASAN_OPTIONS")) +
                            QStringLiteral(":verify_asan_link_order=0"));
@@ -69,6 +82,10 @@ QList<QByteArray> writesOf(const QStringList& arguments)
     const QString list = dir.filePath(QStringLiteral("escrituras.txt"));
     const Ended counted = cli(arguments, 0, list);
     EXPECT_FALSE(counted.killed) << counted.err;
+    if (!QFileInfo::exists(list)) {
+        ADD_FAILURE() << "the preloaded library did not count: " << counted.err;
+        return {};
+    }
     return readFile(list).trimmed().split('\n');
 }
 
