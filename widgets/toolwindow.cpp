@@ -14,6 +14,7 @@ namespace {
 
 const char* const Placed = "quelvanaToolWindowPlaced";
 constexpr int Gap = 8; // between the window and the one it opens beside
+constexpr int Cascade = 32;
 
 void adopt(QWidget* window, QWidget* host);
 
@@ -67,7 +68,7 @@ void adopt(QWidget* window, QWidget* host)
 }
 
 // The first showing: beside `host` where the screen has room, over it where it has not, always
-// within the screen.
+// within the screen; centred on the screen without a host.
 void place(QWidget* window, QWidget* host)
 {
     const QScreen* screen = host ? host->screen() : QGuiApplication::primaryScreen();
@@ -85,7 +86,10 @@ void place(QWidget* window, QWidget* host)
     window->resize(window->size().boundedTo(room));
     const QSize outer = window->size().grownBy(frame);
     const QRect beside = host ? host->frameGeometry() : area;
-    QPoint at = beside.center() - QPoint(outer.width() / 2, outer.height() / 2);
+    // Over it, moved down and right by a title bar's height: the window that asked stays in
+    // sight behind, its title and its left edge.
+    QPoint at = host ? beside.topLeft() + QPoint(Cascade, Cascade)
+                     : beside.center() - QPoint(outer.width() / 2, outer.height() / 2);
     if (host && beside.right() + Gap + outer.width() <= area.right())
         at = QPoint(beside.right() + 1 + Gap, beside.top());
     else if (host && beside.left() - Gap - outer.width() >= area.left())

@@ -9,8 +9,8 @@ class QWidget;
 namespace toolwindow {
 
 // Shows `window` (a widget with the Qt::Window flag) for `requester`, raised and active: the
-// first time beside the requester's window (or over it, where the screen has no room beside),
-// within the screen and no larger than it.
+// first time beside the requester's window (or over it, a little down and right, where the
+// screen has no room beside), within the screen and no larger than it.
 void show(QWidget* window, QWidget* requester);
 
 // Escape, Ctrl+W and the platform's close keys close `window`.
