@@ -21,8 +21,9 @@ constexpr int LeastLines = 6;
 constexpr int OpenColumns = 100;
 constexpr int OpenLines = 24;
 
-// What a title bar holds besides the title: the window's icon and its buttons.
-constexpr int TitleBarButtons = 5;
+// What a title bar holds besides the title, in title-bar heights: the window's icon, its
+// buttons and the room around them.
+constexpr int TitleBarButtons = 6;
 
 } // namespace
 
