@@ -57,6 +57,8 @@ int main(int argc, char* argv[])
                    stderr);
         return 1;
     }
+    // Qt's widgets speak the program's Spanish from the first one on, whatever LANG says.
+    translation::setSpanishLocale();
     // In command-line mode the caller's second argument is not read, by Qt either (a "-reverse"
     // there must not mirror the window).
     int qtArgc = commandLine ? 1 : argc;

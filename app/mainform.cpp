@@ -8,6 +8,7 @@
 #include "exchange/yedradocument.h"
 #include "to_timetable/exportarrun.h"
 #include "to_yedra/importarrun.h"
+#include "widgets/filedetails.h"
 #include "widgets/formsetup.h"
 #include "widgets/glyphs.h"
 #include "widgets/gradientpanel.h"
@@ -19,6 +20,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QJsonObject>
 #include <QLabel>
 #include <QPushButton>
 
@@ -45,6 +47,12 @@ constexpr int ReportItemsShown = 100;
 QString reportDetails(const RunReport& report)
 {
     return report.text(ReportItemsShown, false);
+}
+
+// Where the run's report was saved; empty when it was not.
+QString savedReport(const RunReport& report)
+{
+    return QDir::fromNativeSeparators(report.json().value(QStringLiteral("informe")).toString());
 }
 
 } // namespace
@@ -125,6 +133,7 @@ TMForm::TMForm(ShellSetup setup, QWidget* parent)
     OpenDialogXML->setDefaultSuffix(QStringLiteral("xml"));
     OpenDialogXML->setAcceptMode(QFileDialog::AcceptOpen);
     OpenDialogXML->setFileMode(QFileDialog::AnyFile); // a name that does not exist can be typed
+    OpenDialogXML->setProxyModel(new FileDetails(OpenDialogXML));
 
     form::centreOnScreen(this);
 
@@ -215,10 +224,10 @@ bool TMForm::chooseExistingDocument()
     return false;
 }
 
-void TMForm::runEnded(const QString& details)
+void TMForm::runEnded(const QString& details, const QString& reportFile)
 {
     m_resultStatus = 1;
-    showMessageBox(this, Finished, m_interaction.takeWarnings(), details);
+    showRunEndBox(this, Finished, m_interaction.takeWarnings(), details, reportFile);
     BExportar->setEnabled(false);
     BImportar->setEnabled(false);
     if (m_runMode == RunMode::CommandLine)
@@ -244,7 +253,8 @@ void TMForm::BExportarClick()
     m_interaction.setBusy(false);
     switch (result.outcome) {
     case ExportarRun::Result::Outcome::Refused:
-        showMessageBox(this, result.message);
+        // A document that cannot be converted is an error, told as every other one.
+        showErrorBox(this, result.message);
         return;
     case ExportarRun::Result::Outcome::Failed:
         // The details list every other problem of the document, so that all of them can be put
@@ -261,7 +271,7 @@ void TMForm::BExportarClick()
     }
     resultado = m_run->resultado;
     nDiasPlanti = m_run->nDiasPlanti;
-    runEnded(reportDetails(m_run->report()));
+    runEnded(reportDetails(m_run->report()), savedReport(m_run->report()));
 }
 
 void TMForm::BImportarClick()
@@ -272,9 +282,11 @@ void TMForm::BImportarClick()
     ImportarRun run(m_setup.timetableFolder, m_interaction);
     const ImportarRun::Result result = run.run(filenameXML);
     QString details;
+    QString reportFile;
     if (result.outcome == ImportarRun::Outcome::Saved) {
         run.saveReport();
         details = reportDetails(run.report());
+        reportFile = savedReport(run.report());
     }
     m_interaction.setBusy(false);
     if (result.outcome == ImportarRun::Outcome::Failed) {
@@ -287,7 +299,7 @@ void TMForm::BImportarClick()
     case ImportarRun::Outcome::Failed:
         return;
     case ImportarRun::Outcome::Refused:
-        showMessageBox(this, result.message);
+        showErrorBox(this, result.message);
         return;
     case ImportarRun::Outcome::Incomplete:
         // Teacher data still missing: the program ends, whatever the run mode.
@@ -295,7 +307,7 @@ void TMForm::BImportarClick()
         closeMainWindow();
         return;
     case ImportarRun::Outcome::Saved:
-        runEnded(details);
+        runEnded(details, reportFile);
         return;
     }
 }

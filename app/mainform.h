@@ -64,8 +64,9 @@ private:
     // Shows OpenDialogXML; a confirmed file becomes filenameXML. False when no file exists
     // at filenameXML afterwards (the run then ends as the mode says).
     bool chooseExistingDocument();
-    // "Proceso finalizado", with where the run wrote in the box's details.
-    void runEnded(const QString& details = QString());
+    // "Proceso finalizado", with the run's report in the box's details and a button that opens
+    // the saved report at `reportFile`.
+    void runEnded(const QString& details = QString(), const QString& reportFile = QString());
 
     GradientPanel* Draw3D1;
     GradientPanel* Draw3D2;

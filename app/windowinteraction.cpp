@@ -5,7 +5,9 @@
 #include "widgets/messageboxes.h"
 
 #include <QApplication>
+#include <QProgressBar>
 #include <QProgressDialog>
+#include <QRegularExpression>
 
 namespace {
 
@@ -13,6 +15,22 @@ namespace {
 constexpr int PaintEveryMs = 50;
 
 const QString Working = QStringLiteral("Quelvana está trabajando. Espere a que termine.");
+
+// A step that counts ("Profesor 2109 de 4000") fills the bar by its count; any other shows it
+// busy. Set on the bar itself: the dialog's own setValue() would take the user's input mid-run.
+void showCount(QProgressBar* bar, const QString& step)
+{
+    static const QRegularExpression count(QStringLiteral("\\b(\\d+) de (\\d+)$"));
+    const QRegularExpressionMatch match = count.match(step);
+    const int done = match.hasMatch() ? match.captured(1).toInt() : 0;
+    const int total = match.hasMatch() ? match.captured(2).toInt() : 0;
+    if (total <= 0 || done > total) {
+        bar->setRange(0, 0);
+        return;
+    }
+    bar->setRange(0, total);
+    bar->setValue(done);
+}
 
 } // namespace
 
@@ -85,6 +103,7 @@ void WindowInteraction::progress(const QString& step)
     const QString text = Working + QStringLiteral("\n\n") + step + QStringLiteral("…");
     if (m_progress) {
         m_progress->setLabelText(text);
+        showCount(m_progress->findChild<QProgressBar*>(), step);
         keepPainted(false);
         return;
     }
@@ -102,7 +121,10 @@ void WindowInteraction::progress(const QString& step)
     dialog->setAutoClose(false);
     dialog->setAutoReset(false);
     dialog->setMinimumDuration(0);
-    dialog->setRange(0, 0); // the steps have no known length: a busy bar
+    auto* bar = new QProgressBar;
+    bar->setTextVisible(true);
+    dialog->setBar(bar);
+    showCount(bar, step);
     dialog->setLabelText(text);
     dialog->setMinimumWidth(420);
     dialog->show();

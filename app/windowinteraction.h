@@ -26,8 +26,9 @@ public:
     void setBusy(bool busy) override;
     // A run that has gone on for showProgressAfterMs (counted again after each dialog it
     // shows) gets a progress dialog with the step, without a cancel button: a run cannot be
-    // stopped halfway. The windows are repainted meanwhile, but take no input until the run
-    // ends. The dialog goes before any other dialog or message of the run.
+    // stopped halfway. Its bar is filled by the step's count when the step counts ("Profesor
+    // 2109 de 4000"), and busy otherwise. The windows are repainted meanwhile, but take no input
+    // until the run ends. The dialog goes before any other dialog or message of the run.
     void progress(const QString& step) override;
 
     // 1000; tests that watch the dialog make it 0.

@@ -13,8 +13,8 @@ ISO-8859-1, indented.
 The shapes are the S school with one group made hostile: "rooms" has 3,000,000 rooms of one line
 each, "slots" 300,000 time slots, and "short" 200,000 subject records with two values, which the
 conversion refuses."""
+import argparse
 import random
-import sys
 from xml.sax.saxutils import escape
 
 SCALE = {"S": 1, "M": 10, "L": 100, "XL": 1000}
@@ -139,7 +139,13 @@ def school(size, shape=None):
 
 
 def main():
-    size, output = sys.argv[1], sys.argv[2]
+    parser = argparse.ArgumentParser(description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("size", metavar="SIZE", choices=[*SCALE, "rooms", "slots", "short"],
+                        help="S, M, L or XL, or a shape: rooms, slots or short")
+    parser.add_argument("output", metavar="OUTPUT.xml", help="the document to write")
+    arguments = parser.parse_args()
+    size, output = arguments.size, arguments.output
     with open(output, "w", encoding="iso-8859-1") as f:
         f.write(school(size) if size in SCALE else school("S", size))
 

@@ -4,11 +4,11 @@ exportar wrote, with a plain dBase III writer of its own (python3-dbf is too slo
 rows): PROF, DIA N(2,0), HORA N(2,0), MARCO N(1,0), ASIG, CODGRUPO, TAREA, AULA.
 
   make_soluc.py TIMETABLE_FOLDER ENTRIES"""
+import argparse
 import datetime
 import os
 import random
 import struct
-import sys
 
 
 def read(path, fields):
@@ -49,7 +49,13 @@ def write(path, fields, rows):
 
 
 def main():
-    folder, entries = sys.argv[1], int(sys.argv[2])
+    parser = argparse.ArgumentParser(description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("folder", metavar="TIMETABLE_FOLDER",
+                        help="the folder with the tables a benchmark exportar wrote")
+    parser.add_argument("entries", metavar="ENTRIES", type=int, help="how many rows to write")
+    arguments = parser.parse_args()
+    folder, entries = arguments.folder, arguments.entries
     rnd = random.Random(entries)
     teachers = [r[0] for r in read(os.path.join(folder, "PROFT.DBF"), ["ABREV"])]
     assignments = read(os.path.join(folder, "ASIGT.DBF"), ["CASIG", "CGRUP"])

@@ -1,5 +1,7 @@
 #include "widgets/helpwindow.h"
 
+#include "widgets/toolwindow.h"
+
 #include <QDir>
 #include <QFile>
 #include <QHBoxLayout>
@@ -95,6 +97,7 @@ HelpWindow::HelpWindow(const QString& folder, QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(splitter);
     resize(880, 580);
+    toolwindow::addCloseKeys(this);
 }
 
 HelpWindow* HelpWindow::showTopic(QWidget* parent, const QString& folder, const QString& topic)
@@ -102,16 +105,10 @@ HelpWindow* HelpWindow::showTopic(QWidget* parent, const QString& folder, const 
     QPointer<HelpWindow>& window = theWindow();
     if (!window || window->m_folder != folder) {
         delete window;
-        // Owned by the main window, so that it outlives the dialog that asked for it.
-        QWidget* owner = parent;
-        while (owner && owner->parentWidget())
-            owner = owner->parentWidget();
-        window = new HelpWindow(folder, owner);
+        window = new HelpWindow(folder, nullptr);
     }
     window->setTopic(topic);
-    window->show();
-    window->raise();
-    window->activateWindow();
+    toolwindow::show(window, parent);
     return window;
 }
 

@@ -1,25 +1,23 @@
 #include "widgets/messageboxes.h"
 
+#include "widgets/detailsbox.h"
 #include "widgets/ordinarypointer.h"
 
-#include <QMessageBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QStringList>
-#include <QTextEdit>
 
 namespace {
 
 // A message of many lines (a list of records) shows its first lines; the whole list is behind
 // the box's details button.
 constexpr int LinesShown = 25;
-// The size of the details part, when shown.
-constexpr int DetailsWidth = 620;
-constexpr int DetailsHeight = 240;
 
 void showBox(QWidget* owner, QMessageBox::Icon icon, const QString& text,
-             const QStringList& warnings, const QString& written = QString())
+             const QStringList& warnings, const QString& written = QString(),
+             const QString& reportFile = QString())
 {
-    QMessageBox box(icon, QStringLiteral("Quelvana"), text, QMessageBox::Ok, owner);
-    box.setObjectName(QStringLiteral("QuelvanaMessage"));
+    DetailsBox box(icon, text, owner);
     const QStringList lines = text.split(QLatin1Char('\n'));
     QStringList details;
     if (lines.size() > LinesShown) {
@@ -28,22 +26,25 @@ void showBox(QWidget* owner, QMessageBox::Icon icon, const QString& text,
     }
     if (!written.isEmpty())
         details << written;
+    // A report that could not be saved says so in itself.
+    const bool saved = !reportFile.isEmpty() && QFileInfo(reportFile).isFile();
+    QStringList underText;
+    if (saved)
+        underText
+            << QStringLiteral("Informe guardado en %1").arg(QDir::toNativeSeparators(reportFile));
     if (!warnings.isEmpty()) {
-        box.setInformativeText(
-            warnings.size() == 1
-                ? QStringLiteral("Hay 1 aviso: véalo en los detalles.")
-                : QStringLiteral("Hay %1 avisos: véalos en los detalles.").arg(warnings.size()));
+        underText << (warnings.size() == 1
+                          ? QStringLiteral("Hay 1 aviso: véalo en los detalles.")
+                          : QStringLiteral("Hay %1 avisos: véalos en los detalles.")
+                                .arg(warnings.size()));
         details << QStringLiteral("Avisos:\n") + warnings.join(QLatin1Char('\n'));
     }
-    if (!details.isEmpty()) {
+    if (!underText.isEmpty())
+        box.setInformativeText(underText.join(QLatin1Char('\n')));
+    if (!details.isEmpty())
         box.setDetailedText(details.join(QStringLiteral("\n\n")));
-        // A run's report is long: room to read it without every line broken in two.
-        if (auto* edit = box.findChild<QTextEdit*>()) {
-            edit->setMinimumWidth(DetailsWidth);
-            edit->setFixedHeight(DetailsHeight);
-            edit->setLineWrapMode(QTextEdit::NoWrap);
-        }
-    }
+    if (saved)
+        box.addOpenButton(QStringLiteral("Abrir el informe"), reportFile);
     OrdinaryPointer pointer;
     pointer.take();
     box.exec();
@@ -61,4 +62,10 @@ void showErrorBox(QWidget* owner, const QString& text, const QStringList& warnin
                   const QString& details)
 {
     showBox(owner, QMessageBox::Critical, text, warnings, details);
+}
+
+void showRunEndBox(QWidget* owner, const QString& text, const QStringList& warnings,
+                   const QString& report, const QString& reportFile)
+{
+    showBox(owner, QMessageBox::NoIcon, text, warnings, report, reportFile);
 }

@@ -3,12 +3,44 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QLibraryInfo>
+#include <QLocale>
 #include <QTranslator>
+#include <cstring>
 
 namespace translation {
+namespace {
+
+// Texts of Qt's widgets that its Spanish catalogue leaves in English: the file dialog's types
+// of a folder and of a drive.
+class MissingTexts : public QTranslator {
+public:
+    using QTranslator::QTranslator;
+
+    bool isEmpty() const override { return false; }
+
+    QString translate(const char* context, const char* sourceText, const char*, int) const override
+    {
+        if (!context || !sourceText || std::strcmp(context, "QAbstractFileIconProvider") != 0)
+            return QString();
+        if (std::strcmp(sourceText, "Folder") == 0)
+            return QStringLiteral("Carpeta");
+        if (std::strcmp(sourceText, "Drive") == 0)
+            return QStringLiteral("Unidad");
+        return QString();
+    }
+};
+
+} // namespace
+
+void setSpanishLocale()
+{
+    QLocale::setDefault(QLocale(QLocale::Spanish, QLocale::Spain));
+}
 
 bool installSpanish(const QString& programFolder)
 {
+    setSpanishLocale();
+    QCoreApplication::installTranslator(new MissingTexts(QCoreApplication::instance()));
     const QDir program(programFolder);
     const QStringList folders = {
         program.filePath(QStringLiteral("translations")),

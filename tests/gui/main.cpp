@@ -9,6 +9,7 @@ int main(int argc, char* argv[])
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    translation::setSpanishLocale();
     QApplication application(argc, argv);
     translation::installSpanish(QStringLiteral(QUELVANA_BIN_DIR));
     ::testing::InitGoogleTest(&argc, argv);

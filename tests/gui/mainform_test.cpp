@@ -1,10 +1,12 @@
 #include "app/mainform.h"
 #include "components/dbase/dbftable.h"
 #include "components/timetablefolder/tablelayouts.h"
+#include "tests/gui/guisupport.h"
 #include "tests/gui/modalscript.h"
 #include "tests/testsupport.h"
 #include "widgets/helpviewer.h"
 #include "widgets/helpwindow.h"
+#include "widgets/textwindow.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -12,6 +14,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QIdentityProxyModel>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
@@ -20,6 +23,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
+#include <functional>
 #include <gtest/gtest.h>
 #include <optional>
 
@@ -567,4 +571,117 @@ TEST(MainForm, AConversionErrorListsTheDocumentsOtherProblemsInTheDetails)
     EXPECT_EQ(snapshot(shell.timetable), before);
     EXPECT_EQ(form.resultStatus(), 0);
     form.close();
+}
+
+// The box that ends a run says under its text where the report was saved, and its button opens
+// it; the box stays up meanwhile.
+TEST(MainForm, TheFinalBoxSaysWhereTheReportIsAndOpensIt)
+{
+    const NoSystemViewer ownWindows;
+    Shell shell;
+    QString underText, openCaption, saved;
+    bool stayed = false;
+    ModalScript script;
+    script.then(ModalScript::chooseFile(shell.document)).then([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        ASSERT_NE(box, nullptr);
+        underText = box->informativeText();
+        auto* open = box->findChild<QPushButton*>(QStringLiteral("OpenFile"));
+        if (open) {
+            openCaption = open->text();
+            QTest::mouseClick(open, Qt::LeftButton);
+            stayed = box->isVisible();
+        }
+        script.acknowledge()(modal);
+    });
+    TMForm form(shell.setup({}));
+    form.show();
+    QTest::mouseClick(button(form, "BExportar"), Qt::LeftButton);
+    EXPECT_TRUE(script.done());
+    EXPECT_EQ(script.messages, QStringList{QStringLiteral("Proceso finalizado")});
+    const QString prefix = QStringLiteral("Informe guardado en ");
+    ASSERT_TRUE(underText.startsWith(prefix)) << underText.toStdString();
+    saved =
+        QDir::fromNativeSeparators(underText.mid(prefix.size()).section(QLatin1Char('\n'), 0, 0));
+    EXPECT_TRUE(QFileInfo(saved).isFile()) << saved.toStdString();
+    EXPECT_TRUE(saved.endsWith(QStringLiteral("/quelvana-informe.txt")));
+    EXPECT_TRUE(script.details.first().contains(prefix + QDir::toNativeSeparators(saved)));
+    EXPECT_EQ(openCaption, QStringLiteral("Abrir el informe"));
+    EXPECT_TRUE(stayed);
+    auto* report = form.findChild<TextWindow*>();
+    ASSERT_NE(report, nullptr); // handed over to the window when the box closed
+    EXPECT_TRUE(report->isVisible());
+    EXPECT_EQ(report->path(), saved);
+    report->close();
+    form.close();
+}
+
+// A document that cannot be read is an error like a value the teacher grid refuses, and its box
+// has the same critical icon.
+TEST(MainForm, ARefusedDocumentHasTheErrorIcon)
+{
+    Shell shell;
+    writeFile(shell.document, "<SERVICIO><BLOQUE_DATOS>");
+    ModalScript script;
+    script.then(ModalScript::chooseFile(shell.document)).then(script.acknowledge());
+    TMForm form(shell.setup({}));
+    form.show();
+    QTest::mouseClick(button(form, "BExportar"), Qt::LeftButton);
+    EXPECT_TRUE(script.done());
+    ASSERT_EQ(script.icons.size(), 1);
+    EXPECT_EQ(script.icons.first(), QMessageBox::Critical) << script.messages.first().toStdString();
+    form.close();
+}
+
+// Qt's file dialog speaks the program's Spanish whatever the system's locale: a folder's type,
+// and the sizes and dates of the files.
+TEST(MainForm, TheFileDialogSpeaksSpanish)
+{
+    const QLocale spanish(QLocale::Spanish, QLocale::Spain);
+    EXPECT_EQ(QLocale().language(), QLocale::Spanish);
+    Shell shell;
+    const QString folder = shell.dir.filePath(QStringLiteral("datos"));
+    QDir(folder).mkdir(QStringLiteral("curso-2026"));
+    writeFile(QDir(folder).filePath(QStringLiteral("grande.xml")), QByteArray(123456, 'x'));
+    TMForm form(shell.setup({}));
+    auto* dialog = form.findChild<QFileDialog*>();
+    ASSERT_NE(dialog, nullptr);
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setDirectory(folder);
+    dialog->show();
+    QAbstractItemModel* files = dialog->proxyModel();
+    ASSERT_NE(files, nullptr);
+    // The four columns of the entry named `name`, wherever the tree has it.
+    const auto row = [&](const QString& name) {
+        std::function<QStringList(const QModelIndex&)> find = [&](const QModelIndex& parent) {
+            for (int r = 0; r < files->rowCount(parent); ++r) {
+                const QModelIndex at = files->index(r, 0, parent);
+                if (at.data().toString() == name) {
+                    QStringList out;
+                    for (int c = 0; c < 4; ++c)
+                        out << files->index(r, c, parent).data().toString();
+                    return out;
+                }
+                if (QStringList inside = find(at); !inside.isEmpty())
+                    return inside;
+            }
+            return QStringList();
+        };
+        return find(QModelIndex());
+    };
+    QStringList folderRow, fileRow;
+    for (int i = 0; i < 200 && (folderRow.isEmpty() || fileRow.isEmpty()); ++i) {
+        QTest::qWait(10);
+        folderRow = row(QStringLiteral("curso-2026"));
+        fileRow = row(QStringLiteral("grande.xml"));
+    }
+    ASSERT_EQ(folderRow.size(), 4);
+    ASSERT_EQ(fileRow.size(), 4);
+    EXPECT_EQ(folderRow[2], QStringLiteral("Carpeta"));
+    EXPECT_EQ(fileRow[1], spanish.formattedDataSize(123456));
+    EXPECT_TRUE(fileRow[1].contains(QLatin1Char(','))) << fileRow[1].toStdString();
+    const QDateTime modified =
+        QFileInfo(QDir(folder).filePath(QStringLiteral("grande.xml"))).lastModified();
+    EXPECT_EQ(fileRow[3], spanish.toString(modified, QLocale::ShortFormat));
+    dialog->hide();
 }

@@ -54,6 +54,7 @@ ModalScript::Answer ModalScript::acknowledge()
         const bool cut = box->text().endsWith(QStringLiteral("\n…"));
         messages << (cut ? box->detailedText() : box->text());
         details << box->detailedText();
+        icons << box->icon();
         box->button(QMessageBox::Ok)->click();
     };
 }

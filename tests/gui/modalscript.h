@@ -26,6 +26,7 @@ public:
     QStringList messages;   // texts of the message boxes acknowledged, in order (the whole
                             // text of one shown cut)
     QStringList details;    // what each box acknowledged held behind its details button
+    QList<int> icons;       // the QMessageBox::Icon of each box acknowledged
     QStringList unexpected; // modal windows met with no answer left
     bool done() const { return m_answers.empty(); }
 

@@ -2,17 +2,20 @@
 #include "app/windowinteraction.h"
 #include "components/dbase/dbftable.h"
 #include "components/xml/xmldocument.h"
+#include "tests/gui/guisupport.h"
 #include "tests/gui/modalscript.h"
 #include "tests/stepfixture.h"
 #include "tests/tablesupport.h"
 #include "tests/testsupport.h"
 #include "to_timetable/plantihoras/plantihoras.h"
 #include "widgets/fittinglabel.h"
+#include "widgets/helpwindow.h"
 #include "widgets/messageboxes.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QImage>
 #include <QLabel>
 #include <QListWidget>
 #include <QPointer>
@@ -308,14 +311,78 @@ TEST(Plantillas, TheFocusedEntryDoesNotLookSelected)
     EXPECT_GT(differing, 0); // the focus is shown all the same
 }
 
-// Long texts show whole: a name of three lines within its label's area (smaller if it must be),
-// above the dates; a code of thirteen characters wrapped within the list, which never scrolls
-// sideways. The whole texts are the tooltips as well. Measured with the fonts in use.
+// The hours list with the focus and no rows (a frame without slots) still shows where the focus
+// is: a dotted frame inside it, in the text colour only.
+TEST(Plantillas, TheEmptyHoursListShowsTheFocus)
+{
+    const XmlDocument document = loaded(yedraDocument(frames({"M1", "M2"}), {}));
+    TPlantillas dialog(document);
+    dialog.show();
+    QApplication::setActiveWindow(&dialog);
+    auto* hours = dialog.findChild<QListWidget*>(QStringLiteral("ListBox1"));
+    ASSERT_NE(hours, nullptr);
+    ASSERT_EQ(hours->count(), 0);
+    const QImage plain = hours->viewport()->grab().toImage();
+    hours->setFocus(Qt::TabFocusReason);
+    QApplication::processEvents();
+    ASSERT_TRUE(hours->hasFocus());
+    const QImage focused = hours->viewport()->grab().toImage();
+    ASSERT_EQ(focused.size(), plain.size());
+    int differing = 0;
+    for (int y = 0; y < focused.height(); ++y) {
+        for (int x = 0; x < focused.width(); ++x) {
+            if (focused.pixelColor(x, y) == plain.pixelColor(x, y))
+                continue;
+            ++differing;
+            EXPECT_EQ(focused.pixelColor(x, y).hsvSaturation(), 0) << x << "," << y;
+        }
+    }
+    EXPECT_GT(differing, 0);
+}
+
+// F1 in the modal time-frame dialog opens the help in a window that takes clicks and keys as the
+// window system delivers them while the dialog stays up; the choice goes on afterwards.
+TEST(Plantillas, TheHelpCanBeUsedWhileTheDialogIsUp)
+{
+    const NoSystemViewer ownWindows;
+    const XmlDocument document = loaded(yedraDocument(frames({"M1", "M2"}), {}));
+    QWidget owner;
+    owner.show();
+    TPlantillas dialog(document, &owner);
+    QString topicShown, topicAfterClick;
+    bool dialogStayed = false;
+    QTimer::singleShot(0, &dialog, [&] {
+        QApplication::setActiveWindow(&dialog);
+        systemKey(frameList(dialog), Qt::Key_F1);
+        HelpWindow* help = shownHelpWindow();
+        if (help) {
+            topicShown = help->topic();
+            auto* index = help->findChild<QListWidget*>(QStringLiteral("HelpIndex"));
+            systemClick(index->viewport(), index->visualItemRect(index->item(0)).center());
+            topicAfterClick = help->topic();
+            help->close();
+        }
+        dialogStayed = dialog.isVisible();
+        clickEntry(dialog, 0, Qt::NoModifier);
+        clickContinuar(dialog);
+    });
+    dialog.exec();
+    EXPECT_EQ(topicShown, QStringLiteral("ventana-principal.html"));
+    EXPECT_EQ(topicAfterClick, QStringLiteral("index.html"));
+    EXPECT_TRUE(dialogStayed);
+    EXPECT_EQ(dialog.resultado, "M1        ");
+}
+
+// Long texts show whole or, for the lists, on one line each: a name of three lines within its
+// label's area (smaller if it must be), above the dates; a code of thirteen characters on one
+// line like every other code, elided, never wrapped into what would look like two entries, and
+// the list never scrolls sideways. The whole texts are the tooltips as well. Measured with the
+// fonts in use.
 TEST(Plantillas, LongNamesAndCodesShowWhole)
 {
     const QString name = QStringLiteral("Jornada de mañana intensiva de junio");
     const QString code = QStringLiteral("WMWMWMWMWMWMW");
-    Records records = frames({"M1", "M2", "M3", "M4", "M5"});
+    Records records = frames({"M1", "M2", "M3", "M4", "M5", "2"});
     records.insert(1, {code, name, QStringLiteral("01/09/2026"), QStringLiteral("30/06/2027")});
     const XmlDocument document = loaded(yedraDocument(records, {}));
     TPlantillas dialog(document);
@@ -326,18 +393,19 @@ TEST(Plantillas, LongNamesAndCodesShowWhole)
     EXPECT_FALSE(list->horizontalScrollBar()->isVisible());
     EXPECT_EQ(list->horizontalScrollBar()->maximum(), 0);
     const QFontMetrics listFont(list->font());
+    const int oneLine = list->visualItemRect(list->item(0)).height();
+    EXPECT_LT(oneLine, 2 * listFont.lineSpacing());
     for (int row = 0; row < list->count(); ++row) {
         SCOPED_TRACE(row);
         const QRect rect = list->visualItemRect(list->item(row));
         EXPECT_LE(rect.right(), list->viewport()->width() - 1);
-        const QString text = list->item(row)->text();
-        const QRect needed =
-            listFont.boundingRect(QRect(0, 0, rect.width() - 4, 0), Qt::TextWrapAnywhere, text);
-        EXPECT_GE(rect.height(), needed.height());
-        EXPECT_EQ(list->item(row)->toolTip(), text);
+        EXPECT_EQ(rect.height(), oneLine);
+        EXPECT_EQ(list->item(row)->toolTip(), list->item(row)->text());
     }
-    EXPECT_GT(list->visualItemRect(list->item(1)).height(),
-              list->visualItemRect(list->item(0)).height()); // the code takes two lines
+    EXPECT_EQ(list->item(1)->text(), code);
+    EXPECT_GT(listFont.horizontalAdvance(code), list->visualItemRect(list->item(1)).width());
+    EXPECT_EQ(list->textElideMode(), Qt::ElideMiddle);
+    EXPECT_FALSE(list->wordWrap());
 
     const auto* nombre = dialog.findChild<FittingLabel*>(QStringLiteral("LabelNombre"));
     const auto* fecha = dialog.findChild<QLabel*>(QStringLiteral("LabelPlanFec1"));

@@ -199,6 +199,42 @@ TEST(Progress, OnlyALongRunGetsTheDialog)
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
+// A step that counts ("Profesor 2109 de 4000") fills the bar by its count; a step that does not
+// shows it busy again.
+TEST(Progress, TheBarFollowsTheCountOfAStep)
+{
+    ProgressAtOnce atOnce;
+    QWidget window;
+    window.show();
+    WindowInteraction interaction(&window);
+    interaction.setBusy(true);
+    struct Step {
+        const char* text;
+        int value;
+        int maximum; // 0: busy
+    };
+    const Step steps[] = {
+        {"Leyendo el documento de Yedra", 0, 0},
+        {"Profesor 1 de 4000", 1, 4000},
+        {"Profesor 2109 de 4000", 2109, 4000},
+        {"Profesor 4000 de 4000", 4000, 4000},
+        {"Guardando", 0, 0},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.text);
+        interaction.progress(QString::fromUtf8(step.text));
+        ASSERT_EQ(progressShown().size(), 1);
+        const QProgressDialog* dialog = progressShown().first();
+        EXPECT_EQ(dialog->minimum(), 0);
+        EXPECT_EQ(dialog->maximum(), step.maximum);
+        if (step.maximum > 0)
+            EXPECT_EQ(dialog->value(), step.value);
+        EXPECT_TRUE(dialog->labelText().endsWith(QString::fromUtf8(step.text) + u'…'));
+    }
+    interaction.setBusy(false);
+    EXPECT_EQ(progressDialogs(), 0);
+}
+
 // Importar from the window: the teacher dialog it opens mid-run is not under the progress
 // dialog, and neither is the message that ends the run.
 TEST(Progress, TheWindowsDialogsOfImportarAreNeverCovered)

@@ -6,8 +6,8 @@
 #include "widgets/formsetup.h"
 #include "widgets/glyphs.h"
 #include "widgets/gradientpanel.h"
+#include "widgets/itemlist.h"
 #include "widgets/messageboxes.h"
-#include "widgets/wrappingitems.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -89,24 +89,21 @@ TPlantillas::TPlantillas(const XmlDocument& document, QWidget* owner)
     Label1 = makeLabel(Draw3D4, "Label1", QStringLiteral("HORAS"), QRect(215, 37, 67, 18), heading,
                        Maroon);
 
-    ListBox2 = new QListWidget(Draw3D4);
+    // One line per code: a long one elided, whole in its tooltip, never wrapped into what
+    // would look like two entries.
+    ListBox2 = new ItemList(Draw3D4);
     ListBox2->setObjectName(QStringLiteral("ListBox2"));
     ListBox2->setAccessibleName(QStringLiteral("Marcos Horarios"));
     ListBox2->setAccessibleDescription(
         QStringLiteral("Los Marcos Horarios del documento; se eligen de uno a cinco"));
     ListBox2->setGeometry(16, 55, 127, 83);
     ListBox2->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    ListBox1 = new QListWidget(Draw3D4);
+    ListBox1 = new ItemList(Draw3D4);
     ListBox1->setObjectName(QStringLiteral("ListBox1"));
     ListBox1->setAccessibleName(QStringLiteral("Horas"));
     ListBox1->setAccessibleDescription(
         QStringLiteral("Los tramos horarios del Marco Horario señalado"));
     ListBox1->setGeometry(152, 55, 193, 155);
-    for (QListWidget* list : {ListBox2, ListBox1}) {
-        list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        list->setTextElideMode(Qt::ElideNone);
-        list->setItemDelegate(new WrappingItems(list));
-    }
 
     LabelSelec = makeLabel(Draw3D4, "LabelSelec",
                            QStringLiteral("Para seleccionar mas de un Marco Horario, mantenga "
@@ -198,8 +195,7 @@ void TPlantillas::FormActivate()
         for (const yedra::Record& frame : frames) {
             const QString code = rawValue(frame, 0).value_or(QString());
             ComboBoxPlantilla->addItem(code);
-            ListBox2->addItem(code);
-            ListBox2->item(ListBox2->count() - 1)->setToolTip(code);
+            ListBox2->addEntry(code);
         }
     }
     ComboBoxPlantilla->setCurrentIndex(0);
@@ -229,10 +225,8 @@ void TPlantillas::ComboBoxPlantillaChange()
         for (const yedra::Record& slot : tramos) {
             // A slot without its frame code or its label belongs to no frame.
             const std::optional<QString> label = rawValue(slot, 1);
-            if (label && rawValue(slot, 4) == current) {
-                ListBox1->addItem(*label);
-                ListBox1->item(ListBox1->count() - 1)->setToolTip(*label);
-            }
+            if (label && rawValue(slot, 4) == current)
+                ListBox1->addEntry(*label);
         }
     }
 }

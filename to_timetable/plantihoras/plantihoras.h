@@ -7,9 +7,9 @@
 
 class FittingLabel;
 class GradientPanel;
+class ItemList;
 class QComboBox;
 class QLabel;
-class QListWidget;
 class QPushButton;
 class XmlDocument;
 
@@ -60,8 +60,8 @@ private:
     QLabel* Label2;
     QLabel* LabelMarcos;
     QLabel* Label1;
-    QListWidget* ListBox2;
-    QListWidget* ListBox1;
+    ItemList* ListBox2;
+    ItemList* ListBox1;
     QLabel* LabelSelec;
     FittingLabel* LabelNombre;
     FittingLabel* LabelPlanFec1;

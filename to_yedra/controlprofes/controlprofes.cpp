@@ -16,6 +16,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <QToolButton>
 #include <algorithm>
@@ -89,6 +90,7 @@ TControlProfesores::TControlProfesores(const QString& tablePath, QWidget* owner)
             &TControlProfesores::updateNavigator);
 
     wwDataSource1->reload();
+    widenForGrid(); // for the values the table holds
     if (wwDataSource1->currentRow() >= 0)
         ProftDBGrid->setCurrentIndex(wwDataSource1->index(wwDataSource1->currentRow(), XEmpleado));
     ProftDBGrid->setFocus(); // the grid is the first control: it has the focus when shown
@@ -231,6 +233,25 @@ void TControlProfesores::setUpExitButton()
     BitBtn1->setGeometry(583, 368, 75, 25);
     BitBtn1->setAutoDefault(false);
     connect(BitBtn1, &QPushButton::clicked, this, &TControlProfesores::BitBtn1Click);
+}
+
+void TControlProfesores::widenForGrid()
+{
+    // What the window system's frame takes of the screen's width, at most.
+    constexpr int FrameAllowance = 16;
+    int extra = std::max(0, ProftDBGrid->neededWidth() - ProftDBGrid->width());
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        extra = std::min(
+            extra, std::max(0, screen->availableGeometry().width() - FrameAllowance - width()));
+    if (extra == 0)
+        return;
+    // The navigator keeps to the grid's right edge, the explanations and "Salir" to its right.
+    const QList<QWidget*> moved = {wwDBNavigator1, Label3, Label2, Label4, Label5, Label6, BitBtn1};
+    for (QWidget* part : moved)
+        part->move(part->pos() + QPoint(extra, 0));
+    ProftDBGrid->resize(ProftDBGrid->width() + extra, ProftDBGrid->height());
+    Draw3D1->resize(Draw3D1->width() + extra, Draw3D1->height());
+    setFixedSize(width() + extra, height());
 }
 
 TControlProfesores::~TControlProfesores()

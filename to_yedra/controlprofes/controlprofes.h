@@ -64,6 +64,9 @@ private:
     void setUpGrid();
     void setUpNavigator();
     void setUpExitButton();
+    // The window made as much wider as the grid needs to show every column whole, as far as
+    // the screen has room: a grid that never scrolls sideways.
+    void widenForGrid();
 
     bool saveRow();
     void cancelRow();

@@ -42,6 +42,8 @@ void ProftGrid::setUp(ProftModel* model, std::function<bool(int)> mayLeaveFor,
     setAlternatingRowColors(true);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerItem);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // Always there, so that the room NOMBRE has does not change with the number of teachers.
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setTabKeyNavigation(true);
     setWordWrap(false);
 
@@ -133,6 +135,17 @@ bool ProftGrid::edit(const QModelIndex& index, EditTrigger trigger, QEvent* even
 
 void ProftGrid::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint)
 {
+    if (hint == QAbstractItemDelegate::RevertModelCache) {
+        // Escape in a cell undoes what was typed in it since it opened. With nothing typed (a
+        // refused value, the user back in its cell) it undoes the row's changes at once, as
+        // Escape outside a cell does.
+        const auto* line = qobject_cast<QLineEdit*>(editor);
+        const bool typed = line && line->text() != currentIndex().data(Qt::EditRole).toString();
+        QTableView::closeEditor(editor, hint);
+        if (!typed && m_escapePressed)
+            m_escapePressed();
+        return;
+    }
     if (hint != QAbstractItemDelegate::EditNextItem &&
         hint != QAbstractItemDelegate::EditPreviousItem) {
         QTableView::closeEditor(editor, hint);
@@ -186,7 +199,7 @@ void ProftGrid::scrollContentsBy(int dx, int dy)
 void ProftGrid::resizeEvent(QResizeEvent* event)
 {
     QTableView::resizeEvent(event);
-    updateFixedGeometry();
+    fillWidth();
 }
 
 bool ProftGrid::eventFilter(QObject* watched, QEvent* event)
@@ -236,8 +249,27 @@ void ProftGrid::fitColumns()
         }
         if (c == 0)
             width = std::max(width, Columns[c].characters * cells.averageCharWidth() + padding);
+        m_least[c] = width;
         view->setColumnWidth(c, width);
     }
+    fillWidth();
+}
+
+int ProftGrid::neededWidth() const
+{
+    int columns = 0;
+    for (int width : m_least)
+        columns += width;
+    return 2 * frameWidth() + verticalScrollBar()->sizeHint().width() +
+           m_fixed->verticalHeader()->width() + columns;
+}
+
+void ProftGrid::fillWidth()
+{
+    const int others = neededWidth() - m_least[1];
+    const int name = std::max(width() - others, titleWidth(m_fixed->horizontalHeader(), 1));
+    if (m_fixed->columnWidth(1) != name)
+        m_fixed->setColumnWidth(1, name);
     updateFixedGeometry();
 }
 
