@@ -165,14 +165,33 @@ TEST(XmlDocumentLoad, ReportsWhyAFileCannotBeRead)
         EXPECT_EQ(document.selectNodes(QStringLiteral("/SERVICIO/BLOQUE_DATOS")).length(), 0);
     }
 
-    // A text past the parser's limit, read from a file as the runs read it.
+    // Parts past the parser's size limit, read from a file as the runs read it: the reason is the
+    // limit, never what the parser goes on to say (no memory left, a comment not closed).
+    const struct {
+        const char* part;
+        QByteArray before;
+        QByteArray after;
+        const char* reason;
+    } limits[] = {
+        {"a text", "<a>", "</a>", "un texto del documento es demasiado largo"},
+        {"an attribute", "<a b=\"", "\"/>",
+         "el valor de un atributo pasa del límite de tamaño del analizador XML (10 MB)"},
+        {"a comment", "<a><!--", "--></a>",
+         "un comentario pasa del límite de tamaño del analizador XML (10 MB)"},
+        {"a processing instruction", "<a><?pi ", "?></a>",
+         "una instrucción de procesamiento pasa del límite de tamaño del analizador XML (10 MB)"},
+        {"a CDATA section", "<a><![CDATA[", "]]></a>",
+         "una sección CDATA pasa del límite de tamaño del analizador XML (10 MB)"},
+    };
     QTemporaryDir hugeDir;
-    const QString huge = hugeDir.filePath(QStringLiteral("grande.xml"));
-    writeFile(huge, "<a>" + QByteArray(10'000'001, 'x') + "</a>");
-    XmlDocument large;
-    EXPECT_FALSE(large.load(huge));
-    EXPECT_EQ(large.parseError().reason,
-              QStringLiteral("un texto del documento es demasiado largo"));
+    for (const auto& limit : limits) {
+        SCOPED_TRACE(limit.part);
+        const QString huge = hugeDir.filePath(QStringLiteral("grande.xml"));
+        writeFile(huge, limit.before + QByteArray(10'000'001, 'x') + limit.after);
+        XmlDocument large;
+        EXPECT_FALSE(large.load(huge));
+        EXPECT_EQ(large.parseError().reason, QString::fromUtf8(limit.reason));
+    }
 
     XmlDocument missing;
     EXPECT_FALSE(missing.load(QStringLiteral("/no/existe/horario.xml")));

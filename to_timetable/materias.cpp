@@ -56,12 +56,17 @@ void ExportarRun::TransformarMaterias()
         QString longCode = record.value(3);
         if (longCode.isEmpty())
             longCode = texts::leftCharacters(name, 10);
-        const QString upperName = texts::upperAsciiLetters(name);
+        // The lists hold the texts whole, in the form the tables store their letters: a name
+        // Windows 1252 cannot hold is the subject whose name it stores.
+        const QString fittedName = fittedText(name);
+        const QString fittedLongCode = fittedText(longCode);
+        const QString upperName = texts::upperAsciiLetters(fittedName);
+        const QString codeAndName = fittedLongCode + fittedName;
         const QString offering[] = {storedKey(subjectKey, 20), storedKey(offerKey, 20)};
 
         const bool repeated = lists.names.contains(upperName) &&
-                              lists.longCodes.contains(longCode) &&
-                              lists.codesAndNames.contains(longCode + name);
+                              lists.longCodes.contains(fittedLongCode) &&
+                              lists.codesAndNames.contains(codeAndName);
         if (repeated) {
             if (offerings.find({offering[0], offering[1]}) >= 0) {
                 noteRecord(layouts::asignomt2.name, record,
@@ -85,8 +90,8 @@ void ExportarRun::TransformarMaterias()
         }
 
         lists.names.insert(upperName);
-        lists.longCodes.insert(longCode);
-        lists.codesAndNames.insert(longCode + name);
+        lists.longCodes.insert(fittedLongCode);
+        lists.codesAndNames.insert(codeAndName);
         const QString code = giveCode(lists.shortCodes, texts::leftCharacters(longCode, 10),
                                       layouts::asignomt.name, record, name);
 
