@@ -536,13 +536,15 @@ TEST(ImportarRun, RefusesAValueXmlCannotHoldOnlyWhereItIsWritten)
         school.teacher("GLA", "42");
         school.slot("11", "1", "1001", "08:30", "09:25");
         school.slot("12", "1", "1002", "09:30", "10:25");
-        school.add(QStringLiteral("GRUPOST"), {{QStringLiteral("ABREV"), QStringLiteral("1ESOA")},
-                                               {QStringLiteral("CLAVE"), QStringLiteral("U1")},
-                                               {QStringLiteral("CLAVECURSO"), QStringLiteral("4021")}});
+        school.add(QStringLiteral("GRUPOST"),
+                   {{QStringLiteral("ABREV"), QStringLiteral("1ESOA")},
+                    {QStringLiteral("CLAVE"), QStringLiteral("U1")},
+                    {QStringLiteral("CLAVECURSO"), QStringLiteral("4021")}});
         for (const char* casig : {"MAT", "LEN"})
-            school.add(QStringLiteral("ASIGT"), {{QStringLiteral("CASIG"), QString::fromLatin1(casig)},
-                                                 {QStringLiteral("CGRUP"), QStringLiteral("1ESOA")},
-                                                 {QStringLiteral("CLAVE"), QStringLiteral("S1")}});
+            school.add(QStringLiteral("ASIGT"),
+                       {{QStringLiteral("CASIG"), QString::fromLatin1(casig)},
+                        {QStringLiteral("CGRUP"), QStringLiteral("1ESOA")},
+                        {QStringLiteral("CLAVE"), QStringLiteral("S1")}});
         school.entry("GLA", 1, 1, "MAT", "1ESOA", "T", "A1");
         school.entry("GLA", 0, 0, "MAT", "1ESOA", "T", "A2");
         const bool secondRow = QByteArray(c.place).contains("fila 2");
