@@ -62,7 +62,7 @@ void ExportarRun::TransformarMaterias()
         const QString fittedLongCode = fittedText(longCode);
         const QString upperName = texts::upperAsciiLetters(fittedName);
         const QString codeAndName = fittedLongCode + fittedName;
-        const QString offering[] = {storedKey(subjectKey, 20), storedKey(offerKey, 20)};
+        const QString offering[] = {textAsRead(subjectKey, 20), textAsRead(offerKey, 20)};
 
         const bool repeated = lists.names.contains(upperName) &&
                               lists.longCodes.contains(fittedLongCode) &&
@@ -75,7 +75,8 @@ void ExportarRun::TransformarMaterias()
                                .arg(name, offerKey));
                 continue;
             }
-            const qsizetype subject = subjects.find({storedKey(longCode, 10), storedKey(name, 80)});
+            const qsizetype subject =
+                subjects.find({textAsRead(longCode, 10), textAsRead(name, 80)});
             if (subject < 0) {
                 noteRecord(layouts::asignomt2.name, record,
                            QStringLiteral("la materia «%1» (código largo «%2») se repite pero no "
@@ -102,7 +103,7 @@ void ExportarRun::TransformarMaterias()
         asignomt.setBoolean(QStringLiteral("ESTAREA"), false);
         asignomt.post();
         // The first row written wins.
-        subjects.add({storedKey(longCode, 10), storedKey(name, 80)}, {code});
+        subjects.add({textAsRead(longCode, 10), textAsRead(name, 80)}, {code});
 
         appendOffering(asignomt2, code, longCode, name, subjectKey, offerKey);
         offerings.add({offering[0], offering[1]}, {});

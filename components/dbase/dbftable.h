@@ -58,8 +58,6 @@ struct TextChange {
 // 1252 in its best-fit form, cut to the width, pad blanks and zero bytes at the end removed): two
 // texts with the same stored form are one value to a locate.
 QByteArray storedText(const QString& text, int width);
-// The stored form as a key of texts, each byte one character.
-QString storedKey(const QString& text, int width);
 // The same text as reading the field back gives it: the stored form as text.
 QString textAsRead(const QString& text, int width);
 // The text in the best-fit form that every text field stores, whole: nothing cut, no blank

@@ -232,11 +232,6 @@ QByteArray storedText(const QString& text, int width)
     return bytes;
 }
 
-QString storedKey(const QString& text, int width)
-{
-    return QString::fromLatin1(storedText(text, width));
-}
-
 QString textAsRead(const QString& text, int width)
 {
     // The common case without a copy: a text the code page holds, within the width, with no
