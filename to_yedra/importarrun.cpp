@@ -86,9 +86,8 @@ QString unwritableText(const QString& place, std::string_view field, const QStri
              texts::printable(value));
 }
 
-// Where a value the run may write is kept: the lookup, the row there (SOLUC, PROFT, DIASHORAST
-// and the tasks of ASIGNOMT by their number in the walk, from 1; ASIGT, GRUPOST and ASIGNOMT2 by
-// their place in the lookup's rows; -1 for a row no lookup keeps), and the field.
+// Where a value the run may write is kept: the lookup, the row there (by its number in the walk,
+// or its place in a TextRows lookup; -1 for a row no lookup keeps), and the field.
 enum class Source : char { None, Periods, Assignment, Task, Cell, Unit, Subject, Soluc, Teacher };
 struct Origin {
     Source source = Source::None;
@@ -150,8 +149,7 @@ struct OpenTables {
         try {
             soluc.open(exclusive);
         } catch (const TableError& error) {
-            // The advice is for a table Oranel has not written yet, not for something else in
-            // its place.
+            // The advice is for a table not written yet, never for something else in its place.
             const QString solucPath = platform::resolveLetterCase(
                 QDir(folder).filePath(layouts::soluc + QStringLiteral(".DBF")));
             if (platform::entryKind(solucPath) != platform::EntryKind::Missing)
@@ -172,8 +170,7 @@ struct OpenTables {
             table->requireAllRows();
         // Oranel's table: each field the run reads must be of a type that fits (a missing one is
         // named when a row is read). MARCO is compared as text, and Oranel keeps it as a number;
-        // DIA and HORA are whole numbers, also as texts (a text that is not one is refused with
-        // its row when it is read).
+        // DIA and HORA are whole numbers, also as texts (refused with their row when not one).
         using Use = DbfTable::FieldUse;
         auto require = [this](const char* field, std::initializer_list<Use> uses) {
             if (soluc.hasField(QLatin1String(field)))
@@ -239,8 +236,7 @@ struct Lookups {
     TextMap<std::pair<QString, QString>, Slot> cells; // DIHO, MARCO
     TextRows units{1, 2};                             // ABREV -> CLAVE, CLAVECURSO
     TextRows subjects{2, 1};                          // COD, OFERTAMATRI -> MATERIA
-    // The widths of the fields looked up: PROFT.ABREV, ASIGT.CASIG and CGRUP, ASIGNOMT.COD,
-    // GRUPOST.ABREV, ASIGNOMT2.COD and OFERTAMATRI.
+    // The widths of the fields looked up: PROFT.ABREV, ASIGT's, ASIGNOMT.COD, GRUPOST.ABREV...
     int teacherWidth = 0, casigWidth = 0, cgrupWidth = 0, taskWidth = 0, unitWidth = 0;
     int codWidth = 0, offerWidth = 0;
     // Values XML does not allow, as the tables are read: one about to be written stops the run;
@@ -399,24 +395,10 @@ void readSoluc(DbfTable& soluc, Lookups& l)
         l.solucRows[next[teacherOfRow[r]]++] = inOrder[r];
 }
 
-void buildLookups(OpenTables& tables, Lookups& l)
+// ASIGT by CASIG and CGRUP, each row looked up 16 rows after it is read.
+void readAssignments(DbfTable& asigt, Lookups& l)
 {
-    {
-        DbfTable asignomt(tables.asignomt.path());
-        asignomt.open();
-        if (asignomt.locate({{QStringLiteral("COD"), QStringLiteral("513")}}))
-            l.hayActividad513 = 1;
-    }
-    const auto width = [](const DbfTable& t, const QString& field) { return t.field(field).width; };
-    l.teacherWidth = width(tables.proft, layouts::codeField);
-    l.casigWidth = width(tables.asigt, QStringLiteral("CASIG"));
-    l.cgrupWidth = width(tables.asigt, QStringLiteral("CGRUP"));
-    l.taskWidth = width(tables.asignomt, QStringLiteral("COD"));
-    l.unitWidth = width(tables.grupost, layouts::codeField);
-    l.codWidth = width(tables.asignomt2, QStringLiteral("COD"));
-    l.offerWidth = width(tables.asignomt2, QStringLiteral("OFERTAMATRI"));
-
-    l.assignments.reserve(tables.asigt.rowCount());
+    l.assignments.reserve(asigt.rowCount());
     struct Assignment {
         QString casig;
         QString cgrup;
@@ -432,7 +414,7 @@ void buildLookups(OpenTables& tables, Lookups& l)
         for (size_t i = a.noted[0]; i < a.noted[1]; ++i)
             l.unwritable[i].origin.at = l.assignments.size() > rows ? at : -1;
     };
-    eachRow(tables.asigt, [&](DbfTable& t, int row) {
+    eachRow(asigt, [&](DbfTable& t, int row) {
         const QString casig = t.text(QStringLiteral("CASIG"));
         const size_t noted = l.unwritable.size();
         noteUnwritable(l, t, {"CASIG", "CGRUP", "CLAVE", "CLAVECURSO"}, {Source::Assignment},
@@ -448,6 +430,24 @@ void buildLookups(OpenTables& tables, Lookups& l)
         l.assignments.ahead(a.hash, false);
     });
     assignments.finish(addAssignment);
+}
+
+void buildLookups(OpenTables& tables, Lookups& l)
+{
+    {
+        DbfTable asignomt(tables.asignomt.path());
+        asignomt.open();
+        if (asignomt.locate({{QStringLiteral("COD"), QStringLiteral("513")}}))
+            l.hayActividad513 = 1;
+    }
+    l.teacherWidth = tables.proft.field(layouts::codeField).width;
+    l.casigWidth = tables.asigt.field(QStringLiteral("CASIG")).width;
+    l.cgrupWidth = tables.asigt.field(QStringLiteral("CGRUP")).width;
+    l.taskWidth = tables.asignomt.field(QStringLiteral("COD")).width;
+    l.unitWidth = tables.grupost.field(layouts::codeField).width;
+    l.codWidth = tables.asignomt2.field(QStringLiteral("COD")).width;
+    l.offerWidth = tables.asignomt2.field(QStringLiteral("OFERTAMATRI")).width;
+    readAssignments(tables.asigt, l);
     eachRow(tables.asignomt, [&](DbfTable& t, int row) {
         const QString cod = t.text(QStringLiteral("COD"));
         const auto [task, added] = l.tasks.try_emplace(textAsRead(cod, l.taskWidth));
