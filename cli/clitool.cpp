@@ -302,6 +302,17 @@ bool documentExists(const Command& command, QTextStream& err)
     return false;
 }
 
+// A timetable folder that names a file (or a link to one) is said to be one, not a folder that
+// does not exist.
+bool timetableFolderNotAFile(const QString& folder, QTextStream& err)
+{
+    if (!QFileInfo(folder).isFile())
+        return true;
+    err << "La carpeta de horarios «" << QDir::toNativeSeparators(folder)
+        << "» es un archivo, no una carpeta." << Qt::endl;
+    return false;
+}
+
 // What exportar and comprobar need first: the document, and the lookup table they read it with.
 std::optional<QString> documentAndLookup(const Command& command, const QString& executableFolder,
                                          QTextStream& err)
@@ -321,6 +332,8 @@ int exportar(const Command& command, const Context& context)
         return 1;
     CliInteraction interaction(command.frames.value_or(QStringList()), err);
     const QString folder = platform::resolveLetterCase(command.timetableFolder);
+    if (!timetableFolderNotAFile(folder, err))
+        return 1;
     ExportarRun run(folder, *lookup, interaction);
     run.setDryRun(command.dryRun);
     const ExportarRun::Result result = run.run(command.document);
@@ -360,6 +373,8 @@ int importar(const Command& command, const Context& context)
     if (!documentExists(command, err))
         return 1;
     const QString folder = platform::resolveLetterCase(command.timetableFolder);
+    if (!timetableFolderNotAFile(folder, err))
+        return 1;
     CliInteraction interaction(QStringList(), err);
     ImportarRun run(folder, interaction);
     const ImportarRun::Result result = run.run(command.document);
@@ -391,6 +406,8 @@ int restaurar(const Command& command, const Context& context)
     QTextStream& out = context.out;
     QTextStream& err = context.err;
     const QString folder = platform::resolveLetterCase(command.timetableFolder);
+    if (!timetableFolderNotAFile(folder, err))
+        return 1;
     CliInteraction interaction(QStringList(), err);
     if (!command.document.isEmpty()) {
         const QString kept = backuprestore::restore(folder, command.document, interaction);

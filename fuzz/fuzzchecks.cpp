@@ -695,6 +695,13 @@ Outcome checkTextConversions(const QByteArray& bytes, const QString& scratchFold
             violations << QStringLiteral("«%1» reads back as «%2»")
                               .arg(texts::printable(text), texts::printable(back));
     }
+
+    // The same bytes as the names of a school: its twin writes the same tables.
+    try {
+        checkTwins(bytes.mid(4), scratchFolder, violations);
+    } catch (const EngineError& e) {
+        violations << QStringLiteral("unexpected error: %1").arg(e.message());
+    }
     return outcome;
 }
 

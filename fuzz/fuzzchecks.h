@@ -28,8 +28,16 @@ Outcome checkDbfTable(const QByteArray& bytes, const QString& scratchFolder);
 // Takes the bytes as a 32-bit minute value and a text of arbitrary UTF-16 units (control
 // characters, lone surrogates, letters no code page holds) and runs the text rules over them: the
 // clock text, the best-fit form of every code page, a text field written, read back and located,
-// the code list's uniqueness, and the XML layer's refusal of characters XML does not allow.
+// the code list's uniqueness, and the XML layer's refusal of characters XML does not allow. Then
+// takes the bytes as the names of a small school (checkTwins).
 Outcome checkTextConversions(const QByteArray& bytes, const QString& scratchFolder);
+
+// Takes the bytes as the names of subjects, activities, teachers, rooms, courses, units and
+// slots of a small school and runs the exportar steps, in folders of `scratchFolder`, over its
+// document and over its twin, the same names with their a, l and s written as ă, ł and ș: the
+// tables must be the same, byte for byte, and the reports the same but for the values stored
+// otherwise. What differs is added to `violations`.
+void checkTwins(const QByteArray& bytes, const QString& scratchFolder, QStringList& violations);
 
 // Writes the bytes as "Oranel.ini" in `scratchFolder`, sets [Transformadores] Transformado=1 and
 // checks the file read back: the key holds the value and every other line is as it was.

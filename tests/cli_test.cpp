@@ -137,6 +137,10 @@ TEST(Cli, ReportsARunThatFails)
         {{QStringLiteral("exportar"), good, f, dir.filePath(QStringLiteral("nada")),
           QStringLiteral("--lookup"), lookup},
          "No existe la carpeta de horarios"},
+        {{QStringLiteral("exportar"), good, f, good, QStringLiteral("--lookup"), lookup},
+         "es un archivo, no una carpeta"},
+        {{QStringLiteral("importar"), good, f, good}, "es un archivo, no una carpeta"},
+        {{QStringLiteral("restaurar"), f, good}, "es un archivo, no una carpeta"},
         {{QStringLiteral("importar"), dir.filePath(QStringLiteral("no.xml")), f, folder},
          "No existe archivo"},
     };
@@ -350,25 +354,38 @@ TEST(Cli, WarnsOfNamesStoredWithoutTheirLetters)
     EXPECT_EQ(proft.text(QStringLiteral("ABREV")), QStringLiteral("LLA"));
 }
 
-// Without SOLUC.DBF the table layer's message is followed by what to do about it.
+// Without SOLUC.DBF the table layer's message is followed by what to do about it; something
+// else in its place (a folder) is said as it is, without that advice.
 TEST(Cli, AMissingSolvedTimetableSaysToSolveItFirst)
 {
-    QTemporaryDir dir;
-    const QString folder = dir.filePath(QStringLiteral("OTEMP"));
-    QDir().mkpath(folder);
-    const QString document = dir.filePath(QStringLiteral("ies.xml"));
-    writeFile(document, readFile(QStringLiteral(QUELVANA_EXAMPLES_DIR "/ies-ejemplo.xml")));
-    ASSERT_EQ(run({QStringLiteral("exportar"), document, QStringLiteral("--timetable-folder"),
-                   folder, QStringLiteral("--frames"), QStringLiteral("1")},
-                  QStringLiteral(QUELVANA_BIN_DIR))
-                  .code,
-              0);
-    const Outcome outcome =
-        run({QStringLiteral("importar"), document, QStringLiteral("--timetable-folder"), folder});
-    EXPECT_EQ(outcome.code, 1);
-    const QStringList lines = outcome.err.trimmed().split(QLatin1Char('\n'));
-    ASSERT_EQ(lines.size(), 2) << outcome.err.toStdString();
-    EXPECT_TRUE(lines.first().contains(QStringLiteral("SOLUC.DBF")));
-    EXPECT_TRUE(lines.first().endsWith(QStringLiteral("no existe")));
-    EXPECT_EQ(lines.last(), ImportarRun::NoSolucAdvice);
+    for (const bool folderInItsPlace : {false, true}) {
+        SCOPED_TRACE(folderInItsPlace);
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(QStringLiteral("OTEMP"));
+        QDir().mkpath(folder);
+        const QString document = dir.filePath(QStringLiteral("ies.xml"));
+        writeFile(document, readFile(QStringLiteral(QUELVANA_EXAMPLES_DIR "/ies-ejemplo.xml")));
+        ASSERT_EQ(run({QStringLiteral("exportar"), document, QStringLiteral("--timetable-folder"),
+                       folder, QStringLiteral("--frames"), QStringLiteral("1")},
+                      QStringLiteral(QUELVANA_BIN_DIR))
+                      .code,
+                  0);
+        if (folderInItsPlace)
+            QDir(folder).mkdir(QStringLiteral("SOLUC.DBF"));
+        const Outcome outcome = run(
+            {QStringLiteral("importar"), document, QStringLiteral("--timetable-folder"), folder});
+        EXPECT_EQ(outcome.code, 1);
+        const QStringList lines = outcome.err.trimmed().split(QLatin1Char('\n'));
+        EXPECT_TRUE(lines.first().contains(QStringLiteral("SOLUC.DBF")));
+        if (folderInItsPlace) {
+            EXPECT_EQ(lines.size(), 1) << outcome.err.toStdString();
+            EXPECT_TRUE(lines.first().contains(QStringLiteral("es una carpeta")))
+                << outcome.err.toStdString();
+            EXPECT_EQ(outcome.err.indexOf(ImportarRun::NoSolucAdvice), -1);
+            continue;
+        }
+        ASSERT_EQ(lines.size(), 2) << outcome.err.toStdString();
+        EXPECT_TRUE(lines.first().endsWith(QStringLiteral("no existe")));
+        EXPECT_EQ(lines.last(), ImportarRun::NoSolucAdvice);
+    }
 }

@@ -243,6 +243,93 @@ TEST(CourseSteps, Assignments)
         EXPECT_EQ(got[i], expected[i]) << i;
 }
 
+// Names and keys are found as the tables store them: a subject whose name Windows 1252 cannot
+// hold ('Łacina', stored 'Lacina') gets its class assignments, and is the subject whose stored
+// name it shares, in whichever letters and letter case; so is a course offer key over the width.
+TEST(CourseSteps, SubjectsAreFoundAsTheTablesStoreThem)
+{
+    auto subject = [](const char* offer, const char* key, const char* name, const char* code,
+                      const char* minutes) {
+        return QStringList{QString::fromUtf8(offer), QString::fromUtf8(key),
+                           QString::fromUtf8(name), QString::fromUtf8(code),
+                           QString::fromUtf8(minutes)};
+    };
+    const struct {
+        const char* name;
+        Records materias;
+        Records units;
+        QList<QStringList> asignomt;  // COD, CODLARGO, NOMBRE of the subject rows
+        QList<QStringList> asignomt2; // COD, MATERIA, OFERTAMATRI
+        QList<QStringList> asigt;     // CASIG, CGRUP, HORAS, CLAVE, CLAVECURSO
+    } cases[] = {
+        {"Łacina",
+         {subject("4021", "310001", "Łacina", "LAT", "120")},
+         {unit("U1", "1º ESO A", "4021")},
+         {{"LAT", "LAT", "Lacina"}},
+         {{"LAT", "310001", "4021"}},
+         {{"LAT", "1ºESOA", "2", "310001", "4021"}}},
+        {"one subject in two spellings",
+         {subject("4021", "310001", "Łacina", "LAT", "120"),
+          subject("4022", "310002", "Lacina", "LAT", "60"),
+          subject("4022", "310003", "ŁĂCINĂ", "LAT", "60")},
+         {unit("U1", "1º ESO A", "4021"), unit("U2", "2º ESO A", "4022")},
+         {{"LAT", "LAT", "Lacina"}, {"LAT1", "LAT", "LACINA"}},
+         {{"LAT", "310001", "4021"}, {"LAT", "310002", "4022"}, {"LAT1", "310003", "4022"}},
+         {{"LAT", "1ºESOA", "2", "310001", "4021"},
+          {"LAT", "2ºESOA", "1", "310002", "4022"},
+          {"LAT", "2ºESOA", "1", "310003", "4022"}}},
+        {"a subject without code, its long code out of the code page",
+         {subject("4021", "310001", "Ștefan cel Mare", "", "60"),
+          subject("4022", "310002", "Stefan cel Mare", "", "60")},
+         {unit("U1", "1º ESO A", "4021"), unit("U2", "2º ESO A", "4022")},
+         {{"Stefan cel", "Stefan cel", "Stefan cel Mare"}},
+         {{"Stefan cel", "310001", "4021"}, {"Stefan cel", "310002", "4022"}},
+         {{"Stefan cel", "1ºESOA", "1", "310001", "4021"},
+          {"Stefan cel", "2ºESOA", "1", "310002", "4022"}}},
+        {"a course offer key over the width of CLAVECURSO",
+         {subject("00000004021", "310001", "Latín", "LAT", "60")},
+         {unit("U1", "1º ESO A", "00000004021")},
+         {{"LAT", "LAT", "Latín"}},
+         {{"LAT", "310001", "00000004021"}},
+         {{"LAT", "1ºESOA", "1", "310001", "0000000402"}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        StepRun step;
+        step.lookupTable = writeLookup(step.dir.path());
+        Records courses;
+        for (const QStringList& u : c.units)
+            courses << QStringList{u[2], u[1].left(6)};
+        QStringList notes;
+        step.run(yedraDocument({{QStringLiteral("MATERIAS"), c.materias},
+                                {QStringLiteral("ACTIVIDADES"), {row({"1", "513", "Docencia"})}},
+                                {QStringLiteral("CURSOS_DEL_CENTRO"), courses},
+                                {QStringLiteral("UNIDADES"), c.units}}),
+                 [&notes](ExportarRun& run) {
+                     run.TransformarMaterias();
+                     run.TransformarActividades();
+                     run.TransformarCursosUnidades();
+                     run.TransformarAsignaciones();
+                     for (const RunReport::Record& r : run.report().records())
+                         notes << r.table + QStringLiteral(": ") + r.reason;
+                 });
+        QList<QStringList> asignomt;
+        for (const QStringList& r : step.rows(layouts::asignomt))
+            if (r[4] != QStringLiteral("T"))
+                asignomt << QStringList{r[0], r[1], r[2]};
+        QList<QStringList> asignomt2;
+        for (const QStringList& r : step.rows(layouts::asignomt2))
+            asignomt2 << QStringList{r[0], r[3], r[4]};
+        QList<QStringList> asigt;
+        for (const QStringList& r : step.rows(layouts::asigt))
+            asigt << QStringList{r[0], r[2], r[8], r[11], r[12]};
+        EXPECT_EQ(asignomt, c.asignomt);
+        EXPECT_EQ(asignomt2, c.asignomt2);
+        EXPECT_EQ(asigt, c.asigt);
+        EXPECT_TRUE(notes.filter(QStringLiteral("ASIGT")).isEmpty()) << notes.join(u'\n');
+    }
+}
+
 TEST(CourseSteps, BadMinutesEndTheRunOnlyWhenARowWouldBeProduced)
 {
     StepRun step;

@@ -125,12 +125,14 @@ struct School {
         return run.run(document, QDateTime(QDate(2026, 12, 10), QTime(9, 5, 7)));
     }
 
-    // Changes a field of a table's first row.
-    void change(const QString& table, const QString& field, const QString& value)
+    // Changes a field of a table's first row, or of the row `row` after it.
+    void change(const QString& table, const QString& field, const QString& value, int row = 0)
     {
         DbfTable t(folder, table);
         t.open();
         t.first();
+        for (int r = 0; r < row; ++r)
+            t.next();
         t.edit();
         t.setText(field, value);
         t.post();
@@ -474,67 +476,112 @@ TEST(ImportarRun, ChecksTheTeachersData)
     }
 }
 
-// A character XML does not allow, in any value the run reads from a table, refuses the run before
-// anything is written, naming the table, the row by its code, and the field.
-TEST(ImportarRun, RefusesAValueXmlCannotHold)
+// A character XML does not allow, in a value the document would carry, refuses the run before
+// anything is written, naming the table, the row by its code, and the field. A value the
+// document never carries (a key, a row no entry uses, an unplaced row, a teacher not in PROFT)
+// is listed in the report instead, and the run goes on.
+TEST(ImportarRun, RefusesAValueXmlCannotHoldOnlyWhereItIsWritten)
 {
     const struct {
+        const char* name;
         const char* table;
         const char* field;
         QString value;
         const char* place;
-        const char* character;
+        const char* character; // empty: a character XML allows
+        bool written;
     } cases[] = {
-        {"PROFT", "ABREV", QStringLiteral("GL\x07"), "la tabla PROFT, fila 1 (ABREV «GL\uFFFD»)",
-         "U+0007"},
-        {"PROFT", "X_EMPLEADO", QStringLiteral("42\x01"), "la tabla PROFT, fila 1 (ABREV «GLA»)",
-         "U+0001"},
-        {"PROFT", "F_TOMAPOS", QStringLiteral("01/09\x1F"), "la tabla PROFT, fila 1 (ABREV «GLA»)",
-         "U+001F"},
-        {"SOLUC", "PROF", QStringLiteral("GLA\x0B"), "la tabla SOLUC, fila 1 (PROF «GLA\uFFFD»)",
-         "U+000B"},
-        {"SOLUC", "ASIG", QStringLiteral("MAT\x08"), "la tabla SOLUC, fila 1 (PROF «GLA»)",
-         "U+0008"},
-        {"SOLUC", "CODGRUPO",
+        {"a teacher's code, a key", "PROFT", "ABREV", QStringLiteral("GL\x07"),
+         "la tabla PROFT, fila 1 (ABREV «GL\uFFFD»)", "U+0007", false},
+        {"X_EMPLEADO", "PROFT", "X_EMPLEADO", QStringLiteral("42\x01"),
+         "la tabla PROFT, fila 1 (ABREV «GLA»)", "U+0001", true},
+        {"F_TOMAPOS", "PROFT", "F_TOMAPOS", QStringLiteral("01/09\x1F"),
+         "la tabla PROFT, fila 1 (ABREV «GLA»)", "U+001F", true},
+        {"a row of a teacher not in PROFT", "SOLUC", "PROF", QStringLiteral("GLA\x0B"),
+         "la tabla SOLUC, fila 1 (PROF «GLA\uFFFD»)", "U+000B", false},
+        {"SOLUC's subject, a key", "SOLUC", "ASIG", QStringLiteral("MAT\x08"),
+         "la tabla SOLUC, fila 1 (PROF «GLA»)", "U+0008", false},
+        {"SOLUC's group, a key", "SOLUC", "CODGRUPO",
          QStringLiteral("\x1B"
                         "1ESOA"),
-         "la tabla SOLUC, fila 1 (PROF «GLA»)", "U+001B"},
-        {"SOLUC", "TAREA", QStringLiteral("T\x0C"), "la tabla SOLUC, fila 1 (PROF «GLA»)",
-         "U+000C"},
-        {"SOLUC", "AULA", QStringLiteral("A1\x07"), "la tabla SOLUC, fila 1 (PROF «GLA»)",
-         "U+0007"},
-        {"SOLUC", "AULA", QString::fromUtf8("A\0B", 3), "la tabla SOLUC, fila 1 (PROF «GLA»)",
-         "U+0000"},
-        {"DIASHORAST", "CODDIHO",
+         "la tabla SOLUC, fila 1 (PROF «GLA»)", "U+001B", false},
+        {"the task", "SOLUC", "TAREA", QStringLiteral("T\x0C"),
+         "la tabla SOLUC, fila 1 (PROF «GLA»)", "U+000C", true},
+        {"the room", "SOLUC", "AULA", QStringLiteral("A1\x07"),
+         "la tabla SOLUC, fila 1 (PROF «GLA»)", "U+0007", true},
+        {"the room with a zero", "SOLUC", "AULA", QString::fromUtf8("A\0B", 3),
+         "la tabla SOLUC, fila 1 (PROF «GLA»)", "U+0000", true},
+        {"the room of an unplaced row", "SOLUC", "AULA", QStringLiteral("A2\x07"),
+         "la tabla SOLUC, fila 2 (PROF «GLA»)", "U+0007", false},
+        {"the slot code", "DIASHORAST", "CODDIHO",
          QStringLiteral("10\x10"
                         "01"),
-         "la tabla DIASHORAST, fila 1 (DIHO «11»)", "U+0010"},
-        {"PERIODOS", "FECINI", QStringLiteral("15/09\x7F"), "la tabla PERIODOS, fila 1", ""},
+         "la tabla DIASHORAST, fila 1 (DIHO «11»)", "U+0010", true},
+        {"a slot no entry uses", "DIASHORAST", "CODDIHO", QStringLiteral("20\x10"),
+         "la tabla DIASHORAST, fila 2 (DIHO «12»)", "U+0010", false},
+        {"the unit", "GRUPOST", "CLAVE", QStringLiteral("U\x02"),
+         "la tabla GRUPOST, fila 1 (ABREV «1ESOA»)", "U+0002", true},
+        {"the subject of a class assignment", "ASIGT", "CLAVE", QStringLiteral("S\x03"),
+         "la tabla ASIGT, fila 1 (CASIG «MAT»)", "U+0003", true},
+        {"a class assignment no entry uses", "ASIGT", "CLAVE", QStringLiteral("S\x04"),
+         "la tabla ASIGT, fila 2 (CASIG «LEN»)", "U+0004", false},
+        {"the period", "PERIODOS", "FECINI", QStringLiteral("15/09\x05"),
+         "la tabla PERIODOS, fila 1", "U+0005", true},
+        {"U+007F", "PERIODOS", "FECINI", QStringLiteral("15/09\x7F"), "", "", true},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.table) + "." + c.field);
+        SCOPED_TRACE(c.name);
         School school;
         school.periods();
         school.teacher("GLA", "42");
         school.slot("11", "1", "1001", "08:30", "09:25");
+        school.slot("12", "1", "1002", "09:30", "10:25");
+        school.add(QStringLiteral("GRUPOST"),
+                   {{QStringLiteral("ABREV"), QStringLiteral("1ESOA")},
+                    {QStringLiteral("CLAVE"), QStringLiteral("U1")},
+                    {QStringLiteral("CLAVECURSO"), QStringLiteral("4021")}});
+        for (const char* casig : {"MAT", "LEN"})
+            school.add(QStringLiteral("ASIGT"),
+                       {{QStringLiteral("CASIG"), QString::fromLatin1(casig)},
+                        {QStringLiteral("CGRUP"), QStringLiteral("1ESOA")},
+                        {QStringLiteral("CLAVE"), QStringLiteral("S1")}});
         school.entry("GLA", 1, 1, "MAT", "1ESOA", "T", "A1");
-        school.change(QString::fromLatin1(c.table), QString::fromLatin1(c.field), c.value);
+        school.entry("GLA", 0, 0, "MAT", "1ESOA", "T", "A2");
+        const bool secondRow = QByteArray(c.place).contains("fila 2");
+        school.change(QString::fromLatin1(c.table), QString::fromLatin1(c.field), c.value,
+                      secondRow ? 1 : 0);
         const QMap<QString, QByteArray> tables = snapshot(school.folder);
         NoQuestions none;
+        ImportarRun run(school.folder, none);
+        const ImportarRun::Result result =
+            run.run(school.document, QDateTime(QDate(2026, 12, 10), QTime(9, 5, 7)));
+        EXPECT_EQ(snapshot(school.folder), tables);
         if (!*c.character) {
-            // U+007F is a character XML allows: the run goes on.
-            EXPECT_EQ(school.run(none).outcome, ImportarRun::Outcome::Saved);
+            EXPECT_EQ(result.outcome, ImportarRun::Outcome::Saved);
+            EXPECT_TRUE(run.report().unwrittenValues().isEmpty());
             continue;
         }
-        const ImportarRun::Result result = school.run(none);
-        EXPECT_EQ(result.outcome, ImportarRun::Outcome::Failed);
-        const QString expected = QStringLiteral("En %1, el campo %2 tiene un carácter que XML "
-                                                "no admite (%3)")
-                                     .arg(QString::fromUtf8(c.place), QString::fromLatin1(c.field),
-                                          QString::fromLatin1(c.character));
-        EXPECT_TRUE(result.message.startsWith(expected)) << result.message;
-        EXPECT_FALSE(QFileInfo::exists(ImportarRun::resultPath(school.document)));
-        EXPECT_EQ(snapshot(school.folder), tables);
+        const QString said = QStringLiteral("En %1, el campo %2 tiene un carácter que XML "
+                                            "no admite (%3): «%4».")
+                                 .arg(QString::fromUtf8(c.place), QString::fromLatin1(c.field),
+                                      QString::fromLatin1(c.character), texts::printable(c.value));
+        if (c.written) {
+            EXPECT_EQ(result.outcome, ImportarRun::Outcome::Failed);
+            EXPECT_EQ(result.message,
+                      said + QStringLiteral("\nEl documento para Yedra no se ha escrito. Corrija "
+                                            "el valor en Oranel y vuelva a empezar."));
+            EXPECT_FALSE(QFileInfo::exists(ImportarRun::resultPath(school.document)));
+            continue;
+        }
+        // Carried: the document is written, and the report says the value, in its text and its
+        // JSON.
+        ASSERT_EQ(result.outcome, ImportarRun::Outcome::Saved) << result.message;
+        const QString line = said + QStringLiteral(" El documento para Yedra no lo lleva.");
+        EXPECT_EQ(run.report().unwrittenValues(), QStringList{line});
+        EXPECT_NE(run.report().text().indexOf(QStringLiteral("  ") + line), -1);
+        EXPECT_EQ(run.report().json()[QStringLiteral("valoresNoLlevados")].toArray(),
+                  QJsonArray{line});
+        EXPECT_FALSE(readWithPython(result.savedPath).isEmpty());
     }
 }
 
@@ -584,6 +631,28 @@ TEST(ImportarRun, RefusesSolucFieldsThatDoNotFit)
              QStringLiteral("; TAREA C(12); AULA C(10)"),
          {"GLA", 1.5, 1, 0, "MAT", "", "", "A1"},
          "'1.5' is not a valid integer value\nEn la tabla SOLUC, fila 1 (PROF «GLA»), campo DIA."},
+        // DIA and HORA may be texts that read as whole numbers.
+        {"DIA and HORA as texts",
+         QStringLiteral("PROF C(10); DIA C(2); HORA C(2); MARCO N(1,0); ASIG C(10); "
+                        "CODGRUPO C(10); TAREA C(12); AULA C(10)"),
+         {"GLA", "1", " 1", 0, "MAT", "", "", "A1"},
+         ""},
+        {"DIA as a text with a fraction",
+         QStringLiteral("PROF C(10); DIA C(3); ") + other +
+             QStringLiteral("; TAREA C(12); AULA C(10)"),
+         {"GLA", "1.5", 1, 0, "MAT", "", "", "A1"},
+         "'1.5' is not a valid integer value\nEn la tabla SOLUC, fila 1 (PROF «GLA»), campo DIA."},
+        {"DIA as a letter",
+         QStringLiteral("PROF C(10); DIA C(2); ") + other +
+             QStringLiteral("; TAREA C(12); AULA C(10)"),
+         {"GLA", "T", 1, 0, "MAT", "", "", "A1"},
+         "'T' is not a valid integer value\nEn la tabla SOLUC, fila 1 (PROF «GLA»), campo DIA."},
+        {"HORA as a text holding a date",
+         QStringLiteral("PROF C(10); DIA N(2,0); HORA C(10); MARCO N(1,0); ASIG C(10); "
+                        "CODGRUPO C(10); TAREA C(12); AULA C(10)"),
+         {"GLA", 1, "15/09/2026", 0, "MAT", "", "", "A1"},
+         "'15/09/2026' is not a valid integer value\nEn la tabla SOLUC, fila 1 (PROF «GLA»), "
+         "campo HORA."},
         {"DIA of 17 digits",
          QStringLiteral("PROF C(10); DIA N(17,0); ") + other +
              QStringLiteral("; TAREA C(12); AULA C(10)"),

@@ -218,9 +218,10 @@ TEST(DocumentCheck, ListsEveryProblemWhereExportarStopsAtTheFirst)
         // The other values follow, as the window lists them in its details (the time frames are
         // taken as the run would have taken them).
         for (qsizetype i = 1; i < c.problems.size(); ++i) {
-            if (c.problems.at(i).contains(QStringLiteral("is not a valid integer value")))
+            if (c.problems.at(i).contains(QStringLiteral("is not a valid integer value"))) {
                 EXPECT_TRUE(exportar.err.contains(QStringLiteral("\n\n") + c.problems.at(i)))
                     << exportar.err;
+            }
         }
         EXPECT_EQ(snapshot(dir.path()), withDocument) << "exportar changed the folder";
         QFile::remove(document);

@@ -165,14 +165,38 @@ TEST(XmlDocumentLoad, ReportsWhyAFileCannotBeRead)
         EXPECT_EQ(document.selectNodes(QStringLiteral("/SERVICIO/BLOQUE_DATOS")).length(), 0);
     }
 
-    // A text past the parser's limit, read from a file as the runs read it.
+    // Parts past the parser's size limit (10,000,000 characters), read from a file as the runs
+    // read them: the reason is the limit, never what the parser goes on to say (no memory left,
+    // a comment not closed).
+    const struct {
+        const char* part;
+        QByteArray before;
+        qsizetype size;
+        QByteArray after;
+        const char* reason;
+    } limits[] = {
+        {"a text", "<a>", 10'000'001, "</a>", "un texto del documento es demasiado largo"},
+        {"an attribute", "<a b=\"", 11'000'000, "\"/>",
+         "el valor de un atributo pasa del límite de tamaño del analizador XML (10 MB)"},
+        // Just past it, the parser stops before it has read the attribute.
+        {"an attribute just past it", "<a b=\"", 10'000'001, "\"/>",
+         "el documento pasa de los límites de tamaño del analizador XML"},
+        {"a comment", "<a><!--", 11'000'000, "--></a>",
+         "un comentario pasa del límite de tamaño del analizador XML (10 MB)"},
+        {"a processing instruction", "<a><?pi ", 11'000'000, "?></a>",
+         "una instrucción de procesamiento pasa del límite de tamaño del analizador XML (10 MB)"},
+        {"a CDATA section", "<a><![CDATA[", 11'000'000, "]]></a>",
+         "una sección CDATA pasa del límite de tamaño del analizador XML (10 MB)"},
+    };
     QTemporaryDir hugeDir;
-    const QString huge = hugeDir.filePath(QStringLiteral("grande.xml"));
-    writeFile(huge, "<a>" + QByteArray(10'000'001, 'x') + "</a>");
-    XmlDocument large;
-    EXPECT_FALSE(large.load(huge));
-    EXPECT_EQ(large.parseError().reason,
-              QStringLiteral("un texto del documento es demasiado largo"));
+    for (const auto& limit : limits) {
+        SCOPED_TRACE(limit.part);
+        const QString huge = hugeDir.filePath(QStringLiteral("grande.xml"));
+        writeFile(huge, limit.before + QByteArray(limit.size, 'x') + limit.after);
+        XmlDocument large;
+        EXPECT_FALSE(large.load(huge));
+        EXPECT_EQ(large.parseError().reason, QString::fromUtf8(limit.reason));
+    }
 
     XmlDocument missing;
     EXPECT_FALSE(missing.load(QStringLiteral("/no/existe/horario.xml")));

@@ -64,7 +64,8 @@ void ExportarRun::TransformarAsignaciones()
     createTable(layouts::asigt);
 
     // The subject codes by name and the groups by course offer key, read once: a lookup then
-    // finds the first row in natural order without a walk.
+    // finds the first row in natural order without a walk. The document's texts are looked up
+    // as the tables store them.
     TextMap<QString, QString> codeByName;
     {
         DbfTable asignomt(tablePath(layouts::asignomt));
@@ -94,7 +95,8 @@ void ExportarRun::TransformarAsignaciones()
         const QString subjectKey = record.value(1);
         const QString name = record.value(2);
         QString minutes = record.value(4);
-        const auto found = codeByName.find(comparedName(texts::leftCharacters(name, 80)));
+        // The name as ASIGNOMT stores it: the subject whose row holds it.
+        const auto found = codeByName.find(comparedName(textAsRead(name, 80)));
         const QString code = found == codeByName.end() ? QString() : found->second;
         if (code.isEmpty()) {
             noteRecord(layouts::asigt.name, record,
@@ -105,7 +107,7 @@ void ExportarRun::TransformarAsignaciones()
         }
         if (minutes.isEmpty())
             minutes = QStringLiteral("240");
-        const auto offerGroups = groupsByOffer.find(offerKey);
+        const auto offerGroups = groupsByOffer.find(textAsRead(offerKey, 10));
         const QList<Group> groups =
             offerGroups == groupsByOffer.end() ? QList<Group>() : offerGroups->second;
         if (groups.isEmpty()) {

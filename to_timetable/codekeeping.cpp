@@ -108,25 +108,25 @@ CodeKeeping keeping(CodeKeeping::Kind kind, std::optional<std::vector<CodeKeepin
 
 QStringList CodeKeeping::teacherKeys(const QString& xEmpleado, const QString& nombre)
 {
-    return {storedKey(xEmpleado, 10), storedKey(nombre, 80)};
+    return {textAsRead(xEmpleado, 10), textAsRead(nombre, 80)};
 }
 
 QStringList CodeKeeping::roomKeys(const QString& key, const QString& nombre)
 {
     // The key and the name together first: of two rooms with one key, each finds its own row.
-    const QString code = storedKey(key, 10);
-    const QString name = storedKey(nombre, 80);
+    const QString code = textAsRead(key, 10);
+    const QString name = textAsRead(nombre, 80);
     return {code.isEmpty() ? QString() : code + QLatin1Char('\n') + name, code, name};
 }
 
 QStringList CodeKeeping::groupKeys(const QString& clave)
 {
-    return {storedKey(clave, 10)};
+    return {textAsRead(clave, 10)};
 }
 
 QStringList CodeKeeping::subjectKeys(const QString& longCode, const QString& nombre)
 {
-    return {storedKey(longCode, 10) + QLatin1Char('\n') + storedKey(nombre, 80)};
+    return {textAsRead(longCode, 10) + QLatin1Char('\n') + textAsRead(nombre, 80)};
 }
 
 CodeKeeping::CodeKeeping(Kind kind, std::vector<Holder> holders, QHash<QString, int> solucUses)

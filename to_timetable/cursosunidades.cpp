@@ -123,8 +123,10 @@ void ExportarRun::TransformarCursosUnidades()
         const QString unitKey = record.value(0);
         const QString name = record.value(1);
         const QString offerKey = record.value(2);
-        const Course course = coursesByKey.value(offerKey);
-        if (!coursesByKey.contains(offerKey))
+        // The key as CURSOST stores it: the course whose row holds it.
+        const QString storedOfferKey = textAsRead(offerKey, 10);
+        const Course course = coursesByKey.value(storedOfferKey);
+        if (!coursesByKey.contains(storedOfferKey))
             noteRecord(layouts::grupost.name, record,
                        QStringLiteral("la unidad «%1» tiene la oferta de curso «%2», que no está "
                                       "en CURSOS_DEL_CENTRO: queda sin nivel ni curso")

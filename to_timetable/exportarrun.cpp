@@ -210,14 +210,15 @@ QString ExportarRun::giveCode(CodeList& codes, const QString& candidate, const Q
     // What the code field keeps: its first 10 characters.
     const QString stored = texts::leftCharacters(given, 10);
     if (numbered || stored != candidate)
-        m_report.addCode({table, recordPlace(record), name, candidate, stored, numbered});
+        m_report.addCode({table, recordPlace(record), fittedText(name), fittedText(candidate),
+                          fittedText(stored), numbered});
     return given;
 }
 
 void ExportarRun::noteRecord(const QString& table, const yedra::Record& record,
                              const QString& reason)
 {
-    m_report.addRecord({table, recordPlace(record), reason});
+    m_report.addRecord({table, recordPlace(record), fittedText(reason)});
 }
 
 QList<QPair<QString, int>> ExportarRun::stagedTables() const

@@ -5,8 +5,8 @@
 #include "components/report/interaction.h"
 #include "components/report/runreport.h"
 #include "components/text/texthash.h"
-#include "components/timetablefolder/tablelayouts.h"
 #include "components/timetablefolder/scratchfolder.h"
+#include "components/timetablefolder/tablelayouts.h"
 #include "components/timetablefolder/tablestaging.h"
 #include "components/xml/xmldocument.h"
 #include "exchange/yedradocument.h"
@@ -131,6 +131,10 @@ public:
                      const QString& meaning);
     // The code `codes` gives for `candidate`, for the record's `name`; a code stored other than
     // asked (numbered, or cut to the field's 10 characters) goes into the report.
+    //
+    // The report says the document's texts in the form the tables store their letters
+    // (fittedText), as Oranel will show them: a letter Windows 1252 lacks is said once, among
+    // the values stored otherwise, and a document reads alike whichever way it writes it.
     QString giveCode(CodeList& codes, const QString& candidate, const QString& table,
                      const yedra::Record& record, const QString& name);
     // A record a step leaves out, or uses with something missing, with the reason.
@@ -145,7 +149,8 @@ public:
 
 private:
     // The subject lists: filled by TransformarMaterias, released by TransformarActividades.
-    // Membership is exact, letter case counting.
+    // Membership is exact, letter case counting, on the texts whole in the form the tables
+    // store their letters (fittedText).
     struct SubjectLists {
         TextSet<QString> names;         // names upper-cased (a to z only)
         TextSet<QString> longCodes;     // long codes

@@ -56,12 +56,17 @@ void ExportarRun::TransformarMaterias()
         QString longCode = record.value(3);
         if (longCode.isEmpty())
             longCode = texts::leftCharacters(name, 10);
-        const QString upperName = texts::upperAsciiLetters(name);
-        const QString offering[] = {storedKey(subjectKey, 20), storedKey(offerKey, 20)};
+        // The lists hold the texts whole, in the form the tables store their letters: a name
+        // Windows 1252 cannot hold is the subject whose name it stores.
+        const QString fittedName = fittedText(name);
+        const QString fittedLongCode = fittedText(longCode);
+        const QString upperName = texts::upperAsciiLetters(fittedName);
+        const QString codeAndName = fittedLongCode + fittedName;
+        const QString offering[] = {textAsRead(subjectKey, 20), textAsRead(offerKey, 20)};
 
         const bool repeated = lists.names.contains(upperName) &&
-                              lists.longCodes.contains(longCode) &&
-                              lists.codesAndNames.contains(longCode + name);
+                              lists.longCodes.contains(fittedLongCode) &&
+                              lists.codesAndNames.contains(codeAndName);
         if (repeated) {
             if (offerings.find({offering[0], offering[1]}) >= 0) {
                 noteRecord(layouts::asignomt2.name, record,
@@ -70,7 +75,8 @@ void ExportarRun::TransformarMaterias()
                                .arg(name, offerKey));
                 continue;
             }
-            const qsizetype subject = subjects.find({storedKey(longCode, 10), storedKey(name, 80)});
+            const qsizetype subject =
+                subjects.find({textAsRead(longCode, 10), textAsRead(name, 80)});
             if (subject < 0) {
                 noteRecord(layouts::asignomt2.name, record,
                            QStringLiteral("la materia «%1» (código largo «%2») se repite pero no "
@@ -85,8 +91,8 @@ void ExportarRun::TransformarMaterias()
         }
 
         lists.names.insert(upperName);
-        lists.longCodes.insert(longCode);
-        lists.codesAndNames.insert(longCode + name);
+        lists.longCodes.insert(fittedLongCode);
+        lists.codesAndNames.insert(codeAndName);
         const QString code = giveCode(lists.shortCodes, texts::leftCharacters(longCode, 10),
                                       layouts::asignomt.name, record, name);
 
@@ -97,7 +103,7 @@ void ExportarRun::TransformarMaterias()
         asignomt.setBoolean(QStringLiteral("ESTAREA"), false);
         asignomt.post();
         // The first row written wins.
-        subjects.add({storedKey(longCode, 10), storedKey(name, 80)}, {code});
+        subjects.add({textAsRead(longCode, 10), textAsRead(name, 80)}, {code});
 
         appendOffering(asignomt2, code, longCode, name, subjectKey, offerKey);
         offerings.add({offering[0], offering[1]}, {});

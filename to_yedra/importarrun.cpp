@@ -15,13 +15,12 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QHash>
-#include <QPair>
 #include <QSet>
 #include <array>
 #include <memory>
 #include <optional>
 #include <span>
+#include <string_view>
 #include <vector>
 
 const QString ImportarRun::NoSolucAdvice =
@@ -40,7 +39,6 @@ namespace {
 // One row of the solved timetable, read once. DIA and HORA are converted where the run needs
 // them, so that a row it never looks at cannot end it.
 struct Entry {
-    QString diaText;
     std::optional<qint64> dia;
     QString diaError;
     std::optional<qint64> hora;
@@ -51,18 +49,8 @@ struct Entry {
     QString tarea;
     QString aula;
 
-    qint64 day() const
-    {
-        if (!dia)
-            throw ConversionError(diaError);
-        return *dia;
-    }
-    qint64 hour() const
-    {
-        if (!hora)
-            throw ConversionError(horaError);
-        return *hora;
-    }
+    qint64 day() const { return dia ? *dia : throw ConversionError(diaError); }
+    qint64 hour() const { return hora ? *hora : throw ConversionError(horaError); }
 };
 
 // A row of a table, for a message: "la tabla SOLUC, fila 3 (PROF «GL1»)".
@@ -88,36 +76,33 @@ void readInteger(const DbfTable& table, const QString& field, const Place& place
     }
 }
 
-// Every value the run reads from a table may reach the document: one with a character XML does
-// not allow would make it unreadable for Yedra, so the run is refused before anything is written.
-void requireXmlValue(const DbfTable& table, const QString& field, const QString& place)
+// What is said of a value XML does not allow: "En la tabla SOLUC, fila 3 (PROF «GL1»), el campo
+// AULA tiene un carácter que XML no admite (U+0007): «A1�»."
+QString unwritableText(const QString& place, std::string_view field, const QString& value)
 {
-    const QString value = table.text(field);
-    if (const std::optional<char32_t> c = texts::firstNonXmlCharacter(value))
-        throw EngineError(
-            QStringLiteral("En %1, el campo %2 tiene un carácter que XML no admite (%3): «%4».\n"
-                           "El documento para Yedra no se ha escrito. Corrija el valor en Oranel "
-                           "y vuelva a empezar.")
-                .arg(place, field, texts::codePointName(*c), texts::printable(value)));
+    return QStringLiteral("En %1, el campo %2 tiene un carácter que XML no admite (%3): «%4».")
+        .arg(place, QLatin1String(field.data(), qsizetype(field.size())),
+             texts::codePointName(texts::firstNonXmlCharacter(value).value_or(0)),
+             texts::printable(value));
 }
 
-void requireXmlValues(const DbfTable& table, std::initializer_list<const char*> fields,
-                      const QString& place)
-{
-    for (const char* field : fields)
-        requireXmlValue(table, QLatin1String(field), place);
-}
+// Where a value the run may write is kept: the lookup, the row there (by its number in the walk,
+// or its place in a TextRows lookup; -1 for a row no lookup keeps), and the field.
+enum class Source : char { None, Periods, Assignment, Task, Cell, Unit, Subject, Soluc, Teacher };
+struct Origin {
+    Source source = Source::None;
+    qsizetype at = -1;
+    std::string_view field = "";
 
-// The same, with the place worked out only for a value refused: tables of many rows.
-template <typename Place>
-void requireXmlValues(const DbfTable& table, std::initializer_list<const char*> fields,
-                      const Place& place)
-{
-    for (const char* field : fields) {
-        if (texts::firstNonXmlCharacter(table.text(QLatin1String(field))))
-            requireXmlValue(table, QLatin1String(field), place());
-    }
-}
+    bool operator==(const Origin&) const = default;
+};
+
+// A value read from a table with a character XML does not allow, and where it was read.
+struct Unwritable {
+    Origin origin;
+    QString place;
+    QString value;
+};
 
 struct Slot {
     QString dia;
@@ -125,6 +110,7 @@ struct Slot {
     QString horadesde;
     QString horahasta;
     QString place; // the row it came from, for a conversion error
+    int row = -1;
 };
 
 // Calls `visit` on every row a walk from the first row visits, with its number from 1.
@@ -163,7 +149,10 @@ struct OpenTables {
         try {
             soluc.open(exclusive);
         } catch (const TableError& error) {
-            if (soluc.exists())
+            // The advice is for a table not written yet, never for something else in its place.
+            const QString solucPath = platform::resolveLetterCase(
+                QDir(folder).filePath(layouts::soluc + QStringLiteral(".DBF")));
+            if (platform::entryKind(solucPath) != platform::EntryKind::Missing)
                 throw;
             throw TableError(error.message() + QLatin1Char('\n') + ImportarRun::NoSolucAdvice);
         }
@@ -180,7 +169,8 @@ struct OpenTables {
                                       &asignomt2, &diashorast, &asigt})
             table->requireAllRows();
         // Oranel's table: each field the run reads must be of a type that fits (a missing one is
-        // named when a row is read). MARCO is compared as text, and Oranel keeps it as a number.
+        // named when a row is read). MARCO is compared as text, and Oranel keeps it as a number;
+        // DIA and HORA are whole numbers, also as texts (refused with their row when not one).
         using Use = DbfTable::FieldUse;
         auto require = [this](const char* field, std::initializer_list<Use> uses) {
             if (soluc.hasField(QLatin1String(field)))
@@ -188,8 +178,8 @@ struct OpenTables {
         };
         for (const char* field : {"PROF", "ASIG", "CODGRUPO", "TAREA", "AULA"})
             require(field, {Use::Text});
-        require("DIA", {Use::Number});
-        require("HORA", {Use::Number});
+        require("DIA", {Use::Number, Use::Text});
+        require("HORA", {Use::Number, Use::Text});
         require("MARCO", {Use::Text, Use::Number});
     }
 };
@@ -234,21 +224,24 @@ QString ImportarRun::resultPathProblem(const QString& target)
 namespace {
 
 // Everything the walk over the teachers looks up, built once from the open tables, each map
-// keeping the first row in natural order, as a walk from the first row would find it. Every
-// value read is checked before anything is written.
+// keeping the first row in natural order, as a walk from the first row would find it. A text of
+// SOLUC is looked up as the field it is compared with stores it (textAsRead).
 struct Lookups {
     QString fecini;
     QString fecfin;
     int hayActividad513 = 0;
     // CASIG, CGRUP -> CLAVE, CLAVECURSO: large, and looked up for every activity.
     TextRows assignments{2, 2};
-    TextMap<QString, QString> tasks;                  // COD -> CODTAREA
+    TextMap<QString, std::pair<QString, int>> tasks;  // COD -> CODTAREA and its row
     TextMap<std::pair<QString, QString>, Slot> cells; // DIHO, MARCO
     TextRows units{1, 2};                             // ABREV -> CLAVE, CLAVECURSO
-    // The subject lookup is a locate: values compared as the fields store them (storedKey).
-    int codWidth = 0;
-    int offerWidth = 0;
-    TextRows subjects{2, 1}; // COD, OFERTAMATRI -> MATERIA
+    TextRows subjects{2, 1};                          // COD, OFERTAMATRI -> MATERIA
+    // The widths of the fields looked up: PROFT.ABREV, ASIGT's, ASIGNOMT.COD, GRUPOST.ABREV...
+    int teacherWidth = 0, casigWidth = 0, cgrupWidth = 0, taskWidth = 0, unitWidth = 0;
+    int codWidth = 0, offerWidth = 0;
+    // Values XML does not allow, as the tables are read: one about to be written stops the run;
+    // the others, which the document never carries, go into the report.
+    std::vector<Unwritable> unwritable;
     // The solved timetable by teacher code: what the filter on PROF selects, in natural order.
     // Only where each row stands is kept; a row is read again when it is written.
     struct SolucRow {
@@ -280,6 +273,24 @@ struct Lookups {
     }
 };
 
+// Notes each of `fields` of the current row, row `row` of `table` whose code is `code`, whose
+// value XML does not allow, as kept at `origin`.
+void noteUnwritable(Lookups& l, const DbfTable& t, std::initializer_list<const char*> fields,
+                    Origin origin, const char* table, int row, const char* codeField = nullptr,
+                    const QString& code = QString())
+{
+    for (const char* field : fields) {
+        const QString value = t.text(QLatin1String(field));
+        if (!texts::firstNonXmlCharacter(value))
+            continue;
+        origin.field = field;
+        const QString place =
+            codeField ? rowPlace(QLatin1String(table), row, QLatin1String(codeField), code)
+                      : QStringLiteral("la tabla %1, fila %2").arg(QLatin1String(table)).arg(row);
+        l.unwritable.push_back({origin, place, value});
+    }
+}
+
 // One row of the solved timetable, read where it stands; with `dayOnly`, its DIA alone.
 Entry readEntry(const Lookups& l, const Lookups::SolucRow& at, bool dayOnly = false)
 {
@@ -293,7 +304,6 @@ Entry readEntry(const Lookups& l, const Lookups::SolucRow& at, bool dayOnly = fa
     readInteger(t, QStringLiteral("DIA"), place, e.dia, e.diaError);
     if (dayOnly)
         return e;
-    e.diaText = t.text(QStringLiteral("DIA"));
     readInteger(t, QStringLiteral("HORA"), place, e.hora, e.horaError);
     e.marco = t.text(QStringLiteral("MARCO"));
     e.asig = t.text(QStringLiteral("ASIG"));
@@ -302,38 +312,6 @@ Entry readEntry(const Lookups& l, const Lookups::SolucRow& at, bool dayOnly = fa
     e.aula = t.text(QStringLiteral("AULA"));
     return e;
 }
-
-// Rows of a large table handled `Lag` rows after they are read, in the order read: what
-// handling a row needs from memory is asked for when it is read, and has come when it is handled.
-// A lookup of one row after another in a large index would otherwise wait for memory each time.
-template <typename Item, int Lag> class Lagging {
-public:
-    // The place of the row read next; the row it held, read Lag rows ago, is handled first.
-    template <typename Handle> Item& next(Handle&& handle)
-    {
-        Item& item = m_items[m_read % Lag];
-        if (m_read >= Lag)
-            handle(item);
-        ++m_read;
-        return item;
-    }
-    // The row read `back` rows before the last one read, or none.
-    const Item* before(int back) const
-    {
-        return m_read > back ? &m_items[(m_read - 1 - back) % Lag] : nullptr;
-    }
-    // The rows not yet handled, handled.
-    template <typename Handle> void finish(Handle&& handle)
-    {
-        for (qint64 r = std::max<qint64>(0, m_read - Lag); r < m_read; ++r)
-            handle(m_items[r % Lag]);
-        m_read = 0;
-    }
-
-private:
-    std::array<Item, Lag> m_items;
-    qint64 m_read = 0;
-};
 
 // SOLUC read in order into l.solucRows, each teacher's rows together, a row's teacher, class
 // assignment and unit looked up 16 rows after it is read.
@@ -344,6 +322,7 @@ void readSoluc(DbfTable& soluc, Lookups& l)
         QString prof;
         QString asig;
         QString codgrupo;
+        QString unit;
         std::uint64_t teacherHash;
         std::uint64_t assignmentHash;
         std::uint64_t unitHash;
@@ -366,16 +345,15 @@ void readSoluc(DbfTable& soluc, Lookups& l)
         ++rowCount[teacher];
         if (r.at.day == Day::Placed) {
             r.at.assignment = l.assignments.find({r.asig, r.codgrupo}, r.assignmentHash);
-            r.at.unit = l.units.find({r.codgrupo}, r.unitHash);
+            r.at.unit = l.units.find({r.unit}, r.unitHash);
         }
         teacherOfRow.push_back(static_cast<std::uint32_t>(teacher));
         inOrder.push_back(r.at);
     };
     eachRow(soluc, [&](DbfTable& t, int row) {
         const QString prof = t.text(QStringLiteral("PROF"));
-        requireXmlValues(t, {"PROF", "MARCO", "ASIG", "CODGRUPO", "TAREA", "AULA"}, [&] {
-            return rowPlace(QStringLiteral("SOLUC"), row, QStringLiteral("PROF"), prof);
-        });
+        noteUnwritable(l, t, {"PROF", "MARCO", "ASIG", "CODGRUPO", "TAREA", "AULA"},
+                       {Source::Soluc, row}, "SOLUC", row, "PROF", prof);
         const QString diaText = t.text(QStringLiteral("DIA"));
         Day day = Day::Unread;
         try {
@@ -383,15 +361,17 @@ void readSoluc(DbfTable& soluc, Lookups& l)
         } catch (const ConversionError&) {
         }
         Read& r = lagging.next(lookUp);
-        r.prof = prof;
+        r.prof = textAsRead(prof, l.teacherWidth);
         r.teacherHash = l.teachersInSoluc.hash({r.prof});
         l.teachersInSoluc.ahead(r.teacherHash, false);
         if (day == Day::Placed) {
-            r.asig = t.text(QStringLiteral("ASIG"));
-            r.codgrupo = t.text(QStringLiteral("CODGRUPO"));
+            const QString codgrupo = t.text(QStringLiteral("CODGRUPO"));
+            r.asig = textAsRead(t.text(QStringLiteral("ASIG")), l.casigWidth);
+            r.codgrupo = textAsRead(codgrupo, l.cgrupWidth);
+            r.unit = textAsRead(codgrupo, l.unitWidth);
             r.assignmentHash = l.assignments.hash({r.asig, r.codgrupo});
             l.assignments.ahead(r.assignmentHash, false);
-            r.unitHash = l.units.hash({r.codgrupo});
+            r.unitHash = l.units.hash({r.unit});
             l.units.ahead(r.unitHash, false);
         }
         r.at = {t.recordNumber(), row, day};
@@ -415,6 +395,43 @@ void readSoluc(DbfTable& soluc, Lookups& l)
         l.solucRows[next[teacherOfRow[r]]++] = inOrder[r];
 }
 
+// ASIGT by CASIG and CGRUP, each row looked up 16 rows after it is read.
+void readAssignments(DbfTable& asigt, Lookups& l)
+{
+    l.assignments.reserve(asigt.rowCount());
+    struct Assignment {
+        QString casig;
+        QString cgrup;
+        QString clave;
+        QString clavecurso;
+        std::uint64_t hash;
+        size_t noted[2]; // its values noted as unwritable, from and to
+    };
+    Lagging<Assignment, 16> assignments;
+    const auto addAssignment = [&l](const Assignment& a) {
+        const qsizetype rows = l.assignments.size();
+        const qsizetype at = l.assignments.add({a.casig, a.cgrup}, {a.clave, a.clavecurso}, a.hash);
+        for (size_t i = a.noted[0]; i < a.noted[1]; ++i)
+            l.unwritable[i].origin.at = l.assignments.size() > rows ? at : -1;
+    };
+    eachRow(asigt, [&](DbfTable& t, int row) {
+        const QString casig = t.text(QStringLiteral("CASIG"));
+        const size_t noted = l.unwritable.size();
+        noteUnwritable(l, t, {"CASIG", "CGRUP", "CLAVE", "CLAVECURSO"}, {Source::Assignment},
+                       "ASIGT", row, "CASIG", casig);
+        Assignment& a = assignments.next(addAssignment);
+        a = {textAsRead(casig, l.casigWidth),
+             textAsRead(t.text(QStringLiteral("CGRUP")), l.cgrupWidth),
+             t.text(QStringLiteral("CLAVE")),
+             t.text(QStringLiteral("CLAVECURSO")),
+             0,
+             {noted, l.unwritable.size()}};
+        a.hash = l.assignments.hash({a.casig, a.cgrup});
+        l.assignments.ahead(a.hash, false);
+    });
+    assignments.finish(addAssignment);
+}
+
 void buildLookups(OpenTables& tables, Lookups& l)
 {
     {
@@ -423,76 +440,67 @@ void buildLookups(OpenTables& tables, Lookups& l)
         if (asignomt.locate({{QStringLiteral("COD"), QStringLiteral("513")}}))
             l.hayActividad513 = 1;
     }
-    l.assignments.reserve(tables.asigt.rowCount());
-    struct Assignment {
-        QString casig;
-        QString cgrup;
-        QString clave;
-        QString clavecurso;
-        std::uint64_t hash;
-    };
-    Lagging<Assignment, 16> assignments;
-    const auto addAssignment = [&l](const Assignment& a) {
-        l.assignments.add({a.casig, a.cgrup}, {a.clave, a.clavecurso}, a.hash);
-    };
-    eachRow(tables.asigt, [&](DbfTable& t, int row) {
-        const QString casig = t.text(QStringLiteral("CASIG"));
-        requireXmlValues(t, {"CASIG", "CGRUP", "CLAVE", "CLAVECURSO"}, [&] {
-            return rowPlace(QStringLiteral("ASIGT"), row, QStringLiteral("CASIG"), casig);
-        });
-        Assignment& a = assignments.next(addAssignment);
-        a = {casig, t.text(QStringLiteral("CGRUP")), t.text(QStringLiteral("CLAVE")),
-             t.text(QStringLiteral("CLAVECURSO")), 0};
-        a.hash = l.assignments.hash({a.casig, a.cgrup});
-        l.assignments.ahead(a.hash, false);
-    });
-    assignments.finish(addAssignment);
+    l.teacherWidth = tables.proft.field(layouts::codeField).width;
+    l.casigWidth = tables.asigt.field(QStringLiteral("CASIG")).width;
+    l.cgrupWidth = tables.asigt.field(QStringLiteral("CGRUP")).width;
+    l.taskWidth = tables.asignomt.field(QStringLiteral("COD")).width;
+    l.unitWidth = tables.grupost.field(layouts::codeField).width;
+    l.codWidth = tables.asignomt2.field(QStringLiteral("COD")).width;
+    l.offerWidth = tables.asignomt2.field(QStringLiteral("OFERTAMATRI")).width;
+    readAssignments(tables.asigt, l);
     eachRow(tables.asignomt, [&](DbfTable& t, int row) {
         const QString cod = t.text(QStringLiteral("COD"));
-        requireXmlValues(t, {"COD", "CODTAREA"},
-                         rowPlace(QStringLiteral("ASIGNOMT"), row, QStringLiteral("COD"), cod));
-        if (auto [task, added] = l.tasks.try_emplace(cod); added)
-            task->second = t.text(QStringLiteral("CODTAREA"));
+        const auto [task, added] = l.tasks.try_emplace(textAsRead(cod, l.taskWidth));
+        if (added)
+            task->second = {t.text(QStringLiteral("CODTAREA")), row};
+        noteUnwritable(l, t, {"COD", "CODTAREA"}, {Source::Task, added ? row : -1}, "ASIGNOMT", row,
+                       "COD", cod);
     });
     eachRow(tables.diashorast, [&](DbfTable& t, int row) {
         const QString diho = t.text(QStringLiteral("DIHO"));
         const QString place =
             rowPlace(QStringLiteral("DIASHORAST"), row, QStringLiteral("DIHO"), diho);
-        requireXmlValues(t, {"DIHO", "MARCO", "DIA", "CODDIHO", "HORADESDE", "HORAHASTA"}, place);
-        if (auto [cell, added] =
-                l.cells.try_emplace(std::make_pair(diho, t.text(QStringLiteral("MARCO"))));
-            added)
-            cell->second = {t.text(QStringLiteral("DIA")), t.text(QStringLiteral("CODDIHO")),
+        const auto [cell, added] =
+            l.cells.try_emplace(std::make_pair(diho, t.text(QStringLiteral("MARCO"))));
+        if (added)
+            cell->second = {t.text(QStringLiteral("DIA")),
+                            t.text(QStringLiteral("CODDIHO")),
                             t.text(QStringLiteral("HORADESDE")),
-                            t.text(QStringLiteral("HORAHASTA")), place};
+                            t.text(QStringLiteral("HORAHASTA")),
+                            place,
+                            row};
+        noteUnwritable(l, t, {"DIHO", "MARCO", "DIA", "CODDIHO", "HORADESDE", "HORAHASTA"},
+                       {Source::Cell, added ? row : -1}, "DIASHORAST", row, "DIHO", diho);
     });
     l.units.reserve(tables.grupost.rowCount());
     eachRow(tables.grupost, [&](DbfTable& t, int row) {
         const QString abrev = t.text(layouts::codeField);
-        requireXmlValues(t, {"ABREV", "CLAVE", "CLAVECURSO"},
-                         rowPlace(QStringLiteral("GRUPOST"), row, layouts::codeField, abrev));
-        l.units.add({abrev},
-                    {t.text(QStringLiteral("CLAVE")), t.text(QStringLiteral("CLAVECURSO"))});
+        const qsizetype rows = l.units.size();
+        const qsizetype at =
+            l.units.add({textAsRead(abrev, l.unitWidth)},
+                        {t.text(QStringLiteral("CLAVE")), t.text(QStringLiteral("CLAVECURSO"))});
+        noteUnwritable(l, t, {"ABREV", "CLAVE", "CLAVECURSO"},
+                       {Source::Unit, l.units.size() > rows ? at : -1}, "GRUPOST", row, "ABREV",
+                       abrev);
     });
-    l.codWidth = tables.asignomt2.field(QStringLiteral("COD")).width;
-    l.offerWidth = tables.asignomt2.field(QStringLiteral("OFERTAMATRI")).width;
     l.subjects.reserve(tables.asignomt2.rowCount());
     eachRow(tables.asignomt2, [&](DbfTable& t, int row) {
         const QString cod = t.text(QStringLiteral("COD"));
-        requireXmlValues(t, {"COD", "OFERTAMATRI", "MATERIA"},
-                         rowPlace(QStringLiteral("ASIGNOMT2"), row, QStringLiteral("COD"), cod));
-        l.subjects.add({storedKey(cod, l.codWidth),
-                        storedKey(t.text(QStringLiteral("OFERTAMATRI")), l.offerWidth)},
-                       {t.text(QStringLiteral("MATERIA"))});
+        const qsizetype rows = l.subjects.size();
+        const qsizetype at =
+            l.subjects.add({textAsRead(cod, l.codWidth),
+                            textAsRead(t.text(QStringLiteral("OFERTAMATRI")), l.offerWidth)},
+                           {t.text(QStringLiteral("MATERIA"))});
+        noteUnwritable(l, t, {"COD", "OFERTAMATRI", "MATERIA"},
+                       {Source::Subject, l.subjects.size() > rows ? at : -1}, "ASIGNOMT2", row,
+                       "COD", cod);
     });
     readSoluc(tables.soluc, l);
     l.soluc = &tables.soluc;
     eachRow(tables.proft, [&](DbfTable& t, int row) {
-        l.teacherCodes.insert(t.text(layouts::codeField));
-        requireXmlValues(t, {"ABREV", "X_EMPLEADO", "F_TOMAPOS"}, [&] {
-            return rowPlace(QStringLiteral("PROFT"), row, layouts::codeField,
-                            t.text(layouts::codeField));
-        });
+        l.teacherCodes.insert(textAsRead(t.text(layouts::codeField), l.teacherWidth));
+        noteUnwritable(l, t, {"ABREV", "X_EMPLEADO", "F_TOMAPOS"}, {Source::Teacher, row}, "PROFT",
+                       row, "ABREV", t.text(layouts::codeField));
     });
 }
 
@@ -506,21 +514,49 @@ QString minutesOf(const QString& clock, const Slot& slot, const char* field)
     }
 }
 
-// The values of one placed entry, by name, in the order they are written.
-QList<QPair<QString, QString>> activityValues(const Entry& e, const Lookups::SolucRow& at,
-                                              const Lookups& l)
+// A value of the result document: its name, and where the run found it.
+struct Written {
+    QString name;
+    QString value;
+    Origin origin = {};
+};
+
+// Writes a value, unless XML does not allow it: then nothing is saved, and the message names the
+// row and field it came from.
+void write(XmlPartWriter& writer, const Written& v, const Lookups& l)
+{
+    if (!l.unwritable.empty() && texts::firstNonXmlCharacter(v.value)) {
+        const auto noted = std::find_if(l.unwritable.begin(), l.unwritable.end(),
+                                        [&](const Unwritable& u) { return u.origin == v.origin; });
+        throw EngineError(unwritableText(noted == l.unwritable.end() ? v.name : noted->place,
+                                         v.origin.field, v.value) +
+                          QStringLiteral("\nEl documento para Yedra no se ha escrito. Corrija el "
+                                         "valor en Oranel y vuelva a empezar."));
+    }
+    yedra::writeValue(writer, v.name, v.value);
+}
+
+// The values of one placed entry, in the order they are written.
+std::array<Written, 11> activityValues(const Entry& e, const Lookups::SolucRow& at,
+                                       const Lookups& l)
 {
     const qsizetype assignment = at.assignment;
     QString courseOffer = assignment < 0 ? QString() : l.assignments.value(assignment, 1);
+    Origin offerOrigin{Source::Assignment, assignment, "CLAVECURSO"};
     QString subject = assignment < 0 ? QString() : l.assignments.value(assignment, 0);
+    Origin subjectOrigin{Source::Assignment, assignment, "CLAVE"};
 
     QString activityCode = e.tarea;
+    Origin activityOrigin{Source::Soluc, at.row, "TAREA"};
     if (blank(e.tarea)) {
-        if (const auto task = l.tasks.find(e.asig); task != l.tasks.end())
-            activityCode = task->second;
+        if (const auto task = l.tasks.find(textAsRead(e.asig, l.taskWidth));
+            task != l.tasks.end()) {
+            activityCode = task->second.first;
+            activityOrigin = {Source::Task, task->second.second, "CODTAREA"};
+        }
     }
 
-    const QString slotKey = e.diaText + QString::number(e.hour());
+    const QString slotKey = QString::number(e.day()) + QString::number(e.hour());
     const auto cell = l.cells.find(std::make_pair(slotKey, e.marco));
     const Slot slot = cell == l.cells.end() ? Slot() : cell->second;
 
@@ -529,39 +565,51 @@ QList<QPair<QString, QString>> activityValues(const Entry& e, const Lookups::Sol
     QString unitKey;
     if (const qsizetype unit = at.unit; unit >= 0) {
         unitKey = l.units.value(unit, 0);
-        if (blank(courseOffer))
+        if (blank(courseOffer)) {
             courseOffer = l.units.value(unit, 1);
+            offerOrigin = {Source::Unit, unit, "CLAVECURSO"};
+        }
     }
 
     if (blank(subject)) {
         if (const qsizetype found = l.subjects.find(
-                {storedKey(e.asig, l.codWidth), storedKey(courseOffer, l.offerWidth)});
-            found >= 0)
+                {textAsRead(e.asig, l.codWidth), textAsRead(courseOffer, l.offerWidth)});
+            found >= 0) {
             subject = l.subjects.value(found, 0);
+            subjectOrigin = {Source::Subject, found, "MATERIA"};
+        }
     }
 
     const QString startText = minutesOf(slot.horadesde, slot, "HORADESDE");
     const QString endText = minutesOf(slot.horahasta, slot, "HORAHASTA");
-    if (blank(activityCode) && l.hayActividad513 == 1)
+    if (blank(activityCode) && l.hayActividad513 == 1) {
         activityCode = QStringLiteral("513");
+        activityOrigin = {};
+    }
 
-    return {
-        {QStringLiteral("N_DIASEMANA"), slot.dia},       {QStringLiteral("X_TRAMO"), slot.coddiho},
-        {QStringLiteral("X_DEPENDENCIA"), room},         {QStringLiteral("X_UNIDAD"), unitKey},
-        {QStringLiteral("X_OFERTAMATRIG"), courseOffer}, {QStringLiteral("X_MATERIAOMG"), subject},
-        {QStringLiteral("F_INICIO"), l.fecini},          {QStringLiteral("F_FIN"), l.fecfin},
-        {QStringLiteral("N_HORINI"), startText},         {QStringLiteral("N_HORFIN"), endText},
-        {QStringLiteral("X_ACTIVIDAD"), activityCode},
-    };
+    return {{
+        {QStringLiteral("N_DIASEMANA"), slot.dia, {Source::Cell, slot.row, "DIA"}},
+        {QStringLiteral("X_TRAMO"), slot.coddiho, {Source::Cell, slot.row, "CODDIHO"}},
+        {QStringLiteral("X_DEPENDENCIA"), room, {Source::Soluc, at.row, "AULA"}},
+        {QStringLiteral("X_UNIDAD"), unitKey, {Source::Unit, at.unit, "CLAVE"}},
+        {QStringLiteral("X_OFERTAMATRIG"), courseOffer, offerOrigin},
+        {QStringLiteral("X_MATERIAOMG"), subject, subjectOrigin},
+        {QStringLiteral("F_INICIO"), l.fecini, {Source::Periods, 1, "FECINI"}},
+        {QStringLiteral("F_FIN"), l.fecfin, {Source::Periods, 1, "FECFIN"}},
+        {QStringLiteral("N_HORINI"), startText},
+        {QStringLiteral("N_HORFIN"), endText},
+        {QStringLiteral("X_ACTIVIDAD"), activityCode, activityOrigin},
+    }};
 }
 
-// The group of the teacher of the current PROFT row, with its placed activities, written.
+// The group of the teacher of the current PROFT row (the row `number` of the walk), with its
+// placed activities, written.
 void writeTeacher(XmlPartWriter& writer, int number, const DbfTable& proft, const Lookups& l,
                   RunReport& report, QSet<QString>& reported)
 {
     const QString seq = QStringLiteral("HORARIO_REGULAR_PROFESOR_%1").arg(number);
     const QString code = proft.text(layouts::codeField);
-    const qsizetype found = l.teachersInSoluc.find({code});
+    const qsizetype found = l.teachersInSoluc.find({textAsRead(code, l.teacherWidth)});
     const std::span<const Lookups::SolucRow> entries =
         found < 0 ? std::span<const Lookups::SolucRow>()
                   : l.rowsOf(static_cast<size_t>(l.teachersInSoluc.number(found)));
@@ -584,9 +632,12 @@ void writeTeacher(XmlPartWriter& writer, int number, const DbfTable& proft, cons
             placed += at.day == Day::Placed ? 1 : 0;
     }
     yedra::startGroup(writer, seq, placed);
-    yedra::writeValue(writer, QStringLiteral("X_EMPLEADO"),
-                      proft.text(QStringLiteral("X_EMPLEADO")));
-    yedra::writeValue(writer, QStringLiteral("F_TOMAPOS"), proft.text(QStringLiteral("F_TOMAPOS")));
+    for (const char* field : {"X_EMPLEADO", "F_TOMAPOS"})
+        write(writer,
+              {QLatin1String(field),
+               proft.text(QLatin1String(field)),
+               {Source::Teacher, number, field}},
+              l);
 
     // A teacher code twice in PROFT writes its activities twice; its rows are said once.
     const bool firstTime = !reported.contains(code);
@@ -600,15 +651,32 @@ void writeTeacher(XmlPartWriter& writer, int number, const DbfTable& proft, cons
             continue;
         }
         yedra::startGroup(writer, QStringLiteral("ACTIVIDAD_%1").arg(activityNumber++));
-        for (const auto& [name, value] : activityValues(e, at, l)) {
-            yedra::writeValue(writer, name, value);
-            if (blank(value))
-                report.countEmptyValue(name);
+        for (const Written& v : activityValues(e, at, l)) {
+            write(writer, v, l);
+            if (blank(v.value))
+                report.countEmptyValue(v.name);
         }
         yedra::endGroup(writer);
     }
     yedra::endGroup(writer);
     report.addTeacher({code, proft.text(QStringLiteral("NOMBRE")), activityNumber - 1});
+}
+
+// What the document does not carry: the rows of SOLUC of teachers not in PROFT, and the values
+// XML does not allow that nothing wrote.
+void reportWhatIsNotCarried(const DbfTable& soluc, const Lookups& l, RunReport& report)
+{
+    report.setSolvedRows(soluc.rowCount());
+    report.setDeletedRows(soluc.deletedRowCount());
+    for (size_t t = 0; t < l.solucTeachers.size(); ++t) {
+        if (!l.teacherCodes.contains(l.solucTeachers[t]))
+            for (const Lookups::SolucRow& at : l.rowsOf(t))
+                report.addSkippedRow({at.row, l.solucTeachers[t], RunReport::Skip::UnknownTeacher});
+    }
+    report.sortSkippedRows();
+    for (const Unwritable& u : l.unwritable)
+        report.addUnwrittenValue(unwritableText(u.place, u.origin.field, u.value) +
+                                 QStringLiteral(" El documento para Yedra no lo lleva."));
 }
 
 } // namespace
@@ -655,8 +723,8 @@ ImportarRun::Result ImportarRun::runThrowing(const QString& documentPath,
             return {Outcome::Refused, NoPeriods};
         periodos.open();
         periodos.requireAllRows();
-        requireXmlValues(periodos, {"FECINI", "FECFIN"},
-                         QStringLiteral("la tabla PERIODOS, fila 1"));
+        noteUnwritable(lookups, periodos, {"FECINI", "FECFIN"}, {Source::Periods, 1}, "PERIODOS",
+                       1);
         lookups.fecini = periodos.text(QStringLiteral("FECINI"));
         lookups.fecfin = periodos.text(QStringLiteral("FECFIN"));
     }
@@ -703,15 +771,7 @@ ImportarRun::Result ImportarRun::runThrowing(const QString& documentPath,
         proft.next();
         return !proft.eof();
     });
-    m_report.setSolvedRows(tables->soluc.rowCount());
-    m_report.setDeletedRows(tables->soluc.deletedRowCount());
-    for (size_t t = 0; t < lookups.solucTeachers.size(); ++t) {
-        const QString& code = lookups.solucTeachers[t];
-        if (!lookups.teacherCodes.contains(code))
-            for (const Lookups::SolucRow& at : lookups.rowsOf(t))
-                m_report.addSkippedRow({at.row, code, RunReport::Skip::UnknownTeacher});
-    }
-    m_report.sortSkippedRows();
+    reportWhatIsNotCarried(tables->soluc, lookups, m_report);
     m_report.setResult(target);
     tables.reset();
     return {Outcome::Saved, QString(), target, verdict, kept};

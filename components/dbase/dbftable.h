@@ -58,10 +58,12 @@ struct TextChange {
 // 1252 in its best-fit form, cut to the width, pad blanks and zero bytes at the end removed): two
 // texts with the same stored form are one value to a locate.
 QByteArray storedText(const QString& text, int width);
-// The stored form as a key of texts, each byte one character.
-QString storedKey(const QString& text, int width);
-// The same text as reading the field back gives it.
+// The same text as reading the field back gives it: the stored form as text.
 QString textAsRead(const QString& text, int width);
+// The text in the best-fit form that every text field stores, whole: nothing cut, no blank
+// removed ('Łacina' gives 'Lacina'; a text Windows 1252 holds stays as it is). The stored form
+// for any width is its start.
+QString fittedText(const QString& text);
 
 // A dBase table (.DBF, with its production index .MDX when it has one) reached through a
 // cursor, as Oranel's tables are. The object closes its file when it goes out of scope.

@@ -232,13 +232,21 @@ QByteArray storedText(const QString& text, int width)
     return bytes;
 }
 
-QString storedKey(const QString& text, int width)
-{
-    return QString::fromLatin1(storedText(text, width));
-}
-
 QString textAsRead(const QString& text, int width)
 {
+    // The common case without a copy: a text the code page holds, within the width, with no
+    // blank or zero at its end, reads back as it is.
+    const CodePage& page = CodePage::windows1252();
+    if (text.size() <= width &&
+        (text.isEmpty() || (text.back() != QLatin1Char(' ') && text.back() != QChar(0))) &&
+        page.holds(text))
+        return text;
     const QByteArray bytes = storedText(text, width);
-    return CodePage::windows1252().decode(bytes.constData(), bytes.size());
+    return page.decode(bytes.constData(), bytes.size());
+}
+
+QString fittedText(const QString& text)
+{
+    const CodePage& page = CodePage::windows1252();
+    return page.holds(text) ? text : page.bestFit(text);
 }

@@ -193,6 +193,8 @@ void RunReport::appendSolvedRows(QStringList& out, int listLimit) const
         out << QStringLiteral("SOLUC tiene además %1 filas borradas, que no se leen.")
                    .arg(m_deletedRows);
     appendList(out, QStringLiteral("Filas de SOLUC no llevadas"), lines, listLimit);
+    appendList(out, QStringLiteral("Valores que XML no admite, que el documento no lleva"),
+               m_unwrittenValues, listLimit);
 }
 
 void RunReport::appendEmptyValues(QStringList& out) const
@@ -297,6 +299,9 @@ QJsonObject RunReport::json() const
                              {QStringLiteral("profesorDesconocido"), unknown},
                              {QStringLiteral("borradas"), m_deletedRows},
                              {QStringLiteral("noLlevadas"), skipped}});
+        if (!m_unwrittenValues.isEmpty())
+            o.insert(QStringLiteral("valoresNoLlevados"),
+                     QJsonArray::fromStringList(m_unwrittenValues));
         QJsonObject empty;
         for (auto it = m_emptyValues.cbegin(); it != m_emptyValues.cend(); ++it)
             empty.insert(it.key(), it.value());

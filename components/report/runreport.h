@@ -78,6 +78,10 @@ public:
     const std::vector<Teacher>& teachers() const { return m_teachers; }
     void addSkippedRow(SkippedRow row) { m_skipped.push_back(std::move(row)); }
     const std::vector<SkippedRow>& skippedRows() const { return m_skipped; }
+    // A value of a table with a character XML does not allow that the document does not carry
+    // (the message saying so); one it would carry stops the run instead.
+    void addUnwrittenValue(const QString& text) { m_unwrittenValues << text; }
+    const QStringList& unwrittenValues() const { return m_unwrittenValues; }
     void setDeletedRows(int count) { m_deletedRows = count; }
     int deletedRows() const { return m_deletedRows; }
     void setSolvedRows(int count) { m_solvedRows = count; }
@@ -133,6 +137,7 @@ private:
     bool m_compared = false;
     std::vector<Teacher> m_teachers;
     std::vector<SkippedRow> m_skipped;
+    QStringList m_unwrittenValues;
     int m_deletedRows = 0;
     int m_solvedRows = 0;
     QMap<QString, int> m_emptyValues;

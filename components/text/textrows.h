@@ -2,6 +2,8 @@
 
 #include <QString>
 #include <QStringView>
+#include <algorithm>
+#include <array>
 #include <cstdint>
 #include <initializer_list>
 #include <vector>
@@ -58,4 +60,36 @@ private:
     // The high 24 bits of the row's hash, then its place plus one in the low 40 bits.
     std::vector<std::uint64_t> m_slots;
     qsizetype m_count = 0;
+};
+
+// Rows of a large table handled `Lag` rows after they are read, in the order read: what
+// handling a row needs from memory is asked for when it is read, and has come when it is handled.
+// A lookup of one row after another in a large index would otherwise wait for memory each time.
+template <typename Item, int Lag> class Lagging {
+public:
+    // The place of the row read next; the row it held, read Lag rows ago, is handled first.
+    template <typename Handle> Item& next(Handle&& handle)
+    {
+        Item& item = m_items[m_read % Lag];
+        if (m_read >= Lag)
+            handle(item);
+        ++m_read;
+        return item;
+    }
+    // The row read `back` rows before the last one read, or none.
+    const Item* before(int back) const
+    {
+        return m_read > back ? &m_items[(m_read - 1 - back) % Lag] : nullptr;
+    }
+    // The rows not yet handled, handled.
+    template <typename Handle> void finish(Handle&& handle)
+    {
+        for (qint64 r = std::max<qint64>(0, m_read - Lag); r < m_read; ++r)
+            handle(m_items[r % Lag]);
+        m_read = 0;
+    }
+
+private:
+    std::array<Item, Lag> m_items;
+    qint64 m_read = 0;
 };

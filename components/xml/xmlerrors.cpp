@@ -16,12 +16,42 @@ QString XmlParseError::toString() const
 
 namespace xmlprivate {
 
+namespace {
+
+// A part of the document past the parser's size limit (10 MB each, which it keeps unless told
+// otherwise), by the parser's message: the reason names the limit, never what the parser goes on
+// to report (out of memory, a comment not closed).
+std::optional<QString> sizeLimitReason(const QString& message)
+{
+    static const struct {
+        const char* says;
+        const char16_t* part;
+    } parts[] = {
+        {"AttValue length too long", u"el valor de un atributo"},
+        {"Comment too big", u"un comentario"},
+        {"CData section too big", u"una sección CDATA"},
+        {"too big found", u"una instrucción de procesamiento"}, // "PI name too big found"
+        {"entity value too long", u"el valor de una entidad"},
+    };
+    for (const auto& part : parts) {
+        if (message.contains(QLatin1String(part.says)))
+            return QStringLiteral("%1 pasa del límite de tamaño del analizador XML (10 MB)")
+                .arg(QString::fromUtf16(part.part));
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
 void noteParserError(ParserFailure& failure, const xmlError& error)
 {
     // An undeclared parameter entity comes as a warning.
     if (error.level < XML_ERR_ERROR && error.code != XML_WAR_UNDECLARED_ENTITY)
         return;
     if (failure.decisive)
+        return;
+    if (error.code == XML_ERR_NO_MEMORY && failure.haveError &&
+        sizeLimitReason(failure.libxmlMessage))
         return;
     const bool decisive =
         error.code == XML_WAR_UNDECLARED_ENTITY || error.code == XML_ERR_NO_MEMORY;
@@ -220,6 +250,8 @@ const FixedReason fixedReasons[] = {
 // never shown.
 QString reasonOf(const ParserFailure& c, bool blankInput)
 {
+    if (std::optional<QString> reason = sizeLimitReason(c.libxmlMessage))
+        return *reason;
     if (std::optional<QString> reason = limitReason(c.libxmlMessage))
         return *reason;
     if (std::optional<QString> reason = detailedReason(c, blankInput))

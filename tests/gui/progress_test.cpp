@@ -227,8 +227,9 @@ TEST(Progress, TheBarFollowsTheCountOfAStep)
         const QProgressDialog* dialog = progressShown().first();
         EXPECT_EQ(dialog->minimum(), 0);
         EXPECT_EQ(dialog->maximum(), step.maximum);
-        if (step.maximum > 0)
+        if (step.maximum > 0) {
             EXPECT_EQ(dialog->value(), step.value);
+        }
         EXPECT_TRUE(dialog->labelText().endsWith(QString::fromUtf8(step.text) + u'…'));
     }
     interaction.setBusy(false);
