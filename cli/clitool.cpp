@@ -22,7 +22,8 @@ namespace {
 const char* const usage =
     "Uso:\n"
     "  quelvana-cli exportar DOCUMENTO [--timetable-folder CARPETA] [--lookup NIVELCAN.DBF]\n"
-    "                        [--frames CÓDIGO[,CÓDIGO...]] [--dry-run] [--json]\n"
+    "                        [--frames CÓDIGO[,CÓDIGO...]] [--dry-run] [--codigos-nuevos]\n"
+    "                        [--json]\n"
     "  quelvana-cli importar DOCUMENTO [--timetable-folder CARPETA] [--json]\n"
     "  quelvana-cli comprobar DOCUMENTO [--lookup NIVELCAN.DBF] [--frames CÓDIGO[,CÓDIGO...]]\n"
     "                         [--json]\n"
@@ -54,7 +55,8 @@ const char* const description =
 
 const char* const exportarHelp =
     "Uso: quelvana-cli exportar DOCUMENTO [--timetable-folder CARPETA] [--lookup NIVELCAN.DBF]\n"
-    "                           [--frames CÓDIGO[,CÓDIGO...]] [--dry-run] [--json]\n"
+    "                           [--frames CÓDIGO[,CÓDIGO...]] [--dry-run] [--codigos-nuevos]\n"
+    "                           [--json]\n"
     "\n"
     "Convierte un documento XML de Yedra en las tablas de Oranel de la carpeta de horarios; las\n"
     "tablas que sustituye se guardan en la carpeta quelvana-copias. Muestra el informe de la\n"
@@ -62,6 +64,10 @@ const char* const exportarHelp =
     "registros que no se han podido usar, los valores guardados de otra forma y la comparación\n"
     "con las tablas que había. El informe se guarda en la copia y, como el último, en\n"
     "quelvana-informe.txt de la carpeta de horarios.\n"
+    "\n"
+    "Si la carpeta de horarios ya tiene las tablas, cada profesor, aula, grupo y materia que ya\n"
+    "está en ellas conserva su código (el horario resuelto en SOLUC.DBF los usa), y uno nuevo\n"
+    "nunca recibe un código que conserva otro ni uno que SOLUC usa.\n"
     "\n"
     "  --timetable-folder CARPETA  la carpeta de horarios (por omisión, QUELVANA_TIMETABLE_FOLDER\n"
     "                              o la de la ventana)\n"
@@ -73,6 +79,9 @@ const char* const exportarHelp =
     "                              que escribiría y en qué cambiarían las tablas (los datos\n"
     "                              escritos en Oranel que se perderían, ante todo), sin tocar la\n"
     "                              carpeta de horarios\n"
+    "  --codigos-nuevos            da todos los códigos por la regla, como en una carpeta vacía,\n"
+    "                              aunque las tablas que hay den otros; el informe nombra cada\n"
+    "                              código que pasa a otro dueño y las filas de SOLUC con él\n"
     "  --json                      el informe como un objeto JSON\n"
     "  -h, --help                  esta ayuda\n";
 
@@ -129,6 +138,7 @@ struct Command {
     QString lookup;
     std::optional<QStringList> frames;
     bool dryRun = false;
+    bool newCodes = false;
     bool json = false;
 };
 
@@ -167,7 +177,8 @@ const std::vector<Verb>& verbs()
          exportarHelp,
          {QStringLiteral("--timetable-folder"), QStringLiteral("--lookup"),
           QStringLiteral("--frames")},
-         {QStringLiteral("--dry-run"), QStringLiteral("--json")},
+         {QStringLiteral("--dry-run"), QStringLiteral("--codigos-nuevos"),
+          QStringLiteral("--json")},
          false,
          exportar},
         {"importar",
@@ -208,9 +219,10 @@ Parsed parse(const QStringList& arguments)
     // What each command takes; an option of another command is named as such.
     const QStringList& valueOptions = verb->valueOptions;
     const QStringList& flagOptions = verb->flagOptions;
-    const QStringList anyCommandOptions = {QStringLiteral("--timetable-folder"),
-                                           QStringLiteral("--lookup"), QStringLiteral("--frames"),
-                                           QStringLiteral("--dry-run"), QStringLiteral("--json")};
+    const QStringList anyCommandOptions = {
+        QStringLiteral("--timetable-folder"), QStringLiteral("--lookup"),
+        QStringLiteral("--frames"),           QStringLiteral("--dry-run"),
+        QStringLiteral("--codigos-nuevos"),   QStringLiteral("--json")};
 
     QMap<QString, QString> options;
     QStringList positional;
@@ -254,6 +266,7 @@ Parsed parse(const QStringList& arguments)
                                   : QStringLiteral("sobra el argumento %1").arg(positional.at(1))};
     command.document = positional.value(0);
     command.dryRun = options.contains(QStringLiteral("--dry-run"));
+    command.newCodes = options.contains(QStringLiteral("--codigos-nuevos"));
     command.json = options.contains(QStringLiteral("--json"));
     // The folder given, else the one the window uses (QUELVANA_TIMETABLE_FOLDER, else the
     // platform's own).
@@ -336,6 +349,7 @@ int exportar(const Command& command, const Context& context)
         return 1;
     ExportarRun run(folder, *lookup, interaction);
     run.setDryRun(command.dryRun);
+    run.setNewCodes(command.newCodes);
     const ExportarRun::Result result = run.run(command.document);
     if (result.outcome != ExportarRun::Result::Outcome::Done) {
         err << result.message << Qt::endl;

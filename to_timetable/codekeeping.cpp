@@ -1,9 +1,11 @@
 #include "to_timetable/codekeeping.h"
 
 #include "components/dbase/dbftable.h"
+#include "components/text/texts.h"
 #include "components/timetablefolder/tablelayouts.h"
 
 #include <QSet>
+#include <cstring>
 #include <optional>
 
 namespace {
@@ -40,60 +42,143 @@ struct SolucUses {
     QHash<QString, int> subjects;
 };
 
-// SOLUC is large (a row per class and hour): its codes are counted by their stored bytes, and
-// each distinct one is read as text once.
+// How many rows of SOLUC hold each value of one code field. SOLUC is large (a row per class
+// and hour): the field's bytes as stored are counted, packed into two words when the field is no
+// wider than 16 bytes (a code field is 10), and each distinct value is read as text once at the
+// end (two spellings of one code, padded otherwise, add up there).
+class ColumnCount {
+public:
+    ColumnCount(const DbfTable& soluc, const QString& field)
+    {
+        if (soluc.hasField(field) && soluc.field(field).type == 'C') {
+            m_field = field;
+            m_offset = soluc.field(field).offset;
+            m_width = soluc.field(field).width;
+        }
+    }
+
+    void add(QByteArrayView row, int record)
+    {
+        if (m_offset < 0 || m_offset + m_width > row.size())
+            return;
+        const char* value = row.data() + m_offset;
+        if (m_width <= int(sizeof(Packed))) {
+            Packed key;
+            std::memcpy(&key, value, size_t(m_width));
+            m_packed.add(key, record);
+            return;
+        }
+        const QByteArray key = QByteArray::fromRawData(value, m_width);
+        auto entry = m_raw.find(key);
+        if (entry == m_raw.end())
+            entry = m_raw.insert(QByteArray(value, m_width), {0, record});
+        ++entry->first;
+    }
+
+    // The counts by the value as read.
+    QHash<QString, int> counts(DbfTable& soluc) const
+    {
+        QHash<QString, int> out;
+        const auto count = [&](const std::pair<int, int>& rows) {
+            soluc.goToRecord(rows.second);
+            if (const QString code = soluc.text(m_field); !code.isEmpty())
+                out[code] += rows.first;
+        };
+        m_packed.forEach(count);
+        for (const std::pair<int, int>& rows : m_raw)
+            count(rows);
+        return out;
+    }
+
+private:
+    struct Packed {
+        quint64 low = 0;
+        quint64 high = 0;
+        bool operator==(const Packed& other) const = default;
+    };
+    // Rows by packed value: open addressing, a few instructions a row.
+    class PackedCounts {
+    public:
+        void add(const Packed& key, int record)
+        {
+            if (2 * (m_used + 1) > m_slots.size())
+                grow();
+            Slot& slot = find(key);
+            if (slot.rows.first == 0) {
+                slot.key = key;
+                slot.rows.second = record;
+                ++m_used;
+            }
+            ++slot.rows.first;
+        }
+        template <typename Use> void forEach(Use use) const
+        {
+            for (const Slot& slot : m_slots) {
+                if (slot.rows.first > 0)
+                    use(slot.rows);
+            }
+        }
+
+    private:
+        struct Slot {
+            Packed key;
+            std::pair<int, int> rows{0, 0}; // rows with the value, a record that holds it
+        };
+        Slot& find(const Packed& key)
+        {
+            const size_t mask = m_slots.size() - 1;
+            // Every byte of the value reaches every bit of the hash (MurmurHash3's finaliser).
+            quint64 hash = key.low ^ (key.high * 0xC2B2AE3D27D4EB4FULL);
+            hash = (hash ^ (hash >> 33)) * 0xFF51AFD7ED558CCDULL;
+            hash = (hash ^ (hash >> 33)) * 0xC4CEB9FE1A85EC53ULL;
+            size_t at = size_t(hash ^ (hash >> 33)) & mask;
+            while (m_slots[at].rows.first > 0 && !(m_slots[at].key == key))
+                at = (at + 1) & mask;
+            return m_slots[at];
+        }
+        void grow()
+        {
+            std::vector<Slot> old(std::max<size_t>(64, 2 * m_slots.size()));
+            old.swap(m_slots);
+            for (const Slot& slot : old) {
+                if (slot.rows.first > 0)
+                    find(slot.key) = slot;
+            }
+        }
+        std::vector<Slot> m_slots;
+        size_t m_used = 0;
+    };
+
+    QString m_field;
+    int m_offset = -1;
+    int m_width = 0;
+    // The value's bytes -> rows with it, and a record that holds it.
+    PackedCounts m_packed;
+    QHash<QByteArray, std::pair<int, int>> m_raw;
+};
+
 SolucUses readSoluc(const QString& folder)
 {
-    SolucUses uses;
     try {
         DbfTable soluc(folder, layouts::soluc);
         if (!soluc.exists())
-            return uses;
+            return SolucUses();
         soluc.open(DbfTable::Access::Shared);
-        struct Column {
-            QString field;
-            QHash<QString, int>* counts;
-            int offset = -1;
-            int width = 0;
-            QHash<QByteArray, std::pair<int, int>> raw; // stored bytes -> rows, a record with them
-        };
-        Column columns[] = {{QStringLiteral("PROF"), &uses.teachers},
-                            {QStringLiteral("AULA"), &uses.rooms},
-                            {QStringLiteral("CODGRUPO"), &uses.groups},
-                            {QStringLiteral("ASIG"), &uses.subjects}};
-        for (Column& c : columns) {
-            if (soluc.hasField(c.field) && soluc.field(c.field).type == 'C') {
-                c.offset = soluc.field(c.field).offset;
-                c.width = soluc.field(c.field).width;
-            }
-        }
+        ColumnCount columns[] = {{soluc, QStringLiteral("PROF")},
+                                 {soluc, QStringLiteral("AULA")},
+                                 {soluc, QStringLiteral("CODGRUPO")},
+                                 {soluc, QStringLiteral("ASIG")}};
         for (soluc.first(); !soluc.eof(); soluc.next()) {
             const QByteArrayView row = soluc.storedRow();
-            for (Column& c : columns) {
-                if (c.offset < 0 || c.offset + c.width > row.size())
-                    continue;
-                QByteArrayView value = row.sliced(c.offset, c.width);
-                while (!value.isEmpty() && (value.back() == ' ' || value.back() == '\0'))
-                    value.chop(1);
-                if (value.isEmpty())
-                    continue;
-                const QByteArray key = QByteArray::fromRawData(value.data(), value.size());
-                auto entry = c.raw.find(key);
-                if (entry == c.raw.end())
-                    entry = c.raw.insert(value.toByteArray(), {0, soluc.recordNumber()});
-                ++entry->first;
-            }
+            const int record = soluc.recordNumber();
+            for (ColumnCount& c : columns)
+                c.add(row, record);
         }
-        for (Column& c : columns) {
-            for (auto it = c.raw.cbegin(); it != c.raw.cend(); ++it) {
-                soluc.goToRecord(it->second);
-                (*c.counts)[soluc.text(c.field)] += it->first;
-            }
-        }
+        return {columns[0].counts(soluc), columns[1].counts(soluc), columns[2].counts(soluc),
+                columns[3].counts(soluc)};
     } catch (const std::exception&) {
         return SolucUses();
     }
-    return uses;
 }
 
 CodeKeeping keeping(CodeKeeping::Kind kind, std::optional<std::vector<CodeKeeping::Holder>> holders,
@@ -144,7 +229,7 @@ CodeKeeping::CodeKeeping(Kind kind, std::vector<Holder> holders, QHash<QString, 
 QString CodeKeeping::folded(const QString& code) const
 {
     // Subject codes count letter case; the others do not.
-    return m_kind == Kind::Subjects ? code : code.toCaseFolded();
+    return m_kind == Kind::Subjects ? code : texts::caseFolded(code);
 }
 
 bool CodeKeeping::mayPair(qsizetype record, qsizetype holder, int round) const
@@ -228,6 +313,13 @@ const CodeKeeping::Holder* CodeKeeping::pairedWith(qsizetype index) const
     return &m_holders[size_t(m_pairOfRecord[size_t(index)])];
 }
 
+bool CodeKeeping::isPaired(const Holder* holder) const
+{
+    const qsizetype index = holder - m_holders.data();
+    return index >= 0 && index < qsizetype(m_pairOfHolder.size()) &&
+           m_pairOfHolder[size_t(index)] >= 0;
+}
+
 QStringList CodeKeeping::reserved() const
 {
     QStringList out;
@@ -287,8 +379,9 @@ FolderCodes FolderCodes::read(const QString& timetableFolder)
         keeping(CodeKeeping::Kind::Groups,
                 holdersOf(timetableFolder, layouts::grupost,
                           [&](const DbfTable& t) -> std::optional<CodeKeeping::Holder> {
-                              return CodeKeeping::Holder{
-                                  t.text(abrev), {t.text(QStringLiteral("CLAVE"))}, t.text(abrev)};
+                              return CodeKeeping::Holder{t.text(abrev),
+                                                         {t.text(QStringLiteral("CLAVE"))},
+                                                         t.text(QStringLiteral("DESCRIP"))};
                           }),
                 uses.groups);
     codes.subjects =

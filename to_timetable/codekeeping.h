@@ -46,11 +46,14 @@ public:
     void match(const std::vector<QStringList>& recordKeys);
     // The holder paired with the record at `index` (its code is the record's), or nullptr.
     const Holder* pairedWith(qsizetype index) const;
+    // Whether `holder` (one of this keeping's) is paired with a record.
+    bool isPaired(const Holder* holder) const;
     // The codes no new record may get: those of the holders paired, and those SOLUC uses.
     QStringList reserved() const;
     // The holder of a code now (letter case as the kind's codes count it), or nullptr.
     const Holder* holderOf(const QString& code) const;
     int solucUses(const QString& code) const;
+    const std::vector<Holder>& holders() const { return m_holders; }
 
 private:
     bool mayPair(qsizetype record, qsizetype holder, int round) const;

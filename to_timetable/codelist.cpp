@@ -26,12 +26,22 @@ CodeList::CodeList(LetterCase letterCase, LongCodes longCodes)
 QString CodeList::storedForm(const QString& code) const
 {
     const QString stored = textAsRead(code, 10);
-    return m_letterCase == LetterCase::Ignored ? stored.toCaseFolded() : stored;
+    return m_letterCase == LetterCase::Ignored ? texts::caseFolded(stored) : stored;
+}
+
+QString CodeList::firstChoice(const QString& code) const
+{
+    return m_longCodes == LongCodes::Shortened ? shortened(code) : code;
 }
 
 bool CodeList::contains(const QString& code) const
 {
     return m_given.contains(storedForm(code));
+}
+
+void CodeList::reserve(const QString& code)
+{
+    m_given.insert(storedForm(code));
 }
 
 void CodeList::clear()
@@ -44,7 +54,7 @@ QString CodeList::give(const QString& code, bool* numbered)
 {
     if (numbered)
         *numbered = false;
-    const QString plain = m_longCodes == LongCodes::Shortened ? shortened(code) : code;
+    const QString plain = firstChoice(code);
     if (!contains(plain)) {
         m_given.insert(storedForm(plain));
         return plain;

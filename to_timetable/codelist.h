@@ -25,8 +25,13 @@ public:
     // when no candidate is free (more than 109 codes on one 9-character base). `numbered`, when
     // given, says whether the code is a numbered candidate.
     QString give(const QString& code, bool* numbered = nullptr);
+    // The code give() returns for `code` when it is free: itself, or its shortened form.
+    QString firstChoice(const QString& code) const;
     // Whether a code with this stored form has been given.
     bool contains(const QString& code) const;
+    // Counts `code` as given without giving it: a code that belongs to someone else. Before the
+    // first give().
+    void reserve(const QString& code);
     void clear();
 
 private:

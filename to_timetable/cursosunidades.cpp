@@ -5,6 +5,7 @@
 #include "components/timetablefolder/tablelayouts.h"
 #include "exchange/yedradocument.h"
 #include "to_timetable/exportarrun.h"
+#include "to_timetable/tablecodes.h"
 
 #include <QHash>
 
@@ -70,7 +71,8 @@ void ExportarRun::TransformarCursosUnidades()
 {
     createTable(layouts::grupost);
     createTable(layouts::cursost);
-    CodeList codes(CodeList::LetterCase::Ignored);
+    TableCodes codes(*this, CodeKeeping::Kind::Groups, layouts::grupost,
+                     CodeList::LetterCase::Ignored);
 
     // Courses.
     const std::vector<yedra::Record> courseRecords =
@@ -116,10 +118,18 @@ void ExportarRun::TransformarCursosUnidades()
     // Groups.
     const std::vector<yedra::Record> unitRecords =
         readRecords(yedra::Unidades, layouts::grupost.name);
+    if (codes.keeps()) {
+        std::vector<QStringList> keys;
+        keys.reserve(unitRecords.size());
+        for (const yedra::Record& record : unitRecords)
+            keys.push_back(CodeKeeping::groupKeys(record.value(0)));
+        codes.match(keys);
+    }
     DbfTable grupost(tablePath(layouts::grupost));
     reportChanges(grupost, layouts::grupost.name);
     grupost.open();
-    for (const yedra::Record& record : unitRecords) {
+    for (qsizetype i = 0; i < qsizetype(unitRecords.size()); ++i) {
+        const yedra::Record& record = unitRecords[size_t(i)];
         const QString unitKey = record.value(0);
         const QString name = record.value(1);
         const QString offerKey = record.value(2);
@@ -138,8 +148,7 @@ void ExportarRun::TransformarCursosUnidades()
                                     : QLatin1Char('(') + name + QStringLiteral(") ") + course.study;
 
         grupost.append();
-        grupost.setText(layouts::codeField,
-                        giveCode(codes, groupCode(name), layouts::grupost.name, record, name));
+        grupost.setText(layouts::codeField, codes.code(i, groupCode(name), record, name));
         grupost.setText(QStringLiteral("TURNO"), QString());
         grupost.setText(QStringLiteral("NIVEL"), course.level);
         grupost.setText(QStringLiteral("CURSO"), course.course);
@@ -150,5 +159,6 @@ void ExportarRun::TransformarCursosUnidades()
         grupost.post();
     }
     grupost.close();
+    codes.sayCodesLeft();
     cursost.close();
 }

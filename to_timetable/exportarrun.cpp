@@ -98,6 +98,8 @@ void ExportarRun::begin()
     // The folder is held against any other run while a commit that an earlier run left
     // unfinished is put right, and for the whole run unless it is a trial.
     m_lock = folderhold::hold(m_timetableFolder, m_interaction, m_mover);
+    // Read after any unfinished commit is put right: the codes of the tables in place.
+    m_folderCodes = std::make_unique<FolderCodes>(FolderCodes::read(m_timetableFolder));
     if (m_dryRun) {
         m_lock.reset();
         // A trial says what the real run would refuse.
@@ -110,6 +112,28 @@ void ExportarRun::begin()
         return;
     }
     m_staging = std::make_unique<TableStaging>(m_timetableFolder, m_mover);
+}
+
+CodeKeeping* ExportarRun::codesInFolder(CodeKeeping::Kind kind)
+{
+    if (!m_folderCodes)
+        return nullptr;
+    CodeKeeping* keeping = nullptr;
+    switch (kind) {
+    case CodeKeeping::Kind::Teachers:
+        keeping = &m_folderCodes->teachers;
+        break;
+    case CodeKeeping::Kind::Rooms:
+        keeping = &m_folderCodes->rooms;
+        break;
+    case CodeKeeping::Kind::Groups:
+        keeping = &m_folderCodes->groups;
+        break;
+    case CodeKeeping::Kind::Subjects:
+        keeping = &m_folderCodes->subjects;
+        break;
+    }
+    return keeping && keeping->isActive() ? keeping : nullptr;
 }
 
 QString ExportarRun::workFolder() const
@@ -203,16 +227,23 @@ int ExportarRun::integerValue(const QString& value, const yedra::Record& record,
 }
 
 QString ExportarRun::giveCode(CodeList& codes, const QString& candidate, const QString& table,
-                              const yedra::Record& record, const QString& name)
+                              const yedra::Record& record, const QString& name, const QString& why)
 {
     bool numbered = false;
     const QString given = codes.give(candidate, &numbered);
+    noteCode(candidate, given, numbered, table, record, name, why);
+    return given;
+}
+
+void ExportarRun::noteCode(const QString& candidate, const QString& given, bool numbered,
+                           const QString& table, const yedra::Record& record, const QString& name,
+                           const QString& why)
+{
     // What the code field keeps: its first 10 characters.
     const QString stored = texts::leftCharacters(given, 10);
     if (numbered || stored != candidate)
         m_report.addCode({table, recordPlace(record), fittedText(name), fittedText(candidate),
-                          fittedText(stored), numbered});
-    return given;
+                          fittedText(stored), numbered, numbered ? why : QString()});
 }
 
 void ExportarRun::noteRecord(const QString& table, const yedra::Record& record,

@@ -10,6 +10,7 @@
 #include "components/timetablefolder/tablestaging.h"
 #include "components/xml/xmldocument.h"
 #include "exchange/yedradocument.h"
+#include "to_timetable/codekeeping.h"
 #include "to_timetable/codelist.h"
 
 #include <QList>
@@ -71,6 +72,13 @@ public:
     // the run, so that one pass finds every such value. Before begin().
     void setCheckOnly(bool checkOnly);
     bool checkOnly() const { return m_checkOnly; }
+    // Every code by the rule alone, also where the tables in the timetable folder give a record
+    // another one; a code that passes to another record is said in the report. Before begin().
+    void setNewCodes(bool newCodes) { m_newCodes = newCodes; }
+    bool newCodes() const { return m_newCodes; }
+    // Who holds each code of a kind in the timetable folder's table now, or nullptr when nothing
+    // is kept (a check, or a folder without that table). Read by begin().
+    CodeKeeping* codesInFolder(CodeKeeping::Kind kind);
     // The steps built so far, in their fixed order.
     void runSteps();
     // The tables the steps wrote, with their rows, as they stand in the staging folder.
@@ -130,13 +138,20 @@ public:
     int integerValue(const QString& value, const yedra::Record& record, int position,
                      const QString& meaning);
     // The code `codes` gives for `candidate`, for the record's `name`; a code stored other than
-    // asked (numbered, or cut to the field's 10 characters) goes into the report.
+    // asked (numbered, or cut to the field's 10 characters) goes into the report, with `why` when
+    // numbered for another reason than another record having it first.
     //
     // The report says the document's texts in the form the tables store their letters
     // (fittedText), as Oranel will show them: a letter Windows 1252 lacks is said once, among
     // the values stored otherwise, and a document reads alike whichever way it writes it.
     QString giveCode(CodeList& codes, const QString& candidate, const QString& table,
-                     const yedra::Record& record, const QString& name);
+                     const yedra::Record& record, const QString& name,
+                     const QString& why = QString());
+    // The report's line for a code given that way (`given` by the code list, `numbered` as it
+    // said), when it is stored other than asked.
+    void noteCode(const QString& candidate, const QString& given, bool numbered,
+                  const QString& table, const yedra::Record& record, const QString& name,
+                  const QString& why = QString());
     // A record a step leaves out, or uses with something missing, with the reason.
     void noteRecord(const QString& table, const yedra::Record& record, const QString& reason);
     // "MATERIAS, registro 3".
@@ -155,9 +170,10 @@ private:
         TextSet<QString> names;         // names upper-cased (a to z only)
         TextSet<QString> longCodes;     // long codes
         TextSet<QString> codesAndNames; // long code immediately followed by the name
-        CodeList shortCodes{CodeList::LetterCase::Sensitive};
     };
     std::unique_ptr<SubjectLists> m_subjectLists;
+    // Which of the subject records is the first of its subject (the others repeat one).
+    std::vector<bool> firstRecordsOfSubjects(const std::vector<yedra::Record>& records);
 
     QString m_timetableFolder;
     QString m_lookupTable;
@@ -168,6 +184,8 @@ private:
     std::unique_ptr<ScratchFolder> m_trialFolder;
     bool m_dryRun = false;
     bool m_checkOnly = false;
+    bool m_newCodes = false;
+    std::unique_ptr<FolderCodes> m_folderCodes;
     std::unique_ptr<TableStaging> m_staging;
     RunReport m_report{RunReport::Kind::Exportar};
     QString m_backup;

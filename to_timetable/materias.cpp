@@ -4,6 +4,7 @@
 #include "components/text/texts.h"
 #include "exchange/yedradocument.h"
 #include "to_timetable/exportarrun.h"
+#include "to_timetable/tablecodes.h"
 
 namespace {
 
@@ -20,17 +21,60 @@ void appendOffering(DbfTable& asignomt2, const QString& code, const QString& lon
     asignomt2.post();
 }
 
+// The long code a subject record stands for: its own, or its name's first 10 characters.
+QString longCodeOf(const yedra::Record& record)
+{
+    const QString longCode = record.value(3);
+    return longCode.isEmpty() ? texts::leftCharacters(record.value(2), 10) : longCode;
+}
+
 } // namespace
 
-void ExportarRun::TransformarMaterias()
+std::vector<bool> ExportarRun::firstRecordsOfSubjects(const std::vector<yedra::Record>& records)
 {
     // The lists start empty on every run, also after one that ended early.
     m_subjectLists = std::make_unique<SubjectLists>();
     SubjectLists& lists = *m_subjectLists;
+    lists.names.reserve(records.size());
+    lists.longCodes.reserve(records.size());
+    lists.codesAndNames.reserve(records.size());
+    std::vector<bool> first(records.size(), false);
+    for (size_t i = 0; i < records.size(); ++i) {
+        // The lists hold the texts whole, in the form the tables store their letters: a name
+        // Windows 1252 cannot hold is the subject whose name it stores.
+        const QString fittedName = fittedText(records[i].value(2));
+        const QString fittedLongCode = fittedText(longCodeOf(records[i]));
+        const QString upperName = texts::upperAsciiLetters(fittedName);
+        const QString codeAndName = fittedLongCode + fittedName;
+        if (lists.names.contains(upperName) && lists.longCodes.contains(fittedLongCode) &&
+            lists.codesAndNames.contains(codeAndName))
+            continue;
+        lists.names.insert(upperName);
+        lists.longCodes.insert(fittedLongCode);
+        lists.codesAndNames.insert(codeAndName);
+        first[i] = true;
+    }
+    return first;
+}
 
+void ExportarRun::TransformarMaterias()
+{
     createTable(layouts::asignomt);
     createTable(layouts::asignomt2);
     const std::vector<yedra::Record> records = readRecords(yedra::Materias, layouts::asignomt.name);
+    // A record repeats a subject when an earlier one has its name, its long code and both
+    // together: only the first of a subject gets an ASIGNOMT row and a code.
+    const std::vector<bool> firstOfSubject = firstRecordsOfSubjects(records);
+    TableCodes codes(*this, CodeKeeping::Kind::Subjects, layouts::asignomt,
+                     CodeList::LetterCase::Sensitive);
+    if (codes.keeps()) {
+        std::vector<QStringList> keys(records.size());
+        for (size_t i = 0; i < records.size(); ++i) {
+            if (firstOfSubject[i])
+                keys[i] = CodeKeeping::subjectKeys(longCodeOf(records[i]), records[i].value(2));
+        }
+        codes.match(keys);
+    }
     DbfTable asignomt(tablePath(layouts::asignomt));
     reportChanges(asignomt, layouts::asignomt.name);
     asignomt.open();
@@ -45,29 +89,16 @@ void ExportarRun::TransformarMaterias()
     const auto count = static_cast<qsizetype>(records.size());
     offerings.reserve(count);
     subjects.reserve(count);
-    lists.names.reserve(records.size());
-    lists.longCodes.reserve(records.size());
-    lists.codesAndNames.reserve(records.size());
 
-    for (const yedra::Record& record : records) {
+    for (qsizetype i = 0; i < count; ++i) {
+        const yedra::Record& record = records[size_t(i)];
         const QString offerKey = record.value(0);
         const QString subjectKey = record.value(1);
         const QString name = record.value(2);
-        QString longCode = record.value(3);
-        if (longCode.isEmpty())
-            longCode = texts::leftCharacters(name, 10);
-        // The lists hold the texts whole, in the form the tables store their letters: a name
-        // Windows 1252 cannot hold is the subject whose name it stores.
-        const QString fittedName = fittedText(name);
-        const QString fittedLongCode = fittedText(longCode);
-        const QString upperName = texts::upperAsciiLetters(fittedName);
-        const QString codeAndName = fittedLongCode + fittedName;
+        const QString longCode = longCodeOf(record);
         const QString offering[] = {textAsRead(subjectKey, 20), textAsRead(offerKey, 20)};
 
-        const bool repeated = lists.names.contains(upperName) &&
-                              lists.longCodes.contains(fittedLongCode) &&
-                              lists.codesAndNames.contains(codeAndName);
-        if (repeated) {
+        if (!firstOfSubject[size_t(i)]) {
             if (offerings.find({offering[0], offering[1]}) >= 0) {
                 noteRecord(layouts::asignomt2.name, record,
                            QStringLiteral("repite la materia «%1» con la misma oferta de curso "
@@ -90,11 +121,7 @@ void ExportarRun::TransformarMaterias()
             continue;
         }
 
-        lists.names.insert(upperName);
-        lists.longCodes.insert(fittedLongCode);
-        lists.codesAndNames.insert(codeAndName);
-        const QString code = giveCode(lists.shortCodes, texts::leftCharacters(longCode, 10),
-                                      layouts::asignomt.name, record, name);
+        const QString code = codes.code(i, texts::leftCharacters(longCode, 10), record, name);
 
         asignomt.append();
         asignomt.setText(QStringLiteral("COD"), code);
@@ -110,6 +137,7 @@ void ExportarRun::TransformarMaterias()
     }
     asignomt.close();
     asignomt2.close();
+    codes.sayCodesLeft();
 }
 
 void ExportarRun::TransformarActividades()

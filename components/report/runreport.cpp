@@ -37,10 +37,23 @@ void appendList(QStringList& out, const QString& heading, const QStringList& lin
 
 QString codeLine(const RunReport::Code& c)
 {
+    QString why = c.why;
+    if (why.isEmpty())
+        why = c.numbered ? QStringLiteral("otro registro ya tenía «%1»").arg(c.given) : QString();
     return QStringLiteral("%1, %2: «%3» tiene el código %4 (%5)")
         .arg(c.table, c.place, c.name, c.code,
-             c.numbered ? QStringLiteral("numerado: otro registro ya tenía «%1»").arg(c.given)
+             c.numbered ? QStringLiteral("numerado: ") + why
                         : QStringLiteral("acortado de «%1»").arg(c.given));
+}
+
+QString solucRows(int count, const QString& code)
+{
+    if (count == 0)
+        return QStringLiteral("ninguna fila de SOLUC con %1").arg(code);
+    return (count == 1 ? QStringLiteral("1 fila de SOLUC con %2")
+                       : QStringLiteral("%1 filas de SOLUC con %2"))
+        .arg(count)
+        .arg(code);
 }
 
 QString kindName(RunReport::Kind kind)
@@ -128,6 +141,24 @@ void RunReport::appendTables(QStringList& out, int listLimit, bool changedValues
     for (const Code& c : m_codes)
         lines << codeLine(c);
     appendList(out, QStringLiteral("Códigos acortados o numerados"), lines, listLimit);
+    lines.clear();
+    for (const KeptCode& c : m_keptCodes)
+        lines << QStringLiteral("%1, %2: «%3» conserva el código %4, que ya tenía (por la regla "
+                                "sería %5)")
+                     .arg(c.table, c.place, c.name, c.code, c.ruleCode);
+    appendList(out,
+               QStringLiteral("Códigos que se conservan de las tablas de la carpeta de horarios"),
+               lines, listLimit);
+    lines.clear();
+    for (const OwnerChange& c : m_ownerChanges)
+        lines << QStringLiteral("%1: %2 era de «%3» y pasa a «%4»: %5")
+                     .arg(c.table, c.code, c.before, c.after, solucRows(c.solucRows, c.code));
+    appendList(out, QStringLiteral("Códigos que cambian de dueño"), lines, listLimit);
+    lines.clear();
+    for (const CodeLeft& c : m_codesLeft)
+        lines << QStringLiteral("%1: %2 era de «%3», que ya no está: %4 quedan sin dueño")
+                     .arg(c.table, c.code, c.before, solucRows(c.solucRows, c.code));
+    appendList(out, QStringLiteral("Códigos que SOLUC usa y ya no tiene nadie"), lines, listLimit);
     lines.clear();
     for (const Record& r : m_records)
         lines << QStringLiteral("%1, %2: %3").arg(r.table, r.place, r.reason);
@@ -262,6 +293,31 @@ QJsonObject RunReport::json() const
                                      {QStringLiteral("codigo"), c.code},
                                      {QStringLiteral("numerado"), c.numbered}});
         o.insert(QStringLiteral("codigos"), codes);
+        if (m_kind == Kind::Exportar) {
+            QJsonArray kept;
+            for (const KeptCode& c : m_keptCodes)
+                kept.append(QJsonObject{{QStringLiteral("tabla"), c.table},
+                                        {QStringLiteral("lugar"), c.place},
+                                        {QStringLiteral("nombre"), c.name},
+                                        {QStringLiteral("codigo"), c.code},
+                                        {QStringLiteral("codigoPorRegla"), c.ruleCode}});
+            o.insert(QStringLiteral("codigosConservados"), kept);
+            QJsonArray owners;
+            for (const OwnerChange& c : m_ownerChanges)
+                owners.append(QJsonObject{{QStringLiteral("tabla"), c.table},
+                                          {QStringLiteral("codigo"), c.code},
+                                          {QStringLiteral("antes"), c.before},
+                                          {QStringLiteral("despues"), c.after},
+                                          {QStringLiteral("filasSoluc"), c.solucRows}});
+            o.insert(QStringLiteral("codigosQueCambianDeDueno"), owners);
+            QJsonArray left;
+            for (const CodeLeft& c : m_codesLeft)
+                left.append(QJsonObject{{QStringLiteral("tabla"), c.table},
+                                        {QStringLiteral("codigo"), c.code},
+                                        {QStringLiteral("antes"), c.before},
+                                        {QStringLiteral("filasSoluc"), c.solucRows}});
+            o.insert(QStringLiteral("codigosSinDueno"), left);
+        }
         QJsonArray records;
         for (const Record& r : m_records)
             records.append(QJsonObject{{QStringLiteral("tabla"), r.table},

@@ -32,6 +32,33 @@ public:
         QString given; // the code the record made
         QString code;  // the code stored
         bool numbered = false;
+        QString why = {}; // why it was numbered, when not because another record had it first
+    };
+    // A code a record kept from the table in the timetable folder, where the rule alone gives
+    // another one.
+    struct KeptCode {
+        QString table;
+        QString place;
+        QString name;
+        QString code;     // the code kept
+        QString ruleCode; // the code the rule gives
+    };
+    // A code that the table in the timetable folder gives to one record and the new table to
+    // another: the rows of the solved timetable with it now belong to the other.
+    struct OwnerChange {
+        QString table;
+        QString code;
+        QString before;    // whose it was
+        QString after;     // whose it is now
+        int solucRows = 0; // rows of SOLUC with the code
+    };
+    // A code of the folder's table that SOLUC uses and the new table gives to nobody: its rows
+    // of the solved timetable are left without an owner.
+    struct CodeLeft {
+        QString table;
+        QString code;
+        QString before; // whose it was
+        int solucRows = 0;
     };
     // A record a step left out, or used with something it needed missing.
     struct Record {
@@ -66,6 +93,12 @@ public:
     const QStringList& changedValues() const { return m_changedValues; }
     void addCode(Code code) { m_codes.push_back(std::move(code)); }
     const std::vector<Code>& codes() const { return m_codes; }
+    void addKeptCode(KeptCode code) { m_keptCodes.push_back(std::move(code)); }
+    const std::vector<KeptCode>& keptCodes() const { return m_keptCodes; }
+    void addOwnerChange(OwnerChange change) { m_ownerChanges.push_back(std::move(change)); }
+    const std::vector<OwnerChange>& ownerChanges() const { return m_ownerChanges; }
+    void addCodeLeft(CodeLeft code) { m_codesLeft.push_back(std::move(code)); }
+    const std::vector<CodeLeft>& codesLeft() const { return m_codesLeft; }
     void addRecord(Record record) { m_records.push_back(std::move(record)); }
     const std::vector<Record>& records() const { return m_records; }
     // What stops the conversion of the document (a check lists every one it finds).
@@ -130,6 +163,9 @@ private:
     QString m_backup;
     QStringList m_changedValues;
     std::vector<Code> m_codes;
+    std::vector<KeptCode> m_keptCodes;
+    std::vector<OwnerChange> m_ownerChanges;
+    std::vector<CodeLeft> m_codesLeft;
     std::vector<Record> m_records;
     QStringList m_problems;
     QStringList m_comparisonLines;

@@ -24,6 +24,17 @@ QString lowerAsciiLetters(const QString& text)
     return out;
 }
 
+QString caseFolded(const QString& text)
+{
+    bool upper = false;
+    for (QChar c : text) {
+        if (c.unicode() >= 0x80)
+            return text.toCaseFolded();
+        upper |= c >= QLatin1Char('A') && c <= QLatin1Char('Z');
+    }
+    return upper ? lowerAsciiLetters(text) : text;
+}
+
 bool isXmlCharacter(char32_t c)
 {
     return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||

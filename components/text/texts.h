@@ -31,6 +31,8 @@ namespace texts {
 QString upperAsciiLetters(const QString& text);
 // Only the letters A to Z become a to z.
 QString lowerAsciiLetters(const QString& text);
+// text.toCaseFolded(), without its cost for a text of ASCII characters (codes mostly are).
+QString caseFolded(const QString& text);
 // Whether XML 1.0 allows the character in a document (tab, line feed, carriage return, and
 // U+0020 to U+10FFFF but for surrogates, U+FFFE and U+FFFF).
 bool isXmlCharacter(char32_t c);
