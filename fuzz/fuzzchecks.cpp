@@ -4,7 +4,6 @@
 #include "components/dbase/dbftable.h"
 #include "components/platform/engineerror.h"
 #include "components/platform/inifile.h"
-#include "components/report/interaction.h"
 #include "components/text/texts.h"
 #include "components/xml/xmldocument.h"
 #include "exchange/yedradocument.h"
@@ -48,15 +47,6 @@ const QList<yedra::RecordNeed> recordNeeds = {
     {yedra::Empleados, 7},       {yedra::Dependencias, 2},
     {yedra::CursosDelCentro, 2}, {yedra::Unidades, 3},
     {yedra::TramosHorarios, 5},  {yedra::JornadasEscolares, 4, false},
-};
-
-// The run is only loaded here: nothing asks the user.
-class NoInteraction : public Interaction {
-public:
-    void showMessage(const QString&) override {}
-    void warn(const QString&) override {}
-    FrameChoice chooseFrames(const XmlDocument&) override { return {}; }
-    bool completeTeachers(const QString&) override { return false; }
 };
 
 // What a document says to the steps: for each group, each record's raw values.

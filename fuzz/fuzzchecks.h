@@ -1,5 +1,7 @@
 #pragma once
 
+#include "components/report/interaction.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -10,6 +12,15 @@
 // A hostile input may end in a clear error (an EngineError with a message): that is a normal
 // outcome. A crash, a hang, a sanitizer report or a broken invariant is not.
 namespace fuzzchecks {
+
+// The runs are only driven here: nothing asks the user.
+class NoInteraction : public Interaction {
+public:
+    void showMessage(const QString&) override {}
+    void warn(const QString&) override {}
+    FrameChoice chooseFrames(const XmlDocument&) override { return {}; }
+    bool completeTeachers(const QString&) override { return false; }
+};
 
 struct Outcome {
     QString error;          // the clear error the input was refused with; empty when it was read

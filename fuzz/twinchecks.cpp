@@ -5,7 +5,6 @@
 
 #include "components/dbase/dbftable.h"
 #include "components/platform/engineerror.h"
-#include "components/report/interaction.h"
 #include "components/text/texts.h"
 #include "components/timetablefolder/tablelayouts.h"
 #include "fuzz/fuzzchecks.h"
@@ -17,14 +16,6 @@
 
 namespace fuzzchecks {
 namespace {
-
-class NoInteraction : public Interaction {
-public:
-    void showMessage(const QString&) override {}
-    void warn(const QString&) override {}
-    FrameChoice chooseFrames(const XmlDocument&) override { return {}; }
-    bool completeTeachers(const QString&) override { return false; }
-};
 
 // The letters names are made of: those the twin writes otherwise, blanks, letters of both cases,
 // letters Windows 1252 holds and lacks, and one it has no form for ('?').

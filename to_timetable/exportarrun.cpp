@@ -43,6 +43,9 @@ ExportarRun::Result ExportarRun::run(const QString& documentPath)
     try {
         begin();
         runSteps();
+        // Nothing reads the document after the steps: its memory is given back before the
+        // comparison reads the tables in the timetable folder beside the new ones.
+        m_document = XmlDocument();
         compareWithTimetableFolder();
         if (!m_dryRun) {
             commit();

@@ -35,6 +35,16 @@ void appendList(QStringList& out, const QString& heading, const QStringList& lin
         out << QStringLiteral("  ... y %1 más.").arg(lines.size() - shown);
 }
 
+// The items as a JSON array, each made an object by `toObject`.
+template <typename Item, typename ToObject>
+QJsonArray jsonArray(const std::vector<Item>& items, ToObject toObject)
+{
+    QJsonArray out;
+    for (const Item& item : items)
+        out.append(toObject(item));
+    return out;
+}
+
 QString codeLine(const RunReport::Code& c)
 {
     QString why = c.why;
@@ -294,29 +304,29 @@ QJsonObject RunReport::json() const
                                      {QStringLiteral("numerado"), c.numbered}});
         o.insert(QStringLiteral("codigos"), codes);
         if (m_kind == Kind::Exportar) {
-            QJsonArray kept;
-            for (const KeptCode& c : m_keptCodes)
-                kept.append(QJsonObject{{QStringLiteral("tabla"), c.table},
-                                        {QStringLiteral("lugar"), c.place},
-                                        {QStringLiteral("nombre"), c.name},
-                                        {QStringLiteral("codigo"), c.code},
-                                        {QStringLiteral("codigoPorRegla"), c.ruleCode}});
-            o.insert(QStringLiteral("codigosConservados"), kept);
-            QJsonArray owners;
-            for (const OwnerChange& c : m_ownerChanges)
-                owners.append(QJsonObject{{QStringLiteral("tabla"), c.table},
-                                          {QStringLiteral("codigo"), c.code},
-                                          {QStringLiteral("antes"), c.before},
-                                          {QStringLiteral("despues"), c.after},
-                                          {QStringLiteral("filasSoluc"), c.solucRows}});
-            o.insert(QStringLiteral("codigosQueCambianDeDueno"), owners);
-            QJsonArray left;
-            for (const CodeLeft& c : m_codesLeft)
-                left.append(QJsonObject{{QStringLiteral("tabla"), c.table},
-                                        {QStringLiteral("codigo"), c.code},
-                                        {QStringLiteral("antes"), c.before},
-                                        {QStringLiteral("filasSoluc"), c.solucRows}});
-            o.insert(QStringLiteral("codigosSinDueno"), left);
+            o.insert(QStringLiteral("codigosConservados"),
+                     jsonArray(m_keptCodes, [](const KeptCode& c) {
+                         return QJsonObject{{QStringLiteral("tabla"), c.table},
+                                            {QStringLiteral("lugar"), c.place},
+                                            {QStringLiteral("nombre"), c.name},
+                                            {QStringLiteral("codigo"), c.code},
+                                            {QStringLiteral("codigoPorRegla"), c.ruleCode}};
+                     }));
+            o.insert(QStringLiteral("codigosQueCambianDeDueno"),
+                     jsonArray(m_ownerChanges, [](const OwnerChange& c) {
+                         return QJsonObject{{QStringLiteral("tabla"), c.table},
+                                            {QStringLiteral("codigo"), c.code},
+                                            {QStringLiteral("antes"), c.before},
+                                            {QStringLiteral("despues"), c.after},
+                                            {QStringLiteral("filasSoluc"), c.solucRows}};
+                     }));
+            o.insert(QStringLiteral("codigosSinDueno"),
+                     jsonArray(m_codesLeft, [](const CodeLeft& c) {
+                         return QJsonObject{{QStringLiteral("tabla"), c.table},
+                                            {QStringLiteral("codigo"), c.code},
+                                            {QStringLiteral("antes"), c.before},
+                                            {QStringLiteral("filasSoluc"), c.solucRows}};
+                     }));
         }
         QJsonArray records;
         for (const Record& r : m_records)
