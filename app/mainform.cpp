@@ -1,7 +1,7 @@
 #include "app/mainform.h"
 
+#include "app/oranelini.h"
 #include "components/platform/engineerror.h"
-#include "components/platform/inifile.h"
 #include "components/platform/platform.h"
 #include "components/platform/systemerror.h"
 #include "components/text/texts.h"
@@ -164,10 +164,8 @@ void TMForm::FormShow()
 
 void TMForm::writeResultStatus()
 {
-    const QString path = QDir(m_setup.executableFolder).filePath(QStringLiteral("Oranel.ini"));
     try {
-        ini::writeKey(path, QStringLiteral("Transformadores"), QStringLiteral("Transformado"),
-                      QString::number(m_resultStatus));
+        oranelini::writeStatus(m_setup.executableFolder, m_resultStatus);
     } catch (const EngineError& error) {
         showErrorBox(this, error.message());
     }
