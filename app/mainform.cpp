@@ -135,6 +135,7 @@ TMForm::TMForm(ShellSetup setup, QWidget* parent)
     OpenDialogXML->setFileMode(QFileDialog::AnyFile); // a name that does not exist can be typed
     OpenDialogXML->setProxyModel(new FileDetails(OpenDialogXML));
 
+    form::enterPressesButtons(this);
     form::centreOnScreen(this);
 
     FormCreate();
