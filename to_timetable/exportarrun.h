@@ -50,6 +50,8 @@ public:
         // When a value a step could not convert stopped it: every other problem of the
         // document, so that all of them can be put right in Yedra at once.
         QStringList otherProblems = {};
+        // Refused for records with fewer values than needed: how many there are.
+        qsizetype shortRecords = 0;
     };
     // The whole run: the document loaded and checked, the steps, the comparison with the tables
     // in the timetable folder, and unless a trial the commit and the saved report.
@@ -168,6 +170,7 @@ private:
     std::unique_ptr<ScratchFolder> m_trialFolder;
     bool m_dryRun = false;
     bool m_checkOnly = false;
+    qsizetype m_shortRecords = 0; // of the document loaded
     std::unique_ptr<TableStaging> m_staging;
     RunReport m_report{RunReport::Kind::Exportar};
     QString m_backup;
