@@ -5,7 +5,8 @@
 #     validate, it has its manual pages, copyright, changelog and sample school; the installed
 #     quelvana-cli converts that sample school as an ordinary user; quelvana --help answers
 #     without a display, and in command-line mode the installed quelvana leaves no Oranel.ini
-#     in /usr/bin, even as root; removing the package takes away one an earlier version left;
+#     in /usr/bin, even as root; installing and removing the package take away one an earlier
+#     version left;
 #   - the portable archive, unpacked in a temporary folder, converts the sample school with its
 #     own quelvana-cli, finding its data beside itself, with no other copy on the machine.
 set -euo pipefail
@@ -20,7 +21,8 @@ archive=$(ls "$packages"/quelvana-*-portatil-*.tar.gz)
 # whatever TMPDIR and the folders above the project allow.
 work=$(mktemp -d /tmp/quelvana-paquetes.XXXXXX)
 cleanup() {
-  dpkg -r quelvana >/dev/null 2>&1 || true
+  dpkg -P quelvana >/dev/null 2>&1 || true
+  rm -f /usr/bin/Oranel.ini # the one this check puts there, whatever stopped it
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -45,10 +47,13 @@ if grep -qE '^[EW]: ' <<<"$remarks"; then
 fi
 
 echo "== El paquete de Debian"
-if dpkg -s quelvana >/dev/null 2>&1; then
+if dpkg-query -W -f='${Status}' quelvana 2>/dev/null | grep -q 'install ok installed'; then
   fail "ya hay un paquete quelvana instalado en esta máquina"
 fi
+# What an earlier version left, run as root by a caller: installing takes it away.
+printf '[Transformadores]\r\nTransformado=0\r\n' >/usr/bin/Oranel.ini
 DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "$deb" </dev/null >/dev/null
+test ! -e /usr/bin/Oranel.ini || fail "la instalación dejó /usr/bin/Oranel.ini"
 test -x /usr/bin/quelvana && test -x /usr/bin/quelvana-cli || fail "faltan los programas"
 test -f /usr/share/quelvana/NIVELCAN.DBF || fail "falta NIVELCAN.DBF"
 test -f /usr/share/quelvana/help/index.html || fail "falta la ayuda"
@@ -88,6 +93,8 @@ printf '[Transformadores]\r\nTransformado=0\r\n' >/usr/bin/Oranel.ini
 dpkg -r quelvana >/dev/null
 test ! -e /usr/bin/quelvana-cli || fail "dpkg -r dejó quelvana-cli"
 test ! -e /usr/bin/Oranel.ini || fail "dpkg -r dejó /usr/bin/Oranel.ini"
+# Its maintainer scripts keep it known to dpkg until it is purged.
+dpkg -P quelvana >/dev/null
 
 echo "== El archivo portátil"
 mkdir "$work/portatil"
