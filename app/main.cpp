@@ -1,6 +1,7 @@
 #include "app/mainform.h"
+#include "app/oranelini.h"
+#include "app/startup.h"
 #include "components/platform/engineerror.h"
-#include "components/platform/inifile.h"
 #include "components/platform/platform.h"
 #include "widgets/helpviewer.h"
 #include "widgets/translation.h"
@@ -9,26 +10,7 @@
 #include <QDir>
 #include <QIcon>
 #include <cstdio>
-#include <cstdlib>
-
-namespace {
-
-// Where no window system answers, Qt would abort; say so plainly instead.
-bool displayAvailable()
-{
-#if defined(Q_OS_LINUX) || defined(Q_OS_FREEBSD)
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
-        const char* value = std::getenv(name);
-        if (value && *value)
-            return true;
-    }
-    return false;
-#else
-    return true;
-#endif
-}
-
-} // namespace
+#include <optional>
 
 int main(int argc, char* argv[])
 {
@@ -38,31 +20,33 @@ int main(int argc, char* argv[])
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
+    if (const QString text = startup::optionText(arguments); !text.isEmpty()) {
+        std::fputs(text.toLocal8Bit().constData(), stdout);
+        return 0;
+    }
     const QString executableFolder = platform::executableFolder(argv[0]);
     const bool commandLine = arguments.size() == 2;
     // In command-line mode the caller reads the outcome from Oranel.ini: the 0 goes there before
     // anything else can fail, so a start that fails never leaves an earlier run's 1.
     if (commandLine) {
         try {
-            ini::writeKey(QDir(executableFolder).filePath(QStringLiteral("Oranel.ini")),
-                          QStringLiteral("Transformadores"), QStringLiteral("Transformado"),
-                          QStringLiteral("0"));
+            oranelini::writeStatus(executableFolder, 0);
         } catch (const EngineError& error) {
             std::fprintf(stderr, "quelvana: %s\n", error.what());
         }
     }
-    if (!displayAvailable()) {
-        std::fputs("quelvana: no hay pantalla disponible (ni DISPLAY ni WAYLAND_DISPLAY); "
-                   "la ventana no puede abrirse.\n",
-                   stderr);
-        return 1;
-    }
-    // Qt's widgets speak the program's Spanish from the first one on, whatever LANG says.
-    translation::setSpanishLocale();
     // In command-line mode the caller's second argument is not read, by Qt either (a "-reverse"
     // there must not mirror the window).
     int qtArgc = commandLine ? 1 : argc;
+    if (!startup::displayNamed(commandLine ? QStringList() : arguments)) {
+        startup::reportNoDisplay();
+        return startup::NoDisplayExit;
+    }
+    // Qt's widgets speak the program's Spanish from the first one on, whatever LANG says.
+    translation::setSpanishLocale();
+    std::optional<startup::PlatformGuard> guard(std::in_place);
     QApplication application(qtArgc, argv);
+    guard.reset();
     QApplication::setApplicationName(QStringLiteral("Quelvana"));
     QApplication::setApplicationVersion(QStringLiteral(QUELVANA_VERSION));
     QIcon icon;

@@ -1,7 +1,7 @@
 #include "app/mainform.h"
 
+#include "app/oranelini.h"
 #include "components/platform/engineerror.h"
-#include "components/platform/inifile.h"
 #include "components/platform/platform.h"
 #include "components/platform/systemerror.h"
 #include "components/text/texts.h"
@@ -135,6 +135,7 @@ TMForm::TMForm(ShellSetup setup, QWidget* parent)
     OpenDialogXML->setFileMode(QFileDialog::AnyFile); // a name that does not exist can be typed
     OpenDialogXML->setProxyModel(new FileDetails(OpenDialogXML));
 
+    form::enterPressesButtons(this);
     form::centreOnScreen(this);
 
     FormCreate();
@@ -164,10 +165,8 @@ void TMForm::FormShow()
 
 void TMForm::writeResultStatus()
 {
-    const QString path = QDir(m_setup.executableFolder).filePath(QStringLiteral("Oranel.ini"));
     try {
-        ini::writeKey(path, QStringLiteral("Transformadores"), QStringLiteral("Transformado"),
-                      QString::number(m_resultStatus));
+        oranelini::writeStatus(m_setup.executableFolder, m_resultStatus);
     } catch (const EngineError& error) {
         showErrorBox(this, error.message());
     }
@@ -205,6 +204,12 @@ bool TMForm::chooseExistingDocument()
     if (OpenDialogXML->exec() == QDialog::Accepted && !OpenDialogXML->selectedFiles().isEmpty())
         filenameXML = OpenDialogXML->selectedFiles().first();
     QApplication::restoreOverrideCursor();
+    // The window is painted again where the dialog was before a long load begins, so the
+    // closed dialog does not stay on the screen meanwhile.
+    if (isVisible()) {
+        QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        repaint();
+    }
     if (QFileInfo(filenameXML).isFile())
         return true;
     // A name written in another encoding (an old USB stick) shows with letters replaced, and
@@ -253,8 +258,14 @@ void TMForm::BExportarClick()
     m_interaction.setBusy(false);
     switch (result.outcome) {
     case ExportarRun::Result::Outcome::Refused:
-        // A document that cannot be converted is an error, told as every other one.
-        showErrorBox(this, result.message);
+        // A document that cannot be converted is an error, told as every other one; records
+        // that lack values are counted first, however few of them the box has room to list.
+        showErrorBox(
+            this, result.shortRecords == 0 ? result.message
+                  : result.shortRecords == 1
+                      ? QStringLiteral("Faltan datos en 1 registro.\n") + result.message
+                      : QStringLiteral("Faltan datos en %1 registros.\n").arg(result.shortRecords) +
+                            result.message);
         return;
     case ExportarRun::Result::Outcome::Failed:
         // The details list every other problem of the document, so that all of them can be put

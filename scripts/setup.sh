@@ -13,7 +13,8 @@ packages=(
   libgtest-dev
   python3 python3-dbf libdbd-xbase-perl util-linux time
   fp-utils
-  appstream desktop-file-utils
+  appstream desktop-file-utils lintian
+  xvfb xauth
   wine64 gcc-mingw-w64-x86-64
 )
 

@@ -39,7 +39,7 @@ ExportarRun::Result ExportarRun::run(const QString& documentPath)
 {
     using Outcome = Result::Outcome;
     if (const QString refusal = loadDocument(documentPath); !refusal.isEmpty())
-        return {Outcome::Refused, refusal};
+        return {Outcome::Refused, refusal, {}, m_shortRecords};
     try {
         begin();
         runSteps();
@@ -72,6 +72,7 @@ QString ExportarRun::loadDocument(const QString& path)
     if (yedra::records(m_document, yedra::JornadasEscolares).empty())
         return NoTimeFrames;
     const QList<yedra::ShortRecord> shortRecords = yedra::findShortRecords(m_document, recordNeeds);
+    m_shortRecords = shortRecords.size();
     if (!shortRecords.isEmpty()) {
         QString message = QStringLiteral("El archivo XML tiene registros con menos datos de los "
                                          "necesarios y no se puede convertir:\n");

@@ -51,6 +51,8 @@ public:
         // When a value a step could not convert stopped it: every other problem of the
         // document, so that all of them can be put right in Yedra at once.
         QStringList otherProblems = {};
+        // Refused for records with fewer values than needed: how many there are.
+        qsizetype shortRecords = 0;
     };
     // The whole run: the document loaded and checked, the steps, the comparison with the tables
     // in the timetable folder, and unless a trial the commit and the saved report.
@@ -186,6 +188,7 @@ private:
     bool m_checkOnly = false;
     bool m_newCodes = false;
     std::unique_ptr<FolderCodes> m_folderCodes;
+    qsizetype m_shortRecords = 0; // of the document loaded
     std::unique_ptr<TableStaging> m_staging;
     RunReport m_report{RunReport::Kind::Exportar};
     QString m_backup;

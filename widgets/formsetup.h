@@ -17,6 +17,10 @@ void setUpFixed(QWidget* form, const QString& title, const QSize& size);
 void centreOnScreen(QWidget* form);
 // F1 anywhere in the form shows the help topic of `context`.
 void addHelpKey(QWidget* form, int context);
+// Enter (the main one or the keypad's) on any button of the form that has the focus presses it,
+// as on the desktop the users come from; Qt does so only for a dialog's default buttons. Called
+// once the form has all its buttons.
+void enterPressesButtons(QWidget* form);
 
 // A label on `parent`, transparent over it, its text in `colour` and `font` from its top left.
 template <typename Label = QLabel>

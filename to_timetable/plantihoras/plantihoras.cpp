@@ -139,6 +139,7 @@ TPlantillas::TPlantillas(const XmlDocument& document, QWidget* owner)
     connect(BitBtnContinuar, &QPushButton::clicked, this, &TPlantillas::BitBtnContinuarClick);
     // The panel covers the whole dialog: F1 anywhere is the help topic of context 3.
     form::addHelpKey(this, 3);
+    form::enterPressesButtons(this);
     form::centreOnScreen(this);
 }
 

@@ -36,6 +36,16 @@ bool CellDelegate::eventFilter(QObject* object, QEvent* event)
     auto* editor = qobject_cast<QWidget*>(object);
     if (editor && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
+        // Ctrl+Tab leaves the grid: the grid takes it once the cell is in the row.
+        if ((key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) &&
+            (key->modifiers() & Qt::ControlModifier)) {
+            if (auto* grid = qobject_cast<QWidget*>(parent())) {
+                emit commitData(editor);
+                QKeyEvent leave(QEvent::KeyPress, key->key(), key->modifiers());
+                QCoreApplication::sendEvent(grid, &leave);
+                return true;
+            }
+        }
         QAbstractItemDelegate::EndEditHint hint = QAbstractItemDelegate::NoHint;
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter ||
             (key->key() == Qt::Key_Tab && !(key->modifiers() & Qt::ShiftModifier)))

@@ -83,6 +83,7 @@ TControlProfesores::TControlProfesores(const QString& tablePath, QWidget* owner)
 
     // Help context 1 for the window, the grid and the exit button alike.
     form::addHelpKey(this, 1);
+    form::enterPressesButtons(this);
 
     connect(wwDataSource1, &QAbstractItemModel::headerDataChanged, this,
             &TControlProfesores::updateNavigator);
@@ -206,7 +207,8 @@ void TControlProfesores::setUpNavigator()
         button->setToolTip(QString::fromUtf8(buttons[i].hint));
         button->setAccessibleName(QString::fromUtf8(buttons[i].hint));
         button->setIcon(buttons[i].glyph);
-        button->setFocusPolicy(Qt::NoFocus); // the grid keeps the focus, and its row its edit
+        // A click leaves the focus in the grid, and its row in editing; Tab reaches the button.
+        button->setFocusPolicy(Qt::TabFocus);
         button->setAutoRepeat(true);
         button->setAutoRepeatDelay(500);
         button->setAutoRepeatInterval(100);
@@ -326,6 +328,14 @@ void TControlProfesores::keyPressEvent(QKeyEvent* event)
         event->accept();
         return;
     }
+    // Ctrl+Tab moves on as Tab does, here as out of the grid.
+    if ((event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab) &&
+        (event->modifiers() & Qt::ControlModifier)) {
+        focusNextPrevChild(event->key() == Qt::Key_Tab &&
+                           !(event->modifiers() & Qt::ShiftModifier));
+        event->accept();
+        return;
+    }
     QDialog::keyPressEvent(event);
 }
 
@@ -417,7 +427,10 @@ void TControlProfesores::gridFocusChanged(QWidget* now)
     // program taking the focus, leaves the grid as it was.
     if (!now || now->window() != this)
         return;
-    const bool inGrid = now == ProftDBGrid || ProftDBGrid->isAncestorOf(now);
+    // The navigator's buttons act on the grid's row: the keyboard reaches them without leaving
+    // it, as a click on them does.
+    const bool inGrid =
+        now == ProftDBGrid || ProftDBGrid->isAncestorOf(now) || wwDBNavigator1->isAncestorOf(now);
     if (inGrid == m_gridFocused)
         return;
     m_gridFocused = inGrid;

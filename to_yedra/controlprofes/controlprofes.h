@@ -23,8 +23,13 @@ class ProftGrid;
 //
 // The table is opened shared when the dialog is created and edited in place, row by row, so
 // every other object open on the file sees a saved row at once. A row is saved when the user
-// moves to another row, leaves the grid, uses the navigator's save button, leaves with "Salir"
-// or closes the window with its close box; the cell being typed goes into the row first. A row
+// moves to another row, leaves the grid (for a control other than the navigator, whose buttons
+// act on the row), uses the navigator's save button, leaves with "Salir" or closes the window
+// with its close box; the cell being typed goes into the row first.
+//
+// Every control is reached from the keyboard: Tab moves between the grid's cells and, from its
+// last cell, on to the navigator and "Salir"; Ctrl+Tab leaves the grid from any cell. Enter on
+// a button presses it. A row
 // whose values were not changed is left as it is. Typed values must fit their picture masks
 // ("#*#": one or more digits; "##/##/####", its slashes filled in while typing); a value that
 // does not is refused with a message when the row is saved, and the row stays in editing until

@@ -152,10 +152,15 @@ void ProftGrid::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint 
         return;
     }
     // Tab or Enter in a cell: the next cell is edited once the cursor is there, and a row
-    // that could not be saved keeps it.
+    // that could not be saved keeps it. Past the last cell (or before the first), the focus
+    // leaves the grid.
     QTableView::closeEditor(editor, QAbstractItemDelegate::NoHint);
-    const QModelIndex next = moveCursor(
-        hint == QAbstractItemDelegate::EditNextItem ? MoveNext : MovePrevious, Qt::NoModifier);
+    const bool forward = hint == QAbstractItemDelegate::EditNextItem;
+    if (atEnd(forward)) {
+        leave(forward);
+        return;
+    }
+    const QModelIndex next = moveCursor(forward ? MoveNext : MovePrevious, Qt::NoModifier);
     if (!next.isValid() || next == currentIndex())
         return;
     setCurrentIndex(next);
@@ -163,11 +168,51 @@ void ProftGrid::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint 
         QTableView::edit(next);
 }
 
+void ProftGrid::leave(bool forward)
+{
+    QWidget* next = this;
+    do {
+        next = forward ? next->nextInFocusChain() : next->previousInFocusChain();
+        if ((next->focusPolicy() & Qt::TabFocus) && next->isEnabled() &&
+            next->isVisibleTo(window()) && next->window() == window() && !isAncestorOf(next)) {
+            next->setFocus(forward ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+            return;
+        }
+    } while (next != this);
+}
+
+bool ProftGrid::atEnd(bool forward) const
+{
+    const QModelIndex current = currentIndex();
+    if (!current.isValid())
+        return true;
+    const int row = forward ? model()->rowCount() - 1 : 0;
+    const int column = forward ? ColumnCount - 1 : FixedColumns;
+    return current.row() == row && current.column() == column;
+}
+
 void ProftGrid::keyPressEvent(QKeyEvent* event)
 {
     switch (event->key()) {
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab: {
+        const bool forward =
+            event->key() == Qt::Key_Tab && !(event->modifiers() & Qt::ShiftModifier);
+        if ((event->modifiers() & Qt::ControlModifier) || atEnd(forward)) {
+            leave(forward);
+            event->accept();
+            return;
+        }
+        QTableView::keyPressEvent(event);
+        return;
+    }
     case Qt::Key_Return:
     case Qt::Key_Enter: {
+        if (atEnd(true)) {
+            leave(true);
+            event->accept();
+            return;
+        }
         QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
         QTableView::keyPressEvent(&tab);
         event->accept();

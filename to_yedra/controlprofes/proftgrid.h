@@ -43,6 +43,11 @@ public:
     // the user mends a refused value by typing on.
     void editAgain(int column);
 
+    // The focus to the window's next control after the grid (or the one before it), as Tab
+    // gives it: Ctrl+Tab (Ctrl+Shift+Tab) from anywhere in the grid, and Tab (Shift+Tab) or
+    // Enter from its last (first) cell. Tab elsewhere in the grid moves between its cells.
+    void leave(bool forward);
+
 protected:
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
 
@@ -73,6 +78,9 @@ private:
     void keepWholeColumns();
 
     static int titleWidth(const QHeaderView* header, int section);
+
+    // The cursor on the last cell (forward) or the first one, from where Tab leaves the grid.
+    bool atEnd(bool forward) const;
 
     int fixedWidth() const;
 
