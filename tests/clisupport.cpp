@@ -1,12 +1,15 @@
 #include "tests/clisupport.h"
 
 #include "cli/clitool.h"
+#include "components/dbase/dbftable.h"
+#include "components/dbase/mdxindex.h"
 #include "components/timetablefolder/ownnames.h"
 #include "components/timetablefolder/tablestaging.h"
 #include "tests/testsupport.h"
 
 #include <QDir>
 #include <QTextStream>
+#include <gtest/gtest.h>
 
 CliOutcome runCli(const QStringList& arguments, const QString& executableFolder)
 {
@@ -40,4 +43,16 @@ QMap<QString, QByteArray> tablesOf(const QString& folder)
         it = working ? out.erase(it) : std::next(it);
     }
     return out;
+}
+
+void expectEveryTableWhole(const QString& folder)
+{
+    for (const QString& name : QDir(folder).entryList(QDir::Files)) {
+        const QString path = QDir(folder).filePath(name);
+        if (name.endsWith(QStringLiteral(".DBF"))) {
+            EXPECT_EQ(DbfTable::problemWithFile(path), QString()) << name;
+        } else if (name.endsWith(QStringLiteral(".MDX"))) {
+            EXPECT_EQ(mdx::problemWithFile(path), QString()) << name;
+        }
+    }
 }

@@ -24,3 +24,6 @@ bool writeSolvedTimetable(const QString& folder);
 // The tables of a timetable folder (relative path -> bytes), without the program's working
 // folders (the staging folder and the backups) and the latest run report.
 QMap<QString, QByteArray> tablesOf(const QString& folder);
+
+// Every table and index of a folder reads back whole (a gtest expectation for each).
+void expectEveryTableWhole(const QString& folder);

@@ -3,8 +3,6 @@
 // of the commit, the report. Whatever the moment, the next run finds the folder its own, puts
 // it back to one whole set of tables and goes on; nothing is ever reported as foreign.
 
-#include "components/dbase/dbftable.h"
-#include "components/dbase/mdxindex.h"
 #include "components/timetablefolder/backuprestore.h"
 #include "components/timetablefolder/ownnames.h"
 #include "tests/clisupport.h"
@@ -121,14 +119,7 @@ void copyFolder(const QString& from, const QString& to)
 // exportar clears).
 void expectOneWholeSet(const QString& folder, bool afterTrial = false)
 {
-    for (const QString& name : QDir(folder).entryList(QDir::Files)) {
-        const QString path = QDir(folder).filePath(name);
-        if (name.endsWith(QStringLiteral(".DBF"))) {
-            EXPECT_EQ(DbfTable::problemWithFile(path), QString()) << name;
-        } else if (name.endsWith(QStringLiteral(".MDX"))) {
-            EXPECT_EQ(mdx::problemWithFile(path), QString()) << name;
-        }
-    }
+    expectEveryTableWhole(folder);
     const QString staging = QDir(folder).filePath(ownnames::StagingFolder);
     if (afterTrial) {
         EXPECT_FALSE(QFileInfo::exists(QDir(staging).filePath(ownnames::Journal)));

@@ -5,8 +5,6 @@
 
 #include "cli/cliinteraction.h"
 #include "cli/clitool.h"
-#include "components/dbase/dbftable.h"
-#include "components/dbase/mdxindex.h"
 #include "components/timetablefolder/ownnames.h"
 #include "components/timetablefolder/tablestaging.h"
 #include "tests/clisupport.h"
@@ -104,19 +102,6 @@ struct SmallDisk {
                        MS_REMOUNT | flags, nullptr) == 0;
     }
 };
-
-// Every table and index of a folder reads back whole.
-void expectEveryTableWhole(const QString& folder)
-{
-    for (const QString& name : QDir(folder).entryList(QDir::Files)) {
-        const QString path = QDir(folder).filePath(name);
-        if (name.endsWith(QStringLiteral(".DBF"))) {
-            EXPECT_EQ(DbfTable::problemWithFile(path), QString()) << name;
-        } else if (name.endsWith(QStringLiteral(".MDX"))) {
-            EXPECT_EQ(mdx::problemWithFile(path), QString()) << name;
-        }
-    }
-}
 
 } // namespace
 

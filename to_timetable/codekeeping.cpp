@@ -399,3 +399,18 @@ FolderCodes FolderCodes::read(const QString& timetableFolder)
                 uses.subjects);
     return codes;
 }
+
+CodeKeeping& FolderCodes::of(CodeKeeping::Kind kind)
+{
+    switch (kind) {
+    case CodeKeeping::Kind::Teachers:
+        return teachers;
+    case CodeKeeping::Kind::Rooms:
+        return rooms;
+    case CodeKeeping::Kind::Groups:
+        return groups;
+    case CodeKeeping::Kind::Subjects:
+        break;
+    }
+    return subjects;
+}

@@ -81,4 +81,5 @@ struct FolderCodes {
     CodeKeeping subjects;
 
     static FolderCodes read(const QString& timetableFolder);
+    CodeKeeping& of(CodeKeeping::Kind kind);
 };

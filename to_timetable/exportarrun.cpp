@@ -122,22 +122,8 @@ CodeKeeping* ExportarRun::codesInFolder(CodeKeeping::Kind kind)
 {
     if (!m_folderCodes)
         return nullptr;
-    CodeKeeping* keeping = nullptr;
-    switch (kind) {
-    case CodeKeeping::Kind::Teachers:
-        keeping = &m_folderCodes->teachers;
-        break;
-    case CodeKeeping::Kind::Rooms:
-        keeping = &m_folderCodes->rooms;
-        break;
-    case CodeKeeping::Kind::Groups:
-        keeping = &m_folderCodes->groups;
-        break;
-    case CodeKeeping::Kind::Subjects:
-        keeping = &m_folderCodes->subjects;
-        break;
-    }
-    return keeping && keeping->isActive() ? keeping : nullptr;
+    CodeKeeping& keeping = m_folderCodes->of(kind);
+    return keeping.isActive() ? &keeping : nullptr;
 }
 
 QString ExportarRun::workFolder() const

@@ -52,6 +52,9 @@ const Rows staff = {
     {"BEN", "Benítez Mora, Ana", "", "15/09/2019"},
 };
 
+const Rows widest = {
+    {"MMMMMMMMMM", "Wenceslao Montalbán Wamba, Maximiliano Guillermo", "8888888888", "28/08/2008"}};
+
 QTableView* grid(QWidget& dialog)
 {
     return dialog.findChild<QTableView*>(QStringLiteral("ProftDBGrid"));

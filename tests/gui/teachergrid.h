@@ -35,6 +35,8 @@ struct Proft {
 };
 
 extern const Rows staff;
+// A teacher whose every value is as wide as the grid's columns let in.
+extern const Rows widest;
 
 QTableView* grid(QWidget& dialog);
 QToolButton* navigator(QWidget& dialog, const char* name);

@@ -39,6 +39,14 @@ template <typename F> F real(const char* name)
     return reinterpret_cast<F>(::dlsym(RTLD_NEXT, name));
 }
 
+// openat and openat64: a call that creates is counted.
+int openAt(const char* name, int fd, const char* path, int flags, mode_t mode)
+{
+    if (flags & O_CREAT)
+        reached(path);
+    return real<int (*)(int, const char*, int, mode_t)>(name)(fd, path, flags, mode);
+}
+
 } // namespace
 
 extern "C" {
@@ -57,9 +65,8 @@ int openat(int fd, const char* path, int flags, ...)
         va_start(args, flags);
         mode = va_arg(args, mode_t);
         va_end(args);
-        reached(path);
     }
-    return real<int (*)(int, const char*, int, mode_t)>("openat")(fd, path, flags, mode);
+    return openAt("openat", fd, path, flags, mode);
 }
 
 int openat64(int fd, const char* path, int flags, ...)
@@ -70,9 +77,8 @@ int openat64(int fd, const char* path, int flags, ...)
         va_start(args, flags);
         mode = va_arg(args, mode_t);
         va_end(args);
-        reached(path);
     }
-    return real<int (*)(int, const char*, int, mode_t)>("openat64")(fd, path, flags, mode);
+    return openAt("openat64", fd, path, flags, mode);
 }
 
 int renameat(int from, const char* a, int to, const char* b)
