@@ -4,15 +4,6 @@
 #include "components/text/texts.h"
 #include "to_timetable/exportarrun.h"
 
-namespace {
-
-QString rowCount(int rows)
-{
-    return rows == 1 ? QStringLiteral("1 fila") : QStringLiteral("%1 filas").arg(rows);
-}
-
-} // namespace
-
 TableCodes::TableCodes(ExportarRun& run, CodeKeeping::Kind kind, const TableLayout& table,
                        CodeList::LetterCase letterCase, CodeList::LongCodes longCodes)
     : m_run(run), m_table(table), m_keeping(run.codesInFolder(kind)), m_newCodes(run.newCodes()),
@@ -51,8 +42,9 @@ QString TableCodes::numberedBecause(const QString& candidate) const
         return QString();
     if (const int uses = m_keeping->solucUses(stored); uses > 0)
         return holder ? QStringLiteral("«%1» era de «%2», que ya no está, y SOLUC lo usa en %3")
-                            .arg(stored, holder->name, rowCount(uses))
-                      : QStringLiteral("SOLUC usa «%1» en %2").arg(stored, rowCount(uses));
+                            .arg(stored, holder->name, texts::counted(uses, "fila", "filas"))
+                      : QStringLiteral("SOLUC usa «%1» en %2")
+                            .arg(stored, texts::counted(uses, "fila", "filas"));
     return QString();
 }
 

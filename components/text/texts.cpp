@@ -24,6 +24,11 @@ QString lowerAsciiLetters(const QString& text)
     return out;
 }
 
+QString counted(qint64 count, const char* one, const char* many)
+{
+    return QString::number(count) + QLatin1Char(' ') + QString::fromUtf8(count == 1 ? one : many);
+}
+
 QString caseFolded(const QString& text)
 {
     bool upper = false;

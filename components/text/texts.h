@@ -31,6 +31,8 @@ namespace texts {
 QString upperAsciiLetters(const QString& text);
 // Only the letters A to Z become a to z.
 QString lowerAsciiLetters(const QString& text);
+// "1 fila", "3 filas": the count with the word for one or for many.
+QString counted(qint64 count, const char* one, const char* many);
 // text.toCaseFolded(), without its cost for a text of ASCII characters (codes mostly are).
 QString caseFolded(const QString& text);
 // Whether XML 1.0 allows the character in a document (tab, line feed, carriage return, and

@@ -3,6 +3,7 @@
 #include "components/dbase/dbftable.h"
 #include "components/platform/engineerror.h"
 #include "components/text/texthash.h"
+#include "components/text/texts.h"
 #include "components/timetablefolder/tablelayouts.h"
 
 #include <QDir>
@@ -409,11 +410,6 @@ TableComparison compareTable(const QString& newFolder, const QString& timetableF
     return result;
 }
 
-QString plural(int count, const char* one, const char* many)
-{
-    return QStringLiteral("%1 %2").arg(count).arg(QString::fromUtf8(count == 1 ? one : many));
-}
-
 // The first codes of a list between «», and how many more there are.
 QString someCodes(const QStringList& codes, int shown = 10)
 {
@@ -454,26 +450,26 @@ QString tableLine(const TableComparison& t)
         return QStringLiteral("%1: no se puede leer la tabla nueva (%2).").arg(t.name, t.problem);
     case State::NoCurrentTable:
         return QStringLiteral("%1: tabla nueva, no hay ahora una en la carpeta de horarios (%2).")
-            .arg(t.name, plural(t.rowsAfter, "fila", "filas"));
+            .arg(t.name, texts::counted(t.rowsAfter, "fila", "filas"));
     case State::CurrentUnreadable:
         return QStringLiteral("%1: no se puede leer la tabla que hay ahora y no se compara (%2). "
                               "La tabla nueva tendrá %3.")
-            .arg(t.name, t.problem, plural(t.rowsAfter, "fila", "filas"));
+            .arg(t.name, t.problem, texts::counted(t.rowsAfter, "fila", "filas"));
     case State::CountsOnly:
         return QStringLiteral("%1: %2 ahora y %3 en la tabla nueva; no se comparan fila a fila "
                               "porque %4.")
-            .arg(t.name, plural(t.rowsBefore, "fila", "filas"), QString::number(t.rowsAfter),
-                 t.problem);
+            .arg(t.name, texts::counted(t.rowsBefore, "fila", "filas"),
+                 QString::number(t.rowsAfter), t.problem);
     case State::Compared:
         break;
     }
     if (t.added.isEmpty() && t.removed.isEmpty() && t.changed.isEmpty())
         return QStringLiteral("%1: sin cambios (%2).")
-            .arg(t.name, plural(t.rowsAfter, "fila", "filas"));
+            .arg(t.name, texts::counted(t.rowsAfter, "fila", "filas"));
     return QStringLiteral("%1: %2, %3, %4.")
-        .arg(t.name, plural(t.added.size(), "fila nueva", "filas nuevas"),
-             plural(t.removed.size(), "quitada", "quitadas"),
-             plural(t.changed.size(), "cambiada", "cambiadas"));
+        .arg(t.name, texts::counted(t.added.size(), "fila nueva", "filas nuevas"),
+             texts::counted(t.removed.size(), "quitada", "quitadas"),
+             texts::counted(t.changed.size(), "cambiada", "cambiadas"));
 }
 
 QJsonArray stringArray(const QStringList& list)
@@ -556,7 +552,7 @@ QStringList describe(const Comparison& comparison)
         lines << QStringLiteral("No se pierde ningún dato de las tablas actuales.");
     } else {
         lines << QStringLiteral("ATENCIÓN: %1 de las tablas actuales %2:")
-                     .arg(plural(dropped.size(), "dato", "datos"),
+                     .arg(texts::counted(dropped.size(), "dato", "datos"),
                           dropped.size() == 1 ? QStringLiteral("se perdería")
                                               : QStringLiteral("se perderían"));
         for (int i = 0; i < dropped.size() && i < ShownDrops; ++i)
