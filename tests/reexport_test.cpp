@@ -480,51 +480,90 @@ QByteArray changedAtRandom(const QByteArray& document, std::mt19937& random)
 // someone who left had is said as a code that changes owner.
 TEST(Reexport, ASecondExportKeepsEveryOwnersCode)
 {
-    for (unsigned seed = 1; seed <= 30; ++seed) {
-        SCOPED_TRACE(seed);
-        std::mt19937 random(seed);
-        QTemporaryDir dir;
-        const QString folder = dir.filePath(QStringLiteral("OTEMP"));
-        exportSample(dir, folder, true);
-        const QString soluc = QDir(folder).filePath(QStringLiteral("SOLUC.DBF"));
-        const QString second = dir.filePath(QStringLiteral("despues.xml"));
-        writeFile(second, changedAtRandom(readFile(sampleDocument), random));
-        std::vector<QMap<QString, QString>> before;
-        for (const Owners& kind : owners)
-            before.push_back(codesByOwner(folder, kind));
+    // The sample school with its solved timetable, and a generated school (whose teachers bring
+    // their own codes and whose rooms have no key) with one made for its tables.
+    QTemporaryDir generated;
+    const QString generatedDocument = generated.filePath(QStringLiteral("centro-S.xml"));
+    int code = 0;
+    QByteArray error;
+    runProgram(QStringLiteral(QUELVANA_PYTHON),
+               {QStringLiteral(QUELVANA_EXAMPLES_DIR "/../bench/generate_school.py"),
+                QStringLiteral("S"), generatedDocument},
+               &code, &error);
+    ASSERT_EQ(code, 0) << error.constData();
+    const struct {
+        const char* name;
+        QString document;
+        const char* frames;
+        unsigned seeds;
+    } schools[] = {{"the sample school", sampleDocument, "1,2", 30},
+                   {"a generated school of size S", generatedDocument, "1,2,3,4,5", 6}};
+    for (const auto& school : schools) {
+        for (unsigned seed = 1; seed <= school.seeds; ++seed) {
+            SCOPED_TRACE(school.name);
+            SCOPED_TRACE(seed);
+            std::mt19937 random(seed);
+            QTemporaryDir dir;
+            const QString folder = dir.filePath(QStringLiteral("OTEMP"));
+            const QString soluc = QDir(folder).filePath(QStringLiteral("SOLUC.DBF"));
+            const QStringList frames = {QStringLiteral("--frames"),
+                                        QString::fromLatin1(school.frames)};
+            QDir().mkpath(folder);
+            ASSERT_EQ(runCli(QStringList{QStringLiteral("exportar"), school.document,
+                                         QStringLiteral("--timetable-folder"), folder} +
+                             frames)
+                          .code,
+                      0);
+            if (school.document == sampleDocument) {
+                writeFile(soluc, readFile(sampleSoluc));
+            } else {
+                runProgram(QStringLiteral(QUELVANA_PYTHON),
+                           {QStringLiteral(QUELVANA_EXAMPLES_DIR "/../bench/make_soluc.py"), folder,
+                            QStringLiteral("2000")},
+                           &code, &error);
+                ASSERT_EQ(code, 0) << error.constData();
+            }
+            const QString second = dir.filePath(QStringLiteral("despues.xml"));
+            writeFile(second, changedAtRandom(readFile(school.document), random));
+            std::vector<QMap<QString, QString>> before;
+            for (const Owners& kind : owners)
+                before.push_back(codesByOwner(folder, kind));
 
-        const CliOutcome again = runCli(
-            {QStringLiteral("exportar"), second, QStringLiteral("--timetable-folder"), folder,
-             QStringLiteral("--frames"), QStringLiteral("1,2"), QStringLiteral("--json")});
-        ASSERT_EQ(again.code, 0) << again.err;
-        QSet<QString> ownerChanges;
-        for (const QJsonValue& change : QJsonDocument::fromJson(again.out.toUtf8())
-                                            .object()
-                                            .value(QStringLiteral("codigosQueCambianDeDueno"))
-                                            .toArray())
-            ownerChanges.insert(change.toObject().value(QStringLiteral("tabla")).toString() + u'|' +
-                                change.toObject().value(QStringLiteral("codigo")).toString());
-        for (size_t k = 0; k < std::size(owners); ++k) {
-            const Owners& kind = owners[k];
-            SCOPED_TRACE(kind.table);
-            const QMap<QString, QString> after = codesByOwner(folder, kind);
-            const QSet<QString> used = solucCodes(soluc, kind.solucField);
-            QSet<QString> held;     // by whoever stays
-            QSet<QString> heldGone; // by whoever left
-            for (auto it = before[k].cbegin(); it != before[k].cend(); ++it)
-                (after.contains(it.key()) ? held : heldGone).insert(it.value().toCaseFolded());
-            for (auto it = after.cbegin(); it != after.cend(); ++it) {
-                if (before[k].contains(it.key())) {
-                    EXPECT_EQ(it.value(), before[k].value(it.key())) << it.key();
-                } else {
-                    EXPECT_FALSE(held.contains(it.value().toCaseFolded()))
-                        << it.key() << " " << it.value();
-                    EXPECT_FALSE(used.contains(it.value().toCaseFolded()))
-                        << it.key() << " " << it.value();
-                    if (heldGone.contains(it.value().toCaseFolded())) {
-                        EXPECT_TRUE(ownerChanges.contains(
-                            QString::fromLatin1(kind.table).chopped(4) + u'|' + it.value()))
-                            << it.value();
+            const CliOutcome again = runCli(QStringList{QStringLiteral("exportar"), second,
+                                                        QStringLiteral("--timetable-folder"),
+                                                        folder, QStringLiteral("--json")} +
+                                            frames);
+            ASSERT_EQ(again.code, 0) << again.err;
+            QSet<QString> ownerChanges;
+            for (const QJsonValue& change : QJsonDocument::fromJson(again.out.toUtf8())
+                                                .object()
+                                                .value(QStringLiteral("codigosQueCambianDeDueno"))
+                                                .toArray())
+                ownerChanges.insert(change.toObject().value(QStringLiteral("tabla")).toString() +
+                                    u'|' +
+                                    change.toObject().value(QStringLiteral("codigo")).toString());
+            for (size_t k = 0; k < std::size(owners); ++k) {
+                const Owners& kind = owners[k];
+                SCOPED_TRACE(kind.table);
+                const QMap<QString, QString> after = codesByOwner(folder, kind);
+                const QSet<QString> used = solucCodes(soluc, kind.solucField);
+                QSet<QString> held;     // by whoever stays
+                QSet<QString> heldGone; // by whoever left
+                for (auto it = before[k].cbegin(); it != before[k].cend(); ++it)
+                    (after.contains(it.key()) ? held : heldGone).insert(it.value().toCaseFolded());
+                for (auto it = after.cbegin(); it != after.cend(); ++it) {
+                    if (before[k].contains(it.key())) {
+                        EXPECT_EQ(it.value(), before[k].value(it.key())) << it.key();
+                    } else {
+                        EXPECT_FALSE(held.contains(it.value().toCaseFolded()))
+                            << it.key() << " " << it.value();
+                        EXPECT_FALSE(used.contains(it.value().toCaseFolded()))
+                            << it.key() << " " << it.value();
+                        if (heldGone.contains(it.value().toCaseFolded())) {
+                            EXPECT_TRUE(ownerChanges.contains(
+                                QString::fromLatin1(kind.table).chopped(4) + u'|' + it.value()))
+                                << it.value();
+                        }
                     }
                 }
             }
